@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kelvo {
+
+// A value from the program's information dictionary (Info.json): a JSON
+// string, or something else (a number, a list, ...) that is not a string.
+struct InfoValue {
+  std::optional<std::string> string;  // set when the value is a JSON string
+};
+
+// The platform answers the store depends on. The process's own come from
+// Platform::current(); tests pass their own so they never touch the real
+// home directory.
+struct Platform {
+  // Looks a key up in the information dictionary; nothing when missing.
+  std::function<std::optional<InfoValue>(const std::string& key)> infoValue;
+  // The existing directory shared by the cooperating programs for a group
+  // identifier, or nothing.
+  std::function<std::optional<std::filesystem::path>(const std::string& groupId)> groupContainer;
+  // The user's home directory: the user database's entry, else $HOME.
+  std::function<std::optional<std::filesystem::path>()> homeDirectory;
+
+  // The process's own: Info.json from the resource directory, the group
+  // container under ~/Library/Group Containers, and the real home.
+  static Platform current();
+
+  // Like current(), but the shared directory is `dir` as if the container
+  // lookup had answered it (nothing when `dir` is not an existing directory).
+  static Platform withSharedDirectory(const std::filesystem::path& dir);
+};
+
+// The program's resource directory, <prefix>/share, found relative to the
+// running executable (<prefix>/bin/<program>).
+std::filesystem::path resourceDirectory();
+
+}  // namespace kelvo

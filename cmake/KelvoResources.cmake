@@ -1,0 +1,25 @@
+# The program's resource tree: <build>/share/kelvo/Info.json now, and the
+# gettext catalogs under <build>/share/locale (see po/CMakeLists.txt).
+configure_file(${PROJECT_SOURCE_DIR}/resources/Info.json ${KELVO_SHARE_DIR}/kelvo/Info.json COPYONLY)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/Info.json DESTINATION share/kelvo)
+
+# Adds a module library whose sources are src/*.cpp and public headers include/.
+function(kelvo_module name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+endfunction()
+
+# Adds a GoogleTest program from every *.cpp in the current directory.
+function(kelvo_test_suite name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "KELVO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()
