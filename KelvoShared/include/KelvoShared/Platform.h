@@ -24,15 +24,23 @@ struct Platform {
   std::function<std::optional<std::filesystem::path>(const std::string& groupId)> groupContainer;
   // The user's home directory: the user database's entry, else $HOME.
   std::function<std::optional<std::filesystem::path>()> homeDirectory;
+  // When set, the shared directory whatever the group key says (--shared-dir):
+  // used when it is an existing directory, else there is no container.
+  std::optional<std::filesystem::path> sharedDirectory;
 
   // The process's own: Info.json from the resource directory, the group
   // container under ~/Library/Group Containers, and the real home.
   static Platform current();
 
   // Like current(), but the shared directory is `dir` as if the container
-  // lookup had answered it (nothing when `dir` is not an existing directory).
+  // lookup had answered it (nothing when `dir` is not an existing directory),
+  // also when no group is configured.
   static Platform withSharedDirectory(const std::filesystem::path& dir);
 };
+
+// The group identifiers that can never name a container: empty, ".", "..",
+// or containing "/" or NUL (they would leave the containers' directory).
+bool isSafeGroupIdentifier(const std::string& groupId);
 
 // The program's resource directory, <prefix>/share, found relative to the
 // running executable (<prefix>/bin/<program>).

@@ -29,24 +29,45 @@ class SharedStore {
   // The outcome of reading snapshot.json.
   using SnapshotState = std::variant<Ok, Unreadable, NoContainer, NoFile>;
 
+  // Larger files read as failures, so a hostile file cannot exhaust memory;
+  // the writing side refuses to write them.
+  static constexpr std::size_t kSnapshotSizeLimit = std::size_t{1} << 20;  // bytes of snapshot.json
+  static constexpr std::size_t kImageSizeLimit = std::size_t{64} << 20;    // bytes of car.png
+
   explicit SharedStore(Platform platform = Platform::current());
 
+  // The "KelvoAppGroup" value of the information dictionary, when it is a
+  // non-empty string (blanks included).
+
   std::optional<std::string> appGroup() const;
+  // The shared directory: the group's container, or the local directory
+  // (created on every call) when no group is configured; nothing when the
+  // group resolves to no container.
   std::optional<std::filesystem::path> containerURL() const;
   bool isSharedGroup() const;
 
+  // Reading never throws. snapshot.json must be a regular file of at most
+  // kSnapshotSizeLimit bytes; failures give Unreadable.
+
   SnapshotState snapshotState() const;
   std::optional<WidgetSnapshot> loadSnapshot() const;
+  // Replaces snapshot.json atomically. Without a shared directory it writes
+  // nothing and succeeds; an encoding or file failure leaves the old file.
   Status save(const WidgetSnapshot& snapshot) const;
 
   // The whole of car.png, or nothing on any failure.
   std::optional<std::vector<std::uint8_t>> loadImage() const;
   bool hasImage() const;
+  // Removals ignore every failure, a missing file included.
   void removeImage() const;
+  // Stores the bytes unchanged (no format check), atomically.
   Status saveImage(const std::vector<std::uint8_t>& bytes) const;
+  // Removes snapshot.json, then car.png.
   void clear() const;
 
  private:
+  std::optional<std::filesystem::path> localURL() const;
+
   Platform platform_;
 };
 

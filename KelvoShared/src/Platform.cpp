@@ -1,0 +1,88 @@
+#include "KelvoShared/Platform.h"
+
+#include <pwd.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+namespace kelvo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Info.json is a handful of keys; anything much larger is not ours.
+constexpr std::uintmax_t kInfoSizeLimit = 1 << 20;
+
+// The information dictionary, read afresh on every lookup.
+std::optional<InfoValue> infoValueFromFile(const fs::path& file, const std::string& key) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) > kInfoSizeLimit || ec) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto info = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (!info.is_object()) return std::nullopt;
+  const auto it = info.find(key);
+  if (it == info.end()) return std::nullopt;
+  if (it->is_string()) return InfoValue{it->get<std::string>()};
+  return InfoValue{};
+}
+
+std::optional<fs::path> realHomeDirectory() {
+  // The user database wins; $HOME serves only when it has no answer.
+  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir && *entry->pw_dir) {
+    return fs::path(entry->pw_dir);
+  }
+  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool isSafeGroupIdentifier(const std::string& groupId) {
+  return !groupId.empty() && groupId != "." && groupId != ".." && groupId.find('/') == std::string::npos &&
+         groupId.find('\0') == std::string::npos;
+}
+
+fs::path resourceDirectory() {
+  std::error_code ec;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return fs::path("/usr/share");
+  return executable.parent_path().parent_path() / "share";
+}
+
+Platform Platform::current() {
+  Platform platform;
+  platform.infoValue = [](const std::string& key) {
+    return infoValueFromFile(resourceDirectory() / "kelvo" / "Info.json", key);
+  };
+  platform.homeDirectory = realHomeDirectory;
+  platform.groupContainer = [](const std::string& groupId) -> std::optional<fs::path> {
+    if (!isSafeGroupIdentifier(groupId)) return std::nullopt;
+    const auto home = realHomeDirectory();
+    if (!home) return std::nullopt;
+    fs::path container = *home / "Library" / "Group Containers" / groupId;
+    std::error_code ec;
+    if (!fs::is_directory(container, ec)) return std::nullopt;
+    return container;
+  };
+  return platform;
+}
+
+Platform Platform::withSharedDirectory(const fs::path& dir) {
+  Platform platform = current();
+  platform.sharedDirectory = dir;
+  platform.groupContainer = [dir](const std::string&) -> std::optional<fs::path> {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return std::nullopt;
+    return dir;
+  };
+  return platform;
+}
+
+}  // namespace kelvo
