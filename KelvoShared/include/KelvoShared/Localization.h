@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kelvo {
+
+// The localised text for an English key, from the "kelvo" gettext catalogs in
+// the program's resource tree (<exe dir>/../share/locale). A key without a
+// translation comes back as itself, and so does the empty key. The comment is
+// for translators only and never changes the result.
+//
+// The language follows gettext's rules (LANGUAGE, LC_ALL, LC_MESSAGES, LANG);
+// gettext only translates once the program has called initLocale() (or
+// setlocale(LC_ALL, "")) with a locale that exists on the machine. Safe to
+// call from several threads at once.
+std::string L(std::string_view key, std::string_view comment);
+
+// Puts the process into the locale its environment asks for. Every program's
+// main calls this first, before any thread is started.
+void initLocale();
+
+}  // namespace kelvo

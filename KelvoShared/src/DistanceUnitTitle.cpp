@@ -1,0 +1,18 @@
+#include "KelvoShared/DistanceUnit.h"
+#include "KelvoShared/Localization.h"
+
+namespace kelvo {
+
+std::string DistanceUnit::title() const {
+  // The raw values written out, so xgettext finds them; the tests hold them
+  // equal to rawValue().
+  switch (case_) {
+    case Case::kilometers:
+      return L("Kilometers (km)", "");
+    case Case::miles:
+      return L("Miles (mi)", "");
+  }
+  return std::string(rawValue());
+}
+
+}  // namespace kelvo

@@ -1,0 +1,53 @@
+#include "KelvoShared/Localization.h"
+
+#include <libintl.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+namespace kelvo {
+
+namespace {
+
+constexpr const char* kDomain = "kelvo";
+
+// <exe dir>/../share/locale, the same shape in the build tree and in an
+// installed tree. Looked up here rather than through the store's platform so
+// the catalogs are found from the executable alone.
+std::filesystem::path catalogDirectory() {
+  std::error_code error;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || exe.empty()) return {};
+  return exe.parent_path().parent_path() / "share" / "locale";
+}
+
+void bindCatalogs() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::filesystem::path dir = catalogDirectory();
+    if (!dir.empty()) bindtextdomain(kDomain, dir.c_str());
+    bind_textdomain_codeset(kDomain, "UTF-8");
+  });
+}
+
+}  // namespace
+
+std::string L(std::string_view key, std::string_view /*comment*/) {
+  // gettext maps the empty msgid to the catalog's header, and a key with an
+  // embedded NUL would be looked up by its prefix: neither is a real key.
+  if (key.empty() || key.find('\0') != std::string_view::npos) return std::string(key);
+  bindCatalogs();
+  const std::string msgid(key);
+  return dgettext(kDomain, msgid.c_str());
+}
+
+void initLocale() {
+  // An environment naming a locale the machine lacks leaves the process in
+  // "C", where gettext ignores LANGUAGE; C.UTF-8 keeps LANGUAGE working.
+  if (std::setlocale(LC_ALL, "") == nullptr) std::setlocale(LC_ALL, "C.UTF-8");
+}
+
+}  // namespace kelvo
