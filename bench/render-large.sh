@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# Times `kelvo-widget render --family large --format png` as a whole process
+# against the satori + resvg peer in bench/peer, without a picture and with a
+# 4000 x 3000 picture (PNG and JPEG), and measures the peak resident memory of
+# each. Prints medians, the ratio peer/ours and peak RSS.
+#
+#   bench/render-large.sh [--runs N] [--peer-only]
+#
+# Build dir: $KELVO_BUILD_DIR (default build/, relative to the repository).
+# Test pictures are cached in $KELVO_BENCH_CACHE (default $TMPDIR/kelvo-bench).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+runs=10
+peer_only=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs=${2:?--runs needs a number}; shift 2 ;;
+    --peer-only) peer_only=1; shift ;;
+    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "render-large.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+build=${KELVO_BUILD_DIR:-build}
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+kelvo="$build/bin/kelvo"
+widget="$build/bin/kelvo-widget"
+peer="$here/peer"
+cache=${KELVO_BENCH_CACHE:-${TMPDIR:-/tmp}/kelvo-bench}
+now="2026-12-06T12:00:00Z"   # two minutes after the snapshot's report time
+
+# Same texts and number formats on every machine.
+export LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 LANGUAGE=en
+
+need() { command -v "$1" >/dev/null || { echo "render-large.sh: $1 is required" >&2; exit 1; }; }
+need node; need npm; need hyperfine; need vips; need python3
+
+if [ ! -x /usr/bin/time ]; then
+  # GNU time for peak RSS; a benchmark-only tool, not a build dependency.
+  sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing GNU time for peak RSS" >&2
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends time >&2
+fi
+
+if [ "$peer_only" -eq 0 ]; then
+  if [ ! -x "$kelvo" ] || [ ! -x "$widget" ]; then
+    echo "render-large.sh: $kelvo and $widget are needed; build them (ninja -C $build kelvo kelvo-widget)" >&2
+    echo "  or set KELVO_BUILD_DIR, or run with --peer-only" >&2
+    exit 1
+  fi
+  if ! "$widget" render --help 2>/dev/null | grep -q -- '--format'; then
+    echo "render-large.sh: $widget has no 'render' command yet; use --peer-only" >&2
+    exit 1
+  fi
+fi
+
+# The peer's packages, exactly as locked.
+if [ ! -d "$peer/node_modules/satori" ] || [ ! -d "$peer/node_modules/@resvg/resvg-js" ] \
+   || [ "$peer/package-lock.json" -nt "$peer/node_modules/.package-lock.json" ]; then
+  echo "Installing the peer's npm packages" >&2
+  (cd "$peer" && npm ci --no-audit --no-fund --loglevel=error >&2)
+fi
+
+# 4000 x 3000 photo-like test pictures: a drawn scene scaled up, plus grain.
+mkdir -p "$cache"
+if [ ! -s "$cache/car-4000x3000.png" ] || [ ! -s "$cache/car-4000x3000.jpg" ]; then
+  echo "Making the 4000 x 3000 test pictures in $cache" >&2
+  gen=$(mktemp -d)
+  python3 "$here/make-picture.py" "$gen/scene.ppm" 400 300
+  vips resize "$gen/scene.ppm" "$gen/big.v" 10 --kernel cubic
+  vips gaussnoise "$gen/grain.v" 4000 3000 --sigma 5 --mean 0 --seed 7
+  vips add "$gen/big.v" "$gen/grain.v" "$gen/sum.v"
+  vips cast "$gen/sum.v" "$gen/car.v" uchar
+  vips copy "$gen/car.v" "$cache/car-4000x3000.png"
+  vips copy "$gen/car.v" "$cache/car-4000x3000.jpg[Q=90]"
+  rm -rf "$gen"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A charging car; texts match what the peer draws.
+snapshot() {
+  cat <<EOF
+{"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,"fullInMinutes":95,"chargingPowerWatts":11000,"carTitle":"Polestar 4 · 2026","modelName":"Polestar 4","registrationNo":"KLV 042","odometerKm":23412,"carReportedAt":"2026-12-06T11:58:00Z","writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":$1}
+EOF
+}
+
+# Variants: name, picture file (empty for none).
+names=(none png jpeg)
+pictures=("" "$cache/car-4000x3000.png" "$cache/car-4000x3000.jpg")
+
+ours_cmd=(); peer_cmd=()
+for i in "${!names[@]}"; do
+  name=${names[$i]}; pic=${pictures[$i]}
+  if [ "$peer_only" -eq 0 ]; then
+    dir="$work/shared-$name"
+    mkdir -p "$dir"
+    if [ -n "$pic" ]; then
+      snapshot true >"$work/snapshot-$name.json"
+      "$kelvo" --shared-dir "$dir" save "$work/snapshot-$name.json"
+      "$kelvo" --shared-dir "$dir" save-image "$pic"
+    else
+      snapshot false >"$work/snapshot-$name.json"
+      "$kelvo" --shared-dir "$dir" save "$work/snapshot-$name.json"
+    fi
+    ours_cmd[$i]="$widget render --shared-dir $dir --family large --format png --now $now -o $work/ours-$name.png"
+  fi
+  peer_cmd[$i]="node $peer/render-large.mjs${pic:+ --picture $pic} -o $work/peer-$name.png"
+done
+
+# One checked run of each: both must exit 0 with a 728 x 764 PNG.
+check_png() {
+  python3 - "$1" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read(24)
+if data[:8] != b"\x89PNG\r\n\x1a\n":
+    sys.exit(f"{sys.argv[1]}: not a PNG")
+w, h = struct.unpack(">II", data[16:24])
+if (w, h) != (728, 764):
+    sys.exit(f"{sys.argv[1]}: {w} x {h}, expected 728 x 764")
+EOF
+}
+for i in "${!names[@]}"; do
+  if [ "$peer_only" -eq 0 ]; then
+    ${ours_cmd[$i]}
+    check_png "$work/ours-${names[$i]}.png"
+  fi
+  ${peer_cmd[$i]}
+  check_png "$work/peer-${names[$i]}.png"
+done
+if [ -n "${KELVO_BENCH_KEEP:-}" ]; then
+  mkdir -p "$KELVO_BENCH_KEEP"
+  cp "$work"/*.png "$KELVO_BENCH_KEEP"/
+  echo "Renders kept in $KELVO_BENCH_KEEP" >&2
+fi
+
+# Timing: whole processes, no shell in between.
+hf_args=(-N --warmup 2 --runs "$runs" --style basic --export-json "$work/times.json")
+for i in "${!names[@]}"; do
+  [ "$peer_only" -eq 0 ] && hf_args+=(-n "ours-${names[$i]}" "${ours_cmd[$i]}")
+  hf_args+=(-n "peer-${names[$i]}" "${peer_cmd[$i]}")
+done
+hyperfine "${hf_args[@]}" >&2
+
+# Peak resident memory: the largest of three runs.
+: >"$work/rss.txt"
+peak_rss() {
+  local label=$1; shift
+  local best=0 kb
+  for _ in 1 2 3; do
+    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
+    kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
+    [ "$kb" -gt "$best" ] && best=$kb
+  done
+  echo "$label $best" >>"$work/rss.txt"
+}
+for i in "${!names[@]}"; do
+  [ "$peer_only" -eq 0 ] && peak_rss "ours-${names[$i]}" ${ours_cmd[$i]}
+  peak_rss "peer-${names[$i]}" ${peer_cmd[$i]}
+done
+
+python3 - "$work/times.json" "$work/rss.txt" "${names[@]}" <<'EOF'
+import json, sys
+times = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+rss = dict((l.split()[0], int(l.split()[1])) for l in open(sys.argv[2]) if l.strip())
+names = sys.argv[3:]
+labels = {"none": "no picture", "png": "4000x3000 PNG", "jpeg": "4000x3000 JPEG"}
+
+def med(key):
+    r = times.get(key)
+    return r["median"] * 1000 if r else None
+
+def mib(key):
+    return rss[key] / 1024 if key in rss else None
+
+def fmt(v, width, suffix=""):
+    return (format(v, ".1f") + suffix if v is not None else "-").rjust(width)
+
+print()
+print(f"{'picture':<16} {'ours ms':>9} {'peer ms':>9} {'peer/ours':>10} {'ours RSS MiB':>13} {'peer RSS MiB':>13}")
+for n in names:
+    o, p = med(f"ours-{n}"), med(f"peer-{n}")
+    ratio = p / o if o and p else None
+    print(f"{labels[n]:<16} {fmt(o, 9)} {fmt(p, 9)} {fmt(ratio, 10, 'x')}"
+          f" {fmt(mib(f'ours-{n}'), 13)} {fmt(mib(f'peer-{n}'), 13)}")
+print("(medians of whole-process wall time; peak RSS is the largest of three runs)")
+if med("ours-none") is not None:
+    ok_speed = all(med(f"peer-{n}") / med(f"ours-{n}") >= 5 for n in names)
+    ok_mem = all(mib(f"ours-{n}") < 30 for n in names if n != "none")
+    print(f"goal 5x faster than the peer: {'met' if ok_speed else 'NOT met'}; "
+          f"under 30 MiB with a picture: {'met' if ok_mem else 'NOT met'}")
+EOF
