@@ -1,7 +1,7 @@
 # Fails when the committed template no longer matches the code, or when a
 # catalog misses a text of the template, leaves one empty or fuzzy, or keeps
 # one the template no longer has:
-#   cmake -DSOURCE_DIR=<repo> -DWORK_DIR=<dir> -DXGETTEXT=... -DMSGCMP=... -DLANGUAGES="de;sv" -P CheckCatalogs.cmake
+#   cmake -DSOURCE_DIR=<repo> -DWORK_DIR=<dir> -DXGETTEXT=... -DMSGCMP=... -DLANGUAGES=de,sv -P CheckCatalogs.cmake
 set(fresh ${WORK_DIR}/kelvo-fresh.pot)
 set(template ${SOURCE_DIR}/po/kelvo.pot)
 execute_process(
@@ -23,6 +23,7 @@ endfunction()
 compare(${template} ${fresh} "po/kelvo.pot misses texts of the code: build the kelvo-pot target" --use-untranslated)
 compare(${fresh} ${template} "po/kelvo.pot has texts the code no longer uses: build the kelvo-pot target"
         --use-untranslated)
+string(REPLACE "," ";" LANGUAGES "${LANGUAGES}")
 foreach(lang IN LISTS LANGUAGES)
   # Without --use-untranslated/--use-fuzzy, empty and fuzzy entries count as missing.
   compare(${SOURCE_DIR}/po/${lang}.po ${template} "po/${lang}.po does not translate every text of po/kelvo.pot")

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "KelvoShared/CarFormat.h"
+#include "KelvoShared/CurrentLocale.h"
+#include "LocaleEnvironment.h"
+
+using kelvo::currentLocale;
+using kelvo::LocaleCategory;
+using kelvo::localeFromPosixName;
+
+namespace {
+std::string name(const icu::Locale& locale) { return locale.getName(); }
+}  // namespace
+
+TEST(CurrentLocaleTest, PosixNamesLoseCodesetAndModifier) {
+  EXPECT_EQ(name(localeFromPosixName("de_DE.UTF-8@euro")), "de_DE");
+  EXPECT_EQ(name(localeFromPosixName("de_DE@euro")), "de_DE");
+  EXPECT_EQ(name(localeFromPosixName("sv_SE.utf8")), "sv_SE");
+  EXPECT_EQ(name(localeFromPosixName("en_GB")), "en_GB");
+  EXPECT_EQ(name(localeFromPosixName("de")), "de");
+}
+
+TEST(CurrentLocaleTest, CAndPosixAreEnglishUS) {
+  for (const char* posix :
+       {"C", "POSIX", "", "C.UTF-8", "C.utf8", ".UTF-8", "@euro", "/tmp/my-locale", "de DE"}) {
+    EXPECT_EQ(name(localeFromPosixName(posix)), "en_US") << posix;
+  }
+}
+
+TEST(CurrentLocaleTest, LcAllThenCategoryThenLang) {
+  LocaleEnvironment environment;
+  EXPECT_EQ(name(currentLocale()), "en_US");  // nothing set
+  environment.set("LANG", "sv_SE.UTF-8");
+  EXPECT_EQ(name(currentLocale()), "sv_SE");
+  environment.set("LC_NUMERIC", "de_DE.UTF-8");
+  environment.set("LC_TIME", "en_GB.UTF-8");
+  EXPECT_EQ(name(currentLocale(LocaleCategory::numeric)), "de_DE");
+  EXPECT_EQ(name(currentLocale(LocaleCategory::time)), "en_GB");
+  environment.set("LC_ALL", "fr_FR.UTF-8");
+  EXPECT_EQ(name(currentLocale(LocaleCategory::numeric)), "fr_FR");
+  EXPECT_EQ(name(currentLocale(LocaleCategory::time)), "fr_FR");
+  environment.set("LC_ALL", "");  // empty counts as unset
+  EXPECT_EQ(name(currentLocale(LocaleCategory::numeric)), "de_DE");
+  environment.set("LC_ALL", "C");
+  EXPECT_EQ(name(currentLocale()), "en_US");
+}
+
+TEST(CurrentLocaleTest, MessagesLanguageDoesNotChangeNumbers) {
+  LocaleEnvironment environment;
+  environment.set("LANGUAGE", "de");
+  environment.set("LANG", "en_US.UTF-8");
+  EXPECT_EQ(kelvo::CarFormat::kilowatts(7400, currentLocale()), "7.4 kW");
+  environment.set("LC_NUMERIC", "de_DE.UTF-8");
+  EXPECT_EQ(kelvo::CarFormat::kilowatts(7400, currentLocale()), "7,4 kW");
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <clocale>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+
+// Sets the POSIX locale variables for one test and puts everything back
+// afterwards, so tests that run in one process do not leak their language.
+class LocaleEnvironment {
+ public:
+  LocaleEnvironment() {
+    for (const char* name : kVariables) {
+      const char* value = std::getenv(name);
+      saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
+      unsetenv(name);
+    }
+    const char* locale = std::setlocale(LC_ALL, nullptr);
+    savedLocale_ = locale ? locale : "C";
+    std::setlocale(LC_ALL, "C");
+  }
+  ~LocaleEnvironment() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+    std::setlocale(LC_ALL, savedLocale_.c_str());
+  }
+  LocaleEnvironment(const LocaleEnvironment&) = delete;
+  LocaleEnvironment& operator=(const LocaleEnvironment&) = delete;
+
+  void set(const char* name, const char* value) { setenv(name, value, 1); }
+
+ private:
+  static constexpr const char* kVariables[] = {"LANGUAGE",   "LC_ALL",  "LC_MESSAGES",
+                                               "LC_NUMERIC", "LC_TIME", "LANG"};
+  std::map<std::string, std::optional<std::string>> saved_;
+  std::string savedLocale_;
+};
