@@ -169,7 +169,8 @@ std::optional<Date> parseInternetDateTime(std::string_view text) {
         offsetHours > 23 || offsetMinutes > 59) {
       return std::nullopt;
     }
-    offsetSeconds = (offsetHours * 3600 + offsetMinutes * 60) * (zone == '+' ? 1 : -1);
+    const auto magnitude = static_cast<std::int64_t>(offsetHours * 3600 + offsetMinutes * 60);
+    offsetSeconds = zone == '+' ? magnitude : -magnitude;
   } else if (zone != 'Z') {
     return std::nullopt;
   }

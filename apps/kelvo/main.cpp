@@ -1,0 +1,208 @@
+// kelvo: the writer side of the shared store. A poller or script that knows
+// the car's state hands it over through this program.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "KelvoShared/Platform.h"
+#include "KelvoShared/SharedStore.h"
+#include "KelvoShared/WidgetSnapshot.h"
+
+namespace {
+
+using kelvo::Error;
+using kelvo::Result;
+using kelvo::SharedStore;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+struct Options {
+  std::string sharedDir;  // --shared-dir, empty when not given
+  std::string input;      // FILE or "-" of save / save-image
+};
+
+// Reads a whole file ("-": standard input), refusing more than `limit`
+// bytes, which the store would not accept anyway.
+Result<std::vector<std::uint8_t>> readInput(const std::string& path, std::size_t limit) {
+  const bool standardInput = path == "-";
+  const std::string name = standardInput ? "standard input" : path;
+  const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error{"cannot open " + name + ": " + std::generic_category().message(errno)};
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[65536];
+  std::optional<Error> failure;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failure = Error{"cannot read " + name + ": " + std::generic_category().message(errno)};
+      break;
+    }
+    if (n == 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + n);
+    if (bytes.size() > limit) {
+      failure = Error{name + " is larger than " + std::to_string(limit >> 20) + " MiB"};
+      break;
+    }
+  }
+  if (!standardInput) ::close(fd);
+  if (failure) return *failure;
+  return bytes;
+}
+
+SharedStore storeFor(const Options& options) {
+  if (!options.sharedDir.empty()) return SharedStore(kelvo::Platform::withSharedDirectory(options.sharedDir));
+  return SharedStore(kelvo::Platform::current());
+}
+
+int fail(const std::string& message) {
+  std::cerr << "kelvo: " << message << '\n';
+  return kExitFailure;
+}
+
+// Writing into nowhere would look like success to the caller, so the
+// commands that change the store insist on a shared directory.
+std::optional<std::string> missingDirectory(const SharedStore& store, const Options& options) {
+  if (store.containerURL()) return std::nullopt;
+  if (!options.sharedDir.empty()) return "no shared directory: " + options.sharedDir + " is not a directory";
+  return "no shared directory: the app group \"" + store.appGroup().value_or("") + "\" has no container";
+}
+
+int save(const Options& options) {
+  const SharedStore store = storeFor(options);
+  if (auto missing = missingDirectory(store, options)) return fail(*missing);
+  const auto bytes = readInput(options.input, SharedStore::kSnapshotSizeLimit);
+  if (!bytes) return fail(bytes.error().message);
+  const auto snapshot =
+      kelvo::decodeSnapshot(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+  if (!snapshot) return fail(snapshot.error().message);
+  if (const auto status = store.save(*snapshot); !status) return fail(status.error().message);
+  return kExitOk;
+}
+
+int saveImage(const Options& options) {
+  const SharedStore store = storeFor(options);
+  if (auto missing = missingDirectory(store, options)) return fail(*missing);
+  const auto bytes = readInput(options.input, SharedStore::kImageSizeLimit);
+  if (!bytes) return fail(bytes.error().message);
+  if (const auto status = store.saveImage(*bytes); !status) return fail(status.error().message);
+  return kExitOk;
+}
+
+int removeImage(const Options& options) {
+  const SharedStore store = storeFor(options);
+  if (auto missing = missingDirectory(store, options)) return fail(*missing);
+  store.removeImage();
+  return kExitOk;
+}
+
+int clear(const Options& options) {
+  const SharedStore store = storeFor(options);
+  if (auto missing = missingDirectory(store, options)) return fail(*missing);
+  store.clear();
+  return kExitOk;
+}
+
+// Prints exactly one compact JSON object describing the snapshot's state.
+int show(const Options& options) {
+  using Json = nlohmann::ordered_json;
+  Json out = Json::object();
+  int exitCode = kExitFailure;
+  const auto state = storeFor(options).snapshotState();
+  if (const auto* ok = std::get_if<SharedStore::Ok>(&state)) {
+    const auto text = kelvo::encodeSnapshot(ok->snapshot);
+    if (text) {
+      out["state"] = "ok";
+      out["snapshot"] = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+      exitCode = kExitOk;
+    } else {
+      out["state"] = "unreadable";
+      out["message"] = text.error().message;
+    }
+  } else if (const auto* unreadable = std::get_if<SharedStore::Unreadable>(&state)) {
+    out["state"] = "unreadable";
+    out["message"] = unreadable->message;
+  } else if (std::holds_alternative<SharedStore::NoContainer>(state)) {
+    out["state"] = "noContainer";
+  } else {
+    out["state"] = "noFile";
+  }
+  std::cout << out.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+  return exitCode;
+}
+
+int where(const Options& options) {
+  const SharedStore store = storeFor(options);
+  const auto group = store.appGroup();
+  const auto dir = store.containerURL();
+  std::cout << "app group: " << group.value_or("none") << '\n'
+            << "shared group: " << (store.isSharedGroup() ? "yes" : "no") << '\n'
+            << "shared directory: " << (dir ? dir->string() : "none") << '\n';
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  CLI::App app{"Writes the car's state into the shared store that the Kelvo widget reads.", "kelvo"};
+  app.require_subcommand(1);
+  const auto sharedDirOption = [&](CLI::App* command) {
+    command
+        ->add_option("--shared-dir", options.sharedDir,
+                     "Use DIR as the shared directory (a missing DIR means no container)")
+        ->option_text("DIR");
+  };
+  sharedDirOption(&app);
+
+  int (*action)(const Options&) = nullptr;
+  const auto command = [&](const char* name, const char* description, int (*run)(const Options&)) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sharedDirOption(sub);
+    sub->callback([&action, run] { action = run; });
+    return sub;
+  };
+
+  options.input = "-";
+  command("save", "Decode a snapshot document (FILE, or standard input for - or nothing) and save it", save)
+      ->add_option("FILE", options.input, "The snapshot.json document to save, or - for standard input");
+  command("save-image", "Save the car picture, stored unchanged", saveImage)
+      ->add_option("FILE", options.input, "The picture file, or - for standard input")
+      ->required();
+  command("remove-image", "Remove the car picture", removeImage);
+  command("clear", "Remove the snapshot and the car picture", clear);
+  command("show", "Print the snapshot's state as one JSON object; exit status 0 only when it is ok", show);
+  command("where", "Print the app group and the shared directory", where);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string reason = e.what();
+    // "kelvo bogus" is reported as a missing command; name the word instead.
+    if (const auto extras = app.remaining(); !extras.empty() && app.get_subcommands().empty()) {
+      reason = "unknown command \"" + extras.front() + "\"";
+    }
+    for (char& c : reason) {
+      if (c == '\n') c = ' ';
+    }
+    std::cerr << "kelvo: " << reason << " (see kelvo --help)\n";
+    return kExitUsage;
+  }
+  return action ? action(options) : kExitUsage;
+}
