@@ -1,0 +1,44 @@
+#pragma once
+
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
+#include <memory>
+#include <string>
+
+#include "KelvoUI/Geometry.h"
+#include "KelvoUI/Style.h"
+
+namespace kelvo::ui {
+
+// The size class of the placed widget.
+enum class WidgetFamily { systemSmall, systemMedium, systemLarge, systemExtraLarge };
+
+// The widget's size in points for a family: 170x170, 364x170, 364x382, 715x382.
+Size widgetSize(WidgetFamily family);
+const char* toString(WidgetFamily family);
+
+// Whether the host draws a widget container background and applies its own
+// content margins (the modern host) or neither (the older host).
+enum class ContainerBackgroundSupport { supported, unsupported };
+
+struct HostCapabilities {
+  ContainerBackgroundSupport containerBackground = ContainerBackgroundSupport::supported;
+  double contentMargin = 16;  // the modern host's margin on every edge, in points
+};
+
+// Values passed down the whole tree while it is evaluated, laid out and drawn.
+struct Environment {
+  WidgetFamily widgetFamily = WidgetFamily::systemSmall;  // family of the placed widget
+  icu::Locale locale = icu::Locale("en", "US");           // locale for relative times
+  double now = 0;                                         // the moment of drawing, seconds since 1970
+  Appearance appearance = Appearance::light;              // light or dark colours
+  HostCapabilities host;                                  // what the host does around the content
+  std::shared_ptr<const icu::TimeZone> timeZone;          // calendar zone for relative times; null = TZ
+
+  bool hostDrawsContainerBackground() const {
+    return host.containerBackground == ContainerBackgroundSupport::supported;
+  }
+};
+
+}  // namespace kelvo::ui

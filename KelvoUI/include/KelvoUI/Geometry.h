@@ -1,0 +1,91 @@
+#pragma once
+
+#include <limits>
+#include <optional>
+
+namespace kelvo::ui {
+
+// Unbounded length, for `frame(maxWidth: infinity)` and infinite proposals.
+inline constexpr double infinity = std::numeric_limits<double>::infinity();
+
+struct Size {
+  double width = 0;   // in points
+  double height = 0;  // in points
+  friend bool operator==(const Size&, const Size&) = default;
+};
+
+struct Point {
+  double x = 0;  // in points
+  double y = 0;  // in points
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct Rect {
+  double x = 0;       // left edge, in points
+  double y = 0;       // top edge, in points
+  double width = 0;   // in points
+  double height = 0;  // in points
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// What a parent offers a child, per axis: nullopt = unspecified (the child's
+// ideal size), 0 = its minimum, a finite length, or `infinity` (its maximum).
+struct ProposedSize {
+  std::optional<double> width;   // in points
+  std::optional<double> height;  // in points
+
+  static ProposedSize unspecified() { return {}; }
+  static ProposedSize zero() { return {0.0, 0.0}; }
+  static ProposedSize infinite() { return {infinity, infinity}; }
+  static ProposedSize of(Size s) { return {s.width, s.height}; }
+  friend bool operator==(const ProposedSize&, const ProposedSize&) = default;
+};
+
+enum class HorizontalAlignment { leading, center, trailing };
+enum class VerticalAlignment { top, center, bottom, firstTextBaseline, lastTextBaseline };
+
+// Two-axis alignment of content inside a frame or a ZStack.
+struct Alignment {
+  HorizontalAlignment horizontal = HorizontalAlignment::center;
+  VerticalAlignment vertical = VerticalAlignment::center;
+
+  static const Alignment center, leading, trailing, top, bottom;
+  static const Alignment topLeading, topTrailing, bottomLeading, bottomTrailing;
+  friend bool operator==(const Alignment&, const Alignment&) = default;
+};
+inline constexpr Alignment Alignment::center{HorizontalAlignment::center, VerticalAlignment::center};
+inline constexpr Alignment Alignment::leading{HorizontalAlignment::leading, VerticalAlignment::center};
+inline constexpr Alignment Alignment::trailing{HorizontalAlignment::trailing, VerticalAlignment::center};
+inline constexpr Alignment Alignment::top{HorizontalAlignment::center, VerticalAlignment::top};
+inline constexpr Alignment Alignment::bottom{HorizontalAlignment::center, VerticalAlignment::bottom};
+inline constexpr Alignment Alignment::topLeading{HorizontalAlignment::leading, VerticalAlignment::top};
+inline constexpr Alignment Alignment::topTrailing{HorizontalAlignment::trailing, VerticalAlignment::top};
+inline constexpr Alignment Alignment::bottomLeading{HorizontalAlignment::leading, VerticalAlignment::bottom};
+inline constexpr Alignment Alignment::bottomTrailing{HorizontalAlignment::trailing,
+                                                     VerticalAlignment::bottom};
+
+// Alignment of wrapped lines within a text's frame.
+enum class TextAlignment { leading, center, trailing };
+
+// A set of edges, for `padding(Edges::vertical, 4)`.
+enum class Edges : unsigned {
+  top = 1,
+  leading = 2,
+  bottom = 4,
+  trailing = 8,
+  vertical = top | bottom,
+  horizontal = leading | trailing,
+  all = top | leading | bottom | trailing,
+};
+constexpr Edges operator|(Edges a, Edges b) { return Edges(unsigned(a) | unsigned(b)); }
+constexpr bool contains(Edges set, Edges e) { return (unsigned(set) & unsigned(e)) == unsigned(e); }
+
+struct EdgeInsets {
+  double top = 0;       // in points
+  double leading = 0;   // in points
+  double bottom = 0;    // in points
+  double trailing = 0;  // in points
+  friend bool operator==(const EdgeInsets&, const EdgeInsets&) = default;
+};
+
+}  // namespace kelvo::ui

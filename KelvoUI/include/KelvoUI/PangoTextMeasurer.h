@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "KelvoUI/Expected.h"
+#include "KelvoUI/TextMeasurer.h"
+
+typedef struct _cairo cairo_t;
+typedef struct _PangoLayout PangoLayout;
+
+namespace kelvo::ui {
+
+struct Rgba;
+
+// Fonts behind the designs, found through fontconfig by family name.
+inline constexpr const char* textFontFamily = "Inter";         // fonts-inter
+inline constexpr const char* roundedFontFamily = "Quicksand";  // fonts-quicksand
+
+// Text measurement and drawing with Pango on its own font map, with hinting
+// off so that sizes in points do not depend on the output's pixel density.
+// Not thread-safe: use one per thread (threadLocal() does that).
+class PangoTextMeasurer final : public TextMeasurer {
+ public:
+  // Fails when a needed font family is not installed.
+  static Expected<std::shared_ptr<PangoTextMeasurer>> create();
+  // One shared measurer per thread, made on first use.
+  static Expected<std::shared_ptr<PangoTextMeasurer>> threadLocal();
+
+  ~PangoTextMeasurer() override;
+  PangoTextMeasurer(const PangoTextMeasurer&) = delete;
+  PangoTextMeasurer& operator=(const PangoTextMeasurer&) = delete;
+
+  TextMetrics measure(const TextRequest& request) override;
+
+  // Draws the text as measured, its top-left corner at (x, y) in the
+  // context's user space, `width` wide (for centred lines), in `color`.
+  void draw(cairo_t* cr, const TextRequest& request, double x, double y, double width, const Rgba& color);
+
+  // Draws one glyph of an icon font with its em square at (x, y), `size` points.
+  void drawGlyph(cairo_t* cr, const std::string& family, char32_t codepoint, double x, double y, double size,
+                 const Rgba& color);
+
+ private:
+  struct State;
+  explicit PangoTextMeasurer(std::unique_ptr<State> state);
+  PangoLayout* makeLayout(const TextRequest& request);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace kelvo::ui

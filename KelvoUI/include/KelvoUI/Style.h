@@ -1,0 +1,78 @@
+#pragma once
+
+#include <string>
+
+namespace kelvo::ui {
+
+enum class Appearance { light, dark };
+
+// A concrete colour in sRGB, components 0...1, not premultiplied.
+struct Rgba {
+  double red = 0, green = 0, blue = 0, alpha = 1;
+  friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
+// A colour that may depend on the appearance; `name` is what the tree dump shows.
+struct Color {
+  std::string name;  // "green", "accentColor", ... or "#rrggbbaa" for custom colours
+  Rgba light;        // value in the light appearance
+  Rgba dark;         // value in the dark appearance
+
+  static const Color green, orange, accentColor, primary, secondary, black, white, clear;
+  // A fixed colour, the same in both appearances; components 0...255, alpha 0...1.
+  static Color rgb(int r, int g, int b, double alpha = 1.0);
+
+  Rgba resolved(Appearance a) const { return a == Appearance::dark ? dark : light; }
+  friend bool operator==(const Color&, const Color&) = default;
+};
+
+// The level of a hierarchical style: primary is the default text colour.
+enum class HierarchyLevel { primary, secondary, tertiary, quaternary };
+
+// What fills text, symbols and shapes: a colour, a level of the foreground
+// style (`.secondary`), or a level of the system fill (`.fill.tertiary`).
+struct ShapeStyle {
+  enum class Kind { color, foreground, fill };
+  Kind kind = Kind::foreground;
+  HierarchyLevel level = HierarchyLevel::primary;  // for foreground and fill
+  Color color;                                     // for Kind::color
+
+  ShapeStyle() = default;
+  ShapeStyle(Color c) : kind(Kind::color), color(std::move(c)) {}  // NOLINT: implicit like the toolkit's
+  ShapeStyle(Kind k, HierarchyLevel l) : kind(k), level(l) {}
+
+  static const ShapeStyle primary, secondary, tertiary, quaternary;
+
+  // `.fill.tertiary`: ShapeStyle::fill.tertiary.
+  struct FillLevels;
+  static const FillLevels fill;
+
+  // The name shown in the tree dump: "secondary", "fill.tertiary", "green", ...
+  std::string name() const;
+  Rgba resolved(Appearance a) const;
+  friend bool operator==(const ShapeStyle&, const ShapeStyle&) = default;
+};
+
+struct ShapeStyle::FillLevels {
+  ShapeStyle primary, secondary, tertiary, quaternary;
+};
+
+inline const ShapeStyle ShapeStyle::primary{Kind::foreground, HierarchyLevel::primary};
+inline const ShapeStyle ShapeStyle::secondary{Kind::foreground, HierarchyLevel::secondary};
+inline const ShapeStyle ShapeStyle::tertiary{Kind::foreground, HierarchyLevel::tertiary};
+inline const ShapeStyle ShapeStyle::quaternary{Kind::foreground, HierarchyLevel::quaternary};
+inline const ShapeStyle::FillLevels ShapeStyle::fill{
+    {Kind::fill, HierarchyLevel::primary},
+    {Kind::fill, HierarchyLevel::secondary},
+    {Kind::fill, HierarchyLevel::tertiary},
+    {Kind::fill, HierarchyLevel::quaternary},
+};
+
+// Opacity of each hierarchy level over black (light) or white (dark).
+double foregroundOpacity(HierarchyLevel level);
+double fillOpacity(HierarchyLevel level);
+
+// The host's window material behind the widget, and the widget's own shape.
+Rgba windowMaterial(Appearance a);
+
+}  // namespace kelvo::ui

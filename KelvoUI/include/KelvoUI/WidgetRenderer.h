@@ -1,0 +1,56 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "KelvoUI/Environment.h"
+#include "KelvoUI/Expected.h"
+#include "KelvoUI/LaidOutNode.h"
+#include "KelvoUI/TextMeasurer.h"
+#include "KelvoUI/View.h"
+
+namespace kelvo::ui {
+
+enum class OutputFormat { png, svg, pdf, json };
+
+// Pixels per point of PNG renders unless asked otherwise.
+inline constexpr double defaultRenderScale = 2;
+// Corner radius of the widget's rounded rectangle, points.
+inline constexpr double widgetCornerRadius = 22;
+
+// A widget's content laid out the way the host places it.
+struct WidgetLayout {
+  Environment environment;                        // what the content was evaluated against
+  Size widgetSize;                                // the family's size, points
+  Rect contentRect;                               // inside the host's content margins, points
+  LaidOutNode root;                               // the content
+  std::optional<std::string> widgetURL;           // outermost widgetURL in the content
+  std::optional<ShapeStyle> containerBackground;  // outermost containerBackground in the content
+  bool containerBackgroundDrawn = false;          // the host supports and draws it
+};
+
+// Lays out the content for the environment's widget family: on a host that
+// draws container backgrounds inside 16-point content margins, on an older
+// host over the whole widget. Fails only when Pango cannot find its fonts.
+Expected<WidgetLayout> layoutWidget(const View& content, const Environment& environment);
+WidgetLayout layoutWidget(const View& content, const Environment& environment, TextMeasurer& measurer);
+
+// Draws a laid-out widget: the rounded shape with the window material, the
+// container background when drawn, then the content. PNG at `scale` pixels
+// per point; SVG and PDF in points, with the widget URL as a link around the
+// drawing; JSON is the tree dump.
+Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format,
+                                   double scale = defaultRenderScale);
+
+// layoutWidget + renderLayout.
+Expected<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
+                                   double scale = defaultRenderScale);
+
+// The laid-out tree as JSON: one object per node with type, frame, children
+// and what was drawn (see LaidOutNode).
+nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance = Appearance::light);
+// The whole widget: size, family, appearance, widgetURL, background and the content tree.
+nlohmann::json dumpWidget(const WidgetLayout& layout);
+
+}  // namespace kelvo::ui

@@ -1,0 +1,64 @@
+#include "KelvoUI/Font.h"
+
+namespace kelvo::ui {
+
+// Sizes, line heights and weights of the platform's text styles.
+const Font Font::title{"title", 22, 26, FontWeight::regular, FontDesign::standard};
+const Font Font::headline{"headline", 13, 16, FontWeight::bold, FontDesign::standard};
+const Font Font::body{"body", 13, 16, FontWeight::regular, FontDesign::standard};
+const Font Font::callout{"callout", 12, 15, FontWeight::regular, FontDesign::standard};
+const Font Font::subheadline{"subheadline", 11, 14, FontWeight::regular, FontDesign::standard};
+const Font Font::caption{"caption", 10, 13, FontWeight::regular, FontDesign::standard};
+const Font Font::caption2{"caption2", 10, 13, FontWeight::medium, FontDesign::standard};
+
+Font Font::system(double size, FontWeight weight, FontDesign design) {
+  // Sizes that are not a positive number fall back to the body size.
+  if (!(size > 0) || size > 1000) size = 13;
+  return Font{"system", size, 0, weight, design};
+}
+
+Font Font::withWeight(FontWeight w) const {
+  Font f = *this;
+  f.weight = w;
+  return f;
+}
+
+const char* toString(FontWeight w) {
+  switch (w) {
+    case FontWeight::ultraLight:
+      return "ultraLight";
+    case FontWeight::thin:
+      return "thin";
+    case FontWeight::light:
+      return "light";
+    case FontWeight::regular:
+      return "regular";
+    case FontWeight::medium:
+      return "medium";
+    case FontWeight::semibold:
+      return "semibold";
+    case FontWeight::bold:
+      return "bold";
+    case FontWeight::heavy:
+      return "heavy";
+    case FontWeight::black:
+      return "black";
+  }
+  return "regular";
+}
+
+const char* toString(FontDesign d) {
+  switch (d) {
+    case FontDesign::standard:
+      return "default";
+    case FontDesign::rounded:
+      return "rounded";
+    case FontDesign::monospaced:
+      return "monospaced";
+    case FontDesign::serif:
+      return "serif";
+  }
+  return "default";
+}
+
+}  // namespace kelvo::ui

@@ -1,0 +1,109 @@
+#include "KelvoUI/Style.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace kelvo::ui {
+namespace {
+
+Rgba rgb255(int r, int g, int b, double a = 1) { return {r / 255.0, g / 255.0, b / 255.0, a}; }
+
+const char* levelName(HierarchyLevel l) {
+  switch (l) {
+    case HierarchyLevel::primary:
+      return "primary";
+    case HierarchyLevel::secondary:
+      return "secondary";
+    case HierarchyLevel::tertiary:
+      return "tertiary";
+    case HierarchyLevel::quaternary:
+      return "quaternary";
+  }
+  return "primary";
+}
+
+// Black in the light appearance, white in the dark one, at an opacity.
+Rgba ink(Appearance a, double opacity) {
+  return a == Appearance::dark ? Rgba{1, 1, 1, opacity} : Rgba{0, 0, 0, opacity};
+}
+
+}  // namespace
+
+const Color Color::green{"green", rgb255(40, 205, 65), rgb255(50, 215, 75)};
+const Color Color::orange{"orange", rgb255(255, 149, 0), rgb255(255, 159, 10)};
+const Color Color::accentColor{"accentColor", rgb255(0, 122, 255), rgb255(10, 132, 255)};
+const Color Color::primary{"primary", {0, 0, 0, 0.85}, {1, 1, 1, 0.85}};
+const Color Color::secondary{"secondary", {0, 0, 0, 0.5}, {1, 1, 1, 0.5}};
+const Color Color::black{"black", {0, 0, 0, 1}, {0, 0, 0, 1}};
+const Color Color::white{"white", {1, 1, 1, 1}, {1, 1, 1, 1}};
+const Color Color::clear{"clear", {0, 0, 0, 0}, {0, 0, 0, 0}};
+
+Color Color::rgb(int r, int g, int b, double alpha) {
+  char name[16];
+  const auto clampByte = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
+  r = clampByte(r);
+  g = clampByte(g);
+  b = clampByte(b);
+  alpha = std::isnan(alpha) ? 1.0 : (alpha < 0 ? 0.0 : (alpha > 1 ? 1.0 : alpha));
+  std::snprintf(name, sizeof name, "#%02x%02x%02x%02x", r, g, b, int(std::lround(alpha * 255)));
+  const Rgba value = rgb255(r, g, b, alpha);
+  return {name, value, value};
+}
+
+double foregroundOpacity(HierarchyLevel level) {
+  switch (level) {
+    case HierarchyLevel::primary:
+      return 0.85;
+    case HierarchyLevel::secondary:
+      return 0.5;
+    case HierarchyLevel::tertiary:
+      return 0.26;
+    case HierarchyLevel::quaternary:
+      return 0.1;
+  }
+  return 0.85;
+}
+
+double fillOpacity(HierarchyLevel level) {
+  switch (level) {
+    case HierarchyLevel::primary:
+      return 0.1;
+    case HierarchyLevel::secondary:
+      return 0.08;
+    case HierarchyLevel::tertiary:
+      return 0.05;
+    case HierarchyLevel::quaternary:
+      return 0.03;
+  }
+  return 0.1;
+}
+
+std::string ShapeStyle::name() const {
+  switch (kind) {
+    case Kind::color:
+      return color.name;
+    case Kind::foreground:
+      return levelName(level);
+    case Kind::fill:
+      return std::string("fill.") + levelName(level);
+  }
+  return "primary";
+}
+
+Rgba ShapeStyle::resolved(Appearance a) const {
+  switch (kind) {
+    case Kind::color:
+      return color.resolved(a);
+    case Kind::foreground:
+      return ink(a, foregroundOpacity(level));
+    case Kind::fill:
+      return ink(a, fillOpacity(level));
+  }
+  return ink(a, 0.85);
+}
+
+Rgba windowMaterial(Appearance a) {
+  return a == Appearance::dark ? rgb255(30, 30, 32) : rgb255(246, 246, 246);
+}
+
+}  // namespace kelvo::ui
