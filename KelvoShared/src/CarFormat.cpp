@@ -45,15 +45,15 @@ std::string CarFormat::capitalized(std::string_view text) {
   icu::UnicodeString result;
   int32_t index = 0;
   while (index < source.length()) {
-    UChar32 c = source.char32At(index);
-    int32_t start = index;
-    const bool space = u_isUWhiteSpace(c);
+    const int32_t start = index;
+    const bool space = u_isUWhiteSpace(source.char32At(index));
     while (index < source.length() && static_cast<bool>(u_isUWhiteSpace(source.char32At(index))) == space) {
       index = source.moveIndex32(index, 1);
     }
     icu::UnicodeString run(source, start, index - start);
-    // A whole word titlecased as one: its first cased letter in title case,
-    // everything else lower case. Root locale: no language-specific rules.
+    // A whole word titlecased as one: its first letter (or digit, which stays
+    // as it is) in title case, everything else lower case. Root locale: no
+    // language-specific rules, like the key itself.
     if (!space) run.toTitle(nullptr, icu::Locale::getRoot(), U_TITLECASE_WHOLE_STRING);
     result += run;
   }

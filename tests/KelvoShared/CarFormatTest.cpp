@@ -125,6 +125,8 @@ TEST(CarFormatTest, CapitalisationSplitsOnWhiteSpaceOnly) {
   EXPECT_EQ(CarFormat::capitalized("plug-in HYBRID"), "Plug-in Hybrid");
   EXPECT_EQ(CarFormat::capitalized("straße ßig"), "Straße Ssig");
   EXPECT_EQ(CarFormat::capitalized("ǆUNGLA ﬁx"), "ǅungla Fix");  // title case, not upper case
+  EXPECT_EQ(CarFormat::capitalized("2ND gear"), "2nd Gear");
+  EXPECT_EQ(CarFormat::capitalized("bad\xff BYTE"), "Bad\uFFFD Byte");
 }
 
 TEST(SnapshotTextTest, StatusTextIsInUseWhileDriving) {

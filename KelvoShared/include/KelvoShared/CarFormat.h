@@ -39,6 +39,7 @@ struct CarFormat {
 
   // Each white-space separated word with its first letter in upper (title)
   // case and the rest in lower case; the white space is kept as it is.
+  // Malformed UTF-8 comes out as U+FFFD.
   static std::string capitalized(std::string_view text);
 };
 

@@ -16,8 +16,10 @@ namespace kelvo {
 // call from several threads at once.
 std::string L(std::string_view key, std::string_view comment);
 
-// Puts the process into the locale its environment asks for. Every program's
-// main calls this first, before any thread is started.
+// Puts the process into the locale its environment asks for (setlocale(LC_ALL,
+// "")); when the machine lacks that locale, into C.UTF-8, where LANGUAGE still
+// chooses the language. Every program's main calls this first, before any
+// thread is started.
 void initLocale();
 
 }  // namespace kelvo
