@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <vector>
+
+#include "KelvoShared/RegularFile.h"
 
 namespace kelvo {
 
@@ -17,32 +18,34 @@ namespace {
 namespace fs = std::filesystem;
 
 // Info.json is a handful of keys; anything much larger is not ours.
-constexpr std::uintmax_t kInfoSizeLimit = 1 << 20;
-
-// The information dictionary, read afresh on every lookup.
-std::optional<InfoValue> infoValueFromFile(const fs::path& file, const std::string& key) {
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) > kInfoSizeLimit || ec) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto info = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (!info.is_object()) return std::nullopt;
-  const auto it = info.find(key);
-  if (it == info.end()) return std::nullopt;
-  if (it->is_string()) return InfoValue{it->get<std::string>()};
-  return InfoValue{};
-}
+constexpr std::size_t kInfoSizeLimit = 1 << 20;
 
 std::optional<fs::path> realHomeDirectory() {
-  // The user database wins; $HOME serves only when it has no answer.
-  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir && *entry->pw_dir) {
-    return fs::path(entry->pw_dir);
+  // The user database wins; $HOME serves only when it has no answer. The
+  // reentrant lookup, since the store may be used from any thread.
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+      *found->pw_dir) {
+    return fs::path(found->pw_dir);
   }
   if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
   return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<InfoValue> readInfoValue(const fs::path& infoFile, const std::string& key) {
+  const auto bytes = readRegularFile(infoFile, kInfoSizeLimit);
+  if (!bytes) return std::nullopt;
+  const auto info = nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, /*allow_exceptions=*/false);
+  if (!info.is_object()) return std::nullopt;
+  const auto it = info.find(key);
+  if (it == info.end()) return std::nullopt;
+  if (it->is_string()) return InfoValue{it->get<std::string>()};
+  return InfoValue{};
+}
 
 bool isSafeGroupIdentifier(const std::string& groupId) {
   return !groupId.empty() && groupId != "." && groupId != ".." && groupId.find('/') == std::string::npos &&
@@ -59,7 +62,7 @@ fs::path resourceDirectory() {
 Platform Platform::current() {
   Platform platform;
   platform.infoValue = [](const std::string& key) {
-    return infoValueFromFile(resourceDirectory() / "kelvo" / "Info.json", key);
+    return readInfoValue(resourceDirectory() / "kelvo" / "Info.json", key);
   };
   platform.homeDirectory = realHomeDirectory;
   platform.groupContainer = [](const std::string& groupId) -> std::optional<fs::path> {

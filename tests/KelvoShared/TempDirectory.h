@@ -13,8 +13,8 @@ namespace kelvo::testing {
 // everything in it when the value goes away.
 class TempDirectory {
  public:
-  TempDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-test.XXXXXX").string();
+  explicit TempDirectory(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::string pattern = (base / "kelvo-test.XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
   }
   TempDirectory(const TempDirectory&) = delete;

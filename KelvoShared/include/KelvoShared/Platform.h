@@ -38,6 +38,11 @@ struct Platform {
   static Platform withSharedDirectory(const std::filesystem::path& dir);
 };
 
+// Looks `key` up in an information dictionary file (a JSON object). A file
+// that is missing, not a regular file, over 1 MiB or not a JSON object has
+// no keys.
+std::optional<InfoValue> readInfoValue(const std::filesystem::path& infoFile, const std::string& key);
+
 // The group identifiers that can never name a container: empty, ".", "..",
 // or containing "/" or NUL (they would leave the containers' directory).
 bool isSafeGroupIdentifier(const std::string& groupId);

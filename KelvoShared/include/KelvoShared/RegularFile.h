@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "KelvoShared/Result.h"
+
+namespace kelvo {
+
+// Reads the whole of a regular file of at most `limit` bytes. The file is
+// opened without blocking and checked to be a regular file before anything
+// is read, so a FIFO, socket or device in its place fails at once instead of
+// hanging the reader or filling its memory. Never throws.
+Result<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& file, std::size_t limit);
+
+// Replaces `dir/name` whole: the bytes go to a new temporary file in the same
+// directory, are flushed to disk, and the temporary file is renamed over the
+// target, so readers see the old file or the new one, never a part. On any
+// failure the temporary file is removed and the old file stays as it was.
+Status writeFileAtomically(const std::filesystem::path& dir, std::string_view name, const std::uint8_t* data,
+                           std::size_t size);
+
+}  // namespace kelvo

@@ -1,0 +1,122 @@
+#include "KelvoShared/RegularFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace kelvo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string describeErrno(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+// A file descriptor closed on scope exit.
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the outcome (a late write error shows up here).
+  int release() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> readRegularFile(const fs::path& file, std::size_t limit) {
+  const std::string name = file.filename().string();
+  FileHandle fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (fd.get() < 0) return Error{"cannot open " + name + ": " + describeErrno(errno)};
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return Error{"cannot read " + name + ": " + describeErrno(errno)};
+  if (!S_ISREG(info.st_mode)) return Error{name + " is not a regular file"};
+  const auto tooLarge = [&] {
+    return Error{name + " is larger than " + std::to_string(limit >> 20) + " MiB"};
+  };
+  if (static_cast<std::uintmax_t>(info.st_size) > limit) return tooLarge();
+
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size) + 1);
+  std::size_t used = 0;
+  // The file may change size after fstat: read to its end, never past limit + 1.
+  for (;;) {
+    if (used == bytes.size()) {
+      if (bytes.size() > limit) return tooLarge();
+      bytes.resize(std::min(limit + 1, bytes.size() * 2 + 4096));
+    }
+    const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Error{"cannot read " + name + ": " + describeErrno(errno)};
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  if (used > limit) return tooLarge();
+  bytes.resize(used);
+  return bytes;
+}
+
+namespace {
+
+// A name no other writer, in this process or another, is using right now.
+std::string temporaryName(std::string_view target) {
+  static std::atomic<unsigned> counter{0};
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  return "." + std::string(target) + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+         "-" + std::to_string(random() & 0xffffff);
+}
+
+}  // namespace
+
+Status writeFileAtomically(const fs::path& dir, std::string_view target, const std::uint8_t* data,
+                           std::size_t size) {
+  fs::path temporary;
+  int raw = -1;
+  for (int attempt = 0; attempt < 16 && raw < 0; ++attempt) {
+    temporary = dir / temporaryName(target);
+    raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (raw < 0 && errno != EEXIST) break;
+  }
+  const std::string name(target);
+  if (raw < 0) return Error{"cannot write " + name + ": " + describeErrno(errno)};
+  FileHandle fd(raw);
+  const auto fail = [&](const std::string& what, int error) -> Status {
+    ::unlink(temporary.c_str());
+    return Error{what + " " + name + ": " + describeErrno(error)};
+  };
+
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(fd.get(), data + written, size - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail("cannot write", errno);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd.get()) != 0) return fail("cannot flush", errno);
+  if (fd.release() != 0) return fail("cannot write", errno);
+  if (::rename(temporary.c_str(), (dir / name).c_str()) != 0) return fail("cannot replace", errno);
+  return {};
+}
+
+}  // namespace kelvo
