@@ -1,0 +1,27 @@
+#include "KelvoWidget/KelvoWidgetBundle.h"
+
+#include "KelvoShared/Localization.h"
+
+namespace kelvo::widget {
+
+StaticConfiguration KelvoCarWidget::body(CarProvider provider) {
+  StaticConfiguration configuration{
+      .kind = std::string(kind),
+      .provider = std::move(provider),
+      .content = entryContent(),
+      // A localisable key: shown as itself when there is no translation.
+      .configurationDisplayName = L("Kelvo", ""),
+      .description = L("Battery, range and charging status for your Volvo.", ""),
+      .supportedFamilies = {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium,
+                            ui::WidgetFamily::systemLarge},
+  };
+  return configuration;
+}
+
+std::vector<StaticConfiguration> KelvoWidgetBundle::body(CarProvider provider) {
+  std::vector<StaticConfiguration> widgets;
+  widgets.push_back(KelvoCarWidget::body(std::move(provider)));
+  return widgets;
+}
+
+}  // namespace kelvo::widget

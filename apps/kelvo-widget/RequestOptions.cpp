@@ -1,0 +1,74 @@
+#include <array>
+#include <utility>
+
+#include "Commands.h"
+#include "KelvoShared/Platform.h"
+#include "KelvoShared/SharedStore.h"
+
+namespace kelvo::host {
+
+namespace {
+
+struct FamilyName {
+  std::string_view name;
+  ui::WidgetFamily family;
+};
+constexpr std::array<FamilyName, 8> kFamilyNames{{
+    {"small", ui::WidgetFamily::systemSmall},
+    {"medium", ui::WidgetFamily::systemMedium},
+    {"large", ui::WidgetFamily::systemLarge},
+    {"extraLarge", ui::WidgetFamily::systemExtraLarge},
+    {"systemSmall", ui::WidgetFamily::systemSmall},
+    {"systemMedium", ui::WidgetFamily::systemMedium},
+    {"systemLarge", ui::WidgetFamily::systemLarge},
+    {"systemExtraLarge", ui::WidgetFamily::systemExtraLarge},
+}};
+
+}  // namespace
+
+std::optional<ui::WidgetFamily> parseFamily(std::string_view name) {
+  for (const FamilyName& entry : kFamilyNames) {
+    if (entry.name == name) return entry.family;
+  }
+  return std::nullopt;
+}
+
+ui::WidgetFamily RequestOptions::widgetFamily() const {
+  return parseFamily(family).value_or(ui::WidgetFamily::systemSmall);
+}
+
+widget::CarProvider RequestOptions::provider() const {
+  SharedStore store(sharedDir ? Platform::withSharedDirectory(*sharedDir) : Platform::current());
+  widget::CarProvider::Clock clock = &Date::now;
+  if (now) {
+    if (std::optional<Date> fixed = parseInternetDateTime(*now)) clock = [moment = *fixed] { return moment; };
+  }
+  return widget::CarProvider(std::move(store), std::move(clock));
+}
+
+void addRequestOptions(CLI::App& command, RequestOptions& options) {
+  command
+      .add_option("--family", options.family,
+                  "Widget size: small, medium, large, extraLarge (or systemSmall, ...); default small")
+      ->option_text("FAMILY")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            if (parseFamily(value)) return {};
+            return "unknown family \"" + value + "\" (small, medium, large, extraLarge or systemSmall, ...)";
+          },
+          "FAMILY", "family"));
+  command
+      .add_option("--shared-dir", options.sharedDir,
+                  "Use DIR as the shared directory (a missing DIR means no container)")
+      ->option_text("DIR");
+  command.add_option("--now", options.now, "Fix the host's clock, e.g. 2026-12-06T12:00:00Z")
+      ->option_text("ISO8601")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            if (parseInternetDateTime(value)) return {};
+            return "not an ISO 8601 date-time with a zone: \"" + value + "\"";
+          },
+          "ISO8601", "date"));
+}
+
+}  // namespace kelvo::host
