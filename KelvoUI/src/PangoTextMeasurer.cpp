@@ -1,0 +1,264 @@
+#include "KelvoUI/PangoTextMeasurer.h"
+
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+#include <pango/pangocairo.h>
+#include <strings.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+#include "KelvoUI/Style.h"
+#include "KelvoUI/Symbols.h"
+
+namespace kelvo::ui {
+namespace {
+
+// Whether fontconfig resolves `family` to a face of that family (and not to a
+// fallback).
+bool familyInstalled(const char* family) {
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
+  if (!pattern) return false;
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  bool found = false;
+  if (match) {
+    FcChar8* name = nullptr;
+    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
+      if (strcasecmp(reinterpret_cast<const char*>(name), family) == 0) found = true;
+    }
+    FcPatternDestroy(match);
+  }
+  FcPatternDestroy(pattern);
+  return found;
+}
+
+PangoWeight pangoWeight(FontWeight w, FontDesign design) {
+  // The rounded face comes in regular and bold only; its bold has the stroke
+  // of a semibold in the text face.
+  if (design == FontDesign::rounded) {
+    return w >= FontWeight::semibold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL;
+  }
+  switch (w) {
+    case FontWeight::ultraLight:
+      return PANGO_WEIGHT_ULTRALIGHT;
+    case FontWeight::thin:
+      return PANGO_WEIGHT_THIN;
+    case FontWeight::light:
+      return PANGO_WEIGHT_LIGHT;
+    case FontWeight::regular:
+      return PANGO_WEIGHT_NORMAL;
+    case FontWeight::medium:
+      return PANGO_WEIGHT_MEDIUM;
+    case FontWeight::semibold:
+      return PANGO_WEIGHT_SEMIBOLD;
+    case FontWeight::bold:
+      return PANGO_WEIGHT_BOLD;
+    case FontWeight::heavy:
+      return PANGO_WEIGHT_ULTRABOLD;
+    case FontWeight::black:
+      return PANGO_WEIGHT_HEAVY;
+  }
+  return PANGO_WEIGHT_NORMAL;
+}
+
+const char* familyFor(FontDesign design) {
+  switch (design) {
+    case FontDesign::standard:
+      return textFontFamily;
+    case FontDesign::rounded:
+      return roundedFontFamily;
+    case FontDesign::monospaced:
+      return "monospace";
+    case FontDesign::serif:
+      return "serif";
+  }
+  return textFontFamily;
+}
+
+int pangoUnits(double points) {
+  const double v = std::round(points * PANGO_SCALE);
+  if (!(v > 0)) return 0;
+  return v > INT_MAX / 4 ? INT_MAX / 4 : int(v);
+}
+
+std::string utf8(char32_t cp) {
+  gchar buffer[8] = {};
+  const gint n = g_unichar_to_utf8(gunichar(cp), buffer);
+  return std::string(buffer, size_t(n));
+}
+
+}  // namespace
+
+struct PangoTextMeasurer::State {
+  PangoFontMap* fontMap = nullptr;
+  PangoContext* context = nullptr;
+  ~State() {
+    if (context) g_object_unref(context);
+    if (fontMap) g_object_unref(fontMap);
+  }
+};
+
+Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
+  static const struct {
+    const char* family;
+    const char* package;
+  } required[] = {
+      {textFontFamily, "fonts-inter"},
+      {roundedFontFamily, "fonts-quicksand"},
+      {materialIconsFamily, "fonts-material-design-icons-iconfont"},
+      {materialDesignIconsFamily, "fonts-materialdesignicons-webfont"},
+  };
+  for (const auto& r : required) {
+    if (!familyInstalled(r.family)) {
+      return UiError{std::string("font family \"") + r.family + "\" is not installed (Debian package " +
+                     r.package + ")"};
+    }
+  }
+  auto state = std::make_unique<State>();
+  state->fontMap = pango_cairo_font_map_new();
+  state->context = pango_font_map_create_context(state->fontMap);
+  // Unhinted metrics and unrounded positions: a layout in points is the same
+  // at every pixel density.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(state->context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(state->context, FALSE);
+  return std::shared_ptr<PangoTextMeasurer>(new PangoTextMeasurer(std::move(state)));
+}
+
+Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::threadLocal() {
+  thread_local std::shared_ptr<PangoTextMeasurer> measurer;
+  if (measurer) return measurer;
+  auto made = create();
+  if (made) measurer = *made;
+  return made;
+}
+
+PangoTextMeasurer::PangoTextMeasurer(std::unique_ptr<State> state) : state_(std::move(state)) {}
+PangoTextMeasurer::~PangoTextMeasurer() = default;
+
+PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r) {
+  PangoLayout* layout = pango_layout_new(state_->context);
+  pango_layout_set_text(layout, r.text.data(), int(r.text.size()));
+
+  const double scale = std::isfinite(r.scale) && r.scale > 0 ? r.scale : 1;
+  PangoFontDescription* desc = pango_font_description_new();
+  pango_font_description_set_family(desc, familyFor(r.font.design));
+  pango_font_description_set_weight(desc, pangoWeight(r.font.weight, r.font.design));
+  pango_font_description_set_absolute_size(desc, std::max(1, pangoUnits(r.font.size * scale)));
+  pango_layout_set_font_description(layout, desc);
+  pango_font_description_free(desc);
+
+  PangoAttrList* attrs = pango_attr_list_new();
+  // Words split to fit a line are split without a hyphen, as the platform does.
+  pango_attr_list_insert(attrs, pango_attr_insert_hyphens_new(FALSE));
+  if (r.font.lineHeight > 0) {
+    pango_attr_list_insert(attrs, pango_attr_line_height_new_absolute(pangoUnits(r.font.lineHeight * scale)));
+  }
+  pango_layout_set_attributes(layout, attrs);
+  pango_attr_list_unref(attrs);
+
+  pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+  pango_layout_set_alignment(layout, r.alignment == TextAlignment::center     ? PANGO_ALIGN_CENTER
+                                     : r.alignment == TextAlignment::trailing ? PANGO_ALIGN_RIGHT
+                                                                              : PANGO_ALIGN_LEFT);
+  double width = r.wrapWidth;
+  if (!std::isfinite(width) && r.maxLines > 0) {
+    // Pango only cuts lines of a layout with a width: use the natural one.
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    width = double(logical.width) / PANGO_SCALE;
+  }
+  if (std::isfinite(width)) pango_layout_set_width(layout, std::max(0, pangoUnits(width)));
+  if (r.maxLines > 0) {
+    pango_layout_set_height(layout, -r.maxLines);
+    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+  }
+  return layout;
+}
+
+TextMetrics PangoTextMeasurer::measure(const TextRequest& request) {
+  PangoLayout* layout = makeLayout(request);
+  TextMetrics m;
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  m.size = {double(logical.width) / PANGO_SCALE, double(logical.height) / PANGO_SCALE};
+  m.lineCount = pango_layout_get_line_count(layout);
+  m.truncated = pango_layout_is_ellipsized(layout);
+  m.firstBaseline = double(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+
+  // The last baseline, and whether a line starts where no break is allowed
+  // (a word split to fit the width).
+  int attrCount = 0;
+  const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout, &attrCount);
+  const char* text = pango_layout_get_text(layout);
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  int lastBaseline = 0;
+  bool first = true;
+  do {
+    lastBaseline = pango_layout_iter_get_baseline(iter);
+    PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+    if (!first && line && line->length > 0) {
+      const long offset = g_utf8_pointer_to_offset(text, text + line->start_index);
+      if (offset > 0 && offset < attrCount && !attrs[offset].is_line_break &&
+          !attrs[offset].is_mandatory_break) {
+        m.brokeWord = true;
+      }
+    }
+    first = false;
+  } while (pango_layout_iter_next_line(iter));
+  pango_layout_iter_free(iter);
+  m.lastBaseline = double(lastBaseline) / PANGO_SCALE;
+  g_object_unref(layout);
+  return m;
+}
+
+void PangoTextMeasurer::draw(cairo_t* cr, const TextRequest& request, double x, double y, double width,
+                             const Rgba& color) {
+  TextRequest r = request;
+  if (std::isfinite(width) && width > 0 &&
+      (std::isfinite(r.wrapWidth) || r.alignment != TextAlignment::leading)) {
+    r.wrapWidth = width;
+  }
+  PangoLayout* layout = makeLayout(r);
+  cairo_save(cr);
+  cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout);
+  cairo_restore(cr);
+  g_object_unref(layout);
+}
+
+void PangoTextMeasurer::drawGlyph(cairo_t* cr, const std::string& family, char32_t codepoint, double x,
+                                  double y, double size, const Rgba& color) {
+  if (!(size > 0) || !std::isfinite(size)) return;
+  PangoLayout* layout = pango_layout_new(state_->context);
+  const std::string text = utf8(codepoint);
+  pango_layout_set_text(layout, text.data(), int(text.size()));
+  PangoFontDescription* desc = pango_font_description_new();
+  pango_font_description_set_family(desc, family.c_str());
+  pango_font_description_set_absolute_size(desc, std::max(1, pangoUnits(size)));
+  pango_layout_set_font_description(layout, desc);
+  pango_font_description_free(desc);
+  // Icon fonts differ in where the glyph sits on the line; centre its ink in
+  // the em square instead.
+  PangoRectangle ink, logical;
+  pango_layout_get_extents(layout, &ink, &logical);
+  const double inkX = double(ink.x) / PANGO_SCALE, inkY = double(ink.y) / PANGO_SCALE;
+  const double inkW = double(ink.width) / PANGO_SCALE, inkH = double(ink.height) / PANGO_SCALE;
+  cairo_save(cr);
+  cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
+  cairo_move_to(cr, x + (size - inkW) / 2 - inkX, y + (size - inkH) / 2 - inkY);
+  pango_cairo_show_layout(cr, layout);
+  cairo_restore(cr);
+  g_object_unref(layout);
+}
+
+}  // namespace kelvo::ui
