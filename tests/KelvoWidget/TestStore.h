@@ -1,0 +1,76 @@
+#pragma once
+
+// A shared directory in a fresh temporary folder, reached through a platform
+// seam that counts how often the store resolves the directory: every store
+// operation (reading the snapshot, reading the picture) resolves it once, so
+// the count shows whether the picture file was even looked for.
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "KelvoShared/Platform.h"
+#include "KelvoShared/SharedStore.h"
+#include "KelvoShared/WidgetSnapshot.h"
+
+namespace kelvo::widget::testing {
+
+class TestStore {
+ public:
+  TestStore() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-widget-test.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) root_ = pattern;
+    std::filesystem::create_directories(shared());
+  }
+  TestStore(const TestStore&) = delete;
+  TestStore& operator=(const TestStore&) = delete;
+  ~TestStore() {
+    std::error_code ec;
+    if (!root_.empty()) std::filesystem::remove_all(root_, ec);
+  }
+
+  std::filesystem::path shared() const { return root_ / "group"; }
+  int lookups() const { return *lookups_; }
+
+  // A store whose group container is shared(), or none at all.
+  enum class Container { present, missing };
+  SharedStore store(Container container = Container::present) const {
+    Platform platform;
+    platform.infoValue = [](const std::string& key) -> std::optional<InfoValue> {
+      if (key == "KelvoAppGroup") return InfoValue{"group.se.kelvo.test"};
+      return std::nullopt;
+    };
+    platform.groupContainer = [dir = shared(), counter = lookups_,
+                               container](const std::string&) -> std::optional<std::filesystem::path> {
+      ++*counter;
+      if (container == Container::missing) return std::nullopt;
+      return dir;
+    };
+    platform.homeDirectory = [home = root_ / "home"]() -> std::optional<std::filesystem::path> {
+      return home;
+    };
+    return SharedStore(std::move(platform));
+  }
+
+  void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    std::ofstream out(shared() / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  void writeText(const std::string& name, const std::string& text) const {
+    write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
+  void writeSnapshot(const WidgetSnapshot& snapshot) const {
+    const Result<std::string> text = encodeSnapshot(snapshot);
+    writeText("snapshot.json", text ? *text : std::string());
+  }
+
+ private:
+  std::filesystem::path root_;
+  std::shared_ptr<int> lookups_ = std::make_shared<int>(0);
+};
+
+}  // namespace kelvo::widget::testing
