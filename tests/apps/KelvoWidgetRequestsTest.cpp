@@ -1,0 +1,310 @@
+// `kelvo-widget` answering the host's requests, run as a user would run it.
+
+#include <fcntl.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kNow = "2026-12-06T12:00:00Z";
+
+class Scratch {
+ public:
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "kelvo-widget-app-test.XXXXXX").string();
+    root_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+    fs::create_directories(shared());
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  fs::path root() const { return root_; }
+  fs::path shared() const { return root_ / "shared"; }
+
+  void write(const std::string& name, std::string_view bytes) const {
+    std::ofstream out(shared() / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  fs::path root_;
+};
+
+std::string readFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+  long peakKiB = 0;  // the child's peak resident set
+};
+
+// Runs bin/kelvo-widget directly (no shell), in the C locale so texts are
+// the untranslated keys.
+ProgramRun kelvoWidget(const std::vector<std::string>& args, const Scratch& scratch) {
+  const std::string program = std::string(KELVO_BIN_DIR) + "/kelvo-widget";
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> rawArgv;
+  for (std::string& arg : argv) rawArgv.push_back(arg.data());
+  rawArgv.push_back(nullptr);
+
+  std::vector<std::string> env = {"LC_ALL=C.UTF-8", "LANGUAGE=", "HOME=" + scratch.root().string(),
+                                  "PATH=/usr/bin:/bin"};
+  std::vector<char*> rawEnv;
+  for (std::string& entry : env) rawEnv.push_back(entry.data());
+  rawEnv.push_back(nullptr);
+
+  const fs::path out = scratch.root() / "stdout";
+  const fs::path err = scratch.root() / "stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  ProgramRun run;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    ADD_FAILURE() << "cannot start " << program;
+    return run;
+  }
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0) {
+  }
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = readFile(out);
+  run.err = readFile(err);
+  run.peakKiB = usage.ru_maxrss;
+  return run;
+}
+
+Json parsed(const ProgramRun& run) {
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(run.out.empty());
+  EXPECT_EQ(run.out.back(), '\n') << "one JSON document and a newline";
+  return Json::parse(run.out, nullptr, /*allow_exceptions=*/false);
+}
+
+const char* kSnapshotWithPicture =
+    R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,)json"
+    R"json("fullInMinutes":95,"chargingPowerWatts":11000,"carTitle":"EX30 · 2025","modelName":"EX30",)json"
+    R"json("odometerKm":23412,"writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":true})json";
+
+// Writes a photo-like picture (gradients and grain, so it compresses like a
+// photo) to `file`. It is made in a child process: a spawned program's peak
+// resident memory as wait4() reports it includes the parent's peak at the
+// moment of spawning, so the test process itself must stay small.
+bool writePicture(const fs::path& file, int width, int height, const char* type) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    if (pixbuf == nullptr) _exit(1);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    guint8* pixels = gdk_pixbuf_get_pixels(pixbuf);
+    std::uint32_t seed = 7;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        const int grain = static_cast<int>((seed >> 24) % 9) - 4;
+        guint8* p = pixels + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3;
+        p[0] = static_cast<guint8>(std::clamp(60 + 150 * x / width + grain, 0, 255));
+        p[1] = static_cast<guint8>(std::clamp(90 + 100 * y / height + grain, 0, 255));
+        p[2] = static_cast<guint8>(std::clamp(200 - 120 * y / height + grain, 0, 255));
+      }
+    }
+    _exit(gdk_pixbuf_save(pixbuf, file.c_str(), type, nullptr, nullptr) ? 0 : 1);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(KelvoWidgetInfo, PrintsTheRegistration) {
+  Scratch scratch;
+  const ProgramRun run = kelvoWidget({"info"}, scratch);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(
+      run.out,
+      R"({"kind":"KelvoCar","displayName":"Kelvo","description":"Battery, range and charging status for your Volvo.",)"
+      R"("supportedFamilies":["systemSmall","systemMedium","systemLarge"]})"
+      "\n");
+}
+
+TEST(KelvoWidgetRequests, PlaceholderIsTheSampleCarWrittenEightMinutesBeforeFirstUse) {
+  Scratch scratch;
+  const Json entry =
+      parsed(kelvoWidget({"placeholder", "--now", kNow, "--shared-dir", "/nonexistent"}, scratch));
+  ASSERT_TRUE(entry.is_object());
+  EXPECT_EQ(entry["date"], "2026-12-06T12:00:00.000Z");
+  EXPECT_EQ(entry["snapshot"]["modelName"], "Polestar 4");
+  EXPECT_EQ(entry["snapshot"]["carTitle"], "Polestar 4 \u00B7 2026");
+  EXPECT_EQ(entry["snapshot"]["writtenAt"], "2026-12-06T11:52:00Z");
+  EXPECT_EQ(entry["snapshot"]["hasImage"], false);
+  EXPECT_TRUE(entry["carImage"].is_null());
+  EXPECT_TRUE(entry["problem"].is_null());
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : entry.items()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"date", "snapshot", "carImage", "problem"}));
+}
+
+TEST(KelvoWidgetRequests, TimelineReportsEachStoreState) {
+  Scratch scratch;
+  const std::string dir = scratch.shared().string();
+
+  Json timeline = parsed(kelvoWidget({"timeline", "--shared-dir", dir, "--now", kNow}, scratch));
+  ASSERT_EQ(timeline["entries"].size(), 1u);
+  EXPECT_EQ(timeline["entries"][0]["problem"], Json::parse(R"({"case":"nothingPolledYet"})"));
+  EXPECT_TRUE(timeline["entries"][0]["snapshot"].is_null());
+  EXPECT_EQ(timeline["entries"][0]["date"], "2026-12-06T12:00:00.000Z");
+  EXPECT_EQ(timeline["policy"], Json::parse(R"({"after":"2026-12-06T12:15:00.000Z"})"));
+
+  timeline = parsed(kelvoWidget({"timeline", "--shared-dir", dir + "/missing", "--now", kNow}, scratch));
+  EXPECT_EQ(timeline["entries"][0]["problem"], Json::parse(R"({"case":"noContainer"})"));
+
+  scratch.write("snapshot.json", R"({"batteryPercentage":)");
+  timeline = parsed(kelvoWidget({"timeline", "--shared-dir", dir, "--now", kNow}, scratch));
+  const Json& problem = timeline["entries"][0]["problem"];
+  EXPECT_EQ(problem["case"], "unreadable");
+  ASSERT_TRUE(problem["message"].is_string());
+  EXPECT_FALSE(problem["message"].get<std::string>().empty());
+
+  scratch.write("snapshot.json", kSnapshotWithPicture);
+  timeline = parsed(
+      kelvoWidget({"timeline", "--shared-dir", dir, "--now", "2026-12-06T13:00:00.25+01:00"}, scratch));
+  const Json& entry = timeline["entries"][0];
+  EXPECT_EQ(entry["snapshot"], Json::parse(kSnapshotWithPicture));
+  EXPECT_TRUE(entry["problem"].is_null());
+  EXPECT_TRUE(entry["carImage"].is_null()) << "hasImage but no car.png";
+  EXPECT_EQ(entry["date"], "2026-12-06T12:00:00.250Z");
+  EXPECT_EQ(timeline["policy"]["after"], "2026-12-06T12:15:00.250Z");
+}
+
+TEST(KelvoWidgetRequests, PictureSizeForMediumAndLargeOnly) {
+  Scratch scratch;
+  const std::string dir = scratch.shared().string();
+  scratch.write("snapshot.json", kSnapshotWithPicture);
+  ASSERT_TRUE(writePicture(scratch.shared() / "car.png", 1200, 1600, "png"));
+  for (const char* family : {"medium", "systemLarge", "large"}) {
+    const Json timeline =
+        parsed(kelvoWidget({"timeline", "--family", family, "--shared-dir", dir, "--now", kNow}, scratch));
+    EXPECT_EQ(timeline["entries"][0]["carImage"], Json::parse(R"({"width":600,"height":800})")) << family;
+  }
+  for (const char* family : {"small", "systemSmall"}) {
+    const Json timeline =
+        parsed(kelvoWidget({"timeline", "--family", family, "--shared-dir", dir, "--now", kNow}, scratch));
+    EXPECT_TRUE(timeline["entries"][0]["carImage"].is_null()) << family;
+    EXPECT_FALSE(timeline["entries"][0]["snapshot"].is_null()) << family;
+  }
+}
+
+TEST(KelvoWidgetRequests, SnapshotWithAndWithoutPreview) {
+  Scratch scratch;
+  const std::string dir = scratch.shared().string();
+  Json entry = parsed(kelvoWidget({"snapshot", "--shared-dir", dir, "--now", kNow}, scratch));
+  EXPECT_TRUE(entry["snapshot"].is_null());
+  EXPECT_EQ(entry["problem"]["case"], "nothingPolledYet");
+
+  entry = parsed(kelvoWidget(
+      {"snapshot", "--preview", "--family", "medium", "--shared-dir", dir, "--now", kNow}, scratch));
+  EXPECT_EQ(entry["snapshot"]["modelName"], "Polestar 4");
+  EXPECT_TRUE(entry["problem"].is_null());
+  EXPECT_EQ(entry["date"], "2026-12-06T12:00:00.000Z");
+
+  scratch.write("snapshot.json", kSnapshotWithPicture);
+  entry = parsed(kelvoWidget({"snapshot", "--preview", "--shared-dir", dir, "--now", kNow}, scratch));
+  EXPECT_EQ(entry["snapshot"]["modelName"], "EX30");
+}
+
+TEST(KelvoWidgetUsage, MistakesAreUsageErrorsWithOneLineReasons) {
+  Scratch scratch;
+  const std::vector<std::vector<std::string>> mistakes = {
+      {},
+      {"bogus"},
+      {"timeline", "--family", "huge"},
+      {"timeline", "--family", "accessoryCircular"},
+      {"snapshot", "--now", "yesterday"},
+      {"timeline", "--now", "2026-12-06T12:00:00"},  // no zone
+      {"placeholder", "--shared-dir"},
+      {"timeline", "--frobnicate"},
+      {"info", "extra"},
+  };
+  for (const std::vector<std::string>& args : mistakes) {
+    const ProgramRun run = kelvoWidget(args, scratch);
+    std::string line;
+    for (const std::string& arg : args) line += arg + " ";
+    EXPECT_EQ(run.exitCode, 2) << line;
+    EXPECT_EQ(run.out, "") << line;
+    ASSERT_FALSE(run.err.empty()) << line;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << line << ": " << run.err;
+    EXPECT_EQ(run.err.rfind("kelvo-widget: ", 0), 0u) << run.err;
+  }
+}
+
+TEST(KelvoWidgetUsage, HelpNamesTheCommandsAndOptions) {
+  Scratch scratch;
+  ProgramRun run = kelvoWidget({"--help"}, scratch);
+  EXPECT_EQ(run.exitCode, 0);
+  for (const char* command : {"info", "placeholder", "snapshot", "timeline"}) {
+    EXPECT_NE(run.out.find(command), std::string::npos) << command;
+  }
+  run = kelvoWidget({"snapshot", "--help"}, scratch);
+  EXPECT_EQ(run.exitCode, 0);
+  for (const char* option : {"--family", "--shared-dir", "--now", "--preview"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+}
+
+// The widget process must stay under about 30 MB with a full-size camera
+// picture: the decoder never holds the full-size image. (Sanitizer builds
+// shadow every allocation, so the figure means nothing there.)
+TEST(KelvoWidgetMemory, TimelineWithA4000By3000PictureStaysUnder30MiB) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "peak memory is not meaningful under AddressSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "peak memory is not meaningful under AddressSanitizer";
+#endif
+#endif
+  Scratch scratch;
+  const std::string dir = scratch.shared().string();
+  scratch.write("snapshot.json", kSnapshotWithPicture);
+  for (const char* type : {"png", "jpeg"}) {
+    ASSERT_TRUE(writePicture(scratch.shared() / "car.png", 4000, 3000, type)) << type;
+    const auto bytes = fs::file_size(scratch.shared() / "car.png");
+    const ProgramRun run =
+        kelvoWidget({"timeline", "--family", "large", "--shared-dir", dir, "--now", kNow}, scratch);
+    const Json timeline = parsed(run);
+    EXPECT_EQ(timeline["entries"][0]["carImage"], Json::parse(R"({"width":800,"height":600})")) << type;
+    EXPECT_LT(run.peakKiB, 30 * 1024) << type << ": " << bytes << " bytes of picture";
+  }
+}
+
+}  // namespace
