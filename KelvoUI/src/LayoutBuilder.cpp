@@ -128,7 +128,6 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
     }
     case NodeKind::font:
       s.font = n.font;
-      s.weight.reset();  // a new font brings its own weight
       break;
     case NodeKind::fontWeight:
       s.weight = n.weight;

@@ -1,0 +1,180 @@
+// The JSON view tree of a few compositions, compared with reviewed snapshots
+// in tests/data/KelvoUI. Set KELVO_UPDATE_SNAPSHOTS=1 to rewrite them after
+// a reviewed change.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "KelvoUI/KelvoUI.h"
+#include "KelvoUI/Layout.h"
+#include "KelvoUI/WidgetRenderer.h"
+
+namespace kelvo::ui {
+namespace {
+
+constexpr double now = 1'780'000'000;
+
+Environment environment(WidgetFamily family) {
+  Environment env;
+  env.widgetFamily = family;
+  env.now = now;
+  env.locale = icu::Locale("en", "US");
+  env.timeZone = std::shared_ptr<const icu::TimeZone>(icu::TimeZone::createTimeZone("UTC"));
+  return env;
+}
+
+std::string snapshotPath(const std::string& name) {
+  const char* dir = std::getenv("KELVO_TEST_DATA");
+  return std::string(dir ? dir : "tests/data") + "/KelvoUI/" + name + ".json";
+}
+
+void expectSnapshot(const std::string& name, const nlohmann::json& actual) {
+  const std::string text = actual.dump(2) + "\n";
+  const std::string path = snapshotPath(name);
+  if (std::getenv("KELVO_UPDATE_SNAPSHOTS")) {
+    std::ofstream(path) << text;
+    return;
+  }
+  std::ifstream in(path);
+  ASSERT_TRUE(in) << "no snapshot at " << path << "; run with KELVO_UPDATE_SNAPSHOTS=1 and review it";
+  std::stringstream expected;
+  expected << in.rdbuf();
+  EXPECT_EQ(expected.str(), text) << "the tree of " << name << " changed; review it and update the snapshot";
+}
+
+WidgetLayout layOut(const View& content, const Environment& env) {
+  FixedAdvanceTextMeasurer measurer;
+  return layoutWidget(content, env, measurer);
+}
+
+struct Row : ViewModifiers<Row> {
+  static constexpr const char* name = "StatusRow";
+  explicit Row(std::string status) : status(std::move(status)) {}
+  std::string status;
+  View body() const {
+    return HStack({.alignment = VerticalAlignment::center, .spacing = 4},
+                  {
+                      Label(status, {.systemName = "bolt.fill"})
+                          .labelStyle(LabelStyle::titleAndIcon)
+                          .font(Font::caption)
+                          .foregroundStyle(Color::green),
+                      Spacer(0),
+                      Text(now - 480, RelativeUnitsStyle::narrow)
+                          .font(Font::caption2)
+                          .foregroundStyle(ShapeStyle::tertiary)
+                          .lineLimit(1),
+                  });
+  }
+};
+
+struct Cell {
+  static constexpr const char* name = "Cell";
+  std::string key, value;
+  std::string id() const { return key; }
+  View body() const {
+    return VStack({.alignment = HorizontalAlignment::leading, .spacing = 1},
+                  {
+                      Text(key).font(Font::caption2).foregroundStyle(ShapeStyle::tertiary),
+                      Text(value).font(Font::callout).fontWeight(FontWeight::medium),
+                  });
+  }
+};
+
+struct Panel {
+  static constexpr const char* name = "Panel";
+  View body(const Environment& env) const {
+    const std::vector<Cell> cells{{"Full in", "45m"}, {"Power", "7.4 kW"}, {"Charger", "Connected"}};
+    return VStack({.alignment = HorizontalAlignment::leading, .spacing = 8},
+                  {
+                      HStack({.alignment = VerticalAlignment::firstTextBaseline},
+                             {
+                                 Text(env.widgetFamily == WidgetFamily::systemLarge ? "Large panel" : "Panel")
+                                     .font(Font::headline)
+                                     .lineLimit(1),
+                                 Spacer(8),
+                                 Row("Charging"),
+                             }),
+                      GeometryReader([](const GeometryProxy& geo) {
+                        return ZStack(
+                            {.alignment = Alignment::leading},
+                            {
+                                Capsule().fill(ShapeStyle::quaternary),
+                                Capsule().fill(Color::orange).frame({.width = geo.size.width * 0.25}),
+                            });
+                      })
+                          .frame({.height = 6})
+                          .accessibilityHidden(true),
+                      LazyVGrid({.columns = {GridItem{.alignment = Alignment::leading},
+                                             GridItem{.alignment = Alignment::leading}},
+                                 .alignment = HorizontalAlignment::leading,
+                                 .spacing = 8},
+                                {ForEach(cells, [](const Cell& c) { return c; })}),
+                      Spacer(0),
+                      Image({.systemName = "car.side"}),
+                  })
+        .frame({.maxWidth = infinity, .maxHeight = infinity, .alignment = Alignment::topLeading});
+  }
+};
+
+View problem(const std::string& message) {
+  return VStack({.alignment = HorizontalAlignment::center, .spacing = 6},
+                {
+                    Image({.systemName = "exclamationmark.triangle"})
+                        .font(Font::title)
+                        .foregroundStyle(ShapeStyle::secondary),
+                    Text("Can't read the snapshot").font(Font::headline),
+                    Text(message)
+                        .font(Font::caption)
+                        .foregroundStyle(ShapeStyle::secondary)
+                        .multilineTextAlignment(TextAlignment::center)
+                        .minimumScaleFactor(0.7),
+                })
+      .frame({.maxWidth = infinity, .maxHeight = infinity});
+}
+
+TEST(TreeDump, StatusRowInASmallSlot) {
+  FixedAdvanceTextMeasurer measurer;
+  const Environment env = environment(WidgetFamily::systemSmall);
+  expectSnapshot("status-row", dumpTree(layoutView(Row("Charging"), {16, 16, 138, 20}, env, measurer)));
+}
+
+TEST(TreeDump, NamedPanelWithGridAndGeometryReaderOnTheModernHost) {
+  const View content = View(Panel{}).widgetURL("kelvo://open").containerBackground(ShapeStyle::fill.tertiary);
+  expectSnapshot("panel-large", dumpWidget(layOut(content, environment(WidgetFamily::systemLarge))));
+}
+
+TEST(TreeDump, CentredProblemOnTheOlderHostWithItsOwnPadding) {
+  Environment env = environment(WidgetFamily::systemMedium);
+  env.host.containerBackground = ContainerBackgroundSupport::unsupported;
+  const View content = problem("The data couldn't be read because it isn't in the correct format.")
+                           .padding()
+                           .widgetURL("kelvo://open");
+  expectSnapshot("problem-medium-older-host", dumpWidget(layOut(content, env)));
+}
+
+TEST(TreeDump, NamesIdsAndMarksLandOnTheNodeThatBeginsTheirView) {
+  const auto tree =
+      dumpWidget(layOut(View(Panel{}).widgetURL("kelvo://open"), environment(WidgetFamily::systemLarge)));
+  const auto& root = tree["root"];
+  EXPECT_EQ(root["type"], "Frame");
+  EXPECT_EQ(root["view"], "Panel");
+  EXPECT_EQ(root["widgetURL"], "kelvo://open");
+  EXPECT_EQ(tree["widgetURL"], "kelvo://open");
+  const auto& stack = root["children"][0]["children"];
+  EXPECT_EQ(stack[0]["children"][2]["view"], "StatusRow");
+  EXPECT_EQ(stack[1]["accessibilityHidden"], true);
+  const auto& cells = stack[2]["children"][0]["children"];
+  ASSERT_EQ(cells.size(), 3u);
+  EXPECT_EQ(cells[1]["id"], "Power");
+  EXPECT_EQ(cells[1]["view"], "Cell");
+  EXPECT_EQ(stack[4]["systemName"], "car.side");
+  EXPECT_EQ(stack[4]["unknownSymbol"], true);
+}
+
+}  // namespace
+}  // namespace kelvo::ui
