@@ -41,6 +41,7 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
     j["truncated"] = t.truncated;
     j["scale"] = std::round(t.request.scale * 1000) / 1000;
     j["lines"] = t.lineCount;
+    j["firstBaseline"] = lengthJson(node.frame.y + t.firstBaseline);
     if (t.request.alignment != TextAlignment::leading) {
       j["alignment"] = t.request.alignment == TextAlignment::center ? "center" : "trailing";
     }

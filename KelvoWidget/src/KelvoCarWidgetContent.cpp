@@ -1,10 +1,12 @@
 #include "KelvoWidget/KelvoWidgetBundle.h"
+#include "KelvoWidget/KelvoWidgetEntryView.h"
 
 namespace kelvo::widget {
 
-// Where each entry meets its view: KelvoWidgetEntryView, wired in with the
-// widget's views. Until then there is no content, and hosts that render must
-// say so rather than draw something else.
-std::function<ui::View(const CarEntry&)> KelvoCarWidget::entryContent() { return {}; }
+// Each entry the host draws becomes a KelvoWidgetEntryView holding a copy of
+// it; the family is read from the environment when it is laid out.
+std::function<ui::View(const CarEntry&)> KelvoCarWidget::entryContent() {
+  return [](const CarEntry& entry) { return ui::View(KelvoWidgetEntryView{entry}); };
+}
 
 }  // namespace kelvo::widget

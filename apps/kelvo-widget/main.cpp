@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "Drawing.h"
 #include "KelvoShared/Localization.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
   kelvo::host::Action action;
   kelvo::host::addInfoCommand(app, action);
   kelvo::host::addRequestCommands(app, action);
+  kelvo::host::addRenderCommand(app, action);
+  kelvo::host::addRunCommand(app, action);
 
   try {
     app.parse(argc, argv);

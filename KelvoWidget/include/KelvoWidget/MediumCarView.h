@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+
+#include "KelvoShared/WidgetSnapshot.h"
+#include "KelvoUI/Bitmap.h"
+#include "KelvoUI/View.h"
+
+namespace kelvo::widget {
+
+// The medium face: the car picture on the left when there is one, and a
+// column with the title, percentage and range, the bar and the status row.
+struct MediumCarView {
+  static constexpr const char* name = "MediumCarView";
+
+  WidgetSnapshot snapshot;             // the state to draw
+  std::optional<ui::Bitmap> carImage;  // the prepared picture, if any
+
+  ui::View body() const;
+};
+
+}  // namespace kelvo::widget

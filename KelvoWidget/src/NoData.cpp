@@ -1,0 +1,49 @@
+#include "KelvoWidget/NoData.h"
+
+#include <string>
+
+#include "KelvoShared/Localization.h"
+#include "KelvoUI/Elements.h"
+
+namespace kelvo::widget {
+
+using namespace kelvo::ui;
+
+namespace {
+
+struct Explanation {
+  std::string symbol;
+  std::string title;
+  std::string subtitle;
+};
+
+// Only "nothing polled yet" is localised; the two failures read the same in
+// every language.
+Explanation explain(const WidgetProblem& problem) {
+  if (const auto* unreadable = std::get_if<WidgetProblem::Unreadable>(&problem.value)) {
+    return {"exclamationmark.triangle", "Can't read the snapshot", unreadable->message};
+  }
+  if (std::holds_alternative<WidgetProblem::NoContainer>(problem.value)) {
+    return {"exclamationmark.triangle", "No container", "The App Group didn't resolve"};
+  }
+  return {"bolt.car", L("No data yet", ""), L("Open Kelvo to sign in", "")};
+}
+
+}  // namespace
+
+View NoData::body() const {
+  const Explanation text = explain(problem);
+  return VStack({.alignment = HorizontalAlignment::center, .spacing = 6},
+                {
+                    Image(SystemImage{text.symbol}).font(Font::title).foregroundStyle(ShapeStyle::secondary),
+                    Text(text.title).font(Font::headline),
+                    Text(text.subtitle)
+                        .font(Font::caption)
+                        .foregroundStyle(ShapeStyle::secondary)
+                        .multilineTextAlignment(TextAlignment::center)
+                        .minimumScaleFactor(0.7),
+                })
+      .frame({.maxWidth = infinity, .maxHeight = infinity});
+}
+
+}  // namespace kelvo::widget

@@ -1,0 +1,40 @@
+#pragma once
+
+// What `render` and `run` share: how an entry becomes a drawn widget.
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "Commands.h"
+#include "KelvoUI/Environment.h"
+#include "KelvoUI/Expected.h"
+#include "KelvoUI/WidgetRenderer.h"
+
+namespace kelvo::host {
+
+// `render`: one entry drawn to PNG, SVG, PDF or the JSON view tree.
+void addRenderCommand(CLI::App& app, Action& action);
+// `run`: the refresh loop that keeps DIR/<family>.png current.
+void addRunCommand(CLI::App& app, Action& action);
+
+// The host's clock: --now when given, else the system clock.
+Date hostNow(const RequestOptions& options);
+
+// --appearance, --scale and --legacy-host, as given on the command line.
+struct DrawingOptions {
+  std::string appearance = "light";
+  double scale = ui::defaultRenderScale;
+  bool legacyHost = false;
+};
+
+void addDrawingOptions(CLI::App& command, DrawingOptions& options);
+
+// The environment the host draws an entry in: the placed family, the
+// current locale, the host's clock, the appearance and the host's kind.
+ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const DrawingOptions& options);
+
+// The entry drawn through the widget's content at the family's size.
+ui::Expected<std::string> drawEntry(const widget::CarEntry& entry, const ui::Environment& environment,
+                                    ui::OutputFormat format, double scale);
+
+}  // namespace kelvo::host

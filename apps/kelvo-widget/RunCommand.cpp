@@ -1,0 +1,182 @@
+#include <signal.h>
+
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "Commands.h"
+#include "Drawing.h"
+#include "KelvoShared/RegularFile.h"
+
+namespace kelvo::host {
+
+namespace {
+
+struct RunOptions {
+  std::string outDir;
+  std::vector<std::string> families;
+  std::optional<std::string> sharedDir;
+  std::optional<std::string> now;
+  DrawingOptions drawing;
+  bool once = false;
+};
+
+const char* fileStem(ui::WidgetFamily family) {
+  switch (family) {
+    case ui::WidgetFamily::systemSmall:
+      return "small";
+    case ui::WidgetFamily::systemMedium:
+      return "medium";
+    case ui::WidgetFamily::systemLarge:
+      return "large";
+    case ui::WidgetFamily::systemExtraLarge:
+      return "extraLarge";
+  }
+  return "widget";
+}
+
+// One line for the log: what the entry shows.
+std::string describe(const widget::CarEntry& entry) {
+  if (entry.snapshot) {
+    std::string text = "snapshot " + entry.snapshot->statusKey;
+    if (entry.carImage) text += " with picture";
+    return text;
+  }
+  if (entry.problem) return "no data (" + std::string(entry.problem->caseName()) + ")";
+  return "no data";
+}
+
+std::string timestamp(Date date) { return formatInternetDateTime(date); }
+
+// Draws one family to DIR/<family>.png; returns the reload time it asks for.
+std::optional<Date> refresh(const RunOptions& options, const RequestOptions& request,
+                            ui::WidgetFamily family) {
+  std::optional<widget::Timeline> timeline;
+  request.provider().getTimeline({family, false},
+                                 [&timeline](widget::Timeline t) { timeline = std::move(t); });
+  const widget::CarEntry& entry = timeline->entries.front();
+
+  const ui::Environment environment = drawingEnvironment(family, hostNow(request), options.drawing);
+  const ui::Expected<std::string> png =
+      drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
+  const std::string name = std::string(fileStem(family)) + ".png";
+  const std::filesystem::path path = std::filesystem::path(options.outDir) / name;
+  if (!png) {
+    std::cerr << "kelvo-widget run: " << timestamp(Date::now()) << " cannot draw " << fileStem(family) << ": "
+              << png.error().message << "\n";
+    return std::nullopt;
+  }
+  const Status written = writeFileAtomically(options.outDir, name,
+                                             reinterpret_cast<const std::uint8_t*>(png->data()), png->size());
+  if (!written) {
+    std::cerr << "kelvo-widget run: " << timestamp(Date::now()) << " cannot write " << path.string() << ": "
+              << written.error().message << "\n";
+    return std::nullopt;
+  }
+  std::cerr << "kelvo-widget run: " << timestamp(Date::now()) << " drew " << fileStem(family) << " ("
+            << describe(entry) << ") to " << path.string() << "; next at " << timestamp(timeline->policy.date)
+            << "\n";
+  return timeline->policy.date;
+}
+
+// Waits `seconds` or until SIGINT/SIGTERM arrives (both are blocked, so they
+// queue here instead of killing the process mid-write). True when a signal
+// asked to stop.
+bool waitForStop(const sigset_t& signals, double seconds) {
+  seconds = std::max(seconds, 1.0);
+  timespec timeout{};
+  timeout.tv_sec = static_cast<time_t>(seconds);
+  timeout.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
+  for (;;) {
+    const int received = sigtimedwait(&signals, nullptr, &timeout);
+    if (received > 0) return true;
+    if (errno == EAGAIN) return false;
+    // EINTR: some other signal; keep waiting (the remaining time restarts,
+    // which only delays the next refresh a little).
+  }
+}
+
+int run(const RunOptions& options) {
+  std::vector<ui::WidgetFamily> families;
+  for (const std::string& name : options.families) families.push_back(*parseFamily(name));
+  if (families.empty()) {
+    families = {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge};
+  }
+
+  std::error_code error;
+  std::filesystem::create_directories(options.outDir, error);
+  if (error || !std::filesystem::is_directory(options.outDir)) {
+    std::cerr << "kelvo-widget run: cannot use " << options.outDir << " as the output directory"
+              << (error ? ": " + error.message() : std::string()) << "\n";
+    return kExitFailure;
+  }
+
+  RequestOptions request;
+  request.sharedDir = options.sharedDir;
+  request.now = options.now;
+
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  if (!options.once) pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  for (;;) {
+    bool allDrawn = true;
+    std::optional<Date> nextReload;
+    for (ui::WidgetFamily family : families) {
+      const std::optional<Date> reload = refresh(options, request, family);
+      allDrawn = allDrawn && reload.has_value();
+      if (reload && (!nextReload || *reload < *nextReload)) nextReload = reload;
+    }
+    if (options.once) return allDrawn ? kExitOk : kExitFailure;
+
+    // When nothing could be drawn, try again after the usual interval.
+    const Date now = hostNow(request);
+    const double wait =
+        nextReload ? nextReload->timeIntervalSince(now) : widget::CarProvider::kReloadInterval;
+    if (waitForStop(stopSignals, wait)) {
+      std::cerr << "kelvo-widget run: stopping\n";
+      return kExitOk;
+    }
+  }
+}
+
+}  // namespace
+
+void addRunCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<RunOptions>();
+  CLI::App* command = app.add_subcommand(
+      "run", "Keep DIR/<family>.png current: draw each family, sleep until the reload time, repeat");
+  command->add_option("--out-dir", options->outDir, "Directory for the PNG files (created when missing)")
+      ->option_text("DIR")
+      ->required();
+  command
+      ->add_option("--family", options->families,
+                   "A widget size to draw (repeatable): small, medium, large, extraLarge; default all three")
+      ->option_text("FAMILY")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            return parseFamily(value) ? std::string() : "unknown family \"" + value + "\"";
+          },
+          "FAMILY", "family"));
+  command->add_option("--shared-dir", options->sharedDir, "Use DIR as the shared directory")
+      ->option_text("DIR");
+  command->add_option("--now", options->now, "Fix the host's clock, e.g. 2026-12-06T12:00:00Z")
+      ->option_text("ISO8601")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            return parseInternetDateTime(value) ? std::string()
+                                                : "not an ISO 8601 date-time: \"" + value + "\"";
+          },
+          "ISO8601", "date"));
+  addDrawingOptions(*command, options->drawing);
+  command->add_flag("--once", options->once, "Draw once and exit");
+  command->callback([&action, options] { action = [options] { return run(*options); }; });
+}
+
+}  // namespace kelvo::host
