@@ -176,17 +176,26 @@ def med(key):
 def mib(key):
     return rss[key] / 1024 if key in rss else None
 
+def cpu(key):
+    r = times.get(key)
+    return (r["user"] + r["system"]) * 1000 if r else None
+
 def fmt(v, width, suffix=""):
     return (format(v, ".1f") + suffix if v is not None else "-").rjust(width)
 
+def ratio(a, b):
+    return a / b if a and b else None
+
 print()
-print(f"{'picture':<16} {'ours ms':>9} {'peer ms':>9} {'peer/ours':>10} {'ours RSS MiB':>13} {'peer RSS MiB':>13}")
+print(f"{'picture':<16} {'ours ms':>9} {'peer ms':>9} {'peer/ours':>10} {'ours CPU':>9} {'peer CPU':>9}"
+      f" {'peer/ours':>10} {'ours RSS MiB':>13} {'peer RSS MiB':>13}")
 for n in names:
     o, p = med(f"ours-{n}"), med(f"peer-{n}")
-    ratio = p / o if o and p else None
-    print(f"{labels[n]:<16} {fmt(o, 9)} {fmt(p, 9)} {fmt(ratio, 10, 'x')}"
-          f" {fmt(mib(f'ours-{n}'), 13)} {fmt(mib(f'peer-{n}'), 13)}")
-print("(medians of whole-process wall time; peak RSS is the largest of three runs)")
+    oc, pc = cpu(f"ours-{n}"), cpu(f"peer-{n}")
+    print(f"{labels[n]:<16} {fmt(o, 9)} {fmt(p, 9)} {fmt(ratio(p, o), 10, 'x')} {fmt(oc, 9)} {fmt(pc, 9)}"
+          f" {fmt(ratio(pc, oc), 10, 'x')} {fmt(mib(f'ours-{n}'), 13)} {fmt(mib(f'peer-{n}'), 13)}")
+print("(ms: median whole-process wall time; CPU: mean user + system ms, which a busy machine")
+print(" inflates less than wall time; peak RSS: the largest of three runs)")
 if med("ours-none") is not None:
     ok_speed = all(med(f"peer-{n}") / med(f"ours-{n}") >= 5 for n in names)
     ok_mem = all(mib(f"ours-{n}") < 30 for n in names if n != "none")
