@@ -2,15 +2,6 @@
 
 namespace kelvo::ui {
 
-// Sizes, line heights and weights of the platform's text styles.
-const Font Font::title{"title", 22, 26, FontWeight::regular, FontDesign::standard};
-const Font Font::headline{"headline", 13, 16, FontWeight::bold, FontDesign::standard};
-const Font Font::body{"body", 13, 16, FontWeight::regular, FontDesign::standard};
-const Font Font::callout{"callout", 12, 15, FontWeight::regular, FontDesign::standard};
-const Font Font::subheadline{"subheadline", 11, 14, FontWeight::regular, FontDesign::standard};
-const Font Font::caption{"caption", 10, 13, FontWeight::regular, FontDesign::standard};
-const Font Font::caption2{"caption2", 10, 13, FontWeight::medium, FontDesign::standard};
-
 Font Font::system(double size, FontWeight weight, FontDesign design) {
   // Sizes that are not a positive number fall back to the body size.
   if (!(size > 0) || size > 1000) size = 13;

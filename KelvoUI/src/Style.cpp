@@ -29,15 +29,6 @@ Rgba ink(Appearance a, double opacity) {
 
 }  // namespace
 
-const Color Color::green{"green", rgb255(40, 205, 65), rgb255(50, 215, 75)};
-const Color Color::orange{"orange", rgb255(255, 149, 0), rgb255(255, 159, 10)};
-const Color Color::accentColor{"accentColor", rgb255(0, 122, 255), rgb255(10, 132, 255)};
-const Color Color::primary{"primary", {0, 0, 0, 0.85}, {1, 1, 1, 0.85}};
-const Color Color::secondary{"secondary", {0, 0, 0, 0.5}, {1, 1, 1, 0.5}};
-const Color Color::black{"black", {0, 0, 0, 1}, {0, 0, 0, 1}};
-const Color Color::white{"white", {1, 1, 1, 1}, {1, 1, 1, 1}};
-const Color Color::clear{"clear", {0, 0, 0, 0}, {0, 0, 0, 0}};
-
 Color Color::rgb(int r, int g, int b, double alpha) {
   char name[16];
   const auto clampByte = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };

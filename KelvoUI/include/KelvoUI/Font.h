@@ -28,6 +28,15 @@ struct Font {
   friend bool operator==(const Font&, const Font&) = default;
 };
 
+// Sizes, line heights and weights of the platform's text styles.
+inline const Font Font::title{"title", 22, 26, FontWeight::regular, FontDesign::standard};
+inline const Font Font::headline{"headline", 13, 16, FontWeight::bold, FontDesign::standard};
+inline const Font Font::body{"body", 13, 16, FontWeight::regular, FontDesign::standard};
+inline const Font Font::callout{"callout", 12, 15, FontWeight::regular, FontDesign::standard};
+inline const Font Font::subheadline{"subheadline", 11, 14, FontWeight::regular, FontDesign::standard};
+inline const Font Font::caption{"caption", 10, 13, FontWeight::regular, FontDesign::standard};
+inline const Font Font::caption2{"caption2", 10, 13, FontWeight::medium, FontDesign::standard};
+
 const char* toString(FontWeight w);
 const char* toString(FontDesign d);
 

@@ -53,6 +53,18 @@ struct ShapeStyle {
   friend bool operator==(const ShapeStyle&, const ShapeStyle&) = default;
 };
 
+// Defined here, not in a source file, so views made during static
+// initialisation elsewhere see them initialised.
+inline const Color Color::green{
+    "green", {40 / 255.0, 205 / 255.0, 65 / 255.0, 1}, {50 / 255.0, 215 / 255.0, 75 / 255.0, 1}};
+inline const Color Color::orange{"orange", {1, 149 / 255.0, 0, 1}, {1, 159 / 255.0, 10 / 255.0, 1}};
+inline const Color Color::accentColor{"accentColor", {0, 122 / 255.0, 1, 1}, {10 / 255.0, 132 / 255.0, 1, 1}};
+inline const Color Color::primary{"primary", {0, 0, 0, 0.85}, {1, 1, 1, 0.85}};
+inline const Color Color::secondary{"secondary", {0, 0, 0, 0.5}, {1, 1, 1, 0.5}};
+inline const Color Color::black{"black", {0, 0, 0, 1}, {0, 0, 0, 1}};
+inline const Color Color::white{"white", {1, 1, 1, 1}, {1, 1, 1, 1}};
+inline const Color Color::clear{"clear", {0, 0, 0, 0}, {0, 0, 0, 0}};
+
 struct ShapeStyle::FillLevels {
   ShapeStyle primary, secondary, tertiary, quaternary;
 };
