@@ -7,6 +7,7 @@
 #include "KelvoUI/RelativeTime.h"
 #include "LayoutNode.h"
 #include "Node.h"
+#include "Utf8.h"
 
 namespace kelvo::ui {
 namespace {
@@ -53,7 +54,7 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
     case NodeKind::empty:
       return nullptr;
     case NodeKind::text:
-      return adopt(makeTextNode(n.string, style, *context.measurer, nlohmann::json::object()),
+      return adopt(makeTextNode(validUtf8(n.string), style, *context.measurer, nlohmann::json::object()),
                    std::move(deco));
     case NodeKind::relativeText: {
       const Environment& env = *context.environment;
@@ -64,7 +65,8 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
           {"relativeTime",
            {{"instant", std::isfinite(n.number) ? nlohmann::json(n.number) : nlohmann::json(nullptr)},
             {"unitsStyle", unitsStyleName(n.unitsStyle)}}}};
-      return adopt(makeTextNode(text, style, *context.measurer, std::move(attributes)), std::move(deco));
+      return adopt(makeTextNode(validUtf8(text), style, *context.measurer, std::move(attributes)),
+                   std::move(deco));
     }
     case NodeKind::symbol:
       return adopt(makeSymbolNode(n.string, style), std::move(deco));

@@ -4,6 +4,7 @@
 
 #include "KelvoUI/WidgetRenderer.h"
 #include "LayoutNode.h"
+#include "Utf8.h"
 
 namespace kelvo::ui {
 namespace {
@@ -29,13 +30,16 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
   j["type"] = node.type;
   j["frame"] = rectJson(node.frame);
   if (!node.viewNames.empty()) {
-    j["view"] = node.viewNames.front();
-    if (node.viewNames.size() > 1) j["views"] = node.viewNames;
+    j["view"] = validUtf8(node.viewNames.front());
+    if (node.viewNames.size() > 1) {
+      j["views"] = nlohmann::json::array();
+      for (const auto& name : node.viewNames) j["views"].push_back(validUtf8(name));
+    }
   }
-  if (node.id) j["id"] = *node.id;
+  if (node.id) j["id"] = validUtf8(*node.id);
   if (node.text) {
     const TextDrawing& t = *node.text;
-    j["text"] = t.request.text;
+    j["text"] = validUtf8(t.request.text);
     j["font"] = fontJson(t.request.font);
     j["foreground"] = t.foreground.name();
     j["truncated"] = t.truncated;
@@ -48,7 +52,7 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
   }
   if (node.symbol) {
     const SymbolDrawing& s = *node.symbol;
-    j["systemName"] = s.systemName;
+    j["systemName"] = validUtf8(s.systemName);
     if (s.glyph) {
       j["glyph"] = {{"font", s.glyph->fontFamily}, {"name", s.glyph->glyphName}};
     } else {
@@ -69,7 +73,7 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
   }
   for (auto it = node.attributes.begin(); it != node.attributes.end(); ++it) j[it.key()] = it.value();
   if (node.accessibilityHidden) j["accessibilityHidden"] = true;
-  if (node.widgetURL) j["widgetURL"] = *node.widgetURL;
+  if (node.widgetURL) j["widgetURL"] = validUtf8(*node.widgetURL);
   if (node.containerBackground) j["containerBackground"] = node.containerBackground->name();
   if (!node.children.empty()) {
     nlohmann::json children = nlohmann::json::array();
@@ -89,7 +93,7 @@ nlohmann::json dumpWidget(const WidgetLayout& layout) {
   j["host"] = {{"containerBackground", env.hostDrawsContainerBackground() ? "supported" : "unsupported"},
                {"contentMargins", lengthJson(layout.contentRect.x)}};
   j["contentFrame"] = rectJson(layout.contentRect);
-  j["widgetURL"] = layout.widgetURL ? nlohmann::json(*layout.widgetURL) : nlohmann::json(nullptr);
+  j["widgetURL"] = layout.widgetURL ? nlohmann::json(validUtf8(*layout.widgetURL)) : nlohmann::json(nullptr);
   j["background"] = {
       {"material", "window"},
       {"containerBackground", layout.containerBackground ? nlohmann::json(layout.containerBackground->name())

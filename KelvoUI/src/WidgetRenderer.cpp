@@ -10,6 +10,7 @@
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "Painter.h"
+#include "Utf8.h"
 
 namespace kelvo::ui {
 namespace {
@@ -124,7 +125,9 @@ Expected<WidgetLayout> layoutWidget(const View& content, const Environment& envi
 }
 
 Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format, double scale) {
-  if (format == OutputFormat::json) return dumpWidget(layout).dump(2) + "\n";
+  if (format == OutputFormat::json) {
+    return dumpWidget(layout).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  }
   auto measurer = PangoTextMeasurer::threadLocal();
   if (!measurer) return measurer.error();
   PangoTextMeasurer& text = **measurer;
@@ -157,15 +160,16 @@ Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat form
       paintWidget(cr, layout, text);
       auto result = finish(surface, cr, svg);
       if (!result) return result;
-      return layout.widgetURL ? linkSvg(std::move(result).value(), *layout.widgetURL)
+      return layout.widgetURL ? linkSvg(std::move(result).value(), validUtf8(*layout.widgetURL))
                               : std::move(result).value();
     }
     case OutputFormat::pdf: {
       cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(appendToString, &out, width, height);
       cairo_t* cr = cairo_create(surface);
       if (layout.widgetURL) {
-        const std::string attributes = "uri='" + cairoAttributeEscape(*layout.widgetURL) + "' rect=[0 0 " +
-                                       std::to_string(width) + " " + std::to_string(height) + "]";
+        const std::string attributes = "uri='" + cairoAttributeEscape(validUtf8(*layout.widgetURL)) +
+                                       "' rect=[0 0 " + std::to_string(width) + " " + std::to_string(height) +
+                                       "]";
         cairo_tag_begin(cr, CAIRO_TAG_LINK, attributes.c_str());
       }
       paintWidget(cr, layout, text);

@@ -240,6 +240,21 @@ TEST(Render, VectorFormatsCarryTheWidgetURL) {
   EXPECT_EQ(plain->find("<a "), std::string::npos);
 }
 
+TEST(Render, MalformedUtf8IsReplacedNotFatal) {
+  const std::string broken = "Caf\xc3 \xff\xfe ok";
+  const View content =
+      VStack({Text(broken), Label(broken, {.systemName = broken})}).widgetURL("kelvo://\xff");
+  for (const auto format : {OutputFormat::json, OutputFormat::png, OutputFormat::svg, OutputFormat::pdf}) {
+    auto out = renderWidget(content, smallWidget(), format);
+    ASSERT_TRUE(out.ok()) << out.error().message;
+    EXPECT_FALSE(out->empty());
+  }
+  auto layout = layoutWidget(content, smallWidget());
+  ASSERT_TRUE(layout.ok());
+  const std::string json = dumpWidget(*layout).dump();  // would throw on invalid UTF-8
+  EXPECT_NE(json.find("Caf\xef\xbf\xbd"), std::string::npos);
+}
+
 TEST(Render, ScaleSetsThePixelSizeAndMustBePositive) {
   auto one = renderWidget(Text("x"), smallWidget(), OutputFormat::png, 1);
   ASSERT_TRUE(one.ok());
