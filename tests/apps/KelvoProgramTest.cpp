@@ -200,7 +200,8 @@ TEST_F(KelvoProgram, ShowReportsEveryState) {
 }
 
 TEST_F(KelvoProgram, PictureCommands) {
-  const std::string bytes("\x89PNG\r\n\x1a\n not really \0 a picture", 36);
+  static constexpr char kBytes[] = "\x89PNG\r\n\x1a\n not really \0 a picture";
+  const std::string bytes(kBytes, sizeof kBytes - 1);
   const fs::path picture = shared.path() / "input.bin";
   writeFile(picture, bytes);
   EXPECT_EQ(kelvo({"save-image", "--shared-dir", dir(), picture.string()}).exitCode, 0);
