@@ -1,0 +1,90 @@
+#include "ProgramRunner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace kelvo::testing {
+
+namespace fs = std::filesystem;
+
+Scratch::Scratch() {
+  std::string pattern = (fs::temp_directory_path() / "kelvo-app-test.XXXXXX").string();
+  root_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+  fs::create_directories(shared());
+}
+
+Scratch::~Scratch() {
+  std::error_code ec;
+  fs::remove_all(root_, ec);
+}
+
+void Scratch::write(const std::string& name, std::string_view bytes) const {
+  std::ofstream out(shared() / name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
+              const std::vector<std::string>& extraEnvironment) {
+  const std::string path = std::string(KELVO_BIN_DIR) + "/" + program;
+  std::vector<std::string> argv = {path};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> rawArgv;
+  for (std::string& arg : argv) rawArgv.push_back(arg.data());
+  rawArgv.push_back(nullptr);
+
+  std::vector<std::string> env = {"LC_ALL=C.UTF-8", "LANGUAGE=", "HOME=" + scratch.root().string(),
+                                  "PATH=/usr/bin:/bin"};
+  env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+  std::vector<char*> rawEnv;
+  for (std::string& entry : env) rawEnv.push_back(entry.data());
+  rawEnv.push_back(nullptr);
+
+  Started started;
+  static int counter = 0;
+  const std::string tag = std::to_string(++counter);
+  started.out = scratch.root() / ("stdout." + tag);
+  started.err = scratch.root() / ("stderr." + tag);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data()) != 0) {
+    started.pid = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return started;
+}
+
+ProgramRun finish(const Started& started) {
+  ProgramRun run;
+  if (started.pid < 0) return run;
+  int status = 0;
+  rusage usage{};
+  while (wait4(started.pid, &status, 0, &usage) < 0) {
+  }
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  run.out = readFile(started.out);
+  run.err = readFile(started.err);
+  run.peakKiB = usage.ru_maxrss;
+  return run;
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const Scratch& scratch, const std::vector<std::string>& extraEnvironment) {
+  return finish(start(program, args, scratch, extraEnvironment));
+}
+
+}  // namespace kelvo::testing
