@@ -1,22 +1,17 @@
 // `kelvo-widget` answering the host's requests, run as a user would run it.
 
-#include <fcntl.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "ProgramRunner.h"
 
 namespace {
 
@@ -25,82 +20,12 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char* kNow = "2026-12-06T12:00:00Z";
 
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = (fs::temp_directory_path() / "kelvo-widget-app-test.XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    fs::create_directories(shared());
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  fs::path root() const { return root_; }
-  fs::path shared() const { return root_ / "shared"; }
-
-  void write(const std::string& name, std::string_view bytes) const {
-    std::ofstream out(shared() / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-
- private:
-  fs::path root_;
-};
-
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct ProgramRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-  long peakKiB = 0;  // the child's peak resident set
-};
+using namespace kelvo::testing;
 
 // Runs bin/kelvo-widget directly (no shell), in the C locale so texts are
 // the untranslated keys.
 ProgramRun kelvoWidget(const std::vector<std::string>& args, const Scratch& scratch) {
-  const std::string program = std::string(KELVO_BIN_DIR) + "/kelvo-widget";
-  std::vector<std::string> argv = {program};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> rawArgv;
-  for (std::string& arg : argv) rawArgv.push_back(arg.data());
-  rawArgv.push_back(nullptr);
-
-  std::vector<std::string> env = {"LC_ALL=C.UTF-8", "LANGUAGE=", "HOME=" + scratch.root().string(),
-                                  "PATH=/usr/bin:/bin"};
-  std::vector<char*> rawEnv;
-  for (std::string& entry : env) rawEnv.push_back(entry.data());
-  rawEnv.push_back(nullptr);
-
-  const fs::path out = scratch.root() / "stdout";
-  const fs::path err = scratch.root() / "stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  ProgramRun run;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << program;
-    return run;
-  }
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0) {
-  }
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = readFile(out);
-  run.err = readFile(err);
-  run.peakKiB = usage.ru_maxrss;
-  return run;
+  return runProgram("kelvo-widget", args, scratch);
 }
 
 Json parsed(const ProgramRun& run) {
