@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "Drawing.h"
 #include "KelvoShared/Localization.h"
+#include "ParseCommandLine.h"
 
 int main(int argc, char** argv) {
   kelvo::initLocale();  // setlocale(LC_ALL, ""): texts and numbers follow the environment
@@ -20,22 +21,6 @@ int main(int argc, char** argv) {
   kelvo::host::addRenderCommand(app, action);
   kelvo::host::addRunCommand(app, action);
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    std::string reason = e.what();
-    if (const auto extras = app.remaining(); !extras.empty() && app.get_subcommands().empty()) {
-      reason = "unknown command \"" + extras.front() + "\"";
-    }
-    for (char& c : reason) {
-      if (c == '\n') c = ' ';
-    }
-    std::cerr << "kelvo-widget: " << reason << " (see kelvo-widget --help)\n";
-    return kelvo::host::kExitUsage;
-  }
+  if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
   return action ? action() : kelvo::host::kExitUsage;
 }

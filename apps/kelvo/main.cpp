@@ -17,6 +17,7 @@
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/WidgetSnapshot.h"
+#include "ParseCommandLine.h"
 
 namespace {
 
@@ -186,23 +187,6 @@ int main(int argc, char** argv) {
   command("show", "Print the snapshot's state as one JSON object; exit status 0 only when it is ok", show);
   command("where", "Print the app group and the shared directory", where);
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    std::string reason = e.what();
-    // "kelvo bogus" is reported as a missing command; name the word instead.
-    if (const auto extras = app.remaining(); !extras.empty() && app.get_subcommands().empty()) {
-      reason = "unknown command \"" + extras.front() + "\"";
-    }
-    for (char& c : reason) {
-      if (c == '\n') c = ' ';
-    }
-    std::cerr << "kelvo: " << reason << " (see kelvo --help)\n";
-    return kExitUsage;
-  }
+  if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
   return action ? action(options) : kExitUsage;
 }

@@ -1,0 +1,40 @@
+#pragma once
+
+// How both programs parse their command line: --help prints help and exits
+// 0; a usage error prints one line naming the program and exits 2.
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <optional>
+#include <string>
+
+namespace kelvo::apps {
+
+inline constexpr int kExitUsage = 2;
+
+// The exit status when the program should stop here, nothing when parsing
+// succeeded and the chosen command should run.
+inline std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string reason = e.what();
+    // "kelvo bogus" is reported as a missing command; name the word instead.
+    if (const auto extras = app.remaining(); !extras.empty() && app.get_subcommands().empty()) {
+      reason = "unknown command \"" + extras.front() + "\"";
+    }
+    for (char& c : reason) {
+      if (c == '\n') c = ' ';
+    }
+    const std::string& name = app.get_name();
+    std::cerr << name << ": " << reason << " (see " << name << " --help)\n";
+    return kExitUsage;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kelvo::apps
