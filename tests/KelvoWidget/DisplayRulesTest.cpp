@@ -30,12 +30,6 @@ TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocale) {
   EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(12345)), "12345%");  // no grouping
 }
 
-TEST(DisplayRules, BarFractionIsNotClamped) {
-  EXPECT_DOUBLE_EQ(DisplayRules::barFraction(withBattery(80)), 0.8);
-  EXPECT_DOUBLE_EQ(DisplayRules::barFraction(withBattery(130)), 1.3);
-  EXPECT_DOUBLE_EQ(DisplayRules::barFraction(withBattery(-20)), -0.2);
-}
-
 TEST(DisplayRules, TintIsGreenWhileChargingElseOrangeAtTwentyOrLess) {
   EXPECT_EQ(DisplayRules::batteryTint(withBattery(20)).name, "orange");
   EXPECT_EQ(DisplayRules::batteryTint(withBattery(20.5)).name, "accentColor");

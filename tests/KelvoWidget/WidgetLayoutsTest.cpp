@@ -71,19 +71,16 @@ TEST(SmallCarView, LeavesOutAnAbsentOrEmptyModelName) {
   }
 }
 
-TEST(SmallCarView, TruncatesAVeryLongModelNameOnOneLine) {
+TEST(SmallCarView, TruncatesALongModelNameButShrinksAHundredPercent) {
   WidgetSnapshot snapshot = sampleSnapshot();
   snapshot.modelName = "Polestar 4 Long Range Dual Motor Performance Pack Edition";
-  const Json model = textNode(dumpSnapshot(snapshot, WidgetFamily::systemSmall), *snapshot.modelName);
+  snapshot.batteryPercentage = 100;
+  const Json small = dumpSnapshot(snapshot, WidgetFamily::systemSmall);
+  const Json model = textNode(small, *snapshot.modelName);
   EXPECT_EQ(model["truncated"], true);
   EXPECT_EQ(model["lines"], 1);
   EXPECT_LE(right(model), 16 + 138 + 0.01);
-}
-
-TEST(SmallCarView, ShrinksAHundredPercentRatherThanTruncating) {
-  WidgetSnapshot snapshot = sampleSnapshot();
-  snapshot.batteryPercentage = 100;
-  const Json percent = textNode(dumpSnapshot(snapshot, WidgetFamily::systemSmall), "100%");
+  const Json percent = textNode(small, "100%");
   EXPECT_EQ(percent["truncated"], false);
   EXPECT_GE(percent["scale"].get<double>(), 0.6);
 }
@@ -327,7 +324,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(NoDataView, WrapsALongMessageCentredAndShrinksNoFurtherThanSeventyPercent) {
-  const std::string message(120, 'x');
   std::string words;
   for (int i = 0; i < 20; ++i) words += "unreadable ";
   const Json widget = dumpEntry(CarEntry{Date{testing::kNow}, std::nullopt, std::nullopt,

@@ -108,19 +108,6 @@ TEST(WidgetPixels, BarFillIsGreenWhileChargingAndTheTrackBeyondItIsNot) {
   EXPECT_LT(grey.green, 235);
 }
 
-TEST(WidgetPixels, LowBatteryFillIsOrange) {
-  WidgetSnapshot snapshot = testing::sampleSnapshot();
-  snapshot.batteryPercentage = 15;
-  const Render drawn = render(snapshot, ui::WidgetFamily::systemMedium, ui::Appearance::dark);
-  const testing::Json fill = capsule(drawn.tree, 1);
-  const Rgb orange =
-      drawn.pixels.at(fill["frame"]["x"].get<double>() + fill["frame"]["width"].get<double>() / 2,
-                      fill["frame"]["y"].get<double>() + 3);
-  EXPECT_NEAR(orange.red, 255, 3);  // the dark appearance's orange: 255, 159, 10
-  EXPECT_NEAR(orange.green, 159, 3);
-  EXPECT_NEAR(orange.blue, 10, 3);
-}
-
 // The darkest (light) or brightest (dark) pixel inside a text's frame.
 Rgb inkInside(const Pixels& pixels, const testing::Json& text, ui::Appearance appearance) {
   const double x0 = text["frame"]["x"], y0 = text["frame"]["y"];
