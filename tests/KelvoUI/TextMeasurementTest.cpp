@@ -12,87 +12,50 @@
 namespace kelvo::ui {
 namespace {
 
-std::shared_ptr<PangoTextMeasurer> pango() {
-  auto made = PangoTextMeasurer::create();
-  EXPECT_TRUE(made.ok()) << (made.ok() ? "" : made.error().message);
-  return made.ok() ? *made : nullptr;
-}
-
-TextRequest request(std::string text, Font font = Font::body) {
-  TextRequest r;
-  r.text = std::move(text);
-  r.font = std::move(font);
-  return r;
-}
-
-TEST(PangoTextMeasurer, LinesAreAsTallAsTheTextStyleSays) {
-  auto m = pango();
-  ASSERT_TRUE(m);
-  TextRequest r = request("Updated", Font::caption);
-  TextMetrics one = m->measure(r);
+TEST(PangoTextMeasurer, LineHeightsAndWidthsFollowTheFontAndScale) {
+  const auto m = PangoTextMeasurer::create();
+  ASSERT_TRUE(m.ok()) << m.error().message;
+  const TextMetrics one = (*m)->measure({.text = "Updated", .font = Font::caption});
   EXPECT_EQ(one.lineCount, 1);
   EXPECT_NEAR(one.size.height, 13, 0.01);
   EXPECT_GT(one.firstBaseline, 6);
   EXPECT_LT(one.firstBaseline, 13);
-
-  r.text = "Updated\nagain";
-  TextMetrics two = m->measure(r);
-  EXPECT_EQ(two.lineCount, 2);
+  const TextMetrics two = (*m)->measure({.text = "Updated\nagain", .font = Font::caption});
   EXPECT_NEAR(two.size.height, 26, 0.01);
   EXPECT_NEAR(two.lastBaseline - two.firstBaseline, 13, 0.01);
-}
 
-TEST(PangoTextMeasurer, WidthsScaleWithTheScaleFactor) {
-  auto m = pango();
-  ASSERT_TRUE(m);
-  TextRequest r = request("100%", Font::system(38, FontWeight::semibold, FontDesign::rounded));
-  const double full = m->measure(r).size.width;
+  TextRequest r{.text = "2468", .font = Font::system(30, FontWeight::semibold, FontDesign::rounded)};
+  const double full = (*m)->measure(r).size.width;
   r.scale = 0.5;
-  const double half = m->measure(r).size.width;
-  EXPECT_GT(full, 60);
-  EXPECT_NEAR(half, full / 2, 0.5);
+  EXPECT_GT(full, 40);
+  EXPECT_NEAR((*m)->measure(r).size.width, full / 2, 0.5);
+  // The rounded design uses another face than the standard one.
+  EXPECT_GT(
+      std::abs((*m)->measure({.text = "2468", .font = Font::system(30, FontWeight::semibold)}).size.width -
+               full),
+      0.5);
 }
 
-TEST(PangoTextMeasurer, CutsAtTheLineLimitWithAnEllipsis) {
-  auto m = pango();
-  ASSERT_TRUE(m);
-  TextRequest r = request("A long model name that will not fit");
-  r.maxLines = 1;
+TEST(PangoTextMeasurer, TruncatesAtTheLineLimitAndOtherwiseWraps) {
+  const auto m = PangoTextMeasurer::create();
+  ASSERT_TRUE(m.ok()) << m.error().message;
+  TextRequest r{
+      .text = "A long model name that will not fit", .font = Font::body, .wrapWidth = 1000, .maxLines = 1};
+  EXPECT_FALSE((*m)->measure(r).truncated);
   r.wrapWidth = 60;
-  const TextMetrics cut = m->measure(r);
+  const TextMetrics cut = (*m)->measure(r);
   EXPECT_TRUE(cut.truncated);
   EXPECT_EQ(cut.lineCount, 1);
   EXPECT_LE(cut.size.width, 60.01);
-  r.wrapWidth = 1000;
-  EXPECT_FALSE(m->measure(r).truncated);
-  // Without a limit the text wraps instead.
   r.maxLines = 0;
-  r.wrapWidth = 60;
-  const TextMetrics wrapped = m->measure(r);
+  const TextMetrics wrapped = (*m)->measure(r);
   EXPECT_FALSE(wrapped.truncated);
   EXPECT_GT(wrapped.lineCount, 2);
-}
-
-TEST(PangoTextMeasurer, ReportsWordsSplitToFitTheWidth) {
-  auto m = pango();
-  ASSERT_TRUE(m);
-  TextRequest r = request("Supercalifragilistic");
+  EXPECT_FALSE(wrapped.brokeWord);
+  // A word wider than the line is split, and says so.
+  r.text = "Supercalifragilistic";
   r.wrapWidth = 40;
-  EXPECT_TRUE(m->measure(r).brokeWord);
-  r.text = "ab cd ef gh";
-  r.wrapWidth = 20;
-  const TextMetrics words = m->measure(r);
-  EXPECT_GT(words.lineCount, 1);
-  EXPECT_FALSE(words.brokeWord);
-}
-
-TEST(PangoTextMeasurer, RoundedDesignUsesAnotherFace) {
-  auto m = pango();
-  ASSERT_TRUE(m);
-  const double standard = m->measure(request("2468", Font::system(30, FontWeight::semibold))).size.width;
-  const double rounded =
-      m->measure(request("2468", Font::system(30, FontWeight::semibold, FontDesign::rounded))).size.width;
-  EXPECT_GT(std::abs(standard - rounded), 0.5);
+  EXPECT_TRUE((*m)->measure(r).brokeWord);
 }
 
 // Whether the family's font has a glyph for the code point (and is not a fallback).
@@ -127,10 +90,7 @@ TEST(Symbols, EveryNameTheWidgetUsesHasAGlyphInItsFont) {
 }
 
 TEST(Symbols, OtherNamesAreUnknown) {
-  EXPECT_FALSE(lookupSymbol(""));
-  EXPECT_FALSE(lookupSymbol("bolt"));
-  EXPECT_FALSE(lookupSymbol("Bolt.fill"));
-  EXPECT_FALSE(lookupSymbol("bolt.fill "));
+  for (const char* name : {"", "bolt", "Bolt.fill", "bolt.fill "}) EXPECT_FALSE(lookupSymbol(name)) << name;
 }
 
 }  // namespace
