@@ -1,7 +1,6 @@
 #pragma once
 
 #include <initializer_list>
-#include <string>
 
 #include "KelvoUI/KelvoUI.h"
 #include "KelvoUI/Layout.h"

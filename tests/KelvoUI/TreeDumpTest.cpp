@@ -49,17 +49,15 @@ struct Row : ViewModifiers<Row> {
   std::string status;
   View body() const {
     return HStack({.alignment = VerticalAlignment::center, .spacing = 4},
-                  {
-                      Label(status, {.systemName = "bolt.fill"})
-                          .labelStyle(LabelStyle::titleAndIcon)
-                          .font(Font::caption)
-                          .foregroundStyle(Color::green),
-                      Spacer(0),
-                      Text(now - 480, RelativeUnitsStyle::narrow)
-                          .font(Font::caption2)
-                          .foregroundStyle(ShapeStyle::tertiary)
-                          .lineLimit(1),
-                  });
+                  {Label(status, {.systemName = "bolt.fill"})
+                       .labelStyle(LabelStyle::titleAndIcon)
+                       .font(Font::caption)
+                       .foregroundStyle(Color::green),
+                   Spacer(0),
+                   Text(now - 480, RelativeUnitsStyle::narrow)
+                       .font(Font::caption2)
+                       .foregroundStyle(ShapeStyle::tertiary)
+                       .lineLimit(1)});
   }
 };
 
@@ -70,10 +68,8 @@ struct Cell {
   std::string id() const { return key; }
   View body() const {
     return VStack({.alignment = HorizontalAlignment::leading, .spacing = 1},
-                  {
-                      Text(key).font(Font::caption2).foregroundStyle(ShapeStyle::tertiary),
-                      Text(value).font(Font::callout).fontWeight(FontWeight::medium),
-                  });
+                  {Text(key).font(Font::caption2).foregroundStyle(ShapeStyle::tertiary),
+                   Text(value).font(Font::callout).fontWeight(FontWeight::medium)});
   }
 };
 
@@ -82,50 +78,39 @@ struct Panel {
   View body(const Environment& env) const {
     const std::vector<Cell> cells{{"Full in", "45m"}, {"Power", "7.4 kW"}, {"Charger", "Connected"}};
     return VStack({.alignment = HorizontalAlignment::leading, .spacing = 8},
-                  {
-                      HStack({.alignment = VerticalAlignment::firstTextBaseline},
-                             {
-                                 Text(env.widgetFamily == WidgetFamily::systemLarge ? "Large panel" : "Panel")
-                                     .font(Font::headline)
-                                     .lineLimit(1),
-                                 Spacer(8),
-                                 Row("Charging"),
-                             }),
-                      GeometryReader([](const GeometryProxy& geo) {
-                        return ZStack(
-                            {.alignment = Alignment::leading},
-                            {
-                                Capsule().fill(ShapeStyle::quaternary),
-                                Capsule().fill(Color::orange).frame({.width = geo.size.width * 0.25}),
-                            });
-                      })
-                          .frame({.height = 6})
-                          .accessibilityHidden(true),
-                      LazyVGrid({.columns = {GridItem{.alignment = Alignment::leading},
-                                             GridItem{.alignment = Alignment::leading}},
-                                 .alignment = HorizontalAlignment::leading,
-                                 .spacing = 8},
-                                {ForEach(cells, [](const Cell& c) { return c; })}),
-                      Spacer(0),
-                      Image({.systemName = "car.side"}),
-                  })
+                  {HStack({.alignment = VerticalAlignment::firstTextBaseline},
+                          {Text(env.widgetFamily == WidgetFamily::systemLarge ? "Large panel" : "Panel")
+                               .font(Font::headline)
+                               .lineLimit(1),
+                           Spacer(8), Row("Charging")}),
+                   GeometryReader([](const GeometryProxy& geo) {
+                     return ZStack({.alignment = Alignment::leading},
+                                   {Capsule().fill(ShapeStyle::quaternary),
+                                    Capsule().fill(Color::orange).frame({.width = geo.size.width * 0.25})});
+                   })
+                       .frame({.height = 6})
+                       .accessibilityHidden(true),
+                   LazyVGrid({.columns = {GridItem{.alignment = Alignment::leading},
+                                          GridItem{.alignment = Alignment::leading}},
+                              .alignment = HorizontalAlignment::leading,
+                              .spacing = 8},
+                             {ForEach(cells, [](const Cell& c) { return c; })}),
+                   Spacer(0), Image({.systemName = "car.side"})})
         .frame({.maxWidth = infinity, .maxHeight = infinity, .alignment = Alignment::topLeading});
   }
 };
 
 View problem(const std::string& message) {
   return VStack({.alignment = HorizontalAlignment::center, .spacing = 6},
-                {
-                    Image({.systemName = "exclamationmark.triangle"})
-                        .font(Font::title)
-                        .foregroundStyle(ShapeStyle::secondary),
-                    Text("Can't read the snapshot").font(Font::headline),
-                    Text(message)
-                        .font(Font::caption)
-                        .foregroundStyle(ShapeStyle::secondary)
-                        .multilineTextAlignment(TextAlignment::center)
-                        .minimumScaleFactor(0.7),
-                })
+                {Image({.systemName = "exclamationmark.triangle"})
+                     .font(Font::title)
+                     .foregroundStyle(ShapeStyle::secondary),
+                 Text("Can't read the snapshot").font(Font::headline),
+                 Text(message)
+                     .font(Font::caption)
+                     .foregroundStyle(ShapeStyle::secondary)
+                     .multilineTextAlignment(TextAlignment::center)
+                     .minimumScaleFactor(0.7)})
       .frame({.maxWidth = infinity, .maxHeight = infinity});
 }
 
