@@ -17,7 +17,6 @@ struct TestImage {
   std::vector<std::uint8_t> rgba;
 
   static TestImage filled(int width, int height, std::uint32_t rgba);
-  void set(int x, int y, std::uint32_t rgba);
   // Fills the rectangle [x0, x1) × [y0, y1).
   void fill(int x0, int y0, int x1, int y1, std::uint32_t rgba);
 };
@@ -29,18 +28,18 @@ struct PngOptions {
   Interlace interlace = Interlace::none;
   std::optional<std::vector<std::uint8_t>> exif;  // eXIf chunk contents
   ExifPlace exifPlace = ExifPlace::beforeData;
-  int compressionLevel = 1;
 };
 
 std::vector<std::uint8_t> encodePng(const TestImage& image, const PngOptions& options = {});
 // A PNG signature and header declaring the size, then one tiny IDAT and IEND.
 std::vector<std::uint8_t> pngHeaderOnly(std::uint32_t width, std::uint32_t height);
 
-// A baseline JPEG (no alpha); with an orientation, an APP1 EXIF segment right
-// after the start-of-image marker.
+// A baseline JPEG (alpha dropped); with an orientation, an APP1 EXIF segment
+// right after the start-of-image marker.
 std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation = std::nullopt);
 
-// A TIFF block (the eXIf / APP1 payload) whose IFD0 holds one orientation entry.
+// A TIFF block (the eXIf / APP1 payload) whose IFD0 holds an unrelated entry,
+// then the orientation.
 std::vector<std::uint8_t> tiffWithOrientation(int orientation, bool bigEndian);
 
 }  // namespace kelvo::widget::testing

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "KelvoShared/Platform.h"
@@ -56,16 +57,15 @@ class TestStore {
     return SharedStore(std::move(platform));
   }
 
-  void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    std::ofstream out(shared() / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  void write(const std::string& name, std::string_view bytes) const {
+    std::ofstream(shared() / name, std::ios::binary | std::ios::trunc) << bytes;
   }
-  void writeText(const std::string& name, const std::string& text) const {
-    write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+  void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   void writeSnapshot(const WidgetSnapshot& snapshot) const {
     const Result<std::string> text = encodeSnapshot(snapshot);
-    writeText("snapshot.json", text ? *text : std::string());
+    write("snapshot.json", text ? *text : std::string());
   }
 
  private:
