@@ -21,13 +21,8 @@ class LocaleEnvironment {
     std::setlocale(LC_ALL, "C");
   }
   ~LocaleEnvironment() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
+    for (const auto& [name, value] : saved_)
+      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
     std::setlocale(LC_ALL, savedLocale_.c_str());
   }
   LocaleEnvironment(const LocaleEnvironment&) = delete;
