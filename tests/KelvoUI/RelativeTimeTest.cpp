@@ -34,7 +34,6 @@ TEST(RelativeTimeTest, EachUnitInBothStylesAndLocales) {
       {-7 * kDay, "1w ago", "1 wk. ago", "vor 1 Wo.", "vor 1 Woche"},
       {-365 * kDay, "1y ago", "1 yr. ago", "vor 1 Jahr", "vor 1 Jahr"},  // 2025-01-15, one calendar year
       {5 * kMinute, "in 5m", "in 5 min.", "in 5 m", "in 5 Min."},
-      {2 * kDay, "in 2d", "in 2 days", "in 2 Tagen", "in 2 Tagen"},
       {0, "0s ago", "0 sec. ago", "vor 0 s", "vor 0 Sek."},  // no time reads as the past
   };
   const auto narrow = RelativeUnitsStyle::narrow, abbreviated = RelativeUnitsStyle::abbreviated;

@@ -12,7 +12,7 @@
 namespace kelvo::ui {
 namespace {
 
-TEST(PangoTextMeasurer, LineHeightsAndWidthsFollowTheFontAndScale) {
+TEST(PangoTextMeasurer, MeasuresLinesWidthsAndLimits) {
   const auto m = PangoTextMeasurer::create();
   ASSERT_TRUE(m.ok()) << m.error().message;
   const TextMetrics one = (*m)->measure({.text = "Updated", .font = Font::caption});
@@ -24,21 +24,15 @@ TEST(PangoTextMeasurer, LineHeightsAndWidthsFollowTheFontAndScale) {
   EXPECT_NEAR(two.size.height, 26, 0.01);
   EXPECT_NEAR(two.lastBaseline - two.firstBaseline, 13, 0.01);
 
-  TextRequest r{.text = "2468", .font = Font::system(30, FontWeight::semibold, FontDesign::rounded)};
-  const double full = (*m)->measure(r).size.width;
-  r.scale = 0.5;
+  TextRequest rounded{.text = "2468", .font = Font::system(30, FontWeight::semibold, FontDesign::rounded)};
+  const double full = (*m)->measure(rounded).size.width;
+  rounded.scale = 0.5;
   EXPECT_GT(full, 40);
-  EXPECT_NEAR((*m)->measure(r).size.width, full / 2, 0.5);
-  // The rounded design uses another face than the standard one.
-  EXPECT_GT(
-      std::abs((*m)->measure({.text = "2468", .font = Font::system(30, FontWeight::semibold)}).size.width -
-               full),
-      0.5);
-}
+  EXPECT_NEAR((*m)->measure(rounded).size.width, full / 2, 0.5);
+  const auto standard = (*m)->measure({.text = "2468", .font = Font::system(30, FontWeight::semibold)});
+  EXPECT_GT(std::abs(standard.size.width - full), 0.5);  // the rounded design uses another face
 
-TEST(PangoTextMeasurer, TruncatesAtTheLineLimitAndOtherwiseWraps) {
-  const auto m = PangoTextMeasurer::create();
-  ASSERT_TRUE(m.ok()) << m.error().message;
+  // The line limit cuts with an ellipsis; without one the text wraps, splitting only words too wide.
   TextRequest r{
       .text = "A long model name that will not fit", .font = Font::body, .wrapWidth = 1000, .maxLines = 1};
   EXPECT_FALSE((*m)->measure(r).truncated);

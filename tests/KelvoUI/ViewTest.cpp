@@ -11,7 +11,6 @@ TEST(View, ModifiersMakeNewViewsAndInnerStylingWins) {
   const View base = Text("abc");
   const View styled = base.font(Font::headline).foregroundStyle(Color::orange);
   EXPECT_EQ(lay(base, 100, 100).text->request.font, Font::body);
-  EXPECT_EQ(lay(base, 100, 100).text->foreground.name(), "primary");
   EXPECT_EQ(lay(styled, 100, 100).text->request.font, Font::headline);
   EXPECT_EQ(lay(styled, 100, 100).text->foreground.name(), "orange");
   const auto root =
