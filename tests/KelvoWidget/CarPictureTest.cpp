@@ -33,12 +33,6 @@ void expectPixel(const ui::Bitmap& bitmap, int x, int y, std::uint32_t argb, int
 
 constexpr std::uint32_t opaque(std::uint32_t rgba) { return rgba << 24 | rgba >> 8; }
 
-CarPictureLimits limitedTo(int maxPixelSize) {
-  CarPictureLimits limits;
-  limits.maxPixelSize = maxPixelSize;
-  return limits;
-}
-
 Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 // Top-left, top-right, bottom-left, bottom-right.
@@ -123,7 +117,8 @@ TEST(CarPictureAveraging, EveryCoveredPixelCountsInPremultipliedColour) {
        {std::pair{0x000000FFu, 0xFF808080u}, std::pair{0x00000000u, 0x80808080u}}) {
     TestImage image = TestImage::filled(40, 40, background);
     for (int x = 1; x < 40; x += 2) image.fill(x, 0, x + 1, 40, kWhite);
-    const Result<ui::Bitmap> picture = decodeCarPicture(encodePng(image), limitedTo(10));
+    const Result<ui::Bitmap> picture =
+        decodeCarPicture(encodePng(image), CarPictureLimits{.maxPixelSize = 10});
     ASSERT_TRUE(picture.ok()) << picture.error().message;
     ASSERT_EQ(picture->width, 10);
     for (int x = 0; x < 10; ++x) expectPixel(*picture, x, 5, mean, 1);
@@ -133,7 +128,7 @@ TEST(CarPictureAveraging, EveryCoveredPixelCountsInPremultipliedColour) {
   TestImage image = TestImage::filled(3, 3, kRed);
   image.fill(1, 0, 2, 3, kWhite);
   image.fill(2, 0, 3, 3, kBlue);
-  const Result<ui::Bitmap> picture = decodeCarPicture(encodePng(image), limitedTo(2));
+  const Result<ui::Bitmap> picture = decodeCarPicture(encodePng(image), CarPictureLimits{.maxPixelSize = 2});
   ASSERT_TRUE(picture.ok()) << picture.error().message;
   ASSERT_EQ(picture->height, 2);
   expectPixel(*picture, 0, 0, 0xFFFF5555, 1);
@@ -148,8 +143,10 @@ TEST(CarPictureAveraging, InterlacedAndPlainPngGiveTheSamePicture) {
   testing::PngOptions adam7;
   adam7.interlace = testing::Interlace::adam7;
   for (int limit : {800, 1001}) {  // shrunk, and kept as it is
-    const Result<ui::Bitmap> plain = decodeCarPicture(encodePng(image), limitedTo(limit));
-    const Result<ui::Bitmap> interlaced = decodeCarPicture(encodePng(image, adam7), limitedTo(limit));
+    const Result<ui::Bitmap> plain =
+        decodeCarPicture(encodePng(image), CarPictureLimits{.maxPixelSize = limit});
+    const Result<ui::Bitmap> interlaced =
+        decodeCarPicture(encodePng(image, adam7), CarPictureLimits{.maxPixelSize = limit});
     ASSERT_TRUE(plain.ok() && interlaced.ok());
     ASSERT_EQ(interlaced->width, plain->width);
     ASSERT_EQ(interlaced->height, plain->height);
@@ -162,24 +159,19 @@ TEST(CarPictureAveraging, InterlacedAndPlainPngGiveTheSamePicture) {
   }
 }
 
-TEST(CarPictureOrientation, PngExifTurnsEveryOrientationUpright) {
+TEST(CarPictureOrientation, PngAndJpegExifTurnEveryOrientationUpright) {
   for (const Stored& stored : kStored) {
+    SCOPED_TRACE(stored.orientation);
     for (bool bigEndian : {false, true}) {
       for (testing::ExifPlace place : {testing::ExifPlace::beforeData, testing::ExifPlace::afterData}) {
-        SCOPED_TRACE(std::to_string(stored.orientation) + (bigEndian ? " MM" : " II") +
-                     (place == testing::ExifPlace::afterData ? " after IDAT" : " before IDAT"));
+        SCOPED_TRACE(std::string(bigEndian ? "MM" : "II") +
+                     (place == testing::ExifPlace::afterData ? " after" : ""));
         testing::PngOptions options;
         options.exif = testing::tiffWithOrientation(stored.orientation, bigEndian);
         options.exifPlace = place;
         expectUpright(decodeCarPicture(encodePng(storedPicture(stored), options)), 40, 60, 0);
       }
     }
-  }
-}
-
-TEST(CarPictureOrientation, JpegExifTurnsEveryOrientationUpright) {
-  for (const Stored& stored : kStored) {
-    SCOPED_TRACE(stored.orientation);
     expectUpright(decodeCarPicture(encodeJpeg(storedPicture(stored), stored.orientation)), 40, 60, 24);
   }
 }
@@ -213,32 +205,11 @@ Bytes jpegDeclaring(std::uint16_t width, std::uint16_t height) {
   return jpeg;
 }
 
-Bytes bmpDeclaring(std::uint32_t width, std::uint32_t height) {
-  // File header, then a BITMAPINFOHEADER for uncompressed 24-bit pixels.
-  Bytes bmp = {'B', 'M'};
-  for (const auto& [value, size] : std::initializer_list<std::pair<std::uint32_t, int>>{{118, 4},
-                                                                                        {0, 4},
-                                                                                        {54, 4},
-                                                                                        {40, 4},
-                                                                                        {width, 4},
-                                                                                        {height, 4},
-                                                                                        {1, 2},
-                                                                                        {24, 2},
-                                                                                        {0, 8},
-                                                                                        {2835, 4},
-                                                                                        {2835, 4},
-                                                                                        {0, 8}})
-    for (int i = 0; i < size; ++i) bmp.push_back(static_cast<std::uint8_t>(i < 4 ? value >> 8 * i : 0));
-  bmp.resize(bmp.size() + 64, 0x7F);
-  return bmp;
-}
-
 TEST(CarPictureLimitsTest, PicturesDeclaringMoreThan50MegapixelsAreRefusedBeforeDecoding) {
   const std::pair<const char*, Bytes> bombs[] = {{"PNG 400 MP", testing::pngHeaderOnly(20000, 20000)},
                                                  {"PNG just over 50 MP", testing::pngHeaderOnly(7072, 7072)},
                                                  {"PNG side over 65535", testing::pngHeaderOnly(70000, 10)},
-                                                 {"JPEG 3.6 GP", jpegDeclaring(60000, 60000)},
-                                                 {"BMP 400 MP", bmpDeclaring(20000, 20000)}};
+                                                 {"JPEG 3.6 GP", jpegDeclaring(60000, 60000)}};
   for (const auto& [what, bytes] : bombs) {
     const auto start = std::chrono::steady_clock::now();
     const Result<ui::Bitmap> picture = decodeCarPicture(bytes);

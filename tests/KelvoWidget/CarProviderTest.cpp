@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "KelvoWidget/CarProvider.h"
@@ -23,7 +21,6 @@ WidgetSnapshot charging(bool hasImage) {
   snapshot.batteryPercentage = 64;
   snapshot.rangeKm = 318;
   snapshot.statusKey = "CHARGING";
-  snapshot.isPluggedIn = true;
   snapshot.modelName = "EX30";
   snapshot.writtenAt = Date{kNow.secondsSince1970 - 90};
   snapshot.hasImage = hasImage;
@@ -178,24 +175,6 @@ TEST(CarProviderPlaceholder, NeverReadsTheStoreAndKeepsWrittenAtAcrossRequests) 
   EXPECT_EQ(second.date, *now) << "the entry's own date is the moment of the request";
   EXPECT_FALSE(second.problem || second.carImage);
   EXPECT_EQ(*first.snapshot, PlaceholderSnapshot::make(first.snapshot->writtenAt.addingTimeInterval(480)));
-}
-
-TEST(CarProviderPlaceholder, ConcurrentFirstUsesSeeOneValue) {
-  std::vector<const WidgetSnapshot*> seen(8, nullptr);
-  std::vector<std::thread> threads;
-  std::atomic<bool> go{false};
-  for (int i = 0; i < 8; ++i) {
-    threads.emplace_back([&, i] {
-      while (!go) std::this_thread::yield();
-      seen[static_cast<std::size_t>(i)] =
-          &PlaceholderSnapshot::shared([i] { return Date{kNow.secondsSince1970 + 1000.0 * i}; });
-    });
-  }
-  go = true;
-  for (std::thread& thread : threads) thread.join();
-  for (const WidgetSnapshot* snapshot : seen) EXPECT_EQ(snapshot, seen[0]);
-  ASSERT_NE(seen[0], nullptr);
-  EXPECT_EQ(seen[0]->modelName, "Polestar 4");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,14 +25,14 @@ class TestStore {
  public:
   TestStore() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-widget-test.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) root_ = pattern;
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
     std::filesystem::create_directories(shared());
   }
   TestStore(const TestStore&) = delete;
-  TestStore& operator=(const TestStore&) = delete;
   ~TestStore() {
     std::error_code ec;
-    if (!root_.empty()) std::filesystem::remove_all(root_, ec);
+    std::filesystem::remove_all(root_, ec);
   }
 
   std::filesystem::path shared() const { return root_ / "group"; }
@@ -41,19 +42,15 @@ class TestStore {
   enum class Container { present, missing };
   SharedStore store(Container container = Container::present) const {
     Platform platform;
-    platform.infoValue = [](const std::string& key) -> std::optional<InfoValue> {
-      if (key == "KelvoAppGroup") return InfoValue{"group.se.kelvo.test"};
-      return std::nullopt;
+    platform.infoValue = [](const std::string& key) {
+      return key == "KelvoAppGroup" ? std::optional<InfoValue>(InfoValue{"group.se.kelvo.test"})
+                                    : std::nullopt;
     };
-    platform.groupContainer = [dir = shared(), counter = lookups_,
-                               container](const std::string&) -> std::optional<std::filesystem::path> {
+    platform.groupContainer = [dir = shared(), counter = lookups_, container](const std::string&) {
       ++*counter;
-      if (container == Container::missing) return std::nullopt;
-      return dir;
+      return container == Container::present ? std::optional(dir) : std::nullopt;
     };
-    platform.homeDirectory = [home = root_ / "home"]() -> std::optional<std::filesystem::path> {
-      return home;
-    };
+    platform.homeDirectory = [home = root_ / "home"] { return std::optional(home); };
     return SharedStore(std::move(platform));
   }
 
@@ -64,8 +61,7 @@ class TestStore {
     write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   void writeSnapshot(const WidgetSnapshot& snapshot) const {
-    const Result<std::string> text = encodeSnapshot(snapshot);
-    write("snapshot.json", text ? *text : std::string());
+    write("snapshot.json", encodeSnapshot(snapshot).value());
   }
 
  private:

