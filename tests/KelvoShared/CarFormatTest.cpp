@@ -15,13 +15,6 @@ using Grouping = kelvo::CarFormat::Grouping;
 namespace {
 const icu::Locale kEnglishUS("en", "US");
 const icu::Locale kGerman("de", "DE");
-
-// Sets the messages language and the locale, and loads the catalogs.
-void useLanguage(LocaleEnvironment& environment, const char* language, const char* locale) {
-  environment.set("LANGUAGE", language);
-  environment.set("LC_ALL", locale);
-  kelvo::initLocale();
-}
 }  // namespace
 
 TEST(CarFormatTest, ShortDurations) {
@@ -95,14 +88,7 @@ TEST(CarFormatTest, CapitalisationSplitsOnWhiteSpaceOnly) {
   }
 }
 
-TEST(CarFormatTest, LocalisedStatusNamesOnlyForExactKeys) {
-  LocaleEnvironment environment;
-  useLanguage(environment, "de", "de_DE.UTF-8");
-  EXPECT_EQ(CarFormat::humanStatus("SMART_CHARGING"), "Intelligentes Laden");
-  EXPECT_EQ(CarFormat::humanStatus("charging"), "Charging");  // the fallback is never translated
-}
-
-TEST(SnapshotTextTest, StatusAndUnitTexts) {
+TEST(SnapshotTextTest, StatusAndUnitTextsTranslatedForExactKeysOnly) {
   LocaleEnvironment environment;
   kelvo::WidgetSnapshot snapshot;
   snapshot.statusKey = "CHARGING";
@@ -112,12 +98,16 @@ TEST(SnapshotTextTest, StatusAndUnitTexts) {
   EXPECT_EQ(snapshot.statusText(), "Charging");
   EXPECT_EQ(DistanceUnit::kilometers.title(), "Kilometers (km)");
 
-  useLanguage(environment, "sv", "sv_SE.UTF-8");
+  environment.set("LANGUAGE", "sv");
+  environment.set("LC_ALL", "sv_SE.UTF-8");
+  kelvo::initLocale();
   EXPECT_EQ(snapshot.statusText(), "Laddar");
   snapshot.isDriving = true;
   EXPECT_EQ(snapshot.statusText(), "Används");
   EXPECT_EQ(DistanceUnit::kilometers.title(), "Kilometer (km)");
   EXPECT_EQ(DistanceUnit::miles.title(), "Engelska mil (mi)");
+  EXPECT_EQ(CarFormat::humanStatus("SMART_CHARGING"), "Smart laddning");
+  EXPECT_EQ(CarFormat::humanStatus("charging"), "Charging");  // the fallback is never translated
 }
 
 TEST(SnapshotTextTest, RangeTextIsNeverGrouped) {

@@ -81,7 +81,6 @@ TEST(SnapshotDecoding, MissingOrNullRequiredKeyIsNamed) {
 TEST(SnapshotDecoding, WrongValuesAreNamedForOptionalKeysToo) {
   const std::vector<std::tuple<std::string, Json, std::string>> cases = {
       {"isPluggedIn", "true", "expected true or false, found a string"},
-      {"isDriving", 1, "expected true or false, found a number"},
       {"rangeKm", "412", "expected an integer, found a string"},
       {"fullInMinutes", true, "expected an integer, found a boolean"},
       {"batteryPercentage", "64", "expected a number, found a string"},
@@ -89,7 +88,6 @@ TEST(SnapshotDecoding, WrongValuesAreNamedForOptionalKeysToo) {
       {"modelName", Json::array(), "expected a string, found an array"},
       {"registrationNo", Json::object(), "expected a string, found an object"},
       {"writtenAt", 1768465800, "expected a date-time string, found a number"},
-      {"writtenAt", "2026-01-15", "\"2026-01-15\" is not an RFC 3339 date-time"},
       {"carReportedAt", "yesterday", "\"yesterday\" is not an RFC 3339 date-time"},
       {"writtenAt", "2026-02-30T08:30:00Z", "\"2026-02-30T08:30:00Z\" is not an RFC 3339 date-time"},
       {"unit", "km", "\"km\" is not a distance unit"},

@@ -73,15 +73,15 @@ TEST_F(KelvoProgram, SaveFromAFileOrStandardInputThenShow) {
   const auto shown = kelvo({"show", "--shared-dir", dir()});
   EXPECT_EQ(shown.exitCode, 0);
   const Json json = onlyObject(shown.out);
-  EXPECT_EQ(json.size(), 2u);
-  EXPECT_EQ(json["state"], "ok");
+  EXPECT_EQ(json, (Json{{"state", "ok"}, {"snapshot", json["snapshot"]}}));
   EXPECT_EQ(*kelvo::decodeSnapshot(json["snapshot"].dump()), *expected);
 
-  for (const auto& args : std::vector<std::vector<std::string>>{{"save", "--shared-dir", dir(), "-"},
-                                                                {"save", "--shared-dir", dir()}}) {
-    const auto range = static_cast<std::int64_t>(args.size());
+  // "-" or no file at all: standard input.
+  for (const std::int64_t range : {1, 2}) {
     Json document = kSample;
     document["rangeKm"] = range;
+    std::vector<std::string> args = {"save", "--shared-dir", dir()};
+    if (range == 1) args.push_back("-");
     EXPECT_EQ(kelvo(args, document.dump()).exitCode, 0);
     EXPECT_EQ(kelvo::decodeSnapshot(stored("snapshot.json"))->rangeKm, range);
   }
@@ -156,15 +156,12 @@ TEST_F(KelvoProgram, WritingWithoutASharedDirectoryFails) {
 }
 
 TEST_F(KelvoProgram, HelpAndUsageErrors) {
-  auto help = kelvo({"--help"});
+  const auto help = kelvo({"--help"});
   EXPECT_EQ(help.exitCode, 0);
-  for (const char* command :
-       {"save", "save-image", "remove-image", "clear", "show", "where", "--shared-dir"}) {
+  for (const char* command : {"save-image", "remove-image", "clear", "show", "where", "--shared-dir"}) {
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
   }
-  help = kelvo({"save", "--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("FILE"), std::string::npos);
+  EXPECT_EQ(kelvo({"save", "--help"}).exitCode, 0);
 
   for (const auto& args : std::vector<std::vector<std::string>>{{},
                                                                 {"bogus"},
