@@ -31,6 +31,16 @@ CarProvider::Clock fixedClock() {
   return [] { return kNow; };
 }
 
+// What every entry must be: exactly one of a snapshot and a problem.
+CarEntry checked(CarEntry entry) {
+  EXPECT_NE(entry.snapshot.has_value(), entry.problem.has_value());
+  return entry;
+}
+
+std::string problemCase(const CarEntry& entry) {
+  return entry.problem ? std::string(entry.problem->caseName()) : "none";
+}
+
 // The entry of a timeline request, checking on the way what every timeline
 // must be: delivered once before returning, one entry, reload 900 s later.
 CarEntry timelineEntry(const CarProvider& provider, WidgetFamily family) {
@@ -42,50 +52,38 @@ CarEntry timelineEntry(const CarProvider& provider, WidgetFamily family) {
   }
   EXPECT_EQ(received[0].entries[0].date, kNow);
   EXPECT_EQ(received[0].policy.date, kNow.addingTimeInterval(900));
-  return received[0].entries[0];
+  return checked(received[0].entries[0]);
 }
 
 CarEntry snapshotEntry(const CarProvider& provider, WidgetFamily family, bool preview) {
   std::vector<CarEntry> received;
   provider.getSnapshot({family, preview}, [&](CarEntry entry) { received.push_back(std::move(entry)); });
   EXPECT_EQ(received.size(), 1u) << "completion called exactly once, before returning";
-  return received.empty() ? CarEntry{} : received[0];
+  return received.empty() ? CarEntry{} : checked(received[0]);
 }
 
 TEST(CarProviderStates, EveryStoreStateBecomesItsEntryAndNothingIsCached) {
   TestStore files;
   const CarProvider provider(files.store(), fixedClock());
-  CarEntry entry = timelineEntry(provider, WidgetFamily::systemMedium);
-  EXPECT_FALSE(entry.snapshot);
-  ASSERT_TRUE(entry.problem);
-  EXPECT_EQ(entry.problem->caseName(), "nothingPolledYet");
+  EXPECT_EQ(problemCase(timelineEntry(provider, WidgetFamily::systemMedium)), "nothingPolledYet");
 
   // A snapshot.json that does not decode: the store's message, unchanged.
   files.write("snapshot.json", R"({"batteryPercentage": "full"})");
   const SharedStore::SnapshotState state = files.store().snapshotState();
   ASSERT_TRUE(std::holds_alternative<SharedStore::Unreadable>(state));
-  entry = timelineEntry(provider, WidgetFamily::systemLarge);
-  EXPECT_FALSE(entry.snapshot);
-  ASSERT_TRUE(entry.problem);
-  EXPECT_EQ(entry.problem->caseName(), "unreadable");
+  CarEntry entry = timelineEntry(provider, WidgetFamily::systemLarge);
+  ASSERT_EQ(problemCase(entry), "unreadable");
   ASSERT_NE(entry.problem->message(), nullptr);
   EXPECT_EQ(*entry.problem->message(), std::get<SharedStore::Unreadable>(state).message);
 
   files.writeSnapshot(charging(false));
-  entry = timelineEntry(provider, WidgetFamily::systemSmall);
-  ASSERT_TRUE(entry.snapshot);
-  EXPECT_EQ(*entry.snapshot, charging(false));
-  EXPECT_FALSE(entry.problem);
-
+  EXPECT_EQ(timelineEntry(provider, WidgetFamily::systemSmall).snapshot, charging(false));
   std::filesystem::remove(files.shared() / "snapshot.json");
-  entry = timelineEntry(provider, WidgetFamily::systemSmall);
-  ASSERT_TRUE(entry.problem);
-  EXPECT_EQ(entry.problem->caseName(), "nothingPolledYet");
+  EXPECT_EQ(problemCase(timelineEntry(provider, WidgetFamily::systemSmall)), "nothingPolledYet");
 
   entry = timelineEntry(CarProvider(files.store(TestStore::Container::missing), fixedClock()),
                         WidgetFamily::systemSmall);
-  ASSERT_TRUE(entry.problem);
-  EXPECT_EQ(entry.problem->caseName(), "noContainer");
+  ASSERT_EQ(problemCase(entry), "noContainer");
   EXPECT_EQ(entry.problem->message(), nullptr);
 }
 
@@ -129,9 +127,8 @@ TEST(CarProviderPicture, AMissingOrBrokenPictureOnlyLeavesThePictureOut) {
   for (std::size_t i = 0; i <= pictures.size(); ++i) {
     if (i > 0) files.write("car.png", pictures[i - 1]);  // first without any car.png
     const CarEntry entry = timelineEntry(provider, WidgetFamily::systemLarge);
-    EXPECT_TRUE(entry.snapshot) << i;
+    EXPECT_EQ(problemCase(entry), "none") << i;
     EXPECT_FALSE(entry.carImage) << i;
-    EXPECT_FALSE(entry.problem) << i;
   }
 }
 
@@ -139,23 +136,17 @@ TEST(CarProviderSnapshot, ThePreviewShowsTheSampleCarOnlyWithoutData) {
   TestStore files;
   const CarProvider provider(files.store(), fixedClock());
   CarEntry entry = snapshotEntry(provider, WidgetFamily::systemMedium, true);
-  ASSERT_TRUE(entry.snapshot);
+  ASSERT_EQ(problemCase(entry), "none");
   EXPECT_EQ(entry.snapshot->modelName, "Polestar 4");
-  EXPECT_FALSE(entry.problem);
   EXPECT_FALSE(entry.carImage);
   EXPECT_EQ(entry.date, kNow);
-
-  entry = snapshotEntry(provider, WidgetFamily::systemMedium, false);
-  EXPECT_FALSE(entry.snapshot);
-  ASSERT_TRUE(entry.problem);
-  EXPECT_EQ(entry.problem->caseName(), "nothingPolledYet");
+  EXPECT_EQ(problemCase(snapshotEntry(provider, WidgetFamily::systemMedium, false)), "nothingPolledYet");
 
   files.writeSnapshot(charging(true));
   files.write("car.png", testing::encodePng(TestImage::filled(400, 300, 0x3060A0FF)));
   for (bool preview : {false, true}) {
     entry = snapshotEntry(provider, WidgetFamily::systemLarge, preview);
-    ASSERT_TRUE(entry.snapshot);
-    EXPECT_EQ(*entry.snapshot, charging(true));
+    EXPECT_EQ(entry.snapshot, charging(true));
     ASSERT_TRUE(entry.carImage);
     EXPECT_EQ(entry.carImage->width, 400);
   }

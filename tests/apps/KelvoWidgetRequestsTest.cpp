@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -51,14 +52,13 @@ bool writePicture(const fs::path& file, int width, int height, const char* type)
   if (pid == 0) {
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
     if (pixbuf == nullptr) _exit(1);
-    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-    guint8* pixels = gdk_pixbuf_get_pixels(pixbuf);
     std::uint32_t seed = 7;
     for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
+      guint8* p =
+          gdk_pixbuf_get_pixels(pixbuf) + static_cast<std::size_t>(y) * gdk_pixbuf_get_rowstride(pixbuf);
+      for (int x = 0; x < width; ++x, p += 3) {
         seed = seed * 1664525u + 1013904223u;
         const int grain = static_cast<int>((seed >> 24) % 9) - 4;
-        guint8* p = pixels + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3;
         p[0] = static_cast<guint8>(std::clamp(60 + 150 * x / width + grain, 0, 255));
         p[1] = static_cast<guint8>(std::clamp(90 + 100 * y / height + grain, 0, 255));
         p[2] = static_cast<guint8>(std::clamp(200 - 120 * y / height + grain, 0, 255));
@@ -66,8 +66,8 @@ bool writePicture(const fs::path& file, int width, int height, const char* type)
     }
     _exit(gdk_pixbuf_save(pixbuf, file.c_str(), type, nullptr, nullptr) ? 0 : 1);
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
+  int status = -1;  // not a normal exit, should waitpid fail
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
