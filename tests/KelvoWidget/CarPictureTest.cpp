@@ -158,15 +158,12 @@ TEST(CarPictureAveraging, InterlacedAndPlainPngGiveTheSamePicture) {
 TEST(CarPictureOrientation, PngAndJpegExifTurnEveryOrientationUpright) {
   for (const Stored& stored : kStored) {
     SCOPED_TRACE(stored.orientation);
-    for (bool bigEndian : {false, true}) {
-      for (testing::ExifPlace place : {testing::ExifPlace::beforeData, testing::ExifPlace::afterData}) {
-        SCOPED_TRACE(std::string(bigEndian ? "MM" : "II") +
-                     (place == testing::ExifPlace::afterData ? " after" : ""));
-        testing::PngOptions options;
-        options.exif = testing::tiffWithOrientation(stored.orientation, bigEndian);
-        options.exifPlace = place;
-        expectUpright(decodeCarPicture(encodePng(storedPicture(stored), options)), 40, 60, 0);
-      }
+    // Little-endian eXIf before the image data, big-endian after it.
+    for (testing::ExifPlace place : {testing::ExifPlace::beforeData, testing::ExifPlace::afterData}) {
+      testing::PngOptions options;
+      options.exif = testing::tiffWithOrientation(stored.orientation, place == testing::ExifPlace::afterData);
+      options.exifPlace = place;
+      expectUpright(decodeCarPicture(encodePng(storedPicture(stored), options)), 40, 60, 0);
     }
     expectUpright(decodeCarPicture(encodeJpeg(storedPicture(stored), stored.orientation)), 40, 60, 24);
   }
