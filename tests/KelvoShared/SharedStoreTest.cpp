@@ -33,29 +33,30 @@ WidgetSnapshot sample(std::int64_t rangeKm = 318) {
 }
 
 // A platform whose home directory and group containers all live under one
-// temporary directory; `asked` records the group lookups.
+// temporary directory; `asked` records the group lookups. It outlives the
+// stores made from it.
 struct FakePlatform {
   TempDirectory temp;
   fs::path home = temp.path() / "home";
   fs::path local = home / "Library" / "Application Support" / "Kelvo";
   std::optional<InfoValue> groupKey;
   std::map<std::string, fs::path> containers;
-  std::shared_ptr<std::vector<std::string>> asked = std::make_shared<std::vector<std::string>>();
+  mutable std::vector<std::string> asked;
 
   explicit FakePlatform(std::optional<InfoValue> key = std::nullopt) : groupKey(std::move(key)) {
     fs::create_directories(home);
   }
   Platform platform() const {
     Platform p;
-    p.infoValue = [key = groupKey](const std::string& name) {
-      return name == "KelvoAppGroup" ? key : std::nullopt;
+    p.infoValue = [this](const std::string& name) {
+      return name == "KelvoAppGroup" ? groupKey : std::nullopt;
     };
-    p.groupContainer = [containers = containers, asked = asked](const std::string& id) {
-      asked->push_back(id);
+    p.groupContainer = [this](const std::string& id) {
+      asked.push_back(id);
       const auto it = containers.find(id);
       return it == containers.end() ? std::nullopt : std::optional<fs::path>(it->second);
     };
-    p.homeDirectory = [home = home] { return std::optional<fs::path>(home); };
+    p.homeDirectory = [this] { return std::optional<fs::path>(home); };
     return p;
   }
 };
@@ -238,7 +239,7 @@ TEST(SharedStorePlatform, MissingNumericOrEmptyKeyMeansTheLocalDirectory) {
     EXPECT_TRUE(is<SharedStore::NoFile>(store.snapshotState()));  // reading alone creates it
     ASSERT_TRUE(store.save(sample()).ok());
     EXPECT_TRUE(fs::is_regular_file(fake.local / "snapshot.json"));
-    EXPECT_TRUE(fake.asked->empty());
+    EXPECT_TRUE(fake.asked.empty());
   }
   const FakePlatform blocked;
   writeFile(blocked.home / "Library", "a file where a directory should be");
@@ -279,8 +280,8 @@ TEST(SharedStorePlatform, UnresolvedGroupWritesAndCreatesNothing) {
     EXPECT_TRUE(store.saveImage({1, 2}).ok());
     store.clear();
     EXPECT_TRUE(entries(fake.home).empty()) << id;  // no local directory either
-    ASSERT_FALSE(fake.asked->empty());
-    EXPECT_EQ(fake.asked->front(), id);
+    ASSERT_FALSE(fake.asked.empty());
+    EXPECT_EQ(fake.asked.front(), id);
   }
 }
 
@@ -290,7 +291,7 @@ TEST(SharedStorePlatform, UnsafeGroupIdentifiersNameNoContainer) {
     FakePlatform fake(InfoValue{id});
     fake.containers[id] = fake.temp.path();  // a careless lookup would answer
     EXPECT_TRUE(is<SharedStore::NoContainer>(SharedStore(fake.platform()).snapshotState())) << id;
-    EXPECT_TRUE(fake.asked->empty()) << id;
+    EXPECT_TRUE(fake.asked.empty()) << id;
     EXPECT_FALSE(isSafeGroupIdentifier(id));
   }
 }
