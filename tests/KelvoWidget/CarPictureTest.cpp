@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -186,14 +187,12 @@ TEST(CarPictureFailure, DamagedOrForeignBytesGiveNoPicture) {
 Bytes jpegDeclaring(std::uint16_t width, std::uint16_t height) {
   Bytes jpeg = encodeJpeg(TestImage::filled(16, 16, kRed));
   // Baseline start-of-frame: FF C0, length, precision, height, width.
-  for (std::size_t i = 2; i + 9 <= jpeg.size(); ++i) {
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-      jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
-      jpeg[i + 6] = static_cast<std::uint8_t>(height);
-      jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
-      jpeg[i + 8] = static_cast<std::uint8_t>(width);
-      break;
-    }
+  const Bytes sof = {0xFF, 0xC0};
+  const auto at = std::search(jpeg.begin(), jpeg.end(), sof.begin(), sof.end()) - jpeg.begin();
+  if (at + 9 <= static_cast<std::ptrdiff_t>(jpeg.size())) {
+    const std::uint8_t size[] = {std::uint8_t(height >> 8), std::uint8_t(height), std::uint8_t(width >> 8),
+                                 std::uint8_t(width)};
+    std::copy(std::begin(size), std::end(size), jpeg.begin() + at + 5);
   }
   return jpeg;
 }
