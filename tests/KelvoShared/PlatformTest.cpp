@@ -34,15 +34,13 @@ TEST(PlatformInfo, ValuesAreTypedAndUnusableFilesHaveNoKeys) {
   EXPECT_FALSE(readInfoValue(info, "Name").has_value());  // returns at once
 }
 
-TEST(PlatformCurrent, ReadsInfoFromTheResourceDirectory) {
+TEST(PlatformCurrent, InfoFromTheResourceDirectoryHomeFromTheUserDatabase) {
   // Test programs run from <build>/bin, next to <build>/share/kelvo/Info.json.
   const auto group = Platform::current().infoValue("KelvoAppGroup");
   ASSERT_TRUE(group.has_value()) << resourceDirectory();
   EXPECT_EQ(group->string, "");
   EXPECT_EQ(Platform::current().infoValue("CFBundleName")->string, "Kelvo");
-}
 
-TEST(PlatformCurrent, TheUserDatabaseHomeWinsOverHomeVariable) {
   const passwd* entry = getpwuid(getuid());
   ASSERT_NE(entry, nullptr);
   const char* saved = std::getenv("HOME");

@@ -67,16 +67,14 @@ TEST(SnapshotDecoding, AbsentAndNullOptionalsStayAbsent) {
   }
 }
 
-TEST(SnapshotDecoding, MissingOrNullRequiredKeyIsNamed) {
+TEST(SnapshotDecoding, MissingNullOrWrongValuesAreNamedForOptionalKeysToo) {
   for (const auto& [key, value] : kRequired.items()) {
     Json document = complete();
     document.erase(key);
     EXPECT_EQ(failureOf(document.dump()), "key \"" + key + "\": missing");
     EXPECT_EQ(failureWith(key, nullptr), "key \"" + key + "\": null where a value is required");
   }
-}
 
-TEST(SnapshotDecoding, WrongValuesAreNamedForOptionalKeysToo) {
   const std::vector<std::tuple<std::string, Json, std::string>> cases = {
       {"isPluggedIn", "true", "expected true or false, found a string"},
       {"rangeKm", "412", "expected an integer, found a string"},
@@ -84,12 +82,10 @@ TEST(SnapshotDecoding, WrongValuesAreNamedForOptionalKeysToo) {
       {"batteryPercentage", "64", "expected a number, found a string"},
       {"carTitle", 5, "expected a string, found a number"},
       {"modelName", Json::array(), "expected a string, found an array"},
-      {"registrationNo", Json::object(), "expected a string, found an object"},
       {"writtenAt", 1768465800, "expected a date-time string, found a number"},
       {"carReportedAt", "yesterday", "\"yesterday\" is not an RFC 3339 date-time"},
       {"writtenAt", "2026-02-30T08:30:00Z", "\"2026-02-30T08:30:00Z\" is not an RFC 3339 date-time"},
       {"unit", "km", "\"km\" is not a distance unit"},
-      {"unit", "Miles(mi)", "\"Miles(mi)\" is not a distance unit"},
   };
   for (const auto& [key, value, expected] : cases) {
     EXPECT_EQ(failureWith(key, value), "key \"" + key + "\": " + expected);

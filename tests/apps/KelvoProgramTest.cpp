@@ -124,15 +124,16 @@ TEST_F(KelvoProgram, ShowReportsEveryState) {
 
 TEST_F(KelvoProgram, PictureCommands) {
   static constexpr char kBytes[] = "\x89PNG\r\n\x1a\n not really \0 a picture";
-  io.write("input.bin", std::string_view(kBytes, sizeof kBytes - 1));
-  EXPECT_EQ(kelvo({"save-image", "--shared-dir", dir(), (io.shared() / "input.bin").string()}).exitCode, 0);
-  EXPECT_EQ(stored("car.png"), std::string(kBytes, sizeof kBytes - 1));
+  const std::string bytes(kBytes, sizeof kBytes - 1);
+  EXPECT_EQ(kelvo({"save-image", "--shared-dir", dir(), "-"}, bytes).exitCode, 0);
+  EXPECT_EQ(stored("car.png"), bytes);
   EXPECT_EQ(kelvo({"remove-image", "--shared-dir", dir()}).exitCode, 0);
   EXPECT_FALSE(fs::exists(store.shared() / "car.png"));
   EXPECT_EQ(kelvo({"remove-image", "--shared-dir", dir()}).exitCode, 0);  // already gone is fine
 
   ASSERT_EQ(kelvo({"save", "--shared-dir", dir()}, kSample.dump()).exitCode, 0);
-  ASSERT_EQ(kelvo({"save-image", "--shared-dir", dir(), "-"}, "x").exitCode, 0);
+  io.write("input.bin", "x");
+  ASSERT_EQ(kelvo({"save-image", "--shared-dir", dir(), (io.shared() / "input.bin").string()}).exitCode, 0);
   EXPECT_EQ(stored("car.png"), "x");
   EXPECT_EQ(kelvo({"clear", "--shared-dir", dir()}).exitCode, 0);
   EXPECT_TRUE(fs::is_empty(store.shared()));
