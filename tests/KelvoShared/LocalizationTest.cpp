@@ -11,23 +11,23 @@
 using kelvo::L;
 
 TEST(LocalizationTest, LanguageChosenFromTheEnvironment) {
-  struct Case {
-    std::vector<std::pair<const char*, const char*>> variables;
-    const char* expected;  // "Charging" in the chosen language
-  };
-  for (const Case& c : std::vector<Case>{
-           {{{"LANGUAGE", "sv"}, {"LC_ALL", "sv_SE.UTF-8"}}, "Laddar"},
-           {{{"LANGUAGE", "sv"}, {"LC_ALL", "de_DE.UTF-8"}}, "Laddar"},  // the list beats the locale
-           {{{"LANGUAGE", "fr:sv"}, {"LC_ALL", "en_US.UTF-8"}}, "Laddar"},
-           {{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", "de_DE.UTF-8"}}, "Lädt"},
-           {{{"LANGUAGE", "tlh"}, {"LC_ALL", "en_US.UTF-8"}}, "Charging"},  // unknown: the key itself
+  // LANGUAGE, one more variable, and "Charging" in the language chosen.
+  for (const auto& [language, name, value, expected] :
+       std::vector<std::tuple<const char*, const char*, const char*, const char*>>{
+           {"sv", "LC_ALL", "sv_SE.UTF-8", "Laddar"},
+           {"sv", "LC_ALL", "de_DE.UTF-8", "Laddar"},  // the list beats the locale
+           {"fr:sv", "LC_ALL", "en_US.UTF-8", "Laddar"},
+           {"", "LC_MESSAGES", "de_DE.UTF-8", "Lädt"},
+           {"tlh", "LC_ALL", "en_US.UTF-8", "Charging"},  // unknown: the key itself
            // A locale the machine lacks would leave the process in "C", where
            // gettext ignores LANGUAGE; initLocale falls back to C.UTF-8 instead.
-           {{{"LANGUAGE", "sv"}, {"LC_ALL", "xx_YY.UTF-8"}}, "Laddar"}}) {
+           {"sv", "LC_ALL", "xx_YY.UTF-8", "Laddar"}}) {
     LocaleEnvironment environment;
-    for (const auto& [name, value] : c.variables) environment.set(name, value);
+    environment.set("LANGUAGE", language);
+    environment.set("LANG", "en_US.UTF-8");
+    environment.set(name, value);
     kelvo::initLocale();
-    EXPECT_EQ(L("Charging", ""), c.expected) << c.variables[0].second << ", " << c.variables[1].second;
+    EXPECT_EQ(L("Charging", ""), expected) << language << ", " << value;
   }
 }
 

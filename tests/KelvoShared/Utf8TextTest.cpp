@@ -17,10 +17,7 @@ TEST(Utf8Validity, IllFormedSequencesAreFoundAndReplaced) {
     EXPECT_FALSE(isValidUtf8(bad)) << bad;
     EXPECT_TRUE(isValidUtf8(validUtf8(bad)));
   }
-  EXPECT_EQ(validUtf8("a\xFF"
-                      "b"),
-            "a\uFFFD"
-            "b");
+  EXPECT_EQ(validUtf8(std::string("a\xFF") + "b"), "a\uFFFD" + std::string("b"));
 }
 
 TEST(GraphemePrefix, CountsUserPerceivedCharacters) {
