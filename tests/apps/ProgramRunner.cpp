@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -45,6 +46,10 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
 
   std::vector<std::string> env = {"LC_ALL=C.UTF-8", "LANGUAGE=", "HOME=" + scratch.root().string(),
                                   "PATH=/usr/bin:/bin"};
+  // Sanitizer settings (leak suppressions under ASan) reach the program too.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
   env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
   std::vector<char*> rawEnv;
   for (std::string& entry : env) rawEnv.push_back(entry.data());
