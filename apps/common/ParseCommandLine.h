@@ -25,7 +25,8 @@ inline std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv)
     std::string reason = e.what();
     // "kelvo bogus" is reported as a missing command; name the word instead.
     if (const auto extras = app.remaining(); !extras.empty() && app.get_subcommands().empty()) {
-      reason = "unknown command \"" + extras.front() + "\"";
+      const std::string& word = extras.front();
+      reason = (word.starts_with('-') ? "unknown option \"" : "unknown command \"") + word + "\"";
     }
     for (char& c : reason) {
       if (c == '\n') c = ' ';
