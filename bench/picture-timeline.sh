@@ -12,6 +12,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=common.sh
+. "$here/common.sh"
 root=$(cd "$here/.." && pwd)
 runs=10
 while [ $# -gt 0 ]; do
@@ -46,21 +48,7 @@ if [ ! -x "$widget" ]; then
   exit 1
 fi
 
-# 4000 x 3000 photo-like pictures: a drawn scene scaled up, plus grain (the
-# same pictures, and cache, as render-large.sh).
-mkdir -p "$cache"
-if [ ! -s "$cache/car-4000x3000.png" ] || [ ! -s "$cache/car-4000x3000.jpg" ]; then
-  echo "Making the 4000 x 3000 test pictures in $cache" >&2
-  gen=$(mktemp -d)
-  python3 "$here/make-picture.py" "$gen/scene.ppm" 400 300
-  vips resize "$gen/scene.ppm" "$gen/big.v" 10 --kernel cubic
-  vips gaussnoise "$gen/grain.v" 4000 3000 --sigma 5 --mean 0 --seed 7
-  vips add "$gen/big.v" "$gen/grain.v" "$gen/sum.v"
-  vips cast "$gen/sum.v" "$gen/car.v" uchar
-  vips copy "$gen/car.v" "$cache/car-4000x3000.png"
-  vips copy "$gen/car.v" "$cache/car-4000x3000.jpg[Q=90]"
-  rm -rf "$gen"
-fi
+make_test_pictures "$cache"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -77,9 +65,7 @@ for i in "${!names[@]}"; do
     has_image=true
     cp "$pic" "$dir/car.png"   # stored unchanged, whatever its format
   fi
-  cat >"$dir/snapshot.json" <<JSON
-{"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,"fullInMinutes":95,"chargingPowerWatts":11000,"carTitle":"Polestar 4 · 2026","modelName":"Polestar 4","registrationNo":"KLV 042","odometerKm":23412,"carReportedAt":"2026-12-06T11:58:00Z","writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":$has_image}
-JSON
+  charging_snapshot "$has_image" >"$dir/snapshot.json"
   ours_cmd[$i]="$widget timeline --family large --shared-dir $dir --now $now"
   # The thumbnail goes to vips's own uncompressed format, so vipsthumbnail
   # pays for decoding and shrinking, not for encoding a file we do not write.

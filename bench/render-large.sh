@@ -11,6 +11,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=common.sh
+. "$here/common.sh"
 root=$(cd "$here/.." && pwd)
 runs=10
 peer_only=0
@@ -63,30 +65,11 @@ if [ ! -d "$peer/node_modules/satori" ] || [ ! -d "$peer/node_modules/@resvg/res
   (cd "$peer" && npm ci --no-audit --no-fund --loglevel=error >&2)
 fi
 
-# 4000 x 3000 photo-like test pictures: a drawn scene scaled up, plus grain.
-mkdir -p "$cache"
-if [ ! -s "$cache/car-4000x3000.png" ] || [ ! -s "$cache/car-4000x3000.jpg" ]; then
-  echo "Making the 4000 x 3000 test pictures in $cache" >&2
-  gen=$(mktemp -d)
-  python3 "$here/make-picture.py" "$gen/scene.ppm" 400 300
-  vips resize "$gen/scene.ppm" "$gen/big.v" 10 --kernel cubic
-  vips gaussnoise "$gen/grain.v" 4000 3000 --sigma 5 --mean 0 --seed 7
-  vips add "$gen/big.v" "$gen/grain.v" "$gen/sum.v"
-  vips cast "$gen/sum.v" "$gen/car.v" uchar
-  vips copy "$gen/car.v" "$cache/car-4000x3000.png"
-  vips copy "$gen/car.v" "$cache/car-4000x3000.jpg[Q=90]"
-  rm -rf "$gen"
-fi
+make_test_pictures "$cache"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A charging car; texts match what the peer draws.
-snapshot() {
-  cat <<EOF
-{"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,"fullInMinutes":95,"chargingPowerWatts":11000,"carTitle":"Polestar 4 · 2026","modelName":"Polestar 4","registrationNo":"KLV 042","odometerKm":23412,"carReportedAt":"2026-12-06T11:58:00Z","writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":$1}
-EOF
-}
 
 # Variants: name, picture file (empty for none).
 names=(none png jpeg)
@@ -99,11 +82,11 @@ for i in "${!names[@]}"; do
     dir="$work/shared-$name"
     mkdir -p "$dir"
     if [ -n "$pic" ]; then
-      snapshot true >"$work/snapshot-$name.json"
+      charging_snapshot true >"$work/snapshot-$name.json"
       "$kelvo" --shared-dir "$dir" save "$work/snapshot-$name.json"
       "$kelvo" --shared-dir "$dir" save-image "$pic"
     else
-      snapshot false >"$work/snapshot-$name.json"
+      charging_snapshot false >"$work/snapshot-$name.json"
       "$kelvo" --shared-dir "$dir" save "$work/snapshot-$name.json"
     fi
     ours_cmd[$i]="$widget render --shared-dir $dir --family large --format png --now $now -o $work/ours-$name.png"

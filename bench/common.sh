@@ -1,0 +1,27 @@
+# Shared by the benchmark scripts (sourced, not run).
+
+# Makes the 4000 x 3000 photo-like test pictures in directory $1 unless they
+# are there: a drawn scene scaled up, plus grain, so they compress like a
+# photo (car-4000x3000.png, about 16 MB; car-4000x3000.jpg, about 3 MB).
+make_test_pictures() {
+  local cache=$1 gen
+  mkdir -p "$cache"
+  if [ -s "$cache/car-4000x3000.png" ] && [ -s "$cache/car-4000x3000.jpg" ]; then return 0; fi
+  echo "Making the 4000 x 3000 test pictures in $cache" >&2
+  gen=$(mktemp -d)
+  python3 "$(dirname "${BASH_SOURCE[0]}")/make-picture.py" "$gen/scene.ppm" 400 300
+  vips resize "$gen/scene.ppm" "$gen/big.v" 10 --kernel cubic
+  vips gaussnoise "$gen/grain.v" 4000 3000 --sigma 5 --mean 0 --seed 7
+  vips add "$gen/big.v" "$gen/grain.v" "$gen/sum.v"
+  vips cast "$gen/sum.v" "$gen/car.v" uchar
+  vips copy "$gen/car.v" "$cache/car-4000x3000.png"
+  vips copy "$gen/car.v" "$cache/car-4000x3000.jpg[Q=90]"
+  rm -rf "$gen"
+}
+
+# The charging car both benchmarks draw; $1 is "true" or "false" for hasImage.
+charging_snapshot() {
+  cat <<JSON
+{"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,"fullInMinutes":95,"chargingPowerWatts":11000,"carTitle":"Polestar 4 · 2026","modelName":"Polestar 4","registrationNo":"KLV 042","odometerKm":23412,"carReportedAt":"2026-12-06T11:58:00Z","writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":$1}
+JSON
+}
