@@ -43,6 +43,8 @@ struct RequestOptions {
 
   // Valid once CLI11 has checked the options.
   ui::WidgetFamily widgetFamily() const;
+  // The host's clock: --now when given, else the system clock.
+  widget::CarProvider::Clock clock() const;
   // The provider on the process's store (or --shared-dir), with --now as its clock.
   widget::CarProvider provider() const;
 };
@@ -50,6 +52,10 @@ struct RequestOptions {
 // Adds the three options to `command`, each checked while parsing so a bad
 // value is a usage error.
 void addRequestOptions(CLI::App& command, RequestOptions& options);
+// Only --shared-dir and --now, for commands that take their families otherwise.
+void addStoreAndClockOptions(CLI::App& command, RequestOptions& options);
+// Accepts the names parseFamily() knows.
+CLI::Validator familyValidator();
 
 // "small", "medium", "large", "extraLarge" or the "system..." names.
 std::optional<ui::WidgetFamily> parseFamily(std::string_view name);

@@ -16,13 +16,6 @@ void addDrawingOptions(CLI::App& command, DrawingOptions& options) {
                    "Draw as an older host does: no container background, no content margins");
 }
 
-Date hostNow(const RequestOptions& options) {
-  if (options.now) {
-    if (std::optional<Date> fixed = parseInternetDateTime(*options.now)) return *fixed;
-  }
-  return Date::now();
-}
-
 ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const DrawingOptions& options) {
   ui::Environment environment;
   environment.widgetFamily = family;

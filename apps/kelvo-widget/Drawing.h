@@ -17,9 +17,6 @@ void addRenderCommand(CLI::App& app, Action& action);
 // `run`: the refresh loop that keeps DIR/<family>.png current.
 void addRunCommand(CLI::App& app, Action& action);
 
-// The host's clock: --now when given, else the system clock.
-Date hostNow(const RequestOptions& options);
-
 // --appearance, --scale and --legacy-host, as given on the command line.
 struct DrawingOptions {
   std::string appearance = "light";

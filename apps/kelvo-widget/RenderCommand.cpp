@@ -45,7 +45,7 @@ widget::CarEntry currentEntry(const RenderOptions& options) {
 int render(const RenderOptions& options) {
   const widget::CarEntry entry = currentEntry(options);
   const ui::Environment environment =
-      drawingEnvironment(options.request.widgetFamily(), hostNow(options.request), options.drawing);
+      drawingEnvironment(options.request.widgetFamily(), options.request.clock()(), options.drawing);
   const ui::Expected<std::string> drawn =
       drawEntry(entry, environment, kFormats.at(options.format), options.drawing.scale);
   if (!drawn) {

@@ -37,26 +37,28 @@ ui::WidgetFamily RequestOptions::widgetFamily() const {
   return parseFamily(family).value_or(ui::WidgetFamily::systemSmall);
 }
 
-widget::CarProvider RequestOptions::provider() const {
-  SharedStore store(sharedDir ? Platform::withSharedDirectory(*sharedDir) : Platform::current());
-  widget::CarProvider::Clock clock = &Date::now;
+widget::CarProvider::Clock RequestOptions::clock() const {
   if (now) {
-    if (std::optional<Date> fixed = parseInternetDateTime(*now)) clock = [moment = *fixed] { return moment; };
+    if (std::optional<Date> fixed = parseInternetDateTime(*now)) return [moment = *fixed] { return moment; };
   }
-  return widget::CarProvider(std::move(store), std::move(clock));
+  return &Date::now;
 }
 
-void addRequestOptions(CLI::App& command, RequestOptions& options) {
-  command
-      .add_option("--family", options.family,
-                  "Widget size: small, medium, large, extraLarge (or systemSmall, ...); default small")
-      ->option_text("FAMILY")
-      ->check(CLI::Validator(
-          [](std::string& value) -> std::string {
-            if (parseFamily(value)) return {};
-            return "unknown family \"" + value + "\" (small, medium, large, extraLarge or systemSmall, ...)";
-          },
-          "FAMILY", "family"));
+widget::CarProvider RequestOptions::provider() const {
+  SharedStore store(sharedDir ? Platform::withSharedDirectory(*sharedDir) : Platform::current());
+  return widget::CarProvider(std::move(store), clock());
+}
+
+CLI::Validator familyValidator() {
+  return CLI::Validator(
+      [](std::string& value) -> std::string {
+        if (parseFamily(value)) return {};
+        return "unknown family \"" + value + "\" (small, medium, large, extraLarge or systemSmall, ...)";
+      },
+      "FAMILY", "family");
+}
+
+void addStoreAndClockOptions(CLI::App& command, RequestOptions& options) {
   command
       .add_option("--shared-dir", options.sharedDir,
                   "Use DIR as the shared directory (a missing DIR means no container)")
@@ -69,6 +71,15 @@ void addRequestOptions(CLI::App& command, RequestOptions& options) {
             return "not an ISO 8601 date-time with a zone: \"" + value + "\"";
           },
           "ISO8601", "date"));
+}
+
+void addRequestOptions(CLI::App& command, RequestOptions& options) {
+  command
+      .add_option("--family", options.family,
+                  "Widget size: small, medium, large, extraLarge (or systemSmall, ...); default small")
+      ->option_text("FAMILY")
+      ->check(familyValidator());
+  addStoreAndClockOptions(command, options);
 }
 
 }  // namespace kelvo::host

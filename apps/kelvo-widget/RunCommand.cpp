@@ -19,8 +19,7 @@ namespace {
 struct RunOptions {
   std::string outDir;
   std::vector<std::string> families;
-  std::optional<std::string> sharedDir;
-  std::optional<std::string> now;
+  RequestOptions request;  // --shared-dir and --now
   DrawingOptions drawing;
   bool once = false;
 };
@@ -60,7 +59,7 @@ std::optional<Date> refresh(const RunOptions& options, const RequestOptions& req
                                  [&timeline](widget::Timeline t) { timeline = std::move(t); });
   const widget::CarEntry& entry = timeline->entries.front();
 
-  const ui::Environment environment = drawingEnvironment(family, hostNow(request), options.drawing);
+  const ui::Environment environment = drawingEnvironment(family, request.clock()(), options.drawing);
   const ui::Expected<std::string> png =
       drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
   const std::string name = std::string(fileStem(family)) + ".png";
@@ -115,9 +114,7 @@ int run(const RunOptions& options) {
     return kExitFailure;
   }
 
-  RequestOptions request;
-  request.sharedDir = options.sharedDir;
-  request.now = options.now;
+  const RequestOptions& request = options.request;
 
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -136,7 +133,7 @@ int run(const RunOptions& options) {
     if (options.once) return allDrawn ? kExitOk : kExitFailure;
 
     // When nothing could be drawn, try again after the usual interval.
-    const Date now = hostNow(request);
+    const Date now = request.clock()();
     const double wait =
         nextReload ? nextReload->timeIntervalSince(now) : widget::CarProvider::kReloadInterval;
     if (waitForStop(stopSignals, wait)) {
@@ -159,21 +156,8 @@ void addRunCommand(CLI::App& app, Action& action) {
       ->add_option("--family", options->families,
                    "A widget size to draw (repeatable): small, medium, large, extraLarge; default all three")
       ->option_text("FAMILY")
-      ->check(CLI::Validator(
-          [](std::string& value) -> std::string {
-            return parseFamily(value) ? std::string() : "unknown family \"" + value + "\"";
-          },
-          "FAMILY", "family"));
-  command->add_option("--shared-dir", options->sharedDir, "Use DIR as the shared directory")
-      ->option_text("DIR");
-  command->add_option("--now", options->now, "Fix the host's clock, e.g. 2026-12-06T12:00:00Z")
-      ->option_text("ISO8601")
-      ->check(CLI::Validator(
-          [](std::string& value) -> std::string {
-            return parseInternetDateTime(value) ? std::string()
-                                                : "not an ISO 8601 date-time: \"" + value + "\"";
-          },
-          "ISO8601", "date"));
+      ->check(familyValidator());
+  addStoreAndClockOptions(*command, options->request);
   addDrawingOptions(*command, options->drawing);
   command->add_flag("--once", options->once, "Draw once and exit");
   command->callback([&action, options] { action = [options] { return run(*options); }; });
