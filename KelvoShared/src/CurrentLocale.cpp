@@ -16,6 +16,33 @@ bool isLocaleNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
+// The POSIX modifiers that name a script or a variant ICU has data for; the
+// rest ("@euro") say nothing that formatting needs.
+icu::Locale withModifier(const icu::Locale& locale, std::string_view posixName) {
+  const auto at = posixName.find('@');
+  if (at == std::string_view::npos) return locale;
+  const std::string_view modifier = posixName.substr(at + 1);
+  struct Modifier {
+    std::string_view name;
+    const char* script;
+    const char* variant;
+  };
+  static constexpr Modifier kModifiers[] = {
+      {"latin", "Latn", ""},
+      {"cyrillic", "Cyrl", ""},
+      {"devanagari", "Deva", ""},
+      {"valencia", "", "VALENCIA"},
+  };
+  for (const Modifier& known : kModifiers) {
+    if (modifier != known.name) continue;
+    const icu::Locale adjusted(locale.getLanguage(), locale.getCountry(), known.variant);
+    if (known.script[0] == '\0') return adjusted;
+    return icu::Locale(
+        (std::string(locale.getLanguage()) + "_" + known.script + "_" + locale.getCountry()).c_str());
+  }
+  return locale;
+}
+
 }  // namespace
 
 icu::Locale localeFromPosixName(std::string_view name) {
@@ -29,7 +56,7 @@ icu::Locale localeFromPosixName(std::string_view name) {
   }
   icu::Locale locale(std::string(base).c_str());
   if (locale.isBogus() || locale.getLanguage()[0] == '\0') return english;
-  return locale;
+  return withModifier(locale, name);
 }
 
 icu::Locale currentLocale(LocaleCategory category) {

@@ -13,10 +13,13 @@ namespace {
 std::string name(const icu::Locale& locale) { return locale.getName(); }
 }  // namespace
 
-TEST(CurrentLocaleTest, PosixNamesLoseCodesetAndModifierAndCIsEnglishUS) {
+TEST(CurrentLocaleTest, PosixNamesLoseCodesetKeepScriptModifiersAndCIsEnglishUS) {
   EXPECT_EQ(name(kelvo::localeFromPosixName("de_DE.UTF-8@euro")), "de_DE");
   EXPECT_EQ(name(kelvo::localeFromPosixName("sv_SE.utf8")), "sv_SE");
   EXPECT_EQ(name(kelvo::localeFromPosixName("de")), "de");
+  EXPECT_EQ(name(kelvo::localeFromPosixName("sr_RS.UTF-8@latin")), "sr_Latn_RS");
+  EXPECT_EQ(name(kelvo::localeFromPosixName("uz_UZ.UTF-8@cyrillic")), "uz_Cyrl_UZ");
+  EXPECT_EQ(name(kelvo::localeFromPosixName("ca_ES.UTF-8@valencia")), "ca_ES_VALENCIA");
   for (const char* posix : {"C", "POSIX", "", "C.UTF-8", ".UTF-8", "@euro", "/tmp/my-locale", "de DE"}) {
     EXPECT_EQ(name(kelvo::localeFromPosixName(posix)), "en_US") << posix;
   }

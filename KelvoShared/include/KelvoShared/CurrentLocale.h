@@ -18,9 +18,11 @@ enum class LocaleCategory {
 // and keeps nothing, so it is safe from several threads.
 icu::Locale currentLocale(LocaleCategory category = LocaleCategory::numeric);
 
-// The ICU locale for a POSIX locale name: the codeset and modifier are dropped
-// ("de_DE.UTF-8@euro" is de_DE); "C", "POSIX", the empty name and names ICU
-// cannot read are English (United States).
+// The ICU locale for a POSIX locale name: the codeset is dropped, a modifier
+// that names a script or variant is kept ("sr_RS.UTF-8@latin" is sr_Latn_RS,
+// "ca_ES@valencia" is ca_ES_VALENCIA) and others are dropped ("de_DE@euro" is
+// de_DE); "C", "POSIX", the empty name and names ICU cannot read are English
+// (United States).
 icu::Locale localeFromPosixName(std::string_view name);
 
 }  // namespace kelvo
