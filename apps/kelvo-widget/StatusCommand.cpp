@@ -121,13 +121,17 @@ class SharedDirectoryWatch {
         const char* name = buffer + offset + sizeof(inotify_event);
         const std::size_t nameSpace = std::min<std::size_t>(event.len, n - offset - sizeof(inotify_event));
         const std::string_view file(name, strnlen(name, nameSpace));
+        offset += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+        if (event.mask & IN_Q_OVERFLOW) relevant = true;
+        // Late events of a watch dropped for another directory say nothing now.
+        if (event.wd != watch_) continue;
         if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
-          // The watch is gone with the directory: resolve it again.
-          if (event.mask & IN_IGNORED) watch_ = -1;
+          // The directory went away (or elsewhere): resolve it again.
+          if (event.mask & IN_MOVE_SELF) inotify_rm_watch(inotify_.fd, watch_);
+          watch_ = -1;
           relevant = true;
         }
-        if ((event.mask & IN_Q_OVERFLOW) || file == "snapshot.json") relevant = true;
-        offset += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+        if (file == "snapshot.json") relevant = true;
       }
     }
     return relevant;
