@@ -9,17 +9,9 @@ namespace kelvo::widget {
 
 using namespace kelvo::ui;
 
-namespace {
-
-struct Explanation {
-  std::string symbol;
-  std::string title;
-  std::string subtitle;
-};
-
 // Only "nothing polled yet" is localised; the two failures read the same in
 // every language.
-Explanation explain(const WidgetProblem& problem) {
+NoData::Explanation NoData::explain(const WidgetProblem& problem) {
   if (const auto* unreadable = std::get_if<WidgetProblem::Unreadable>(&problem.value)) {
     return {"exclamationmark.triangle", "Can't read the snapshot", unreadable->message};
   }
@@ -28,8 +20,6 @@ Explanation explain(const WidgetProblem& problem) {
   }
   return {"bolt.car", L("No data yet", ""), L("Open Kelvo to sign in", "")};
 }
-
-}  // namespace
 
 View NoData::body() const {
   const Explanation text = explain(problem);

@@ -32,6 +32,8 @@ using Json = nlohmann::ordered_json;
 void addInfoCommand(CLI::App& app, Action& action);
 // `placeholder`, `snapshot [--preview]` and `timeline`: the provider's answers as JSON.
 void addRequestCommands(CLI::App& app, Action& action);
+// `status [--format text|waybar|i3blocks] [--watch]`: one line for status bars.
+void addStatusCommand(CLI::App& app, Action& action);
 
 // ---- shared by the commands that ask the provider (requests, render, run) ----
 

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   kelvo::host::addRequestCommands(app, action);
   kelvo::host::addRenderCommand(app, action);
   kelvo::host::addRunCommand(app, action);
+  kelvo::host::addStatusCommand(app, action);
 
   if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
   return action ? action() : kelvo::host::kExitUsage;

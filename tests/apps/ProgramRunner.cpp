@@ -50,6 +50,11 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
   }
+  // An extra entry replaces a default of the same name (getenv finds the first).
+  for (const std::string& extra : extraEnvironment) {
+    const std::string name = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(env, [&name](const std::string& entry) { return entry.starts_with(name); });
+  }
   env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
   std::vector<char*> rawEnv;
   for (std::string& entry : env) rawEnv.push_back(entry.data());

@@ -1,0 +1,231 @@
+// `status`: the car's state as one line for status bars, once or, with
+// --watch, again whenever what the bar shows changes.
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+
+#include "Commands.h"
+#include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/Platform.h"
+#include "KelvoShared/SharedStore.h"
+#include "StatusLine.h"
+
+namespace kelvo::host {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct StatusOptions {
+  RequestOptions request;  // --shared-dir and --now
+  std::string format = "text";
+  bool watch = false;
+};
+
+const std::map<std::string, StatusFormat> kFormats{
+    {"text", StatusFormat::text},
+    {"waybar", StatusFormat::waybar},
+    {"i3blocks", StatusFormat::i3blocks},
+};
+
+widget::CarEntry currentEntry(const RequestOptions& request) {
+  widget::CarEntry entry;
+  request.provider().getTimeline({ui::WidgetFamily::systemSmall, false}, [&entry](widget::Timeline timeline) {
+    entry = std::move(timeline.entries.front());
+  });
+  return entry;
+}
+
+enum class Written { ok, readerGone, failed };
+
+// Writes all of `bytes` to standard output, unbuffered, so a bar reading a
+// pipe sees each line at once.
+Written writeOut(const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+    if (n >= 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EPIPE) return Written::readerGone;
+    std::cerr << "kelvo-widget status: cannot write to standard output: " << std::strerror(errno) << "\n";
+    return Written::failed;
+  }
+  return Written::ok;
+}
+
+// The status code for a write's outcome, nothing when all went well. A bar
+// that went away is no error worth a message, but the stream has ended.
+std::optional<int> exitAfter(Written written) {
+  if (written == Written::ok) return std::nullopt;
+  return kExitFailure;
+}
+
+// A file descriptor closed when it goes out of scope.
+struct Descriptor {
+  int fd = -1;
+  explicit Descriptor(int f) : fd(f) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Watches the shared directory for snapshot.json being written, replaced or
+// removed, and the directory itself going away.
+class SharedDirectoryWatch {
+ public:
+  SharedDirectoryWatch() : inotify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+
+  int fd() const { return inotify_.fd; }
+  bool watching() const { return watch_ >= 0; }
+
+  // Watches `directory` (nothing: no directory), dropping an earlier watch
+  // on another one.
+  void follow(const std::optional<fs::path>& directory) {
+    if (directory == directory_ && watching()) return;
+    if (watching()) inotify_rm_watch(inotify_.fd, watch_);
+    watch_ = -1;
+    directory_ = directory;
+    if (!directory || inotify_.fd < 0) return;
+    watch_ = inotify_add_watch(inotify_.fd, directory->c_str(),
+                               IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_DELETE_SELF |
+                                   IN_MOVE_SELF | IN_ONLYDIR);
+  }
+
+  // Reads every queued event; true when one concerns snapshot.json, the
+  // directory itself, or events were lost.
+  bool drain() {
+    bool relevant = false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t n = ::read(inotify_.fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+        inotify_event event;
+        std::memcpy(&event, buffer + offset, sizeof event);
+        const char* name = buffer + offset + sizeof(inotify_event);
+        const std::size_t nameSpace = std::min<std::size_t>(event.len, n - offset - sizeof(inotify_event));
+        const std::string_view file(name, strnlen(name, nameSpace));
+        offset += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+        if (event.mask & IN_Q_OVERFLOW) relevant = true;
+        // Late events of a watch dropped for another directory say nothing now.
+        if (event.wd != watch_) continue;
+        if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+          // The directory went away (or elsewhere): resolve it again.
+          if (event.mask & IN_MOVE_SELF) inotify_rm_watch(inotify_.fd, watch_);
+          watch_ = -1;
+          relevant = true;
+        }
+        if (file == "snapshot.json") relevant = true;
+      }
+    }
+    return relevant;
+  }
+
+ private:
+  Descriptor inotify_;
+  int watch_ = -1;
+  std::optional<fs::path> directory_;
+};
+
+int printOnce(const StatusOptions& options, StatusFormat format) {
+  const widget::CarEntry entry = currentEntry(options.request);
+  const StatusLine line = statusLine(entry, options.request.clock()(), currentLocale());
+  return exitAfter(writeOut(formatStatus(line, format, StatusOutput::once))).value_or(kExitOk);
+}
+
+int watch(const StatusOptions& options, StatusFormat format) {
+  const RequestOptions& request = options.request;
+  const SharedStore store(request.sharedDir ? Platform::withSharedDirectory(*request.sharedDir)
+                                            : Platform::current());
+
+  // SIGINT and SIGTERM arrive through a descriptor, so they end the loop
+  // between two lines rather than in the middle of one.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  const Descriptor signals(signalfd(-1, &stopSignals, SFD_CLOEXEC));
+  SharedDirectoryWatch directory;
+  if (signals.fd < 0 || directory.fd() < 0) {
+    std::cerr << "kelvo-widget status: cannot watch: " << std::strerror(errno) << "\n";
+    return kExitFailure;
+  }
+
+  directory.follow(store.containerURL());
+  widget::CarEntry entry = currentEntry(request);
+  std::string shown;
+  for (;;) {
+    const Date now = request.clock()();
+    const std::string output =
+        formatStatus(statusLine(entry, now, currentLocale()), format, StatusOutput::stream);
+    if (output != shown) {
+      if (const std::optional<int> status = exitAfter(writeOut(output))) return *status;
+      shown = output;
+    }
+
+    // Sleep until the age text may change, a file changes, a stop signal
+    // arrives or the reader of standard output goes away.
+    const double wait = nextAgeTick(entry, now).timeIntervalSince(now);
+    const int timeout = static_cast<int>(std::clamp(std::ceil(wait * 1000), 1.0, 60'000.0));
+    pollfd fds[3] = {{signals.fd, POLLIN, 0}, {directory.fd(), POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+    const int ready = ::poll(fds, 3, timeout);
+    if (ready < 0 && errno != EINTR) {
+      std::cerr << "kelvo-widget status: " << std::strerror(errno) << "\n";
+      return kExitFailure;
+    }
+    if (fds[0].revents & POLLIN) return kExitOk;
+    if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return kExitFailure;
+
+    // Without a watched directory (none yet, or it went away) every wake-up
+    // looks again, so a directory that appears is noticed within a minute.
+    const bool changed = (fds[1].revents & POLLIN) && directory.drain();
+    if (changed || !directory.watching()) {
+      directory.follow(store.containerURL());
+      entry = currentEntry(request);
+    }
+  }
+}
+
+}  // namespace
+
+void addStatusCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<StatusOptions>();
+  CLI::App* command = app.add_subcommand(
+      "status", "Print the car's state as one line for status bars (Waybar, i3blocks, ...)");
+  command
+      ->add_option("--format", options->format,
+                   "text, waybar (a custom module's JSON) or i3blocks (full text, short text, colour); "
+                   "default text")
+      ->option_text("FORMAT")
+      ->check(CLI::IsMember({"text", "waybar", "i3blocks"}));
+  command->add_flag("--watch", options->watch,
+                    "Keep running: print a new line whenever it changes (i3blocks: the full text only)");
+  addStoreAndClockOptions(*command, options->request);
+  command->callback([&action, options] {
+    action = [options] {
+      // A closed pipe is reported by write(), not by a killing signal.
+      signal(SIGPIPE, SIG_IGN);
+      const StatusFormat format = kFormats.at(options->format);
+      return options->watch ? watch(*options, format) : printOnce(*options, format);
+    };
+  });
+}
+
+}  // namespace kelvo::host

@@ -1,0 +1,28 @@
+# `cpack -G DEB` in the build folder: one package with everything
+# `cmake --install` installs, under /usr. Its Depends are what
+# dpkg-shlibdeps finds the programs linked against, plus the fonts the
+# widget draws with (found through fontconfig at run time, so no library
+# dependency names them).
+set(CPACK_PACKAGE_NAME kelvo)
+set(CPACK_PACKAGE_VENDOR "Kelvo")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Battery, range and charging status of your car as a desktop widget")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Kelvo shows one electric car's battery, range and charging state as a desktop widget, "
+       "a status-bar line (Waybar, i3blocks) and rendered pictures. kelvo writes the car's state, "
+       "kelvo-widget draws it.")
+set(CPACK_PACKAGE_CONTACT "Kelvo developers <kelvo@localhost>")
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+# Install with the real prefix under a staging DESTDIR, so paths written into
+# installed files (desktop entry, units) are /usr/..., not the staging folder.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-inter, fonts-quicksand, fonts-material-design-icons-iconfont, fonts-materialdesignicons-webfont")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
+include(CPack)
