@@ -216,8 +216,8 @@ void Feed::received(const mosquitto_message& message) {
       schedule_.changed(monotonicSeconds());
       break;
     case Outcome::ignored:
-      logLine("ignored " + escapeForLog(topic) + ": " + escapeForLog(accepted.reason, 200) +
-              "; keeping the last good value");
+      logLine("ignored " + escapeForLog(topic) + " \"" + escapeForLog(payload, 40) +
+              "\": " + escapeForLog(accepted.reason, 200) + "; keeping the last good value");
       break;
     case Outcome::unchanged:
     case Outcome::unknown:
