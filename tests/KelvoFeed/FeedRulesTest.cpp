@@ -1,0 +1,250 @@
+// The car state (payloads into values, values into a snapshot), the
+// configuration file, and when the feed writes.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CarState.h"
+#include "FeedConfig.h"
+#include "TempDirectory.h"
+#include "WriteSchedule.h"
+
+namespace {
+
+using namespace kelvo::feed;
+using kelvo::Date;
+using kelvo::DistanceUnit;
+
+FeedSource mapFrom(const std::string& text) {
+  FeedSettings settings;
+  const auto status = applyConfigText("[feed]\npreset = map\n[map]\n" + text, "feed.ini", settings);
+  EXPECT_TRUE(status) << status.error().message;
+  auto source = buildSource(settings);
+  EXPECT_TRUE(source) << source.error().message;
+  return source ? *source : FeedSource{};
+}
+
+ComposeContext at(double seconds) {
+  ComposeContext context;
+  context.now = Date{seconds};
+  return context;
+}
+
+TEST(CarState, MapOptionsAndOneTopicFeedingSeveralFields) {
+  CarState state(
+      mapFrom("batteryPercentage = car/soc | scale=100 | round=down\n"
+              "rangeKm = car/range | round=up\n"
+              "statusKey = car/state | map=charging:CHARGING,driving:IDLE,*:IDLE\n"
+              "isDriving = car/state | map=driving:true,*:false\n"
+              "fullInMinutes = car/json | json=/eta/minutes\n"));
+  EXPECT_EQ(state.topics(), (std::vector<std::string>{"car/soc", "car/range", "car/state", "car/json"}));
+  EXPECT_FALSE(state.compose(at(0)));
+  EXPECT_EQ(state.missing(), (std::vector<std::string>{"car/soc", "car/range", "car/state", "car/state"}));
+
+  struct Step {
+    const char* topic;
+    std::string payload;
+    Outcome outcome;
+  };
+  for (const Step& s : {Step{"car/soc", "0.815", Outcome::changed},
+                        {"car/range", "300.2", Outcome::changed},
+                        {"car/state", "driving", Outcome::changed},
+                        {"car/json", R"({"eta":{"minutes":42}})", Outcome::changed},
+                        {"car/json", R"({"eta":{"minutes":42}})", Outcome::unchanged},
+                        {"car/soc", "1.5", Outcome::ignored},  // 150 % after scaling
+                        {"car/json", R"({"eta":{}})", Outcome::ignored},
+                        {"elsewhere", "1", Outcome::unknown}}) {
+    EXPECT_EQ(state.accept(s.topic, s.payload, Date{10}).outcome, s.outcome) << s.topic << " " << s.payload;
+  }
+  auto snapshot = state.compose(at(20));
+  ASSERT_TRUE(snapshot);
+  EXPECT_EQ(snapshot->batteryPercentage, 81);
+  EXPECT_EQ(snapshot->rangeKm, 301);
+  EXPECT_EQ(snapshot->statusKey, "IDLE");
+  EXPECT_TRUE(snapshot->isDriving);
+  EXPECT_EQ(snapshot->fullInMinutes, 42);
+  EXPECT_EQ(snapshot->writtenAt, Date{20});
+
+  // JSON null withdraws an optional value; an empty payload a required one.
+  EXPECT_EQ(state.accept("car/json", R"({"eta":{"minutes":null}})", Date{30}).outcome, Outcome::changed);
+  EXPECT_FALSE(state.compose(at(40))->fullInMinutes);
+  EXPECT_EQ(state.accept("car/soc", "", Date{50}).outcome, Outcome::changed);
+  EXPECT_FALSE(state.compose(at(60)));
+}
+
+TEST(CarState, TheCarReportsOnlyWhenAValueChanges) {
+  auto source = teslamateSource("teslamate", "1", "est");
+  ASSERT_TRUE(source);
+  CarState state(*source);
+  for (const auto& [suffix, payload] :
+       {std::pair{"battery_level", "64"}, {"est_battery_range_km", "318"}, {"state", "online"}}) {
+    state.accept(std::string("teslamate/cars/1/") + suffix, payload, Date{100});
+  }
+  // The retained messages again after a reconnection are old data, not news.
+  EXPECT_EQ(state.accept("teslamate/cars/1/state", "online", Date{500}).outcome, Outcome::unchanged);
+  EXPECT_EQ(state.compose(at(600))->carReportedAt, Date{100});
+  state.accept("teslamate/cars/1/state", "asleep", Date{700});
+  EXPECT_EQ(state.compose(at(800))->carReportedAt, Date{700});
+}
+
+TEST(CarState, MalformedValuesKeepTheLastGoodOne) {
+  auto source = teslamateSource("tm", "2", "ideal");
+  ASSERT_TRUE(source);
+  CarState state(*source);
+  state.accept("tm/cars/2/battery_level", "64", Date{1});
+  for (const std::string& bad : {std::string("abc"), std::string("101"), std::string("-0.5"),
+                                 std::string("\xff"), std::string(CarState::kPayloadLimit + 1, '1')}) {
+    const Accepted accepted = state.accept("tm/cars/2/battery_level", bad, Date{2});
+    EXPECT_EQ(accepted.outcome, Outcome::ignored) << bad.substr(0, 8);
+    EXPECT_FALSE(accepted.reason.empty());
+  }
+  state.accept("tm/cars/2/ideal_battery_range_km", "335.79", Date{3});
+  state.accept("tm/cars/2/state", "online", Date{3});
+  const auto snapshot = state.compose(at(4));
+  ASSERT_TRUE(snapshot);
+  EXPECT_EQ(snapshot->batteryPercentage, 64);
+  EXPECT_EQ(snapshot->rangeKm, 336);
+}
+
+TEST(FeedConfig, FileErrorsNameTheFileAndLine) {
+  struct Case {
+    const char* text;
+    const char* error;  // empty: accepted
+  };
+  for (const Case& c : {
+           Case{"# comment\n; comment\n[broker]\nurl = mqtts://car.lan\n[feed]\nunit = mi\n", ""},
+           {"url = mqtt://x\n", "feed.ini: line 1: \"url\" comes before any [group]"},
+           {"[broker]\nurl\n", "feed.ini: line 2: expected \"key = value\""},
+           {"[broker\n", "feed.ini: line 1: a group header must read [name]"},
+           {"[broker]\nurl = a\nurl = b\n", "feed.ini: line 3: \"url\" is given twice in [broker]"},
+           {"[broker]\nhost = x\n", "feed.ini: line 2: unknown key \"host\" in [broker]"},
+           {"[feed]\nunit = furlongs\n", "feed.ini: line 2: unit must be km or mi"},
+           {"[mqtt]\n", ""},  // an empty group is harmless
+           {"[mqtt]\nx = 1\n", "feed.ini: line 2: unknown group [mqtt]"},
+           {"[map]\nbatteryPercentage = a | scale=0\n", "feed.ini: line 2: batteryPercentage: scale must be"},
+           {"[map]\nspeed = car/speed\n", "feed.ini: line 2: speed: not a snapshot field"},
+           {"[map]\nrangeKm = car/# \n", "feed.ini: line 2: rangeKm: needs a topic without"},
+           {"[map]\nisDriving = - | default=perhaps\n", "feed.ini: line 2: isDriving: default=perhaps"},
+           {"[map]\nbatteryPercentage = a\n", "feed.ini: [map] must set rangeKm"},
+           {"[broker]\nurl = \xff\n", "feed.ini: line 2: not valid UTF-8"},
+       }) {
+    FeedSettings settings;
+    const auto status = applyConfigText(c.text, "feed.ini", settings);
+    if (c.error[0] == '\0') {
+      EXPECT_TRUE(status) << c.text << status.error().message;
+    } else {
+      ASSERT_FALSE(status) << c.text;
+      EXPECT_TRUE(status.error().message.starts_with(c.error)) << status.error().message;
+    }
+  }
+}
+
+TEST(FeedConfig, BrokerUrls) {
+  struct Case {
+    const char* url;
+    bool ok;
+    bool tls;
+    const char* host;
+    int port;
+  };
+  for (const Case& c : {Case{"mqtt://broker.lan", true, false, "broker.lan", 1883},
+                        {"mqtts://broker.lan", true, true, "broker.lan", 8883},
+                        {"mqtt://10.0.0.2:1884/", true, false, "10.0.0.2", 1884},
+                        {"mqtts://[::1]:8884", true, true, "::1", 8884},
+                        {"http://broker", false, false, "", 0},
+                        {"mqtt://", false, false, "", 0},
+                        {"mqtt://host:", false, false, "", 0},
+                        {"mqtt://host:0", false, false, "", 0},
+                        {"mqtt://host:65536", false, false, "", 0},
+                        {"mqtt://user:pw@host", false, false, "", 0},
+                        {"mqtt://host/path", false, false, "", 0},
+                        {"mqtt://[::1", false, false, "", 0}}) {
+    const auto address = parseBrokerUrl(c.url);
+    ASSERT_EQ(address.ok(), c.ok) << c.url;
+    if (!c.ok) continue;
+    EXPECT_EQ(address->tls, c.tls) << c.url;
+    EXPECT_EQ(address->host, c.host) << c.url;
+    EXPECT_EQ(address->port, c.port) << c.url;
+  }
+}
+
+TEST(FeedConfig, PrivateFilesPasswordsAndTheLocaleUnit) {
+  kelvo::testing::TempDirectory dir;
+  struct Case {
+    const char* text;
+    mode_t mode;
+    const char* password;  // empty: refused
+  };
+  for (const Case& c : {Case{"pw\n", 0600, "pw"},
+                        {"pw\r\nsecond line\n", 0400, "pw"},
+                        {"pw", 0640, ""},
+                        {"pw", 0604, ""},
+                        {"\n", 0600, ""}}) {
+    const auto file = dir.path() / "password";
+    kelvo::testing::writeFile(file, c.text);
+    ::chmod(file.c_str(), c.mode);
+    const auto password = readPasswordFile(file);
+    EXPECT_EQ(password ? *password : "", c.password) << c.text << " " << c.mode;
+  }
+  EXPECT_FALSE(readPasswordFile(dir.path() / "missing"));
+
+  for (const auto& [locale, unit] : {std::pair{"en_US", DistanceUnit::miles},
+                                     {"en_GB", DistanceUnit::miles},
+                                     {"de_DE", DistanceUnit::kilometers},
+                                     {"ja_JP", DistanceUnit::kilometers}}) {
+    EXPECT_EQ(unitForLocale(icu::Locale(locale)), unit) << locale;
+  }
+}
+
+TEST(WriteSchedule, BurstsAreCoalescedAndUnchangedSnapshotsWait) {
+  WriteSchedule schedule;
+  EXPECT_FALSE(schedule.deadline());
+  schedule.changed(10.0);
+  schedule.changed(10.3);
+  EXPECT_EQ(*schedule.deadline(), 10.8);  // 500 ms after the last change
+  for (double t = 10.4; t < 12.5; t += 0.4) schedule.changed(t);
+  EXPECT_EQ(*schedule.deadline(), 12.0) << "a steady stream still writes every 2 s";
+
+  kelvo::WidgetSnapshot snapshot;
+  snapshot.statusKey = "IDLE";
+  EXPECT_TRUE(schedule.shouldWrite(snapshot, 12.0));
+  schedule.written(snapshot, 12.0);
+  EXPECT_FALSE(schedule.deadline());
+  kelvo::WidgetSnapshot later = snapshot;
+  later.writtenAt = Date{99};
+  EXPECT_FALSE(schedule.shouldWrite(later, 12.0 + 899)) << "the same data within 15 minutes";
+  EXPECT_TRUE(schedule.shouldWrite(later, 12.0 + 900));
+  later.batteryPercentage = 1;
+  EXPECT_TRUE(schedule.shouldWrite(later, 13.0));
+
+  schedule.changed(20.0);
+  schedule.failed(20.5);
+  EXPECT_EQ(*schedule.deadline(), 25.5) << "a failed write is retried";
+  schedule.hurry(21.0);
+  EXPECT_EQ(*schedule.deadline(), 21.0);
+}
+
+TEST(WriteSchedule, ReconnectionBacksOffWithJitter) {
+  struct Case {
+    int failures;
+    double jitter;
+    double delay;
+  };
+  for (const Case& c : {Case{1, 0, 1},
+                        {2, 0, 2},
+                        {3, 0, 4},
+                        {6, 0, 32},
+                        {7, 0, 60},
+                        {50, 0, 60},
+                        {1, 0.999, 0.75025},
+                        {7, 0.5, 52.5},
+                        {0, 0, 1}}) {
+    EXPECT_DOUBLE_EQ(reconnectDelay(c.failures, c.jitter), c.delay) << c.failures << " " << c.jitter;
+  }
+}
+
+}  // namespace
