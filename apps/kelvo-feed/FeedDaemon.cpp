@@ -71,7 +71,6 @@ class Feed {
   bool setUp();
   void connect(double now);
   void linkDown(const std::string& problem, double now);
-  void reportProblem(const std::string& problem);
   std::string errorText(int rc) const;
   bool writeDue(double now);
   void sleepUntil(double wake);
@@ -152,18 +151,16 @@ std::string Feed::errorText(int rc) const {
   return mosquitto_strerror(rc);
 }
 
-void Feed::reportProblem(const std::string& problem) {
-  if (problem == problem_) return;
-  problem_ = problem;
-  logLine(problem);
-}
-
 void Feed::linkDown(const std::string& problem, double now) {
   link_ = Link::down;
   ++failures_;
   const double wait = reconnectDelay(failures_, std::uniform_real_distribution<double>(0, 1)(random_));
   nextAttempt_ = now + wait;
-  reportProblem(problem + "; retrying with backoff (next in " + formatSeconds(wait) + ")");
+  // Logged once per change of state, not per attempt.
+  if (problem != problem_) {
+    problem_ = problem;
+    logLine(problem + "; retrying (first in " + formatSeconds(wait) + ", backing off to 60 s)");
+  }
 }
 
 void Feed::connect(double now) {
