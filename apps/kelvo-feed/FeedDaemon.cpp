@@ -102,8 +102,8 @@ class Feed {
   std::string libraryError_;   // the library's last error line (TLS reasons)
   bool refusedLogin_ = false;  // the broker refused our credentials
   bool tlsFailed_ = false;     // the TLS handshake failed
-  bool wroteOnce_ = false;
   bool failedWrite_ = false;
+  std::optional<bool> writtenHasImage_;  // hasImage of the last snapshot written
 };
 
 bool Feed::setUp() {
@@ -249,6 +249,7 @@ bool Feed::writeDue(double now) {
     return false;
   }
   failedWrite_ = false;
+  writtenHasImage_ = snapshot->hasImage;
   schedule_.written(*snapshot, now);
   char battery[32];
   std::snprintf(battery, sizeof battery, "%g %%", snapshot->batteryPercentage);
@@ -271,6 +272,9 @@ int Feed::run() {
   while (stopSignal == 0) {
     double now = monotonicSeconds();
     if (link_ == Link::down && now >= nextAttempt_) connect(now);
+    // car.png added or removed (kelvo save-image, remove-image): rewrite.
+    if (writtenHasImage_ && *writtenHasImage_ != store_.hasImage() && !schedule_.deadline())
+      schedule_.changed(now);
     if (writeDue(now) && options_.once) return 0;
     if (options_.once) {
       // Not worth waiting for: wrong credentials, a refused certificate, a

@@ -413,6 +413,26 @@ TEST_F(FeedDaemon, ReconnectsAfterTheBrokerRestartsAndWritesTheNewValues) {
   EXPECT_EQ(count(log(), "connected to"), 2u) << log();
 }
 
+TEST_F(FeedDaemon, KeepsRunningWithoutASharedDirectoryAndFollowsThePicture) {
+  const fs::path later = scratch.root() / "later";
+  ASSERT_TRUE(broker->publish(under(
+      "teslamate/cars/1/", {{"battery_level", "50"}, {"est_battery_range_km", "200"}, {"state", "online"}})));
+  daemon = kelvo::testing::start(
+      "kelvo-feed", {"--broker", broker->url(), "--shared-dir", later.string(), "--unit", "km"}, scratch);
+  ASSERT_TRUE(
+      waitFor([&] { return count(log(), "cannot write the snapshot: no shared directory") >= 1; }, 10))
+      << log();
+  fs::create_directory(later);
+  ASSERT_TRUE(waitFor([&] { return fs::exists(later / "snapshot.json"); }, 10)) << log();
+  EXPECT_EQ(count(log(), "wrote the snapshot"), 1u);
+
+  // hasImage follows car.png appearing in the directory, without any message.
+  std::ofstream(later / "car.png") << "\x89PNG\r\n\x1a\n";
+  ASSERT_TRUE(waitFor(
+      [&] { return readFile(later / "snapshot.json").find("\"hasImage\":true") != std::string::npos; }, 5))
+      << log();
+}
+
 TEST(FeedSecurity, PasswordsAndTls) {
   Scratch scratch;
   const std::string password = "s3cret-Pa55";
