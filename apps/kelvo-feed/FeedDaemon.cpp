@@ -104,6 +104,7 @@ class Feed {
   bool tlsFailed_ = false;     // the TLS handshake failed
   bool failedWrite_ = false;
   std::optional<bool> writtenHasImage_;  // hasImage of the last snapshot written
+  double nextImageCheck_ = 0;
 };
 
 bool Feed::setUp() {
@@ -273,8 +274,10 @@ int Feed::run() {
     double now = monotonicSeconds();
     if (link_ == Link::down && now >= nextAttempt_) connect(now);
     // car.png added or removed (kelvo save-image, remove-image): rewrite.
-    if (writtenHasImage_ && *writtenHasImage_ != store_.hasImage() && !schedule_.deadline())
-      schedule_.changed(now);
+    if (writtenHasImage_ && now >= nextImageCheck_) {
+      nextImageCheck_ = now + 1.0;
+      if (*writtenHasImage_ != store_.hasImage() && !schedule_.deadline()) schedule_.changed(now);
+    }
     if (writeDue(now) && options_.once) return 0;
     if (options_.once) {
       // Not worth waiting for: wrong credentials, a refused certificate, a
