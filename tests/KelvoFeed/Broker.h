@@ -1,8 +1,7 @@
 #pragma once
 
-// A real Mosquitto broker for one test: its own config and files in a
-// temporary directory, a free loopback port, stopped and removed afterwards.
-// Publishing goes through libmosquitto, retained and acknowledged.
+// A real Mosquitto broker for one test: config, password file and log in a
+// directory of its own, a free loopback port, stopped at the end.
 
 #include <sys/types.h>
 
@@ -14,36 +13,31 @@
 
 namespace kelvo::testing {
 
+using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
+
 struct BrokerAuth {
-  std::string username;
-  std::string password;
+  std::string username, password;
 };
 
 struct BrokerTls {
-  std::filesystem::path cafile;    // the CA that signed the server certificate
-  std::filesystem::path certfile;  // the server certificate
-  std::filesystem::path keyfile;   // its key
+  std::filesystem::path cafile, certfile, keyfile;  // the CA, the server certificate and its key
 };
 
 class Broker {
  public:
-  // `dir` holds the config, password file and log.
-  Broker(std::filesystem::path dir, std::optional<BrokerAuth> auth = std::nullopt,
+  Broker(const std::filesystem::path& dir, std::optional<BrokerAuth> auth = std::nullopt,
          std::optional<BrokerTls> tls = std::nullopt);
   Broker(const Broker&) = delete;
   Broker& operator=(const Broker&) = delete;
-  ~Broker();
+  ~Broker() { stop(); }
 
-  // Starts (again, on the same port); false when it does not listen within 5 s.
+  // Starts (again, on the same port); false unless it listens within 5 s.
   bool start();
   void stop();
-  int port() const { return port_; }
   std::string url() const;
   std::string log() const;
-
-  // Publishes every message retained with QoS 1 and waits for the broker's
-  // acknowledgements; false on any failure.
-  bool publish(const std::vector<std::pair<std::string, std::string>>& messages) const;
+  // Publishes retained with QoS 1 and waits for every acknowledgement.
+  bool publish(const Messages& messages) const;
 
  private:
   std::filesystem::path dir_;
@@ -53,11 +47,7 @@ class Broker {
   pid_t pid_ = -1;
 };
 
-// Makes a CA and a server certificate for 127.0.0.1/localhost with openssl in
-// `dir`; `name` keeps several CAs apart.
+// A CA and a server certificate for 127.0.0.1, made with openssl in `dir`.
 std::optional<BrokerTls> makeTestCertificates(const std::filesystem::path& dir, const std::string& name);
-
-// Runs a command (no shell) and gives its exit status, -1 when it could not run.
-int runCommand(const std::vector<std::string>& argv);
 
 }  // namespace kelvo::testing
