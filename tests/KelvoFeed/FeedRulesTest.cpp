@@ -19,76 +19,48 @@ using namespace kelvo::feed;
 using kelvo::Date;
 using kelvo::DistanceUnit;
 
-FeedSource mapFrom(const std::string& text) {
-  FeedSettings settings;
-  const auto status = applyConfigText("[feed]\npreset = map\n[map]\n" + text, "feed.ini", settings);
-  EXPECT_TRUE(status) << status.error().message;
-  auto source = buildSource(settings);
-  EXPECT_TRUE(source) << source.error().message;
-  return source ? *source : FeedSource{};
-}
-
 ComposeContext at(double seconds) {
   ComposeContext context;
   context.now = Date{seconds};
   return context;
 }
 
-TEST(CarState, MapOptionsAndOneTopicFeedingSeveralFields) {
-  CarState state(
-      mapFrom("batteryPercentage = car/soc | scale=100 | round=down\n"
-              "rangeKm = car/range | round=up\n"
-              "statusKey = car/state | map=charging:CHARGING,driving:IDLE,*:IDLE\n"
-              "isDriving = car/state | map=driving:true,*:false\n"
-              "fullInMinutes = car/json | json=/eta/minutes\n"));
-  EXPECT_EQ(state.topics(), (std::vector<std::string>{"car/soc", "car/range", "car/state", "car/json"}));
-  EXPECT_FALSE(state.compose(at(0)));
+TEST(CarState, MapOptionsWithdrawalsAndWhenTheCarReported) {
+  FeedSettings settings;
+  ASSERT_TRUE(
+      applyConfigText("[feed]\npreset = map\n[map]\n"
+                      "batteryPercentage = car/soc | scale=100 | round=down\n"
+                      "rangeKm = car/range | round=up\n"
+                      "statusKey = car/state | map=charging:CHARGING,*:IDLE\n"
+                      "isDriving = car/state | map=driving:true,*:false\n"
+                      "fullInMinutes = car/json | json=/eta/minutes\n",
+                      "feed.ini", settings));
+  CarState state(*buildSource(settings));
   EXPECT_EQ(state.missing(), (std::vector<std::string>{"car/soc", "car/range", "car/state", "car/state"}));
-
-  struct Step {
-    const char* topic;
-    std::string payload;
-    Outcome outcome;
-  };
-  for (const Step& s : {Step{"car/soc", "0.815", Outcome::changed},
-                        {"car/range", "300.2", Outcome::changed},
-                        {"car/state", "driving", Outcome::changed},
-                        {"car/json", R"({"eta":{"minutes":42}})", Outcome::changed},
-                        {"car/json", R"({"eta":{"minutes":42}})", Outcome::unchanged},
-                        {"car/soc", "1.5", Outcome::ignored},  // 150 % after scaling
-                        {"car/json", R"({"eta":{}})", Outcome::ignored},
-                        {"elsewhere", "1", Outcome::unknown}}) {
-    EXPECT_EQ(state.accept(s.topic, s.payload, Date{10}).outcome, s.outcome) << s.topic << " " << s.payload;
+  // clang-format off
+  struct Step { const char* topic; std::string payload; double at; Outcome outcome; };
+  for (const Step& s : {Step{"car/soc", "0.815", 10, Outcome::changed}, {"car/range", "300.2", 10, Outcome::changed},
+           {"car/state", "driving", 10, Outcome::changed}, {"car/json", R"({"eta":{"minutes":42}})", 10, Outcome::changed},
+           // Retained messages resent after a reconnection are old data, not news.
+           {"car/json", R"({"eta":{"minutes":42}})", 90, Outcome::unchanged},
+           {"car/soc", "1.5", 90, Outcome::ignored}, {"car/json", R"({"eta":{}})", 90, Outcome::ignored},
+           {"elsewhere", "1", 90, Outcome::unknown}}) {
+    EXPECT_EQ(state.accept(s.topic, s.payload, Date{s.at}).outcome, s.outcome) << s.topic << " " << s.payload;
   }
-  auto snapshot = state.compose(at(20));
+  // clang-format on
+  const auto snapshot = state.compose(at(100));
   ASSERT_TRUE(snapshot);
-  EXPECT_EQ(snapshot->batteryPercentage, 81);
-  EXPECT_EQ(snapshot->rangeKm, 301);
-  EXPECT_EQ(snapshot->statusKey, "IDLE");
-  EXPECT_TRUE(snapshot->isDriving);
-  EXPECT_EQ(snapshot->fullInMinutes, 42);
-  EXPECT_EQ(snapshot->writtenAt, Date{20});
-
+  EXPECT_EQ(std::make_tuple(snapshot->batteryPercentage, snapshot->rangeKm, snapshot->statusKey,
+                            snapshot->isDriving, snapshot->fullInMinutes, snapshot->carReportedAt,
+                            snapshot->writtenAt),
+            std::make_tuple(81.0, std::int64_t{301}, std::string("IDLE"), true,
+                            std::optional<std::int64_t>(42), std::optional<Date>(Date{10}), Date{100}));
   // JSON null withdraws an optional value; an empty payload a required one.
-  EXPECT_EQ(state.accept("car/json", R"({"eta":{"minutes":null}})", Date{30}).outcome, Outcome::changed);
-  EXPECT_FALSE(state.compose(at(40))->fullInMinutes);
-  EXPECT_EQ(state.accept("car/soc", "", Date{50}).outcome, Outcome::changed);
-  EXPECT_FALSE(state.compose(at(60)));
-}
-
-TEST(CarState, TheCarReportsOnlyWhenAValueChanges) {
-  auto source = teslamateSource("teslamate", "1", "est");
-  ASSERT_TRUE(source);
-  CarState state(*source);
-  for (const auto& [suffix, payload] :
-       {std::pair{"battery_level", "64"}, {"est_battery_range_km", "318"}, {"state", "online"}}) {
-    state.accept(std::string("teslamate/cars/1/") + suffix, payload, Date{100});
-  }
-  // The retained messages again after a reconnection are old data, not news.
-  EXPECT_EQ(state.accept("teslamate/cars/1/state", "online", Date{500}).outcome, Outcome::unchanged);
-  EXPECT_EQ(state.compose(at(600))->carReportedAt, Date{100});
-  state.accept("teslamate/cars/1/state", "asleep", Date{700});
-  EXPECT_EQ(state.compose(at(800))->carReportedAt, Date{700});
+  EXPECT_EQ(state.accept("car/json", R"({"eta":{"minutes":null}})", Date{110}).outcome, Outcome::changed);
+  EXPECT_FALSE(state.compose(at(120))->fullInMinutes);
+  EXPECT_EQ(state.compose(at(120))->carReportedAt, Date{110});
+  EXPECT_EQ(state.accept("car/soc", "", Date{130}).outcome, Outcome::changed);
+  EXPECT_FALSE(state.compose(at(140)));
 }
 
 TEST(FeedConfig, FileErrorsNameTheFileAndLine) {
