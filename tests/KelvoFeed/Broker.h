@@ -18,7 +18,6 @@ using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, pa
 struct BrokerAuth {
   std::string username, password;
 };
-
 struct BrokerTls {
   std::filesystem::path cafile, certfile, keyfile;  // the CA, the server certificate and its key
 };
