@@ -10,10 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <thread>
 #include <vector>
 
-#include "KelvoShared/CarFormat.h"
 #include "WriteSchedule.h"
 
 namespace kelvo::feed {

@@ -2,11 +2,12 @@
 // (TeslaMate, evcc, a whole-snapshot topic or a topic map of one's own).
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "CarState.h"
 #include "FeedConfig.h"
