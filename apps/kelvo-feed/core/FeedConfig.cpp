@@ -1,0 +1,237 @@
+#include "FeedConfig.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unicode/ulocdata.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "KelvoShared/CurrentLocale.h"
+
+namespace kelvo::feed {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kConfigSizeLimit = 1 << 20;
+
+Result<std::string> readSmallFile(const fs::path& file, const std::string& what) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    return Error{"cannot read " + what + " " + file.string() + ": " + std::generic_category().message(errno)};
+  std::string text;
+  text.resize(kConfigSizeLimit + 1);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > kConfigSizeLimit) return Error{what + " " + file.string() + " is larger than 1 MiB"};
+  return text;
+}
+
+Result<bool> parseFlag(const std::string& value) {
+  if (value == "true" || value == "yes" || value == "1") return true;
+  if (value == "false" || value == "no" || value == "0") return false;
+  return Error{"expected true or false, found \"" + value + "\""};
+}
+
+const char* nonEmptyVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+}  // namespace
+
+Result<BrokerAddress> parseBrokerUrl(std::string_view url) {
+  BrokerAddress address;
+  std::string_view rest;
+  if (url.starts_with("mqtt://")) {
+    rest = url.substr(7);
+  } else if (url.starts_with("mqtts://")) {
+    rest = url.substr(8);
+    address.tls = true;
+    address.port = 8883;
+  } else {
+    return Error{"the broker must be mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"};
+  }
+  if (rest.ends_with('/')) rest.remove_suffix(1);
+  std::string_view portText;
+  if (rest.starts_with('[')) {
+    const auto close = rest.find(']');
+    if (close == std::string_view::npos) return Error{"the broker's IPv6 address lacks \"]\""};
+    address.host = std::string(rest.substr(1, close - 1));
+    rest.remove_prefix(close + 1);
+    if (!rest.empty() && !rest.starts_with(':')) return Error{"unexpected text after the broker's address"};
+    if (!rest.empty()) portText = rest.substr(1);
+  } else {
+    const auto colon = rest.find(':');
+    address.host = std::string(rest.substr(0, colon));
+    if (colon != std::string_view::npos) portText = rest.substr(colon + 1);
+    if (colon != std::string_view::npos && portText.empty()) return Error{"the broker's port is empty"};
+  }
+  if (address.host.empty()) return Error{"the broker URL has no host"};
+  if (address.host.find_first_of("/@?# ") != std::string::npos) {
+    return Error{"the broker URL takes only a host and a port (no user, password or path)"};
+  }
+  if (!portText.empty() || rest.ends_with(':')) {
+    int port = 0;
+    for (char c : portText) {
+      if (c < '0' || c > '9' || port > 65535) return Error{"the broker's port must be 1…65535"};
+      port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) return Error{"the broker's port must be 1…65535"};
+    address.port = port;
+  }
+  return address;
+}
+
+Status checkPrivate(const fs::path& file, const std::string& what) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) {
+    return Error{"cannot read " + what + " " + file.string() + ": " + std::generic_category().message(errno)};
+  }
+  if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    return Error{what + " " + file.string() + " is readable by group or others; refusing it (chmod 600 " +
+                 file.string() + ")"};
+  }
+  return {};
+}
+
+Status applyConfigText(std::string_view text, const std::string& name, FeedSettings& settings) {
+  auto entries = parseIni(text);
+  if (!entries) return Error{name + ": " + entries.error().message};
+  for (const IniEntry& entry : *entries) {
+    const auto fail = [&](const std::string& what) {
+      return Error{name + ": line " + std::to_string(entry.line) + ": " + what};
+    };
+    const std::string& key = entry.key;
+    const std::string& value = entry.value;
+    if (entry.group == "map") {
+      settings.map.push_back(entry);
+      continue;
+    }
+    if (entry.group == "broker") {
+      if (key == "url") {
+        settings.broker = value;
+      } else if (key == "username") {
+        settings.username = value;
+      } else if (key == "password") {
+        settings.password = value;
+      } else if (key == "password_file") {
+        settings.passwordFile = value;
+      } else if (key == "cafile") {
+        settings.cafile = value;
+      } else if (key == "insecure") {
+        const auto flag = parseFlag(value);
+        if (!flag) return fail("insecure: " + flag.error().message);
+        settings.insecure = *flag;
+      } else if (key == "client_id") {
+        settings.clientId = value;
+      } else {
+        return fail("unknown key \"" + key +
+                    "\" in [broker] (url, username, password, password_file, cafile, "
+                    "insecure, client_id)");
+      }
+    } else if (entry.group == "feed") {
+      if (key == "preset") {
+        settings.preset = value;
+      } else if (key == "car") {
+        settings.car = value;
+      } else if (key == "prefix") {
+        settings.prefix = value;
+      } else if (key == "range") {
+        settings.range = value;
+      } else if (key == "topic") {
+        settings.topic = value;
+      } else if (key == "unit") {
+        if (!parseUnit(value)) return fail("unit must be km or mi");
+        settings.unit = value;
+      } else if (key == "shared_dir") {
+        settings.sharedDir = value;
+      } else if (key == "image") {
+        settings.image = value;
+      } else {
+        return fail("unknown key \"" + key +
+                    "\" in [feed] (preset, car, prefix, range, topic, unit, shared_dir, "
+                    "image)");
+      }
+    } else {
+      return fail("unknown group [" + entry.group + "] (broker, feed, map)");
+    }
+  }
+  // Map errors carry their own line numbers.
+  if (!settings.map.empty()) {
+    if (auto source = mapSource(settings.map); !source) return Error{name + ": " + source.error().message};
+  }
+  return {};
+}
+
+Status applyConfigFile(const fs::path& file, FeedSettings& settings) {
+  if (auto ok = checkPrivate(file, "config file"); !ok) return ok;
+  auto text = readSmallFile(file, "config file");
+  if (!text) return text.error();
+  return applyConfigText(*text, file.string(), settings);
+}
+
+Result<std::string> readPasswordFile(const fs::path& file) {
+  if (auto ok = checkPrivate(file, "password file"); !ok) return ok.error();
+  auto text = readSmallFile(file, "password file");
+  if (!text) return text.error();
+  std::string password = text->substr(0, text->find('\n'));
+  if (password.ends_with('\r')) password.pop_back();
+  if (password.empty()) return Error{"password file " + file.string() + " is empty"};
+  return password;
+}
+
+std::optional<fs::path> defaultConfigFile() {
+  if (const char* config = nonEmptyVariable("XDG_CONFIG_HOME"); config && config[0] == '/') {
+    return fs::path(config) / "kelvo" / "feed.ini";
+  }
+  std::optional<fs::path> home;
+  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/') {
+    home = entry->pw_dir;
+  } else if (const char* variable = nonEmptyVariable("HOME")) {
+    home = variable;
+  }
+  if (!home) return std::nullopt;
+  return *home / ".config" / "kelvo" / "feed.ini";
+}
+
+Result<FeedSource> buildSource(const FeedSettings& settings) {
+  if (settings.preset == "teslamate") {
+    return teslamateSource(settings.prefix.value_or("teslamate"), settings.car, settings.range);
+  }
+  if (settings.preset == "evcc") return evccSource(settings.prefix.value_or("evcc"), settings.car);
+  if (settings.preset == "snapshot") return snapshotSource(settings.topic);
+  if (settings.preset == "map") {
+    if (settings.map.empty()) return Error{"the map preset needs a [map] group in the config file"};
+    return mapSource(settings.map);
+  }
+  return Error{"unknown preset \"" + settings.preset + "\" (teslamate, evcc, snapshot, map)"};
+}
+
+Result<DistanceUnit> parseUnit(std::string_view text) {
+  if (text == "km") return DistanceUnit::kilometers;
+  if (text == "mi") return DistanceUnit::miles;
+  return Error{"the unit must be km or mi"};
+}
+
+DistanceUnit unitForLocale(const icu::Locale& locale) {
+  UErrorCode status = U_ZERO_ERROR;
+  const UMeasurementSystem system = ulocdata_getMeasurementSystem(locale.getName(), &status);
+  if (U_FAILURE(status)) return DistanceUnit::kilometers;
+  return system == UMS_US || system == UMS_UK ? DistanceUnit::miles : DistanceUnit::kilometers;
+}
+
+DistanceUnit unitFromEnvironment() {
+  const char* name = nonEmptyVariable("LC_ALL");
+  if (name == nullptr) name = nonEmptyVariable("LC_MEASUREMENT");
+  if (name == nullptr) name = nonEmptyVariable("LANG");
+  return unitForLocale(localeFromPosixName(name != nullptr ? name : ""));
+}
+
+}  // namespace kelvo::feed

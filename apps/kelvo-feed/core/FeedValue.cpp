@@ -1,0 +1,166 @@
+#include "FeedValue.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "KelvoShared/Utf8Text.h"
+
+namespace kelvo::feed {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::string lowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+Error notA(std::string_view what, std::string_view text) {
+  return Error{"\"" + escapeForLog(text, 40) + "\" is not " + std::string(what)};
+}
+
+}  // namespace
+
+Result<double> parseNumber(std::string_view text) {
+  const std::string_view body = trimmed(text);
+  if (body.empty()) return Error{"empty where a number is expected"};
+  // from_chars takes no leading "+", and "inf"/"nan"/hex must not pass.
+  for (char c : body) {
+    if (!((c >= '0' && c <= '9') || c == '-' || c == '.' || c == 'e' || c == 'E' || c == '+')) {
+      return notA("a number", text);
+    }
+  }
+  const std::string_view digits = body.front() == '+' ? body.substr(1) : body;
+  double value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {
+    return notA("a number", text);
+  }
+  return value;
+}
+
+Result<bool> parseBoolean(std::string_view text) {
+  const std::string word = lowered(trimmed(text));
+  if (word == "true" || word == "1" || word == "on" || word == "yes") return true;
+  if (word == "false" || word == "0" || word == "off" || word == "no") return false;
+  return notA("true or false", text);
+}
+
+Result<double> parseDuration(std::string_view text) {
+  const std::string_view body = trimmed(text);
+  if (auto number = parseNumber(body)) return *number >= 1e9 ? *number / 1e9 : *number;
+  // Go's time.Duration text: a sequence of <number><unit>.
+  static constexpr std::pair<std::string_view, double> kUnits[] = {
+      {"ns", 1e-9}, {"us", 1e-6}, {"µs", 1e-6}, {"ms", 1e-3}, {"s", 1}, {"m", 60}, {"h", 3600}};
+  std::string_view rest = body;
+  double seconds = 0;
+  if (rest.empty()) return notA("a duration", text);
+  while (!rest.empty()) {
+    std::size_t n = 0;
+    while (n < rest.size() && ((rest[n] >= '0' && rest[n] <= '9') || rest[n] == '.')) ++n;
+    if (n == 0) return notA("a duration", text);
+    double amount = 0;
+    const auto [end, ec] = std::from_chars(rest.data(), rest.data() + n, amount);
+    if (ec != std::errc() || end != rest.data() + n) return notA("a duration", text);
+    rest.remove_prefix(n);
+    double factor = 0;
+    for (const auto& [unit, unitSeconds] : kUnits) {
+      // The table lists "ms" before "m" and "ns" before "s".
+      if (rest.starts_with(unit)) {
+        factor = unitSeconds;
+        rest.remove_prefix(unit.size());
+        break;
+      }
+    }
+    if (factor == 0) return notA("a duration", text);
+    seconds += amount * factor;
+  }
+  return seconds;
+}
+
+Result<Date> parseInstant(std::string_view text) {
+  const std::string_view body = trimmed(text);
+  if (auto date = parseInternetDateTime(body)) return *date;
+  if (auto seconds = parseNumber(body); seconds && *seconds >= 0) {
+    const Date date{*seconds};
+    if (isInternetDateTimeRepresentable(date)) return date;
+  }
+  return notA("an RFC 3339 date-time or Unix seconds", text);
+}
+
+Result<std::string> extractJsonPointer(std::string_view json, const std::string& pointer) {
+  using Json = nlohmann::json;
+  const Json document = Json::parse(json.begin(), json.end(), nullptr, /*allow_exceptions=*/false);
+  if (document.is_discarded()) return Error{"the payload is not JSON"};
+  // json_pointer's constructor throws on a malformed pointer; the config
+  // parser has checked it already, but a read path stays non-throwing.
+  try {
+    const Json::json_pointer at(pointer);
+    if (!document.contains(at)) return Error{"the payload has nothing at " + pointer};
+    const Json& value = document.at(at);
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_null()) return std::string();
+    return value.dump();
+  } catch (const Json::exception&) {
+    return Error{"bad JSON pointer " + pointer};
+  }
+}
+
+std::string escapeForLog(std::string_view text, std::size_t limit) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (out.size() >= limit) {
+      out += "…";
+      break;
+    }
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      // Keep a whole, valid UTF-8 sequence; escape a stray byte.
+      const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      if (length > 1 && i + length <= text.size() && isValidUtf8(text.substr(i, length))) {
+        out.append(text.substr(i, length));
+        i += length;
+        continue;
+      }
+    }
+    switch (c) {
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F || c >= 0x80) {
+          out += "\\x";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace kelvo::feed

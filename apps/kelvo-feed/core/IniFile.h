@@ -1,0 +1,26 @@
+#pragma once
+
+// A small, strict reader for the feed's configuration file: "[group]"
+// headers, "key = value" lines, blank lines and "#" or ";" comment lines.
+// Anything else is an error naming the line.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "KelvoShared/Result.h"
+
+namespace kelvo::feed {
+
+struct IniEntry {
+  std::string group;  // the group the line is in ("" before the first header)
+  std::string key;    // the text before "=", blanks trimmed
+  std::string value;  // the text after "=", blanks trimmed (may be empty)
+  int line = 0;       // 1-based line number in the file
+};
+
+// The entries in file order. Errors read "line N: what"; a key given twice
+// in one group, a key outside any group, and invalid UTF-8 are errors.
+Result<std::vector<IniEntry>> parseIni(std::string_view text);
+
+}  // namespace kelvo::feed

@@ -1,0 +1,271 @@
+#include "TopicMap.h"
+
+#include <array>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "FeedValue.h"
+#include "KelvoShared/Utf8Text.h"
+
+namespace kelvo::feed {
+
+namespace {
+
+// One row of a preset: the topic's last level and how its payload is read.
+struct PresetRow {
+  const char* suffix;
+  const char* name;
+  InputKind kind;
+  double scale;
+  double minimum;
+  double maximum;
+  Rounding rounding;
+  bool required;
+};
+
+using enum InputKind;
+using enum Rounding;
+
+// teslamate/cars/<car>/<suffix>. Units per TeslaMate's MQTT documentation:
+// ranges and odometer in km, time_to_full_charge in hours, charger_power in kW.
+constexpr std::array kTeslaMate = {
+    PresetRow{"battery_level", "battery", number, 1, 0, 100, none, true},
+    PresetRow{"", "range", number, 1, 0, 5000, nearest, true},  // the chosen *_battery_range_km
+    PresetRow{"state", "state", text, 1, 0, 0, none, true},
+    PresetRow{"plugged_in", "plugged", boolean, 1, 0, 0, none, false},
+    PresetRow{"time_to_full_charge", "fullIn", number, 60, 0, 10080, nearest, false},  // h → min
+    PresetRow{"charger_power", "power", number, 1000, 0, 1e6, nearest, false},         // kW → W
+    PresetRow{"display_name", "title", text, 1, 0, 0, none, false},
+    PresetRow{"model", "model", text, 1, 0, 0, none, false},
+    PresetRow{"trim_badging", "trim", text, 1, 0, 0, none, false},
+    PresetRow{"odometer", "odometer", number, 1, 0, 1e7, nearest, false},
+    PresetRow{"charge_limit_soc", "limit", number, 1, 0, 100, none, false},
+    PresetRow{"scheduled_charging_start_time", "scheduledStart", instant, 1, 0, 0, none, false},
+};
+
+// evcc/loadpoints/<id>/<suffix>. Units per evcc's MQTT API: power in W,
+// SoC in %, range and odometer in km; durations are seconds (see parseDuration).
+constexpr std::array kEvcc = {
+    PresetRow{"vehicleSoc", "battery", number, 1, 0, 100, none, true},
+    PresetRow{"vehicleRange", "range", number, 1, 0, 5000, nearest, true},
+    PresetRow{"charging", "charging", boolean, 1, 0, 0, none, true},
+    PresetRow{"connected", "plugged", boolean, 1, 0, 0, none, false},
+    PresetRow{"chargePower", "power", number, 1, 0, 1e6, nearest, false},
+    PresetRow{"chargeRemainingDuration", "fullIn", duration, 1.0 / 60, 0, 10080, nearest, false},  // s → min
+    PresetRow{"vehicleTitle", "title", text, 1, 0, 0, none, false},
+    PresetRow{"vehicleOdometer", "odometer", number, 1, 0, 1e7, nearest, false},
+    PresetRow{"effectiveLimitSoc", "limit", number, 1, 0, 100, none, false},
+    PresetRow{"planActive", "planActive", boolean, 1, 0, 0, none, false},
+    PresetRow{"smartCostActive", "smartCostActive", boolean, 1, 0, 0, none, false},
+    PresetRow{"planProjectedStart", "planStart", instant, 1, 0, 0, none, false},
+};
+
+// The snapshot fields a [map] may set, how each is read and its plausible range.
+struct MapField {
+  const char* field;
+  InputKind kind;
+  double minimum;
+  double maximum;
+  Rounding rounding;
+  bool required;
+};
+
+constexpr std::array kMapFields = {
+    MapField{"batteryPercentage", number, 0, 100, none, true},
+    MapField{"rangeKm", number, 0, 5000, nearest, true},
+    MapField{"statusKey", text, 0, 0, none, true},
+    MapField{"isDriving", boolean, 0, 0, none, true},
+    MapField{"isPluggedIn", boolean, 0, 0, none, false},
+    MapField{"fullInMinutes", number, 0, 10080, nearest, false},
+    MapField{"chargingPowerWatts", number, 0, 1e6, nearest, false},
+    MapField{"carTitle", text, 0, 0, none, false},
+    MapField{"modelName", text, 0, 0, none, false},
+    MapField{"registrationNo", text, 0, 0, none, false},
+    MapField{"odometerKm", number, 0, 1e7, nearest, false},
+    MapField{"carReportedAt", instant, 0, 0, none, false},
+};
+
+InputSpec fromRow(const PresetRow& row, const std::string& topic) {
+  InputSpec spec;
+  spec.name = row.name;
+  spec.topic = topic;
+  spec.kind = row.kind;
+  spec.scale = row.scale;
+  if (row.kind == number || row.kind == duration) {
+    spec.minimum = row.minimum;
+    spec.maximum = row.maximum;
+  }
+  spec.rounding = row.rounding;
+  spec.required = row.required;
+  return spec;
+}
+
+Status checkLevel(const std::string& what, const std::string& value) {
+  if (value.empty() || !isPlainTopic(value) || value.find('/') != std::string::npos) {
+    return Error{what + " must be one topic level without \"/\", \"+\" or \"#\""};
+  }
+  return {};
+}
+
+Status checkPrefix(const std::string& prefix) {
+  if (!isPlainTopic(prefix) || prefix.ends_with('/')) {
+    return Error{"the prefix must be a topic without \"+\", \"#\" or a trailing \"/\""};
+  }
+  return {};
+}
+
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const auto at = text.find(separator, start);
+    parts.push_back(trimmed(text.substr(start, at == std::string_view::npos ? at : at - start)));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+// Applies one "name=value" option of a [map] line to `spec`.
+Status applyMapOption(std::string_view option, InputSpec& spec) {
+  const auto equals = option.find('=');
+  if (equals == std::string_view::npos) return Error{"option \"" + std::string(option) + "\" has no \"=\""};
+  const std::string name(trimmed(option.substr(0, equals)));
+  const std::string value(trimmed(option.substr(equals + 1)));
+  if (name == "scale") {
+    const auto scale = parseNumber(value);
+    if (!scale || *scale == 0) return Error{"scale must be a non-zero number"};
+    if (spec.kind != number) return Error{"scale applies only to number fields"};
+    spec.scale = *scale;
+  } else if (name == "round") {
+    if (spec.kind != number) return Error{"round applies only to number fields"};
+    if (value == "nearest") {
+      spec.rounding = nearest;
+    } else if (value == "down") {
+      spec.rounding = down;
+    } else if (value == "up") {
+      spec.rounding = up;
+    } else {
+      return Error{"round must be nearest, down or up"};
+    }
+  } else if (name == "json") {
+    if (value.empty() || value.front() != '/') return Error{"json must be a JSON pointer such as /soc"};
+    try {
+      (void)nlohmann::json::json_pointer(value);
+    } catch (const nlohmann::json::exception&) {
+      return Error{"json: \"" + value + "\" is not a valid JSON pointer"};
+    }
+    spec.jsonPointer = value;
+  } else if (name == "map") {
+    for (const std::string_view pair : split(value, ',')) {
+      const auto colon = pair.rfind(':');
+      if (colon == std::string_view::npos || colon == 0) {
+        return Error{"map entries read payload:value, found \"" + std::string(pair) + "\""};
+      }
+      spec.valueMap.emplace_back(trimmed(pair.substr(0, colon)), trimmed(pair.substr(colon + 1)));
+    }
+  } else if (name == "default") {
+    spec.initial = value;
+  } else {
+    return Error{"unknown option \"" + name + "\" (scale, round, json, map, default)"};
+  }
+  return {};
+}
+
+}  // namespace
+
+bool isPlainTopic(std::string_view topic) {
+  return !topic.empty() && topic.size() <= 65535 && isValidUtf8(topic) &&
+         topic.find_first_of(std::string_view("+#\0", 3)) == std::string_view::npos;
+}
+
+Result<FeedSource> teslamateSource(const std::string& prefix, const std::string& car,
+                                   const std::string& range) {
+  if (auto ok = checkPrefix(prefix); !ok) return ok.error();
+  if (auto ok = checkLevel("the car id", car); !ok) return ok.error();
+  if (range != "est" && range != "rated" && range != "ideal")
+    return Error{"range must be est, rated or ideal"};
+  FeedSource source{Preset::teslamate, {}};
+  const std::string base = prefix + "/cars/" + car + "/";
+  for (const PresetRow& row : kTeslaMate) {
+    const std::string suffix = row.suffix[0] != '\0' ? row.suffix : range + "_battery_range_km";
+    source.inputs.push_back(fromRow(row, base + suffix));
+  }
+  return source;
+}
+
+Result<FeedSource> evccSource(const std::string& prefix, const std::string& loadpoint) {
+  if (auto ok = checkPrefix(prefix); !ok) return ok.error();
+  if (auto ok = checkLevel("the loadpoint id", loadpoint); !ok) return ok.error();
+  FeedSource source{Preset::evcc, {}};
+  const std::string base = prefix + "/loadpoints/" + loadpoint + "/";
+  for (const PresetRow& row : kEvcc) source.inputs.push_back(fromRow(row, base + row.suffix));
+  return source;
+}
+
+Result<FeedSource> snapshotSource(const std::string& topic) {
+  if (!isPlainTopic(topic))
+    return Error{"the snapshot preset needs a topic without \"+\" or \"#\" (--topic)"};
+  InputSpec spec;
+  spec.name = "snapshot";
+  spec.topic = topic;
+  spec.kind = document;
+  spec.required = true;
+  return FeedSource{Preset::snapshot, {spec}};
+}
+
+Result<FeedSource> mapSource(const std::vector<IniEntry>& entries) {
+  FeedSource source{Preset::map, {}};
+  for (const IniEntry& entry : entries) {
+    const auto fail = [&](const std::string& what) {
+      return Error{"line " + std::to_string(entry.line) + ": " + entry.key + ": " + what};
+    };
+    const MapField* field = nullptr;
+    for (const MapField& candidate : kMapFields) {
+      if (entry.key == candidate.field) field = &candidate;
+    }
+    if (field == nullptr) return fail("not a snapshot field that a map can set");
+    const auto parts = split(entry.value, '|');
+    InputSpec spec;
+    spec.name = field->field;
+    spec.topic = std::string(parts.front());
+    spec.kind = field->kind;
+    if (field->kind == number) {
+      spec.minimum = field->minimum;
+      spec.maximum = field->maximum;
+    }
+    spec.rounding = field->rounding;
+    spec.required = field->required;
+    if (spec.topic != "-" && !isPlainTopic(spec.topic)) return fail("needs a topic without \"+\" or \"#\"");
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      if (auto ok = applyMapOption(parts[i], spec); !ok) return fail(ok.error().message);
+    }
+    if (spec.topic == "-" && !spec.initial) return fail("\"-\" (no topic) needs a default=");
+    if (spec.initial) {
+      const std::string& initial = *spec.initial;
+      const bool readable =
+          (spec.kind == number && parseNumber(initial)) || (spec.kind == boolean && parseBoolean(initial)) ||
+          (spec.kind == instant && parseInstant(initial)) || (spec.kind == text && !initial.empty());
+      if (!readable) return fail("default=" + initial + " is not a value of this field");
+    }
+    source.inputs.push_back(std::move(spec));
+  }
+  for (const MapField& field : kMapFields) {
+    if (!field.required) continue;
+    bool present = false;
+    for (const InputSpec& spec : source.inputs) present = present || spec.name == field.field;
+    if (!present) {
+      return Error{std::string("[map] must set ") + field.field +
+                   " (batteryPercentage, rangeKm, statusKey and isDriving are required)"};
+    }
+  }
+  return source;
+}
+
+}  // namespace kelvo::feed

@@ -1,0 +1,66 @@
+#pragma once
+
+// Which topics feed which values, and how each payload is read. The presets
+// are tables here; a user's [map] group becomes the same kind of table.
+
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "IniFile.h"
+#include "KelvoShared/Result.h"
+
+namespace kelvo::feed {
+
+// Where the car's state comes from; decides the snapshot rules (CarState).
+enum class Preset { teslamate, evcc, snapshot, map };
+
+enum class InputKind {
+  number,    // a decimal number, scaled and range-checked
+  boolean,   // true/false
+  text,      // UTF-8 text
+  instant,   // RFC 3339 or Unix seconds
+  duration,  // seconds (see parseDuration), then scaled
+  document,  // a whole snapshot document
+};
+
+enum class Rounding { none, nearest, down, up };
+
+// One value the feed listens for.
+struct InputSpec {
+  std::string name;   // what the rules call it ("battery", or a snapshot field for a map)
+  std::string topic;  // the full MQTT topic ("-" in a map: no topic, only the default)
+  InputKind kind = InputKind::number;
+  double scale = 1;  // numbers and durations are multiplied by this (kW → W: 1000)
+  double minimum = -std::numeric_limits<double>::infinity();  // smallest plausible value after scaling
+  double maximum = std::numeric_limits<double>::infinity();   // largest plausible value after scaling
+  Rounding rounding = Rounding::none;                         // applied after scaling
+  std::string jsonPointer;  // when set, the payload is JSON and the value is at this pointer
+  std::vector<std::pair<std::string, std::string>> valueMap;  // payload → value text; "*" matches the rest
+  std::optional<std::string> initial;  // a value (as payload text) assumed until the topic delivers one
+  bool required = false;               // no snapshot is written until it is known
+};
+
+struct FeedSource {
+  Preset preset = Preset::teslamate;
+  std::vector<InputSpec> inputs;
+};
+
+// TeslaMate: <prefix>/cars/<car>/..., range from est_, rated_ or ideal_battery_range_km.
+Result<FeedSource> teslamateSource(const std::string& prefix, const std::string& car,
+                                   const std::string& range);
+// evcc: <prefix>/loadpoints/<loadpoint>/...
+Result<FeedSource> evccSource(const std::string& prefix, const std::string& loadpoint);
+// One topic carrying whole snapshot documents.
+Result<FeedSource> snapshotSource(const std::string& topic);
+// A [map] group: "field = topic | option | ...", options scale=, round=, json=, map=, default=.
+Result<FeedSource> mapSource(const std::vector<IniEntry>& entries);
+
+// A topic the feed can subscribe to exactly: non-empty, valid UTF-8, no
+// wildcards, no NUL.
+bool isPlainTopic(std::string_view topic);
+
+}  // namespace kelvo::feed

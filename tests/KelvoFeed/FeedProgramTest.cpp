@@ -1,0 +1,378 @@
+// kelvo-feed against a real Mosquitto broker started by each test: retained
+// topics in the TeslaMate, evcc and custom layouts, the running daemon,
+// malformed payloads, lost brokers, passwords and TLS.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Broker.h"
+#include "ProgramRunner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using kelvo::testing::Broker;
+using kelvo::testing::Messages;
+using kelvo::testing::ProgramRun;
+using kelvo::testing::readFile;
+using kelvo::testing::Scratch;
+
+bool waitFor(const std::function<bool()>& done, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// "a=1 b=2" under "base/" as messages base/a = 1, base/b = 2.
+Messages under(const std::string& base, const std::string& pairs) {
+  Messages messages;
+  for (const std::string& pair : words(pairs)) {
+    const auto equals = pair.find('=');
+    messages.emplace_back(base + pair.substr(0, equals), pair.substr(equals + 1));
+  }
+  return messages;
+}
+
+void writeFile(const fs::path& file, const std::string& text, mode_t mode = 0600) {
+  std::ofstream(file) << text;
+  ::chmod(file.c_str(), mode);
+}
+
+// Every key of `expected` has that value in `actual`; a null means absent.
+void expectFields(const Json& actual, const std::string& expected, const std::string& label) {
+  const Json wanted = Json::parse(expected);
+  for (const auto& [key, value] : wanted.items()) {
+    EXPECT_EQ(actual.value(key, Json()), value) << label << ": " << key << " in " << actual;
+  }
+}
+
+class FeedProgram : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(broker.start()) << broker.log(); }
+  std::vector<std::string> args(const std::vector<std::string>& extra) const {
+    std::vector<std::string> all = {"--broker", broker.url(), "--shared-dir", scratch.shared().string()};
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  }
+  ProgramRun feed(const std::vector<std::string>& extra) const {
+    return kelvo::testing::runProgram("kelvo-feed", args(extra), scratch);
+  }
+  Json stored() const { return Json::parse(readFile(scratch.shared() / "snapshot.json"), nullptr, false); }
+
+  Scratch scratch;
+  Broker broker{scratch.root()};
+};
+
+const std::string kTeslaCar =
+    "battery_level=64 est_battery_range_km=318.4 rated_battery_range_km=401.63 display_name=Blue model=Y "
+    "trim_badging=LR odometer=12345.6 ";
+
+TEST_F(FeedProgram, TeslaMateRetainedTopicsGiveTheSnapshotByTheStatusRules) {
+  struct Case {
+    const char* topics;
+    const char* args;
+    const char* expected;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"state=charging plugged_in=true time_to_full_charge=1.83 charger_power=11.2", "--unit km",
+       R"j({"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,"fullInMinutes":110,"chargingPowerWatts":11200,"batteryPercentage":64.0,"rangeKm":318,"carTitle":"Blue","modelName":"Model Y LR","odometerKm":12346,"unit":"Kilometers (km)","hasImage":false})j"},
+      {"state=driving plugged_in=false time_to_full_charge=1 charger_power=0", "--unit km", R"j({"statusKey":"IDLE","isDriving":true,"isPluggedIn":false,"fullInMinutes":null,"chargingPowerWatts":null})j"},
+      {"state=online plugged_in=true charge_limit_soc=60", "--unit km", R"j({"statusKey":"DONE","isDriving":false,"isPluggedIn":true})j"},
+      {"state=asleep plugged_in=true charge_limit_soc=90 scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
+      {"state=suspended plugged_in=true charge_limit_soc=90", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
+      {"state=offline plugged_in=false scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
+      {"state=updating", "--range rated --unit mi", R"j({"rangeKm":402,"unit":"Miles (mi)","statusKey":"IDLE","isPluggedIn":null})j"},
+  };
+  // clang-format on
+  int car = 0;
+  for (const Case& c : cases) {
+    const std::string id = std::to_string(++car);
+    ASSERT_TRUE(broker.publish(under("teslamate/cars/" + id + "/", kTeslaCar + c.topics)));
+    std::vector<std::string> extra = words(c.args);
+    extra.insert(extra.end(), {"--once", "--car", id});
+    const ProgramRun run = feed(extra);
+    ASSERT_EQ(run.exitCode, 0) << c.topics << ": " << run.err;
+    expectFields(stored(), c.expected, c.topics);
+    EXPECT_TRUE(stored().contains("carReportedAt"));
+  }
+}
+
+TEST_F(FeedProgram, EvccUnitsAndStatusRules) {
+  const std::string car = "vehicleSoc=55.5 vehicleRange=250.4 vehicleOdometer=8000.5 vehicleTitle=ID.4 ";
+  struct Case {
+    const char* topics;
+    const char* expected;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"charging=true connected=true chargePower=7400 chargeRemainingDuration=5400", R"j({"statusKey":"CHARGING","isPluggedIn":true,"chargingPowerWatts":7400,"fullInMinutes":90,"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001,"carTitle":"ID.4","isDriving":false})j"},
+      {"charging=true planActive=true chargeRemainingDuration=5400000000000", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"charging=true smartCostActive=true chargeRemainingDuration=1h29m40s", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"charging=false connected=true effectiveLimitSoc=50 chargePower=0", R"j({"statusKey":"DONE","chargingPowerWatts":null,"fullInMinutes":null})j"},
+      {"charging=false connected=true effectiveLimitSoc=80 planProjectedStart=1796540400", R"j({"statusKey":"SCHEDULED"})j"},
+      {"charging=false connected=true planProjectedStart=", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
+      {"charging=false connected=false", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
+  };
+  // clang-format on
+  int loadpoint = 0;
+  for (const Case& c : cases) {
+    const std::string id = std::to_string(++loadpoint);
+    ASSERT_TRUE(broker.publish(under("evcc/loadpoints/" + id + "/", car + c.topics)));
+    const ProgramRun run = feed({"--once", "--preset", "evcc", "--car", id, "--unit", "km"});
+    ASSERT_EQ(run.exitCode, 0) << c.topics << ": " << run.err;
+    expectFields(stored(), c.expected, c.topics);
+  }
+}
+
+TEST_F(FeedProgram, CustomMapWholeSnapshotsAndMissingValues) {
+  const fs::path config = scratch.root() / "feed.ini";
+  writeFile(config,
+            "[feed]\npreset = map\nunit = mi\n[map]\n"
+            "batteryPercentage = ha/car/state | json=/soc\n"
+            "rangeKm = ha/car/range_mi | scale=1.609344\n"
+            "statusKey = ha/car/charging | map=on:CHARGING,off:IDLE\n"
+            "isDriving = - | default=false\n"
+            "chargingPowerWatts = ha/car/state | json=/power_kw | scale=1000\n"
+            "carTitle = ha/car/state | json=/name\n"
+            "carReportedAt = ha/car/state | json=/updated\n");
+  ASSERT_TRUE(broker.publish(
+      {{"ha/car/state",
+        R"j({"soc": 71.5, "power_kw": 3.7, "name": "Zoé", "updated": "2026-12-06T20:00:00Z"})j"},
+       {"ha/car/range_mi", "100"},
+       {"ha/car/charging", "on"}}));
+  const ProgramRun mapped = feed({"--once", "--config", config.string()});
+  ASSERT_EQ(mapped.exitCode, 0) << mapped.err;
+  expectFields(stored(), R"j({"batteryPercentage":71.5,"rangeKm":161,"statusKey":"CHARGING","isDriving":false,
+      "chargingPowerWatts":3700,"carTitle":"Zoé","carReportedAt":"2026-12-06T20:00:00Z","unit":"Miles (mi)"
+})j",
+               "map");
+
+  // A whole document is kept but for writtenAt and hasImage, which follows
+  // car.png (saved here with --image).
+  ASSERT_TRUE(broker.publish({{"kelvo/car", R"j({"batteryPercentage":42,"rangeKm":180,"statusKey":"SCHEDULED",
+      "isDriving":false,"registrationNo":"KV 1","writtenAt":"2020-01-01T00:00:00Z","unit":"Kilometers (km)","hasImage":false})j"},
+                              {"kelvo/bad", R"j({"batteryPercentage": "lots"})j"}}));
+  writeFile(scratch.root() / "car.png", "\x89PNG\r\n\x1a\n");
+  const ProgramRun whole = feed({"--once", "--preset", "snapshot", "--topic", "kelvo/car", "--image",
+                                 (scratch.root() / "car.png").string()});
+  ASSERT_EQ(whole.exitCode, 0) << whole.err;
+  expectFields(stored(),
+               R"j({"batteryPercentage":42.0,"registrationNo":"KV 1","unit":"Kilometers (km)","hasImage":true
+  })j",
+               "snapshot");
+  EXPECT_NE(stored().value("writtenAt", ""), "2020-01-01T00:00:00Z");
+
+  // A document the widget would refuse: --once ends with one line naming
+  // what never arrived.
+  const ProgramRun bad = feed({"--once", "--preset", "snapshot", "--topic", "kelvo/bad", "--timeout", "1"});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("ignored kelvo/bad"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("never arrived: kelvo/bad\n"), std::string::npos) << bad.err;
+}
+
+TEST_F(FeedProgram, TheWidgetShowsThePublishedPercentage) {
+  ASSERT_TRUE(broker.publish(under(
+      "teslamate/cars/1/", "battery_level=87 est_battery_range_km=402 state=charging plugged_in=true")));
+  const ProgramRun fed = feed({"--once", "--unit", "km"});
+  ASSERT_EQ(fed.exitCode, 0) << fed.err;
+  const ProgramRun drawn = kelvo::testing::runProgram(
+      "kelvo-widget", {"render", "--shared-dir", scratch.shared().string(), "--format", "json"}, scratch);
+  ASSERT_EQ(drawn.exitCode, 0) << drawn.err;
+  // The view tree holds the battery's text node as drawn.
+  EXPECT_NE(drawn.out.find(R"("text": "87%")"), std::string::npos) << drawn.out;
+}
+
+// A running daemon, stopped with SIGTERM at the end.
+class FeedDaemon : public FeedProgram {
+ protected:
+  void startDaemon(const std::string& sharedDir) {
+    daemon = kelvo::testing::start(
+        "kelvo-feed", {"--broker", broker.url(), "--shared-dir", sharedDir, "--unit", "km"}, scratch);
+    ASSERT_GT(daemon.pid, 0);
+  }
+  void startWithCar() {
+    ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", kTeslaCar + "state=online")));
+    startDaemon(scratch.shared().string());
+    ASSERT_TRUE(waitFor([&] { return writes() == 1; }, 10)) << log();
+  }
+  std::string log() const { return readFile(daemon.err); }
+  std::size_t writes() const { return count(log(), "wrote the snapshot"); }
+  bool storedHas(const std::string& key, const Json& value) const {
+    return stored().value(key, Json()) == value;
+  }
+  void TearDown() override {
+    if (daemon.pid <= 0) return;
+    ::kill(daemon.pid, SIGTERM);
+    const ProgramRun run = kelvo::testing::finish(daemon);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+  }
+
+  kelvo::testing::Started daemon;
+};
+
+TEST_F(FeedDaemon, FollowsChangesAndCoalescesABurstIntoOneWrite) {
+  startWithCar();
+  ASSERT_TRUE(broker.publish({{"teslamate/cars/1/battery_level", "65"}}));
+  ASSERT_TRUE(waitFor([&] { return storedHas("batteryPercentage", 65.0) && writes() == 2; }, 5)) << log();
+
+  // 50 messages over every topic in one go: one write with the last values.
+  Messages burst;
+  const Messages car = under("teslamate/cars/1/", kTeslaCar);
+  for (int i = 0; i < 50; ++i) {
+    burst.push_back(car[i % car.size()]);
+    if (burst.back().first.ends_with("battery_level")) burst.back().second = std::to_string(20 + i);
+  }
+  burst.emplace_back("teslamate/cars/1/state", "charging");
+  ASSERT_TRUE(broker.publish(burst));
+  ASSERT_TRUE(waitFor([&] { return storedHas("statusKey", "CHARGING"); }, 5)) << log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(writes(), 3u) << log();
+  EXPECT_TRUE(storedHas("batteryPercentage", 69.0));  // the burst's last battery level
+}
+
+TEST_F(FeedDaemon, MalformedPayloadsChangeNothing) {
+  startWithCar();
+  const Json before = stored();
+  const std::string car = "teslamate/cars/1/";
+  const Messages bad = {{car + "battery_level", "abc"},       {car + "battery_level", "150"},
+                        {car + "battery_level", "nan"},       {car + "est_battery_range_km", "1e999"},
+                        {car + "est_battery_range_km", "-5"}, {car + "display_name", "Bl\xff\xfe"},
+                        {car + "state", "\xc3\x28"},          {car + "plugged_in", "maybe"},
+                        {car + "odometer", "0x10"},           {car + "model", std::string(10 << 20, 'Y')}};
+  ASSERT_TRUE(broker.publish(bad));
+  // A good value afterwards shows the daemon still reads, and kept the rest.
+  ASSERT_TRUE(broker.publish({{car + "odometer", "20000"}}));
+  ASSERT_TRUE(waitFor([&] { return storedHas("odometerKm", 20000) && writes() == 2; }, 5)) << log();
+  Json after = stored(), expected = before;
+  for (const char* key : {"odometerKm", "writtenAt", "carReportedAt"}) after.erase(key), expected.erase(key);
+  EXPECT_EQ(after, expected);
+  EXPECT_EQ(count(log(), "ignored teslamate/cars/1/"), bad.size()) << log();
+  EXPECT_NE(log().find("10485760 bytes"), std::string::npos);
+  EXPECT_NE(log().find("\"Bl\\xff\\xfe\": not valid UTF-8"), std::string::npos) << "escaped in the log";
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  EXPECT_EQ(writes(), 2u) << "the bad payloads wrote nothing";
+}
+
+TEST_F(FeedDaemon, ReconnectsAfterTheBrokerRestartsAndWritesTheNewValues) {
+  startWithCar();
+  broker.stop();
+  ASSERT_TRUE(waitFor([&] { return log().find("lost the connection") != std::string::npos; }, 5)) << log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a failed attempt or two
+  ASSERT_TRUE(broker.start()) << broker.log();
+  // The broker kept nothing (persistence false): the publisher sends anew.
+  ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", kTeslaCar + "state=charging battery_level=70")));
+  ASSERT_TRUE(waitFor([&] { return storedHas("batteryPercentage", 70.0); }, 30)) << log();
+  EXPECT_TRUE(storedHas("statusKey", "CHARGING"));
+}
+
+TEST_F(FeedDaemon, KeepsRunningWithoutASharedDirectoryAndFollowsThePicture) {
+  const fs::path later = scratch.root() / "later";
+  ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", kTeslaCar + "state=online")));
+  startDaemon(later.string());
+  ASSERT_TRUE(
+      waitFor([&] { return count(log(), "cannot write the snapshot: no shared directory") == 1; }, 10))
+      << log();
+  fs::create_directory(later);
+  ASSERT_TRUE(waitFor([&] { return fs::exists(later / "snapshot.json"); }, 10)) << log();
+  // hasImage follows car.png appearing in the directory, without any message.
+  writeFile(later / "car.png", "\x89PNG\r\n\x1a\n");
+  ASSERT_TRUE(waitFor([&] { return count(readFile(later / "snapshot.json"), "\"hasImage\":true") == 1; }, 5))
+      << log();
+}
+
+TEST(FeedSecurity, PasswordsAndTls) {
+  Scratch scratch;
+  const std::string password = "s3cret-Pa55";
+  const auto tls = kelvo::testing::makeTestCertificates(scratch.root(), "good");
+  const auto other = kelvo::testing::makeTestCertificates(scratch.root(), "other");
+  ASSERT_TRUE(tls && other);
+  Broker locked(scratch.root() / "locked", kelvo::testing::BrokerAuth{"kelvo", password});
+  Broker secure(scratch.root() / "secure", std::nullopt, tls);
+  const Messages car = under("teslamate/cars/1/", "battery_level=30 est_battery_range_km=100 state=asleep");
+  for (Broker* broker : {&locked, &secure})
+    ASSERT_TRUE(broker->start() && broker->publish(car)) << broker->log();
+  const std::string right = (scratch.root() / "right").string(), wrong = (scratch.root() / "wrong").string();
+  const std::string open = (scratch.root() / "open").string(), ini = (scratch.root() / "open.ini").string();
+  writeFile(right, password + "\n");
+  writeFile(wrong, "guess\n");
+  writeFile(open, password + "\n", 0644);
+  writeFile(ini, "[broker]\nusername = kelvo\npassword_file = " + right + "\n", 0640);
+  struct Case {
+    const Broker& broker;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* message;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {locked, {"--username", "kelvo", "--password-file", right}, 0, "wrote the snapshot"},
+      {locked, {"--username", "kelvo", "--password-file", wrong}, 1, "the broker refused the login: "},
+      {locked, {}, 1, "the broker refused the login: "},
+      {locked, {"--username", "kelvo", "--password-file", open}, 1, "/open is readable by group or others; refusing it"},
+      {locked, {"--config", ini}, 1, "/open.ini is readable by group or others; refusing it"},
+      {secure, {"--cafile", tls->cafile.string()}, 0, "wrote the snapshot"},
+      {secure, {"--cafile", other->cafile.string()}, 1, "certificate verify failed"},
+      {secure, {}, 1, "certificate verify failed"},  // the system's CAs
+      {secure, {"--cafile", other->cafile.string(), "--insecure"}, 0, "warning: --insecure"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {
+        "--broker", c.broker.url(), "--shared-dir", scratch.shared().string(), "--once", "--unit", "km"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProgramRun run = kelvo::testing::runProgram("kelvo-feed", args, scratch);
+    const std::string label = c.broker.url() + " " + (c.args.empty() ? "" : c.args.back());
+    EXPECT_EQ(run.exitCode, c.exitCode) << label << ": " << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << label << ": " << run.err;
+    EXPECT_EQ(run.err.find(password), std::string::npos) << label << ": the password is never logged";
+    EXPECT_LE(count(run.err, "\n"), 4u) << label << ": " << run.err;
+  }
+  const ProgramRun fromEnvironment = kelvo::testing::runProgram(
+      "kelvo-feed",
+      {"--broker", locked.url(), "--shared-dir", scratch.shared().string(), "--once", "--username", "kelvo"},
+      scratch, {"KELVO_MQTT_PASSWORD=" + password});
+  EXPECT_EQ(fromEnvironment.exitCode, 0) << fromEnvironment.err;
+}
+
+TEST(FeedCommandLine, HelpAndUsageErrors) {
+  Scratch scratch;
+  const ProgramRun help = kelvo::testing::runProgram("kelvo-feed", {"--help"}, scratch);
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--password-file"), std::string::npos);
+  EXPECT_EQ(help.out.find("--password "), std::string::npos) << "no option takes the password itself";
+  for (const char* args :
+       {"--broker http://host", "--preset tesla", "--unit miles", "--password x", "--timeout 0"}) {
+    const ProgramRun run = kelvo::testing::runProgram("kelvo-feed", words(args), scratch);
+    EXPECT_EQ(run.exitCode, 2) << args;
+    EXPECT_EQ(count(run.err, "\n"), 1u) << run.err;
+  }
+}
+
+}  // namespace
