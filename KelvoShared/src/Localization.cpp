@@ -3,6 +3,7 @@
 #include <libintl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <filesystem>
 #include <mutex>
@@ -42,6 +43,23 @@ std::string L(std::string_view key, std::string_view /*comment*/) {
   bindCatalogs();
   const std::string msgid(key);
   return dgettext(kDomain, msgid.c_str());
+}
+
+icu::Locale textLanguage() {
+  bindCatalogs();
+  // The empty msgid is the catalog's header, one "Field: value" a line.
+  const std::string_view header = dgettext(kDomain, "");
+  constexpr std::string_view field = "Language: ";
+  for (std::size_t line = 0; line < header.size();) {
+    const std::size_t end = std::min(header.find('\n', line), header.size());
+    const std::string_view entry = header.substr(line, end - line);
+    if (entry.starts_with(field) && entry.size() > field.size()) {
+      const icu::Locale language(std::string(entry.substr(field.size())).c_str());
+      if (!language.isBogus()) return language;
+    }
+    line = end + 1;
+  }
+  return icu::Locale("en");
 }
 
 void initLocale() {

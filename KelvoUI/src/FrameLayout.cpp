@@ -75,7 +75,8 @@ class FrameNode final : public LayoutNode {
     frame_ = frame;
     const ProposedSize cp = childProposal(p);
     const Size s = children[0]->measure(cp);
-    children[0]->place(
+    placeChild(
+        *children[0],
         {frame.x + alignedOffset(options_.alignment.horizontal, frame.width, s.width),
          frame.y + alignedOffset(options_.alignment.vertical, frame.height, s.height), s.width, s.height},
         cp);
@@ -142,7 +143,7 @@ class PaddingNode final : public LayoutNode {
     frame_ = frame;
     const ProposedSize cp = childProposal(p);
     const Size s = children[0]->measure(cp);
-    children[0]->place({frame.x + insets_.leading, frame.y + insets_.top, s.width, s.height}, cp);
+    placeChild(*children[0], {frame.x + insets_.leading, frame.y + insets_.top, s.width, s.height}, cp);
   }
 
   std::optional<double> firstBaseline(const ProposedSize& p) override {

@@ -59,9 +59,10 @@ class GridNode final : public LayoutNode {
         const size_t i = row * n + col;
         const Alignment align = columns_[col].alignment.value_or(Alignment::center);
         const Size s = a.sizes[i];
-        items_[i]->place({x + offsetIn(align.horizontal, a.columnWidths[col], s.width),
-                          y + offsetIn(align.vertical, a.rowHeights[row], s.height), s.width, s.height},
-                         a.proposals[i]);
+        placeChild(*items_[i],
+                   {x + offsetIn(align.horizontal, a.columnWidths[col], s.width),
+                    y + offsetIn(align.vertical, a.rowHeights[row], s.height), s.width, s.height},
+                   a.proposals[i]);
         x += a.columnWidths[col] + columnSpacing(col);
       }
       y += a.rowHeights[row] + rowSpacing_;
@@ -189,7 +190,7 @@ class GeometryReaderNode final : public LayoutNode {
     if (!child) return;
     const ProposedSize p = ProposedSize::of(size);
     const Size s = child->measure(p);
-    child->place({frame.x, frame.y, s.width, s.height}, p);
+    placeChild(*child, {frame.x, frame.y, s.width, s.height}, p);
     children.push_back(std::move(child));
   }
 

@@ -43,10 +43,22 @@ const char* unitsStyleName(RelativeUnitsStyle s) {
   return s == RelativeUnitsStyle::narrow ? "narrow" : "abbreviated";
 }
 
+LayoutNodePtr buildNode(const View& view, const InheritedStyle& style, Decorations deco,
+                        const LayoutContext& context);
+
 }  // namespace
 
-LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorations deco,
+LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorations decorations,
                           const LayoutContext& context) {
+  LayoutNodePtr node = buildNode(view, style, std::move(decorations), context);
+  if (node) node->direction = context.environment->layoutDirection;
+  return node;
+}
+
+namespace {
+
+LayoutNodePtr buildNode(const View& view, const InheritedStyle& style, Decorations deco,
+                        const LayoutContext& context) {
   const Node& n = view.node();
   const View* only = n.children.empty() ? nullptr : &n.children.front();
   InheritedStyle s = style;
@@ -179,4 +191,5 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
   return buildLayout(*only, s, std::move(deco), context);
 }
 
+}  // namespace
 }  // namespace kelvo::ui

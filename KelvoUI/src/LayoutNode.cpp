@@ -30,6 +30,13 @@ Size LayoutNode::measure(const ProposedSize& raw) {
 
 void LayoutNode::place(const Rect& frame, const ProposedSize&) { frame_ = frame; }
 
+void LayoutNode::placeChild(LayoutNode& child, Rect r, const ProposedSize& proposal) const {
+  if (direction == LayoutDirection::rightToLeft && std::isfinite(frame_.width)) {
+    r.x = frame_.x + (frame_.x + frame_.width) - (r.x + r.width);
+  }
+  child.place(r, proposal);
+}
+
 void LayoutNode::collectItems(std::vector<LayoutNode*>& items) {
   if (!flattensIntoContainer()) {
     items.push_back(this);

@@ -88,12 +88,17 @@ class LayoutNode {
   LaidOutNode exportTree() const;
 
   Decorations decorations;
+  LayoutDirection direction = LayoutDirection::leftToRight;  // set by the builder from the environment
   std::vector<std::unique_ptr<LayoutNode>> children;
   const Rect& frame() const { return frame_; }
   const std::string& type() const { return type_; }
 
  protected:
   virtual Size sizeThatFits(const ProposedSize& proposal) = 0;
+  // Places a child at `r`, worked out left to right inside this node's
+  // frame; right to left it lands mirrored within the frame. Containers
+  // place every child through here, so each one mirrors what is inside it.
+  void placeChild(LayoutNode& child, Rect r, const ProposedSize& proposal) const;
   Rect frame_;
 
  private:

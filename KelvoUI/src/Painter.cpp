@@ -87,15 +87,18 @@ void paintShape(cairo_t* cr, const LaidOutNode& node, const ShapeDrawing& s, App
 
 }  // namespace
 
-void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, PangoTextMeasurer& text) {
+void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, LayoutDirection direction,
+               PangoTextMeasurer& text) {
   if (node.text && std::isfinite(node.frame.x) && std::isfinite(node.frame.y)) {
-    text.draw(cr, node.text->request, node.frame.x, node.frame.y, node.frame.width,
+    TextRequest request = node.text->request;
+    request.direction = direction;
+    text.draw(cr, request, node.frame.x, node.frame.y, node.frame.width,
               node.text->foreground.resolved(appearance));
   }
   if (node.symbol) paintSymbol(cr, node, *node.symbol, appearance, text);
   if (node.picture) paintPicture(cr, node, *node.picture);
   if (node.shape) paintShape(cr, node, *node.shape, appearance);
-  for (const auto& child : node.children) paintNode(cr, child, appearance, text);
+  for (const auto& child : node.children) paintNode(cr, child, appearance, direction, text);
 }
 
 void paintWidget(cairo_t* cr, const WidgetLayout& layout, PangoTextMeasurer& text) {
@@ -110,7 +113,7 @@ void paintWidget(cairo_t* cr, const WidgetLayout& layout, PangoTextMeasurer& tex
     cairo_fill_preserve(cr);
   }
   cairo_clip(cr);
-  paintNode(cr, layout.root, appearance, text);
+  paintNode(cr, layout.root, appearance, layout.environment.layoutDirection, text);
   cairo_restore(cr);
 }
 

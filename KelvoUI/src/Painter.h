@@ -10,7 +10,9 @@
 namespace kelvo::ui {
 
 // Draws a laid-out subtree into a context whose user space is widget points.
-void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, PangoTextMeasurer& text);
+// Lines of text align by the layout's direction.
+void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, LayoutDirection direction,
+               PangoTextMeasurer& text);
 
 // Draws the whole widget: its rounded shape, the host's material, the
 // container background when the host draws it, then the content (clipped to

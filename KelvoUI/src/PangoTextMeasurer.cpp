@@ -4,6 +4,8 @@
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <strings.h>
+#include <unicode/ubidi.h>
+#include <unicode/unistr.h>
 
 #include <climits>
 #include <cmath>
@@ -91,6 +93,17 @@ std::string utf8(char32_t cp) {
   return std::string(buffer, size_t(n));
 }
 
+// Leading is the left edge left to right and the right edge right to left,
+// whatever the text's own direction. Pango swaps left and right for a
+// paragraph that runs right to left, so those get the other one.
+PangoAlignment pangoAlignment(const TextRequest& r) {
+  if (r.alignment == TextAlignment::center) return PANGO_ALIGN_CENTER;
+  const icu::UnicodeString text = icu::UnicodeString::fromUTF8(r.text);
+  const bool rightToLeftText = ubidi_getBaseDirection(text.getBuffer(), text.length()) == UBIDI_RTL;
+  const bool left = (r.alignment == TextAlignment::leading) == (r.direction == LayoutDirection::leftToRight);
+  return left != rightToLeftText ? PANGO_ALIGN_LEFT : PANGO_ALIGN_RIGHT;
+}
+
 }  // namespace
 
 struct PangoTextMeasurer::State {
@@ -166,9 +179,7 @@ PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r) {
   pango_attr_list_unref(attrs);
 
   pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-  pango_layout_set_alignment(layout, r.alignment == TextAlignment::center     ? PANGO_ALIGN_CENTER
-                                     : r.alignment == TextAlignment::trailing ? PANGO_ALIGN_RIGHT
-                                                                              : PANGO_ALIGN_LEFT);
+  pango_layout_set_alignment(layout, pangoAlignment(r));
   double width = r.wrapWidth;
   if (!std::isfinite(width) && r.maxLines > 0) {
     // Pango only cuts lines of a layout with a width: use the natural one.
@@ -193,6 +204,7 @@ TextMetrics PangoTextMeasurer::measure(const TextRequest& request) {
   m.lineCount = pango_layout_get_line_count(layout);
   m.truncated = pango_layout_is_ellipsized(layout);
   m.firstBaseline = double(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+  m.unknownGlyphs = pango_layout_get_unknown_glyphs_count(layout);
 
   // The last baseline, and whether a line starts where no break is allowed
   // (a word split to fit the width).
@@ -224,7 +236,8 @@ void PangoTextMeasurer::draw(cairo_t* cr, const TextRequest& request, double x, 
                              const Rgba& color) {
   TextRequest r = request;
   if (std::isfinite(width) && width > 0 &&
-      (std::isfinite(r.wrapWidth) || r.alignment != TextAlignment::leading)) {
+      (std::isfinite(r.wrapWidth) || r.alignment != TextAlignment::leading ||
+       r.direction == LayoutDirection::rightToLeft)) {
     r.wrapWidth = width;
   }
   PangoLayout* layout = makeLayout(r);

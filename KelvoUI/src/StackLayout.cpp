@@ -117,7 +117,7 @@ class StackNode final : public LayoutNode {
       Rect r = axis_ == Axis::horizontal
                    ? Rect{frame.x + pos, frame.y + a.crossOffsets[i], s.width, s.height}
                    : Rect{frame.x + a.crossOffsets[i], frame.y + pos, s.width, s.height};
-      items_[i]->place(r, a.proposals[i]);
+      placeChild(*items_[i], r, a.proposals[i]);
       pos += main(s) + spacing_;
     }
     for (auto& child : children) {
@@ -300,9 +300,10 @@ class ZStackNode : public LayoutNode {
     frame_ = frame;
     for (auto* item : items_) {
       const Size s = item->measure(p);
-      item->place({frame.x + offsetFor(alignment_.horizontal, frame.width, s.width),
-                   frame.y + offsetFor(alignment_.vertical, frame.height, s.height), s.width, s.height},
-                  p);
+      placeChild(*item,
+                 {frame.x + offsetFor(alignment_.horizontal, frame.width, s.width),
+                  frame.y + offsetFor(alignment_.vertical, frame.height, s.height), s.width, s.height},
+                 p);
     }
     for (auto& child : children) {
       if (child->flattensIntoContainer()) child->fitToChildren();

@@ -99,6 +99,9 @@ nlohmann::json dumpWidget(const WidgetLayout& layout) {
       {"containerBackground", layout.containerBackground ? nlohmann::json(layout.containerBackground->name())
                                                          : nlohmann::json(nullptr)},
       {"drawn", layout.containerBackgroundDrawn}};
+  // Only right to left is named, so left-to-right dumps stay as they were.
+  if (env.layoutDirection == LayoutDirection::rightToLeft)
+    j["layoutDirection"] = toString(env.layoutDirection);
   j["root"] = dumpTree(layout.root, env.appearance);
   return j;
 }

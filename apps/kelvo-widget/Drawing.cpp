@@ -1,6 +1,7 @@
 #include "Drawing.h"
 
 #include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/Localization.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 
 namespace kelvo::host {
@@ -20,6 +21,9 @@ ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const Draw
   ui::Environment environment;
   environment.widgetFamily = family;
   environment.locale = currentLocale();
+  // Mirrored when the texts are in a right-to-left language, whatever the
+  // numbers follow: German texts with Arabic digits stay left to right.
+  environment.layoutDirection = ui::layoutDirectionFor(textLanguage());
   environment.now = now.secondsSince1970;
   environment.appearance = options.appearance == "dark" ? ui::Appearance::dark : ui::Appearance::light;
   environment.host.containerBackground = options.legacyHost ? ui::ContainerBackgroundSupport::unsupported

@@ -2,6 +2,7 @@
 // the compiled catalogs the programs load say what the sources say.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -27,38 +28,72 @@ std::string unquote(const std::string& line) {
   return text;
 }
 
-// msgid to msgstr of a .po or .pot file, the header (msgid "") left out.
-// Fuzzy entries are read like any other; msgfmt leaves them out of the
-// compiled catalogs, so the lookups below find them untranslated.
-std::map<std::string, std::string> readCatalog(const std::string& file) {
+struct Catalog {
+  std::map<std::string, std::string> entries;  // msgid to msgstr, the header left out
+  std::vector<std::string> fuzzy;              // msgids marked fuzzy
+  std::string header;                          // msgstr of msgid ""
+};
+
+// The entries of a .po or .pot file. Fuzzy entries are read like any other
+// and listed apart: msgfmt leaves them out of the compiled catalogs.
+Catalog readCatalog(const std::string& file) {
   std::ifstream in(std::string(KELVO_PO_DIR) + "/" + file);
   EXPECT_TRUE(in) << file;
-  std::map<std::string, std::string> entries;
+  Catalog catalog;
   std::string line, msgid, *current = nullptr;
+  bool fuzzy = false;
   while (std::getline(in, line)) {
-    if (line.starts_with("msgid ")) {
+    if (line.starts_with("#,") && line.find("fuzzy") != std::string::npos) {
+      fuzzy = true;
+    } else if (line.starts_with("msgid ")) {
       current = &(msgid = unquote(line));
     } else if (line.starts_with("msgstr ")) {
-      current = &(entries[msgid] = unquote(line));
+      current = &(catalog.entries[msgid] = unquote(line));
+      if (fuzzy && !msgid.empty()) catalog.fuzzy.push_back(msgid);
+      fuzzy = false;
     } else if (line.starts_with('"') && current != nullptr) {
       *current += unquote(line);
     } else {
       current = nullptr;
     }
   }
-  entries.erase("");
-  return entries;
+  catalog.header = catalog.entries[""];
+  catalog.entries.erase("");
+  return catalog;
 }
 
-const std::vector<std::string> kLanguages = {"de", "sv"};
+// po/LINGUAS, handed over by the build.
+std::vector<std::string> languages() {
+  std::vector<std::string> list;
+  std::string all = KELVO_LANGUAGES;
+  for (std::size_t start = 0; start <= all.size();) {
+    const std::size_t comma = std::min(all.find(',', start), all.size());
+    if (comma > start) list.push_back(all.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return list;
+}
 
 }  // namespace
 
+TEST(CatalogTest, TheLanguageListNamesEveryShippedCatalog) {
+  const std::vector<std::string> list = languages();
+  EXPECT_EQ(list.size(), 17u);
+  for (const char* language : {"de", "sv", "fr", "ja", "zh_CN", "ar", "he", "pt_BR"}) {
+    EXPECT_NE(std::find(list.begin(), list.end(), language), list.end()) << language;
+  }
+}
+
 TEST(CatalogTest, EveryCatalogTranslatesTheWholeTemplateAndCompilesToTheSame) {
-  const auto templ = readCatalog("kelvo.pot");
+  const auto templ = readCatalog("kelvo.pot").entries;
   ASSERT_FALSE(templ.empty());
-  for (const std::string& language : kLanguages) {
-    const auto catalog = readCatalog(language + ".po");
+  for (const std::string& language : languages()) {
+    const Catalog read = readCatalog(language + ".po");
+    const auto& catalog = read.entries;
+    // The header names the language: the layout direction is read from it.
+    EXPECT_NE(read.header.find("\nLanguage: " + language + "\n"), std::string::npos) << language;
+    EXPECT_NE(read.header.find("charset=UTF-8"), std::string::npos) << language;
+    EXPECT_EQ(read.fuzzy, std::vector<std::string>{}) << language << ".po has fuzzy entries";
     for (const auto& [msgid, unused] : templ) {
       const auto found = catalog.find(msgid);
       EXPECT_TRUE(found != catalog.end() && !found->second.empty()) << language << ".po misses " << msgid;

@@ -15,8 +15,8 @@ TEST(LocalizationTest, LanguageChosenFromTheEnvironment) {
   for (const auto& [language, name, value, expected] :
        std::vector<std::tuple<const char*, const char*, const char*, const char*>>{
            {"sv", "LC_ALL", "sv_SE.UTF-8", "Laddar"},
-           {"sv", "LC_ALL", "de_DE.UTF-8", "Laddar"},  // the list beats the locale
-           {"fr:sv", "LC_ALL", "en_US.UTF-8", "Laddar"},
+           {"sv", "LC_ALL", "de_DE.UTF-8", "Laddar"},      // the list beats the locale
+           {"tlh:sv", "LC_ALL", "en_US.UTF-8", "Laddar"},  // the first language with a catalog
            {"", "LC_MESSAGES", "de_DE.UTF-8", "Lädt"},
            {"tlh", "LC_ALL", "en_US.UTF-8", "Charging"},  // unknown: the key itself
            // A locale the machine lacks would leave the process in "C", where
@@ -66,4 +66,28 @@ TEST(LocalizationTest, LookupsAndFormattingFromManyThreads) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+TEST(LocalizationTest, TextLanguageIsTheLanguageOfTheCatalogInUse) {
+  // LANGUAGE, one more variable, and the language the texts then come in.
+  for (const auto& [language, name, value, expected] :
+       std::vector<std::tuple<const char*, const char*, const char*, const char*>>{
+           {"ar", "LC_ALL", "ar_EG.UTF-8", "ar"},
+           {"", "LANG", "he_IL.UTF-8", "he"},
+           {"", "LC_MESSAGES", "he_IL.UTF-8", "he"},  // LANG is English
+           {"de", "LANG", "ar_EG.UTF-8", "de"},       // German texts, Arabic numbers
+           {"pt_BR", "LC_ALL", "en_US.UTF-8", "pt_BR"},
+           {"zh_CN:ja", "LC_ALL", "en_US.UTF-8", "zh_CN"},
+           {"ur:he", "LC_ALL", "en_US.UTF-8", "he"},  // no Urdu catalog: the next one
+           {"ur", "LC_ALL", "ur_PK.UTF-8", "en"},     // no catalog at all: English keys
+           {"ar", "LC_ALL", "C", "en"}}) {            // gettext ignores LANGUAGE in "C"
+    LocaleEnvironment environment;
+    environment.set("LANGUAGE", language);
+    environment.set("LANG", "en_US.UTF-8");
+    environment.set(name, value);
+    kelvo::initLocale();
+    EXPECT_EQ(kelvo::textLanguage().getName(), std::string(expected)) << language << ", " << value;
+    // The texts really are in that language.
+    EXPECT_EQ(L("Charging", "") == "Charging", std::string(expected) == "en") << language << ", " << value;
+  }
 }

@@ -103,6 +103,35 @@ TEST(Render, ShapesAndTextTakeTheColoursOfEachAppearance) {
   }
 }
 
+TEST(Render, ShortLinesAlignToTheLeadingEdgeOfTheLayoutWhateverTheirScript) {
+  enum Side { left, right };
+  for (const auto& [text, direction, side] : std::vector<std::tuple<const char*, LayoutDirection, Side>>{
+           {"Charging station\nA", LayoutDirection::leftToRight, left},
+           {"Charging station\nA", LayoutDirection::rightToLeft, right},
+           {"טעינה מהירה\nא", LayoutDirection::leftToRight, left},
+           {"טעינה מהירה\nא", LayoutDirection::rightToLeft, right}}) {
+    Environment env;
+    env.layoutDirection = direction;
+    const auto layout = layoutWidget(Text(text).font(Font::body), env);
+    ASSERT_TRUE(layout.ok()) << layout.error().message;
+    const Rect frame = layout->root.frame;
+    ASSERT_EQ(layout->root.text->lineCount, 2);
+    const Png image(renderLayout(*layout, OutputFormat::png));
+    // The ink of the short second line, at 2 pixels per point.
+    int first = image.width, last = -1;
+    for (int y = int(2 * (frame.y + 17)); y < int(2 * (frame.y + 31)); ++y) {
+      for (int x = 0; x < image.width; ++x) {
+        const Pixel p = image.at(x, y);
+        if (p.a == 255 && p.r < 120) first = std::min(first, x), last = std::max(last, x);
+      }
+    }
+    ASSERT_GE(last, 0) << text;
+    const bool atLeft = first<2 * frame.x + 6, atRight = last> 2 * (frame.x + frame.width) - 6;
+    EXPECT_EQ(atLeft, side == left) << text << " " << toString(direction);
+    EXPECT_EQ(atRight, side == right) << text << " " << toString(direction);
+  }
+}
+
 TEST(Render, ContainerBackgroundIsDrawnOnlyByTheModernHostInsideItsMargins) {
   const View content = Capsule()
                            .fill(Color::accentColor)

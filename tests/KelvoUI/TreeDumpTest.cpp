@@ -134,5 +134,59 @@ TEST(TreeDump, CentredProblemOnTheOlderHostWithItsOwnPadding) {
   expectSnapshot("problem-medium-older-host", dumpWidget(layoutWidget(content, env, measurer)));
 }
 
+// Every node of `rtl` is the node of `ltr` mirrored across the widget's
+// width: same size and height, x reflected; pictures' drawn rects too.
+void expectMirrored(const nlohmann::json& ltr, const nlohmann::json& rtl, double width,
+                    const std::string& path) {
+  ASSERT_EQ(ltr.value("type", ""), rtl.value("type", "")) << path;
+  const auto& a = ltr["frame"];
+  const auto& b = rtl["frame"];
+  const std::string at = path + "/" + ltr.value("type", "");
+  EXPECT_NEAR(b["x"].get<double>(), width - a["x"].get<double>() - a["width"].get<double>(), 0.02) << at;
+  for (const char* key : {"y", "width", "height"}) EXPECT_EQ(a[key], b[key]) << at << " " << key;
+  EXPECT_EQ(ltr.value("text", ""), rtl.value("text", "")) << at;
+  EXPECT_EQ(ltr.value("glyph", nlohmann::json()), rtl.value("glyph", nlohmann::json())) << at;
+  ASSERT_EQ(ltr.contains("children"), rtl.contains("children")) << at;
+  if (!ltr.contains("children")) return;
+  ASSERT_EQ(ltr["children"].size(), rtl["children"].size()) << at;
+  for (size_t i = 0; i < ltr["children"].size(); ++i)
+    expectMirrored(ltr["children"][i], rtl["children"][i], width, at + "[" + std::to_string(i) + "]");
+}
+
+TEST(TreeDump, RightToLeftIsTheLeftToRightLayoutMirrored) {
+  // Uneven padding and a trailing frame, so that nothing is symmetric by luck.
+  const View content = View(Panel{})
+                           .padding(Edges::leading, 12)
+                           .frame({.maxWidth = 300, .alignment = Alignment::trailing})
+                           .containerBackground(ShapeStyle::fill.tertiary);
+  for (const WidgetFamily family : {WidgetFamily::systemMedium, WidgetFamily::systemLarge}) {
+    Environment env = environment(family);
+    const nlohmann::json ltr = dumpWidget(layoutWidget(content, env, measurer));
+    env.layoutDirection = LayoutDirection::rightToLeft;
+    const nlohmann::json rtl = dumpWidget(layoutWidget(content, env, measurer));
+    EXPECT_FALSE(ltr.contains("layoutDirection"));
+    EXPECT_EQ(rtl.value("layoutDirection", ""), "rightToLeft");
+    expectMirrored(ltr["root"], rtl["root"], widgetSize(family).width, toString(family));
+  }
+}
+
+TEST(TreeDump, LayoutDirectionFollowsTheScriptOfTheLanguage) {
+  for (const auto& [language, expected] : std::vector<std::pair<const char*, LayoutDirection>>{
+           {"ar", LayoutDirection::rightToLeft},
+           {"ar_EG", LayoutDirection::rightToLeft},
+           {"he", LayoutDirection::rightToLeft},
+           {"he_IL", LayoutDirection::rightToLeft},
+           {"fa", LayoutDirection::rightToLeft},
+           {"en", LayoutDirection::leftToRight},
+           {"de_DE", LayoutDirection::leftToRight},
+           {"ja", LayoutDirection::leftToRight},
+           {"zh_CN", LayoutDirection::leftToRight},
+           {"az_Arab", LayoutDirection::rightToLeft},  // the script decides, not the language
+           {"az", LayoutDirection::leftToRight},
+           {"", LayoutDirection::leftToRight}}) {
+    EXPECT_EQ(layoutDirectionFor(icu::Locale(language)), expected) << language;
+  }
+}
+
 }  // namespace
 }  // namespace kelvo::ui

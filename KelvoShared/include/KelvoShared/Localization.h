@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unicode/locid.h>
+
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,12 @@ namespace kelvo {
 // setlocale(LC_ALL, "")) with a locale that exists on the machine. Safe to
 // call from several threads at once.
 std::string L(std::string_view key, std::string_view comment);
+
+// The language of the texts L() gives: the one of the catalog gettext chose
+// by its rules (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), read from the catalog's
+// "Language" header; English when gettext found no catalog. The layout
+// direction follows it, so mirroring always matches the texts shown.
+icu::Locale textLanguage();
 
 // Puts the process into the locale its environment asks for (setlocale(LC_ALL,
 // "")); when the machine lacks that locale, into C.UTF-8, where LANGUAGE still

@@ -27,6 +27,11 @@ struct HostCapabilities {
   double contentMargin = 16;  // the modern host's margin on every edge, in points
 };
 
+// The direction of a language's script, from ICU's character orientation
+// (Arabic and Hebrew run right to left).
+LayoutDirection layoutDirectionFor(const icu::Locale& language);
+const char* toString(LayoutDirection direction);
+
 // Values passed down the whole tree while it is evaluated, laid out and drawn.
 struct Environment {
   WidgetFamily widgetFamily = WidgetFamily::systemSmall;  // family of the placed widget
@@ -35,6 +40,7 @@ struct Environment {
   Appearance appearance = Appearance::light;              // light or dark colours
   HostCapabilities host;                                  // what the host does around the content
   std::shared_ptr<const icu::TimeZone> timeZone;          // calendar zone for relative times; null = TZ
+  LayoutDirection layoutDirection = LayoutDirection::leftToRight;  // of the texts' language
 
   bool hostDrawsContainerBackground() const {
     return host.containerBackground == ContainerBackgroundSupport::supported;

@@ -64,6 +64,11 @@ inline constexpr Alignment Alignment::bottomLeading{HorizontalAlignment::leading
 inline constexpr Alignment Alignment::bottomTrailing{HorizontalAlignment::trailing,
                                                      VerticalAlignment::bottom};
 
+// Which way horizontal layouts run. Right to left, `leading` is the right
+// edge: stacks and grids fill from the right, frames and padding mirror, the
+// lines of text align to the right. Symbols and pictures are not flipped.
+enum class LayoutDirection { leftToRight, rightToLeft };
+
 // Alignment of wrapped lines within a text's frame.
 enum class TextAlignment { leading, center, trailing };
 

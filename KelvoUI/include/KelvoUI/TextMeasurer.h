@@ -15,6 +15,7 @@ struct TextRequest {
   double wrapWidth = infinity;  // points; infinity = never wrap
   int maxLines = 0;             // 0 = as many as needed; a cut last line ends in "…"
   TextAlignment alignment = TextAlignment::leading;
+  LayoutDirection direction = LayoutDirection::leftToRight;  // which edge `leading` is, when drawn
 };
 
 struct TextMetrics {
@@ -24,6 +25,7 @@ struct TextMetrics {
   int lineCount = 0;         // lines shown
   bool truncated = false;    // some text was cut off and "…" shown
   bool brokeWord = false;    // a word had to be split across lines to fit the width
+  int unknownGlyphs = 0;     // characters no installed font has, drawn as boxes
 };
 
 // Measures text for layout. Pango in production (PangoTextMeasurer), a
