@@ -9,6 +9,14 @@ namespace kelvo::widget {
 
 namespace {
 
+struct FileSource : PictureSource {
+  explicit FileSource(RegularFileReader& file) : file(file) {}
+  Result<std::size_t> read(std::uint8_t* buffer, std::size_t size) override {
+    return file.read(buffer, size);
+  }
+  RegularFileReader& file;
+};
+
 // The entry's snapshot or problem for a store state.
 struct FromState {
   CarEntry& entry;
@@ -48,9 +56,10 @@ CarEntry CarProvider::currentEntry(ui::WidgetFamily family) const {
 
   // In this order, so the picture file is not even read unless it can be shown.
   if (family != ui::WidgetFamily::systemSmall && entry.snapshot && entry.snapshot->hasImage) {
-    if (std::optional<std::vector<std::uint8_t>> bytes = store_.loadImage()) {
-      Result<ui::Bitmap> picture = decodeCarPicture(*bytes);
-      bytes.reset();  // the file's bytes go before the entry is handed on
+    if (std::unique_ptr<RegularFileReader> file = store_.openImage()) {
+      // Read in pieces: a picture file may be as large as the store allows.
+      FileSource source{*file};
+      Result<ui::Bitmap> picture = decodeCarPicture(source);
       if (picture) entry.carImage = std::move(picture).value();
     }
   }
