@@ -122,6 +122,20 @@ def jpeg_progressive_max(width=3800, height=3800, limit=63 << 20, repeats=3):
     return out + sos([1], 0, 0) + dc + (sos([1], 1, 63) + body * blocks) * repeats + EOI
 
 
+def jpeg_progressive_photo(width=4000, height=3000):
+    """A 12-megapixel YCbCr 4:2:0 progressive JPEG as cameras and editors
+    write them: an interleaved DC scan, then AC scans per component. It must
+    decode within the memory bound."""
+    comps = [(1, 0x22), (2, 0x11), (3, 0x11)]
+    out = SOI + dqt() + sof(0xC2, width, height, comps) + dht(0, 0, DC_TABLE) + dht(1, 0, AC_TABLE)
+    mcus = ((width + 15) // 16) * ((height + 15) // 16)
+    out += sos([1, 2, 3], 0, 0) + stuffed("0" * (8 * ((6 * mcus + 7) // 8)))
+    for ident, sub in ((1, 1), (2, 2), (3, 2)):
+        blocks = ((width // sub + 7) // 8) * ((height // sub + 7) // 8)
+        out += sos([ident], 1, 63) + stuffed(block_bits(False, 24 if ident == 1 else 8)) * blocks
+    return out + EOI
+
+
 # ---- PNG --------------------------------------------------------------------
 
 
@@ -243,6 +257,7 @@ PICTURES = {
     "bmp-rle8.bmp": (lambda: bmp_rle8(), lambda: bmp_rle8()),
     "pnm-p4.pbm": (lambda: pnm_p4(), lambda: pnm_p4(7000, 2)),
     "png-padded.png": (lambda: png_padded(), lambda: png_padded(4096)),
+    "jpeg-progressive-photo.jpg": (lambda: jpeg_progressive_photo(), None),
     "max-png-noise.png": (lambda: png_noise_max(), None),
     "max-png-pixels.png": (lambda: png_max_pixels(), None),
     "max-jpeg-baseline.jpg": (lambda: jpeg_baseline_max(), None),

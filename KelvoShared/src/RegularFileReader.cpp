@@ -14,6 +14,12 @@ namespace {
 
 std::string describeErrno(int error) { return std::error_code(error, std::generic_category()).message(); }
 
+Error tooLarge(const std::string& name, std::size_t limit) {
+  const bool mebibytes = limit % (std::size_t{1} << 20) == 0;
+  return Error{name + " is larger than " + std::to_string(mebibytes ? limit >> 20 : limit) +
+               (mebibytes ? " MiB" : " bytes")};
+}
+
 }  // namespace
 
 Result<std::unique_ptr<RegularFileReader>> RegularFileReader::open(const std::filesystem::path& file,
@@ -26,7 +32,7 @@ Result<std::unique_ptr<RegularFileReader>> RegularFileReader::open(const std::fi
   if (::fstat(fd, &info) != 0) return Error{"cannot read " + name + ": " + describeErrno(errno)};
   if (!S_ISREG(info.st_mode)) return Error{name + " is not a regular file"};
   if (static_cast<std::uintmax_t>(info.st_size) > limit) {
-    return Error{name + " is larger than " + std::to_string(limit >> 20) + " MiB"};
+    return tooLarge(name, limit);
   }
   return reader;
 }
@@ -44,7 +50,7 @@ Result<std::size_t> RegularFileReader::read(std::uint8_t* buffer, std::size_t si
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Error{"cannot read " + name_ + ": " + describeErrno(errno)};
     used_ += static_cast<std::size_t>(n);
-    if (used_ > limit_) return Error{name_ + " is larger than " + std::to_string(limit_ >> 20) + " MiB"};
+    if (used_ > limit_) return tooLarge(name_, limit_);
     return static_cast<std::size_t>(n);
   }
 }
