@@ -138,8 +138,10 @@ Result<ui::Bitmap> decodeCarPicture(PictureSource& source, const CarPictureLimit
   } else if (startsWith(head, {0xFF, 0xD8, 0xFF})) {
     decoded = picture::decodeJpeg(input, limits);
   }
-  // A source that failed half-way explains the damage better than the decoder.
-  if (!decoded && input.failure()) return *input.failure();
+  // A source that failed half-way (a read error, a file grown past the
+  // store's limit) leaves a picture that cannot be trusted, whatever the
+  // decoder made of the bytes it got; its reason says more than the decoder's.
+  if (input.failure()) return *input.failure();
   return decoded;
 }
 

@@ -400,6 +400,37 @@ class CountingSource : public PictureSource {
   const Bytes& bytes_;
 };
 
+// Fails after handing out `good` bytes, as a disk error or a file grown past
+// the store's limit does.
+class FailingSource : public PictureSource {
+ public:
+  FailingSource(const Bytes& bytes, std::size_t good) : bytes_(bytes), good_(good) {}
+  Result<std::size_t> read(std::uint8_t* buffer, std::size_t size) override {
+    if (taken_ >= good_) return Error{"cannot read car.png: Input/output error"};
+    const std::size_t n = std::min(size, good_ - taken_);
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(taken_), n, buffer);
+    taken_ += n;
+    return n;
+  }
+
+ private:
+  const Bytes& bytes_;
+  std::size_t good_;
+  std::size_t taken_ = 0;
+};
+
+TEST(CarPictureInput, AReadErrorMakesThePictureUnusable) {
+  for (const Bytes& picture :
+       {encodePng(quadrants(400, 300, kUpright)), encodeJpeg(quadrants(400, 300, kUpright))}) {
+    for (std::size_t good : {std::size_t{0}, std::size_t{4}, picture.size() / 2}) {
+      FailingSource source(picture, good);
+      const Result<ui::Bitmap> decoded = decodeCarPicture(source);
+      ASSERT_FALSE(decoded.ok()) << good;
+      EXPECT_EQ(decoded.error().message, "cannot read car.png: Input/output error");
+    }
+  }
+}
+
 TEST(CarPictureInput, DecodingReadsNoFurtherThanThePictureEnds) {
   for (Bytes picture :
        {encodePng(quadrants(400, 300, kUpright)), encodeJpeg(quadrants(400, 300, kUpright))}) {
