@@ -166,10 +166,21 @@ def png_noise_max(limit=63 << 20):
     return png(side, side, rows)
 
 
-def png_max_pixels(side=7071):
-    """The most pixels a picture may declare, compressing to almost nothing."""
-    row = bytes([30, 90, 160] * side)
-    return png(side, side, (row for _ in range(side)), colour_type=2)
+def png_max_pixels(side=7071, interlace=False):
+    """The most pixels a picture may declare, compressing to almost nothing;
+    interlaced, its seven passes arrive out of row order."""
+    if not interlace:
+        row = bytes([30, 90, 160] * side)
+        return png(side, side, (row for _ in range(side)), colour_type=2)
+    compressor = zlib.compressobj(9)
+    parts = []
+    for x0, y0, dx, dy in ADAM7:
+        width = len(range(x0, side, dx))
+        row = b"\x00" + bytes([30, 90, 160] * width)
+        parts += [compressor.compress(row) for _ in range(y0, side, dy)] if width else []
+    data = b"".join(parts) + compressor.flush()
+    header = struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 1)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", data) + chunk(b"IEND", b"")
 
 
 ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
@@ -260,6 +271,7 @@ PICTURES = {
     "jpeg-progressive-photo.jpg": (lambda: jpeg_progressive_photo(), None),
     "max-png-noise.png": (lambda: png_noise_max(), None),
     "max-png-pixels.png": (lambda: png_max_pixels(), None),
+    "max-png-pixels-interlaced.png": (lambda: png_max_pixels(interlace=True), None),
     "max-jpeg-baseline.jpg": (lambda: jpeg_baseline_max(), None),
     "max-jpeg-progressive.jpg": (lambda: jpeg_progressive_max(), None),
 }
