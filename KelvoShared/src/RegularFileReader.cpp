@@ -34,6 +34,12 @@ Result<std::unique_ptr<RegularFileReader>> RegularFileReader::open(const std::fi
   if (static_cast<std::uintmax_t>(info.st_size) > limit) {
     return tooLarge(name, limit);
   }
+  const auto nanoseconds = [](const timespec& t) {
+    return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+  };
+  reader->identity_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                       static_cast<std::int64_t>(info.st_size), nanoseconds(info.st_mtim),
+                       nanoseconds(info.st_ctim)};
   return reader;
 }
 

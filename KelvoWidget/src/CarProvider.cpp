@@ -1,5 +1,7 @@
 #include "KelvoWidget/CarProvider.h"
 
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include "KelvoWidget/CarPicture.h"
@@ -32,6 +34,27 @@ struct FromState {
   }
 };
 
+// The last picture file decoded in this process and what came of it, so a
+// host drawing several families in one refresh decodes car.png once: half
+// the work, and no second decoder's memory on top of the first drawing's.
+struct DecodedPicture {
+  RegularFileReader::Identity file;
+  std::optional<ui::Bitmap> picture;  // nothing when the file is no usable picture
+};
+
+std::optional<ui::Bitmap> decodeOnce(RegularFileReader& file) {
+  static std::mutex mutex;
+  static std::optional<DecodedPicture> last;
+  const std::lock_guard lock(mutex);
+  if (last && last->file == file.identity()) return last->picture;
+  last.reset();  // its thumbnail goes before the next decoder's memory comes
+  // Read in pieces: a picture file may be as large as the store allows.
+  FileSource source{file};
+  Result<ui::Bitmap> picture = decodeCarPicture(source);
+  last = DecodedPicture{file.identity(), picture ? std::optional(std::move(picture).value()) : std::nullopt};
+  return last->picture;
+}
+
 }  // namespace
 
 CarProvider::CarProvider(SharedStore store, Clock clock)
@@ -56,12 +79,7 @@ CarEntry CarProvider::currentEntry(ui::WidgetFamily family) const {
 
   // In this order, so the picture file is not even read unless it can be shown.
   if (family != ui::WidgetFamily::systemSmall && entry.snapshot && entry.snapshot->hasImage) {
-    if (std::unique_ptr<RegularFileReader> file = store_.openImage()) {
-      // Read in pieces: a picture file may be as large as the store allows.
-      FileSource source{*file};
-      Result<ui::Bitmap> picture = decodeCarPicture(source);
-      if (picture) entry.carImage = std::move(picture).value();
-    }
+    if (std::unique_ptr<RegularFileReader> file = store_.openImage()) entry.carImage = decodeOnce(*file);
   }
   entry.date = clock_();
   return entry;

@@ -16,7 +16,7 @@ struct CarPictureLimits {
   std::uint64_t maxSourcePixels = 50'000'000;  // pictures declaring more are refused unread
   std::uint32_t maxSourceSide = 65535;         // so is a picture with a longer side, in pixels
   int maxJpegScans = 64;                       // a JPEG with more scans is refused
-  std::size_t maxJpegMemory = 40u << 20;       // bytes libjpeg may hold (a progressive JPEG's coefficients)
+  std::size_t maxJpegMemory = 35u << 20;       // bytes libjpeg may hold (a progressive JPEG's coefficients)
 };
 
 // Where the picture's bytes come from, front to back.
