@@ -106,6 +106,14 @@ std::optional<std::vector<std::uint8_t>> SharedStore::loadImage() const {
   return std::move(bytes).value();
 }
 
+std::unique_ptr<RegularFileReader> SharedStore::openImage() const {
+  const auto dir = containerURL();
+  if (!dir) return nullptr;
+  auto reader = RegularFileReader::open(*dir / kImageFile, kImageSizeLimit);
+  if (!reader) return nullptr;
+  return std::move(reader).value();
+}
+
 bool SharedStore::hasImage() const {
   const auto dir = containerURL();
   return dir && itemExists(*dir / kImageFile);

@@ -1,5 +1,7 @@
 #include "KelvoWidget/CarProvider.h"
 
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include "KelvoWidget/CarPicture.h"
@@ -8,6 +10,14 @@
 namespace kelvo::widget {
 
 namespace {
+
+struct FileSource : PictureSource {
+  explicit FileSource(RegularFileReader& file) : file(file) {}
+  Result<std::size_t> read(std::uint8_t* buffer, std::size_t size) override {
+    return file.read(buffer, size);
+  }
+  RegularFileReader& file;
+};
 
 // The entry's snapshot or problem for a store state.
 struct FromState {
@@ -23,6 +33,27 @@ struct FromState {
     entry.problem = WidgetProblem{WidgetProblem::NothingPolledYet{}};
   }
 };
+
+// The last picture file decoded in this process and what came of it, so a
+// host drawing several families in one refresh decodes car.png once: half
+// the work, and no second decoder's memory on top of the first drawing's.
+struct DecodedPicture {
+  RegularFileReader::Identity file;
+  std::optional<ui::Bitmap> picture;  // nothing when the file is no usable picture
+};
+
+std::optional<ui::Bitmap> decodeOnce(RegularFileReader& file) {
+  static std::mutex mutex;
+  static std::optional<DecodedPicture> last;
+  const std::lock_guard lock(mutex);
+  if (last && last->file == file.identity()) return last->picture;
+  last.reset();  // its thumbnail goes before the next decoder's memory comes
+  // Read in pieces: a picture file may be as large as the store allows.
+  FileSource source{file};
+  Result<ui::Bitmap> picture = decodeCarPicture(source);
+  last = DecodedPicture{file.identity(), picture ? std::optional(std::move(picture).value()) : std::nullopt};
+  return last->picture;
+}
 
 }  // namespace
 
@@ -48,11 +79,7 @@ CarEntry CarProvider::currentEntry(ui::WidgetFamily family) const {
 
   // In this order, so the picture file is not even read unless it can be shown.
   if (family != ui::WidgetFamily::systemSmall && entry.snapshot && entry.snapshot->hasImage) {
-    if (std::optional<std::vector<std::uint8_t>> bytes = store_.loadImage()) {
-      Result<ui::Bitmap> picture = decodeCarPicture(*bytes);
-      bytes.reset();  // the file's bytes go before the entry is handed on
-      if (picture) entry.carImage = std::move(picture).value();
-    }
+    if (std::unique_ptr<RegularFileReader> file = store_.openImage()) entry.carImage = decodeOnce(*file);
   }
   entry.date = clock_();
   return entry;

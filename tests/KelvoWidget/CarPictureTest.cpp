@@ -34,7 +34,14 @@ void expectPixel(const ui::Bitmap& bitmap, int x, int y, std::uint32_t argb, int
 
 constexpr std::uint32_t opaque(std::uint32_t rgba) { return rgba << 24 | rgba >> 8; }
 
-Bytes bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+template <std::size_t N>
+Bytes bytesOf(const char (&text)[N]) {
+  return {text, text + N - 1};
+}
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 // Top-left, top-right, bottom-left, bottom-right.
 using Quadrants = std::array<std::uint32_t, 4>;
@@ -215,6 +222,224 @@ TEST(CarPictureLimitsTest, PicturesDeclaringMoreThan50MegapixelsAreRefusedBefore
   const Result<ui::Bitmap> picture = decodeCarPicture(testing::pngHeaderOnly(7071, 7071));
   ASSERT_FALSE(picture.ok());
   EXPECT_EQ(picture.error().message.find("declares"), std::string::npos) << picture.error().message;
+}
+
+// A JPEG frame header with its tables and one scan of `scanBytes` zero
+// bytes, repeated `scans` times: what a hostile file needs to make a decoder
+// allocate and walk a huge image.
+Bytes jpegSkeleton(std::uint8_t frame, int side, int components, int scans, int scanBytes) {
+  Bytes out = {0xFF, 0xD8};
+  const auto segment = [&](std::uint8_t marker, const Bytes& payload) {
+    out.insert(out.end(),
+               {0xFF, marker, std::uint8_t((payload.size() + 2) >> 8), std::uint8_t(payload.size() + 2)});
+    out.insert(out.end(), payload.begin(), payload.end());
+  };
+  if (components == 4) segment(0xEE, {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 0});
+  Bytes quant(65, 1);
+  quant[0] = 0;
+  segment(0xDB, quant);
+  Bytes sof = {8,
+               std::uint8_t(side >> 8),
+               std::uint8_t(side),
+               std::uint8_t(side >> 8),
+               std::uint8_t(side),
+               std::uint8_t(components)};
+  for (int c = 1; c <= components; ++c) sof.insert(sof.end(), {std::uint8_t(c), 0x11, 0});
+  segment(frame, sof);
+  Bytes huffman = {0x00, 1};  // DC table 0: one code of length 1, for difference 0
+  huffman.resize(17, 0);
+  huffman.push_back(0);
+  segment(0xC4, huffman);
+  Bytes sos = {std::uint8_t(components)};
+  for (int c = 1; c <= components; ++c) sos.insert(sos.end(), {std::uint8_t(c), 0});
+  sos.insert(sos.end(), {0, 0, 0});  // DC only, first pass
+  for (int i = 0; i < scans; ++i) {
+    segment(0xDA, sos);
+    out.insert(out.end(), static_cast<std::size_t>(scanBytes), 0);
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+// Every decoded quadrant is `expected` (kUpright's colours, turned grey for
+// grey JPEGs).
+void expectQuadrants(const Result<ui::Bitmap>& picture, int width, int height, const Quadrants& expected) {
+  ASSERT_TRUE(picture.ok()) << picture.error().message;
+  ASSERT_EQ(picture->width, width);
+  ASSERT_EQ(picture->height, height);
+  const int left = width / 8, right = width - 1 - width / 8, top = height / 8,
+            bottom = height - 1 - height / 8;
+  expectPixel(*picture, left, top, opaque(expected[0]), 10);
+  expectPixel(*picture, right, top, opaque(expected[1]), 10);
+  expectPixel(*picture, left, bottom, opaque(expected[2]), 10);
+  expectPixel(*picture, right, bottom, opaque(expected[3]), 10);
+}
+
+TEST(CarPictureJpeg, ProgressiveGreyAndCmykDecodeLikeBaselineRgb) {
+  using testing::JpegColour;
+  using testing::JpegOptions;
+  // Luma of red, green, blue and white as libjpeg weighs them.
+  const Quadrants grey = {0x4C4C4CFF, 0x969696FF, 0x1D1D1DFF, kWhite};
+  const TestImage image = quadrants(400, 300, kUpright);
+  const std::pair<JpegOptions, Quadrants> cases[] = {
+      {{JpegColour::rgb, true, {}}, kUpright},  {{JpegColour::grey, false, {}}, grey},
+      {{JpegColour::grey, true, {}}, grey},     {{JpegColour::cmyk, false, {}}, kUpright},
+      {{JpegColour::cmyk, true, {}}, kUpright},
+  };
+  for (const auto& [options, expected] : cases) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(options.colour)) +
+                 (options.progressive ? " progressive" : ""));
+    expectQuadrants(decodeCarPicture(testing::encodeJpeg(image, options)), 400, 300, expected);
+  }
+  // A 12-megapixel progressive photo stays within the decoder's memory, and
+  // its EXIF orientation still turns it.
+  expectUpright(decodeCarPicture(encodeJpeg(quadrants(4000, 3000, kStored[5].quadrants),
+                                            JpegOptions{JpegColour::rgb, true, 6})),
+                600, 800, 10);
+}
+
+TEST(CarPictureJpeg, RepeatedScansAreRefusedPastTheLimit) {
+  const Bytes progressive =
+      encodeJpeg(quadrants(640, 480, kUpright), testing::JpegOptions{testing::JpegColour::grey, true, {}});
+  const struct {
+    int times;
+    bool decodes;
+  } cases[] = {{1, true}, {50, true}, {300, false}};
+  for (const auto& c : cases) {
+    const Result<ui::Bitmap> picture = decodeCarPicture(testing::repeatScan(progressive, c.times));
+    EXPECT_EQ(picture.ok(), c.decodes) << c.times;
+    if (!c.decodes) {
+      EXPECT_NE(picture.error().message.find("64 scans"), std::string::npos) << picture.error().message;
+    }
+  }
+  // The file as an attacker writes it: 7000 × 7000 grey, one small scan
+  // repeated; refused for its memory before any scan is read. Smaller, so
+  // that it fits the memory, the scan limit stops it.
+  EXPECT_FALSE(decodeCarPicture(jpegSkeleton(0xC2, 7000, 1, 300, 65)).ok());
+  const Result<ui::Bitmap> bomb = decodeCarPicture(jpegSkeleton(0xC2, 2000, 1, 300, 65));
+  ASSERT_FALSE(bomb.ok());
+  EXPECT_NE(bomb.error().message.find("scans"), std::string::npos) << bomb.error().message;
+}
+
+TEST(CarPictureJpeg, CoefficientsBeyondTheMemoryBudgetAreRefused) {
+  const std::pair<Bytes, CarPictureLimits> cases[] = {
+      {jpegSkeleton(0xC2, 7000, 4, 1, 64), {}},  // CMYK: 392 MB of coefficients
+      {encodeJpeg(quadrants(1000, 1000, kUpright), testing::JpegOptions{testing::JpegColour::rgb, true, {}}),
+       CarPictureLimits{.maxJpegMemory = 1u << 20}},
+  };
+  for (const auto& [bytes, limits] : cases) {
+    const Result<ui::Bitmap> picture = decodeCarPicture(bytes, limits);
+    ASSERT_FALSE(picture.ok());
+    EXPECT_EQ(picture.error().message, "The picture needs more memory to decode than a car picture may use.");
+  }
+  // A baseline frame needs no coefficient buffer: the same size decodes.
+  EXPECT_TRUE(decodeCarPicture(jpegSkeleton(0xC0, 7000, 1, 1, 64)).ok());
+}
+
+Bytes littleEndian(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
+  Bytes out;
+  for (const auto& [value, size] : fields)
+    for (int i = 0; i < size; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+  return out;
+}
+
+TEST(CarPictureFormats, OnlyPngAndJpegArePictures) {
+  // GIF with a 7000² screen and a 1×1 frame; BMP RLE8 7000² ending at once;
+  // PNM bitmap 7000²; a plain 1×1 GIF; TIFF and WebP headers.
+  Bytes gif = bytesOf("GIF89a");
+  Bytes screen = littleEndian({{7000, 2}, {7000, 2}, {0x80, 1}, {0, 1}, {0, 1}, {0, 3}, {0xFFFFFF, 3}});
+  gif.insert(gif.end(), screen.begin(), screen.end());
+  Bytes small = bytesOf("GIF89a");
+  Bytes tiny = littleEndian({{1, 2}, {1, 2}, {0x80, 1}, {0, 1}, {0, 1}, {0, 3}, {0xFFFFFF, 3}});
+  small.insert(small.end(), tiny.begin(), tiny.end());
+  const Bytes frame = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B};
+  gif.insert(gif.end(), frame.begin(), frame.end());
+  small.insert(small.end(), frame.begin(), frame.end());
+  Bytes bmp = bytesOf("BM") + littleEndian({{1080, 4},
+                                            {0, 4},
+                                            {1078, 4},
+                                            {40, 4},
+                                            {7000, 4},
+                                            {7000, 4},
+                                            {1, 2},
+                                            {8, 2},
+                                            {1, 4},
+                                            {2, 4},
+                                            {2835, 4},
+                                            {2835, 4},
+                                            {256, 4},
+                                            {0, 4}});
+  bmp.resize(1078, 0);
+  bmp.insert(bmp.end(), {0, 1});
+  const Bytes cases[] = {gif,
+                         small,
+                         bmp,
+                         bytesOf("P4\n7000 7000\n") + Bytes(875 * 4, 0),
+                         bytesOf("II*\0") + Bytes(64, 0),
+                         bytesOf("RIFF\x1a\0\0\0WEBPVP8 ") + Bytes(64, 0)};
+  for (const Bytes& bytes : cases) {
+    const Result<ui::Bitmap> picture = decodeCarPicture(bytes);
+    ASSERT_FALSE(picture.ok()) << bytes.size() << " bytes";
+    EXPECT_EQ(picture.error().message, "The picture is neither PNG nor JPEG.");
+  }
+}
+
+// Hands out a picture in small pieces and counts what was taken.
+class CountingSource : public PictureSource {
+ public:
+  explicit CountingSource(const Bytes& bytes) : bytes_(bytes) {}
+  Result<std::size_t> read(std::uint8_t* buffer, std::size_t size) override {
+    const std::size_t n = std::min({size, std::size_t{1000}, bytes_.size() - taken});
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(taken), n, buffer);
+    taken += n;
+    return n;
+  }
+  std::size_t taken = 0;
+
+ private:
+  const Bytes& bytes_;
+};
+
+// Fails after handing out `good` bytes, as a disk error or a file grown past
+// the store's limit does.
+class FailingSource : public PictureSource {
+ public:
+  FailingSource(const Bytes& bytes, std::size_t good) : bytes_(bytes), good_(good) {}
+  Result<std::size_t> read(std::uint8_t* buffer, std::size_t size) override {
+    if (taken_ >= good_) return Error{"cannot read car.png: Input/output error"};
+    const std::size_t n = std::min(size, good_ - taken_);
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(taken_), n, buffer);
+    taken_ += n;
+    return n;
+  }
+
+ private:
+  const Bytes& bytes_;
+  std::size_t good_;
+  std::size_t taken_ = 0;
+};
+
+TEST(CarPictureInput, AReadErrorMakesThePictureUnusable) {
+  for (const Bytes& picture :
+       {encodePng(quadrants(400, 300, kUpright)), encodeJpeg(quadrants(400, 300, kUpright))}) {
+    for (std::size_t good : {std::size_t{0}, std::size_t{4}, picture.size() / 2}) {
+      FailingSource source(picture, good);
+      const Result<ui::Bitmap> decoded = decodeCarPicture(source);
+      ASSERT_FALSE(decoded.ok()) << good;
+      EXPECT_EQ(decoded.error().message, "cannot read car.png: Input/output error");
+    }
+  }
+}
+
+TEST(CarPictureInput, DecodingReadsNoFurtherThanThePictureEnds) {
+  for (Bytes picture :
+       {encodePng(quadrants(400, 300, kUpright)), encodeJpeg(quadrants(400, 300, kUpright))}) {
+    const std::size_t size = picture.size();
+    picture.resize(size + (8u << 20), 0);  // padding to the store's limit costs nothing
+    CountingSource source(picture);
+    expectUpright(decodeCarPicture(source), 400, 300, 8);
+    EXPECT_LT(source.taken, size + (256u << 10));
+  }
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include "TestPictures.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>  // jpeglib.h needs FILE
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
+#include <cstdlib>
 #include <stdexcept>
 
 namespace kelvo::widget::testing {
@@ -128,27 +133,69 @@ std::vector<std::uint8_t> tiffWithOrientation(int orientation, bool bigEndian) {
   return tiff;
 }
 
-std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation) {
-  GdkPixbuf* pixbuf =
-      gdk_pixbuf_new_from_data(const_cast<guint8*>(image.rgba.data()), GDK_COLORSPACE_RGB, TRUE, 8,
-                               image.width, image.height, image.width * 4, nullptr, nullptr);
-  gchar* buffer = nullptr;
-  gsize size = 0;
-  const gboolean saved =
-      gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "jpeg", nullptr, "quality", "95", nullptr);
-  g_object_unref(pixbuf);
-  if (!saved) throw std::runtime_error("JPEG encoding failed");
-  std::vector<std::uint8_t> jpeg(buffer, buffer + size);
-  g_free(buffer);
-  if (orientation) {
-    const std::vector<std::uint8_t> tiff = tiffWithOrientation(*orientation, true);
-    std::vector<std::uint8_t> app1 = {0xFF, 0xE1};
-    put(app1, static_cast<std::uint32_t>(tiff.size() + 8), 2);
-    app1.insert(app1.end(), {'E', 'x', 'i', 'f', 0, 0});
-    app1.insert(app1.end(), tiff.begin(), tiff.end());
-    jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
+std::vector<std::uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& options) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr error{};
+  cinfo.err = jpeg_std_error(&error);
+  error.error_exit = [](j_common_ptr) { throw std::runtime_error("JPEG encoding failed"); };
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(image.width);
+  cinfo.image_height = static_cast<JDIMENSION>(image.height);
+  const int channels = options.colour == JpegColour::grey ? 1 : options.colour == JpegColour::cmyk ? 4 : 3;
+  cinfo.input_components = channels;
+  cinfo.in_color_space = options.colour == JpegColour::grey   ? JCS_GRAYSCALE
+                         : options.colour == JpegColour::cmyk ? JCS_CMYK
+                                                              : JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 95, TRUE);
+  if (options.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  if (options.orientation) {
+    std::vector<std::uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0};
+    const std::vector<std::uint8_t> tiff = tiffWithOrientation(*options.orientation, true);
+    exif.insert(exif.end(), tiff.begin(), tiff.end());
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
   }
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * channels);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const std::uint8_t* in = &image.rgba[static_cast<std::size_t>(cinfo.next_scanline) * image.width * 4];
+    for (int x = 0; x < image.width; ++x, in += 4) {
+      std::uint8_t* out = &row[static_cast<std::size_t>(x) * channels];
+      if (channels == 1) {
+        out[0] = static_cast<std::uint8_t>((in[0] * 77 + in[1] * 150 + in[2] * 29) >> 8);
+      } else {
+        std::copy(in, in + 3, out);
+        if (channels == 4) out[3] = 255;  // Adobe's inverted inks: R, G, B as they are, no black
+      }
+    }
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::vector<std::uint8_t> jpeg(buffer, buffer + size);
+  std::free(buffer);
   return jpeg;
+}
+
+std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation) {
+  return encodeJpeg(image, JpegOptions{JpegColour::rgb, false, orientation});
+}
+
+std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int times) {
+  const std::vector<std::uint8_t> sos = {0xFF, 0xDA};
+  const auto first = std::search(jpeg.begin(), jpeg.end(), sos.begin(), sos.end());
+  if (first == jpeg.end()) return jpeg;
+  // The scan runs to the next marker that is not a stuffed 0xFF or a restart.
+  auto end = first + 2;
+  while (end + 1 < jpeg.end() && !(end[0] == 0xFF && end[1] != 0 && (end[1] < 0xD0 || end[1] > 0xD7))) ++end;
+  std::vector<std::uint8_t> out(jpeg.begin(), end);
+  for (int i = 1; i < times; ++i) out.insert(out.end(), first, end);
+  out.insert(out.end(), end, jpeg.end());
+  return out;
 }
 
 }  // namespace kelvo::widget::testing

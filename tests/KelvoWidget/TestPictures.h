@@ -2,7 +2,7 @@
 
 // Pictures made on the fly for the picture and provider tests: PNGs written
 // here byte by byte (so interlacing and eXIf placement are under the test's
-// control) and JPEGs written by GdkPixbuf with an EXIF segment added.
+// control) and JPEGs written by libjpeg.
 
 #include <cstdint>
 #include <optional>
@@ -34,9 +34,21 @@ std::vector<std::uint8_t> encodePng(const TestImage& image, const PngOptions& op
 // A PNG signature and header declaring the size, then one tiny IDAT and IEND.
 std::vector<std::uint8_t> pngHeaderOnly(std::uint32_t width, std::uint32_t height);
 
-// A baseline JPEG (alpha dropped); with an orientation, an APP1 EXIF segment
-// right after the start-of-image marker.
+enum class JpegColour { rgb, grey, cmyk };
+
+struct JpegOptions {
+  JpegColour colour = JpegColour::rgb;  // cmyk: Adobe's inverted inks, as Photoshop writes them
+  bool progressive = false;             // libjpeg's standard progression
+  std::optional<int> orientation;       // an APP1 EXIF segment with this orientation
+};
+
+// A JPEG written by libjpeg at quality 95 (alpha dropped); with an
+// orientation, an APP1 EXIF segment right after the start-of-image marker.
+std::vector<std::uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& options);
 std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation = std::nullopt);
+
+// The JPEG with its first scan repeated `times` times.
+std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int times);
 
 // A TIFF block (the eXIf / APP1 payload) whose IFD0 holds an unrelated entry,
 // then the orientation.

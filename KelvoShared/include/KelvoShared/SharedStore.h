@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "KelvoShared/Platform.h"
+#include "KelvoShared/RegularFileReader.h"
 #include "KelvoShared/Result.h"
 #include "KelvoShared/WidgetSnapshot.h"
 
@@ -57,6 +59,8 @@ class SharedStore {
 
   // The whole of car.png, or nothing on any failure.
   std::optional<std::vector<std::uint8_t>> loadImage() const;
+  // car.png opened for reading piece by piece, or nothing on any failure.
+  std::unique_ptr<RegularFileReader> openImage() const;
   bool hasImage() const;
   // Removals ignore every failure, a missing file included.
   void removeImage() const;
