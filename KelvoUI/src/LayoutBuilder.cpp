@@ -54,7 +54,7 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
     case NodeKind::empty:
       return nullptr;
     case NodeKind::text:
-      return adopt(makeTextNode(validUtf8(n.string), style, *context.measurer, nlohmann::json::object()),
+      return adopt(makeTextNode(validUtf8(n.string), style, context, nlohmann::json::object()),
                    std::move(deco));
     case NodeKind::relativeText: {
       const Environment& env = *context.environment;
@@ -65,7 +65,7 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
           {"relativeTime",
            {{"instant", std::isfinite(n.number) ? nlohmann::json(n.number) : nlohmann::json(nullptr)},
             {"unitsStyle", unitsStyleName(n.unitsStyle)}}}};
-      return adopt(makeTextNode(validUtf8(text), style, *context.measurer, std::move(attributes)),
+      return adopt(makeTextNode(validUtf8(text), style, context, std::move(attributes)),
                    std::move(deco));
     }
     case NodeKind::symbol:

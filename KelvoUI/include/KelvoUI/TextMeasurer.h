@@ -15,6 +15,7 @@ struct TextRequest {
   double wrapWidth = infinity;  // points; infinity = never wrap
   int maxLines = 0;             // 0 = as many as needed; a cut last line ends in "…"
   TextAlignment alignment = TextAlignment::leading;
+  bool cut = false;  // `text` is the start of a longer text and ends in "…"
 };
 
 struct TextMetrics {
