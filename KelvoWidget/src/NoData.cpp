@@ -3,6 +3,7 @@
 #include <string>
 
 #include "KelvoShared/Localization.h"
+#include "KelvoShared/SharedStore.h"
 #include "KelvoUI/Elements.h"
 
 namespace kelvo::widget {
@@ -21,7 +22,9 @@ struct Explanation {
 // every language.
 Explanation explain(const WidgetProblem& problem) {
   if (const auto* unreadable = std::get_if<WidgetProblem::Unreadable>(&problem.value)) {
-    return {"exclamationmark.triangle", "Can't read the snapshot", unreadable->message};
+    // Bounded again: a problem can be made without the store.
+    return {"exclamationmark.triangle", "Can't read the snapshot",
+            SharedStore::boundedMessage(unreadable->message)};
   }
   if (std::holds_alternative<WidgetProblem::NoContainer>(problem.value)) {
     return {"exclamationmark.triangle", "No container", "The App Group didn't resolve"};

@@ -325,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(NoDataView, WrapsALongMessageCentredAndShrinksNoFurtherThanSeventyPercent) {
   std::string words;
-  for (int i = 0; i < 20; ++i) words += "unreadable ";
+  for (int i = 0; i < 10; ++i) words += "unreadable ";  // 110 of the 120 characters a message keeps
   const Json widget = dumpEntry(CarEntry{Date{testing::kNow}, std::nullopt, std::nullopt,
                                          WidgetProblem{WidgetProblem::Unreadable{words}}},
                                 WidgetFamily::systemSmall);
