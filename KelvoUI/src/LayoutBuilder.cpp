@@ -65,8 +65,7 @@ LayoutNodePtr buildLayout(const View& view, const InheritedStyle& style, Decorat
           {"relativeTime",
            {{"instant", std::isfinite(n.number) ? nlohmann::json(n.number) : nlohmann::json(nullptr)},
             {"unitsStyle", unitsStyleName(n.unitsStyle)}}}};
-      return adopt(makeTextNode(validUtf8(text), style, context, std::move(attributes)),
-                   std::move(deco));
+      return adopt(makeTextNode(validUtf8(text), style, context, std::move(attributes)), std::move(deco));
     }
     case NodeKind::symbol:
       return adopt(makeSymbolNode(n.string, style), std::move(deco));
