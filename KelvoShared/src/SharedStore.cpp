@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 constexpr std::string_view kGroupKey = "KelvoAppGroup";
 constexpr std::string_view kSnapshotFile = "snapshot.json";
 constexpr std::string_view kImageFile = "car.png";
-constexpr std::size_t kMessageLimit = 120;
 
 bool itemExists(const fs::path& file) {
   struct stat info {};
@@ -32,6 +31,10 @@ void removeQuietly(const fs::path& item) {
 }
 
 }  // namespace
+
+std::string SharedStore::boundedMessage(std::string_view message) {
+  return prefixGraphemes(message, kMessageCharacterLimit, kMessageByteLimit);
+}
 
 SharedStore::SharedStore(Platform platform) : platform_(std::move(platform)) {}
 
@@ -74,10 +77,10 @@ SharedStore::SnapshotState SharedStore::snapshotState() const {
   const fs::path file = *dir / kSnapshotFile;
   if (!itemExists(file)) return NoFile{};
   const auto bytes = readRegularFile(file, kSnapshotSizeLimit);
-  if (!bytes) return Unreadable{prefixGraphemes(bytes.error().message, kMessageLimit)};
+  if (!bytes) return Unreadable{boundedMessage(bytes.error().message)};
   const auto& data = bytes.value();
   auto snapshot = decodeSnapshot(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-  if (!snapshot) return Unreadable{prefixGraphemes(snapshot.error().message, kMessageLimit)};
+  if (!snapshot) return Unreadable{boundedMessage(snapshot.error().message)};
   return Ok{std::move(snapshot).value()};
 }
 

@@ -1,14 +1,28 @@
 #include "KelvoUI/Layout.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "LayoutNode.h"
 
 namespace kelvo::ui {
+namespace {
+
+// The widget is drawn clipped to its size; content laid out in larger
+// (finite) bounds can be seen in all of them.
+Size visibleSize(const Environment& environment, std::optional<double> width, std::optional<double> height) {
+  const auto larger = [](double widget, std::optional<double> bound) {
+    return bound && std::isfinite(*bound) ? std::max(widget, *bound) : widget;
+  };
+  const Size widget = widgetSize(environment.widgetFamily);
+  return {larger(widget.width, width), larger(widget.height, height)};
+}
+
+}  // namespace
 
 LaidOutNode layoutView(const View& view, const Rect& bounds, const Environment& environment,
                        TextMeasurer& measurer) {
-  const LayoutContext context{&environment, &measurer};
+  const LayoutContext context{&environment, &measurer, visibleSize(environment, bounds.width, bounds.height)};
   LayoutNodePtr root = buildLayout(view, InheritedStyle{}, {}, context);
   if (!root) {
     LaidOutNode empty;
@@ -30,7 +44,8 @@ LaidOutNode layoutView(const View& view, const Rect& bounds, const Environment& 
 
 Size sizeThatFits(const View& view, const ProposedSize& proposal, const Environment& environment,
                   TextMeasurer& measurer) {
-  const LayoutContext context{&environment, &measurer};
+  const LayoutContext context{&environment, &measurer,
+                              visibleSize(environment, proposal.width, proposal.height)};
   LayoutNodePtr root = buildLayout(view, InheritedStyle{}, {}, context);
   return root ? root->measure(proposal) : Size{};
 }

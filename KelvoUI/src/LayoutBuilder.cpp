@@ -66,7 +66,7 @@ LayoutNodePtr buildNode(const View& view, const InheritedStyle& style, Decoratio
     case NodeKind::empty:
       return nullptr;
     case NodeKind::text:
-      return adopt(makeTextNode(validUtf8(n.string), style, *context.measurer, nlohmann::json::object()),
+      return adopt(makeTextNode(validUtf8(n.string), style, context, nlohmann::json::object()),
                    std::move(deco));
     case NodeKind::relativeText: {
       const Environment& env = *context.environment;
@@ -77,8 +77,7 @@ LayoutNodePtr buildNode(const View& view, const InheritedStyle& style, Decoratio
           {"relativeTime",
            {{"instant", std::isfinite(n.number) ? nlohmann::json(n.number) : nlohmann::json(nullptr)},
             {"unitsStyle", unitsStyleName(n.unitsStyle)}}}};
-      return adopt(makeTextNode(validUtf8(text), style, *context.measurer, std::move(attributes)),
-                   std::move(deco));
+      return adopt(makeTextNode(validUtf8(text), style, context, std::move(attributes)), std::move(deco));
     }
     case NodeKind::symbol:
       return adopt(makeSymbolNode(n.string, style), std::move(deco));

@@ -52,6 +52,7 @@ struct Decorations {
 struct LayoutContext {
   const Environment* environment;
   TextMeasurer* measurer;
+  Size visible;  // the most of the content that can be seen, points: no text is laid out beyond it
 };
 
 enum class Axis { horizontal, vertical };
@@ -124,7 +125,7 @@ LayoutNodePtr makeGeometryReaderNode(std::function<View(const GeometryProxy&)> c
                                      LayoutContext context);
 LayoutNodePtr makeGridNode(std::vector<GridItem> columns, HorizontalAlignment alignment,
                            std::optional<double> spacing, std::vector<LayoutNodePtr> children);
-LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, TextMeasurer& measurer,
+LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, const LayoutContext& context,
                            nlohmann::json attributes);
 LayoutNodePtr makeSymbolNode(std::string systemName, const InheritedStyle& style);
 LayoutNodePtr makePictureNode(const Bitmap& picture, const InheritedStyle& style);

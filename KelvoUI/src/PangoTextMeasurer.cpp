@@ -157,7 +157,7 @@ Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::threadLocal() {
 PangoTextMeasurer::PangoTextMeasurer(std::unique_ptr<State> state) : state_(std::move(state)) {}
 PangoTextMeasurer::~PangoTextMeasurer() = default;
 
-PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r) {
+PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r, bool* cut) {
   PangoLayout* layout = pango_layout_new(state_->context);
   pango_layout_set_text(layout, r.text.data(), int(r.text.size()));
 
@@ -191,18 +191,54 @@ PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r) {
   if (r.maxLines > 0) {
     pango_layout_set_height(layout, -r.maxLines);
     pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    limitLines(layout, r.maxLines, cut);
   }
   return layout;
 }
 
+void PangoTextMeasurer::limitLines(PangoLayout* layout, int maxLines, bool* cut) {
+  // A negative height limits the lines of each paragraph; the whole text
+  // gets no more lines with a height that ends half a line below the last.
+  if (pango_layout_get_line_count(layout) <= maxLines) return;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  for (int i = 1; i < maxLines; ++i) pango_layout_iter_next_line(iter);
+  int top = 0, bottom = 0;
+  pango_layout_iter_get_line_yrange(iter, &top, &bottom);
+  pango_layout_iter_free(iter);
+  pango_layout_set_height(layout, bottom + (bottom - top) / 2);
+
+  // Lines dropped after a paragraph's end are not ellipsized by Pango: the
+  // last line shown gets the "…" of its own.
+  if (pango_layout_is_ellipsized(layout)) return;
+  const std::string text = pango_layout_get_text(layout);
+  PangoLayoutLine* last = pango_layout_get_line_readonly(layout, pango_layout_get_line_count(layout) - 1);
+  if (!last) return;
+  std::size_t end = std::size_t(last->start_index + last->length);
+  if (end >= text.size()) return;
+  std::string shown = text.substr(0, end);
+  while (!shown.empty()) {  // the paragraph separators after the last line
+    if (shown.back() == '\n' || shown.back() == '\r') {
+      shown.pop_back();
+    } else if (shown.ends_with("\u2029")) {
+      shown.resize(shown.size() - 3);
+    } else {
+      break;
+    }
+  }
+  shown += "\u2026";
+  pango_layout_set_text(layout, shown.data(), int(shown.size()));
+  if (cut) *cut = true;
+}
+
 TextMetrics PangoTextMeasurer::measure(const TextRequest& request) {
-  PangoLayout* layout = makeLayout(request);
+  bool cut = false;
+  PangoLayout* layout = makeLayout(request, &cut);
   TextMetrics m;
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
   m.size = {double(logical.width) / PANGO_SCALE, double(logical.height) / PANGO_SCALE};
   m.lineCount = pango_layout_get_line_count(layout);
-  m.truncated = pango_layout_is_ellipsized(layout);
+  m.truncated = cut || pango_layout_is_ellipsized(layout);
   m.firstBaseline = double(pango_layout_get_baseline(layout)) / PANGO_SCALE;
   m.unknownGlyphs = pango_layout_get_unknown_glyphs_count(layout);
 

@@ -1,10 +1,13 @@
 // Text in layout: wraps to the offered width, shrinks by its minimum scale
-// factor when it does not fit, and only then truncates with "…".
+// factor when it does not fit, and only then truncates with "…". Only the
+// part of the text that can be seen is ever measured or drawn.
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "LayoutNode.h"
+#include "TextBudget.h"
 
 namespace kelvo::ui {
 namespace {
@@ -14,20 +17,31 @@ struct TextOutcome {
   TextMetrics metrics;
   Size size;
   bool fits = false;
+  double height = infinity;  // the height offered, points
+  int maxLines = 0;          // the line limit asked for (0: none)
 };
 
 class TextNode final : public LayoutNode {
  public:
-  TextNode(std::string text, const InheritedStyle& style, TextMeasurer& measurer, nlohmann::json attributes)
+  TextNode(std::string_view text, const InheritedStyle& style, const LayoutContext& context,
+           nlohmann::json attributes)
       : LayoutNode("Text"),
-        text_(std::move(text)),
         font_(style.resolvedFont()),
         foreground_(style.foreground),
         lineLimit_(style.lineLimit),
         minimumScale_(style.minimumScaleFactor),
         alignment_(style.textAlignment),
-        measurer_(measurer),
-        extra_(std::move(attributes)) {}
+        measurer_(*context.measurer),
+        visible_(context.visible),
+        extra_(std::move(attributes)) {
+    // What the smallest scale could show wrapped anywhere in the visible
+    // area: every request below takes a part of this.
+    const double smallest = minimumScale_ < 1 ? minimumScale_ : 1;
+    BudgetedText kept =
+        budgetedText(text, textBudget(font_, smallest, visible_.width, lineLimit_.value_or(0), visible_));
+    text_ = std::move(kept.text);
+    cut_ = kept.cut;
+  }
 
   void place(const Rect& frame, const ProposedSize& p) override {
     frame_ = frame;
@@ -43,7 +57,11 @@ class TextNode final : public LayoutNode {
     TextDrawing d;
     d.request = chosen_.request;
     // Drawn in the frame the text was given, so centred lines centre in it.
-    if (std::isfinite(frame_.width)) d.request.wrapWidth = std::max(frame_.width, chosen_.size.width);
+    if (std::isfinite(frame_.width)) {
+      const double width = std::max(frame_.width, chosen_.size.width);
+      if (width != d.request.wrapWidth)
+        d.request = request(d.request.scale, width, chosen_.height, chosen_.maxLines);
+    }
     d.foreground = foreground_;
     d.truncated = chosen_.metrics.truncated;
     d.lineCount = chosen_.metrics.lineCount;
@@ -58,22 +76,57 @@ class TextNode final : public LayoutNode {
   Size sizeThatFits(const ProposedSize& p) override { return solve(p).size; }
 
  private:
+  // The request at `scale` wrapped at `width` in at most `maxLines` lines
+  // (0: any number): as much of the text as fits the visible area, or the
+  // height offered, followed by "…" when some was left out; never more
+  // lines than the area holds.
+  TextRequest request(double scale, double width, double height, int maxLines) const {
+    Size area = visible_;
+    if (height < area.height) area.height = std::max(0.0, height);
+    const TextBudget budget = textBudget(font_, scale, width, maxLines, area);
+    BudgetedText shown = budgetedText(text_, budget);
+    TextRequest r;
+    r.text = std::move(shown.text);
+    r.cut = shown.cut || cut_;
+    if (r.cut) r.text += "\u2026";
+    r.font = font_;
+    r.scale = scale;
+    r.wrapWidth = width;
+    r.maxLines = int(std::min<std::size_t>(budget.lines, INT_MAX));
+    r.alignment = alignment_;
+    return r;
+  }
+
+  // The measurer's answer, once per request; text cut by request() counts
+  // as truncated even where the measurer had room for the "…".
+  TextMetrics measured(const TextRequest& r) {
+    auto it = std::find_if(measured_.begin(), measured_.end(), [&r](const auto& m) {
+      return m.first.scale == r.scale && m.first.wrapWidth == r.wrapWidth && m.first.maxLines == r.maxLines &&
+             m.first.text == r.text;
+    });
+    if (it == measured_.end()) {
+      TextMetrics m = measurer_.measure(r);
+      m.truncated = m.truncated || r.cut;
+      measured_.emplace_back(r, m);
+      it = std::prev(measured_.end());
+    }
+    return it->second;
+  }
+
   TextOutcome attempt(double scale, double width, double height) {
     TextOutcome o;
-    o.request.text = text_;
-    o.request.font = font_;
-    o.request.scale = scale;
-    o.request.wrapWidth = width;
-    o.request.maxLines = lineLimit_.value_or(0);
-    o.request.alignment = alignment_;
-    o.metrics = measurer_.measure(o.request);
+    o.height = height;
+    o.maxLines = lineLimit_.value_or(0);
+    o.request = request(scale, width, height, o.maxLines);
+    o.metrics = measured(o.request);
     // Fewer lines when the height offered holds fewer; always at least one.
     if (std::isfinite(height) && o.metrics.lineCount > 1 && o.metrics.size.height > height + 0.01) {
       const double lineHeight = o.metrics.size.height / o.metrics.lineCount;
       const int lines = std::max(1, int(std::floor((height + 0.01) / lineHeight)));
       if (lines < o.metrics.lineCount) {
-        o.request.maxLines = lines;
-        o.metrics = measurer_.measure(o.request);
+        o.maxLines = lines;
+        o.request = request(scale, width, height, lines);
+        o.metrics = measured(o.request);
         o.metrics.truncated = true;
       }
     }
@@ -112,23 +165,26 @@ class TextNode final : public LayoutNode {
     return outcomes_.back().second;
   }
 
-  std::string text_;
+  std::string text_;  // what the visible area can show of the text
+  bool cut_ = false;  // text_ leaves out some of the text
   Font font_;
   ShapeStyle foreground_;
   std::optional<int> lineLimit_;
   double minimumScale_;
   TextAlignment alignment_;
   TextMeasurer& measurer_;
+  Size visible_;
   nlohmann::json extra_;
   TextOutcome chosen_;
   std::vector<std::pair<ProposedSize, TextOutcome>> outcomes_;
+  std::vector<std::pair<TextRequest, TextMetrics>> measured_;
 };
 
 }  // namespace
 
-LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, TextMeasurer& measurer,
+LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, const LayoutContext& context,
                            nlohmann::json attributes) {
-  return std::make_unique<TextNode>(std::move(text), style, measurer, std::move(attributes));
+  return std::make_unique<TextNode>(text, style, context, std::move(attributes));
 }
 
 }  // namespace kelvo::ui

@@ -1,19 +1,13 @@
 #pragma once
 
-#include <glib.h>
-
 #include <string>
 
 namespace kelvo::ui {
 
-// The text with every invalid UTF-8 sequence replaced by U+FFFD, so Pango and
-// JSON get well-formed text whatever the views were given.
-inline std::string validUtf8(const std::string& text) {
-  if (g_utf8_validate(text.data(), gssize(text.size()), nullptr)) return text;
-  gchar* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
-  std::string out(valid);
-  g_free(valid);
-  return out;
-}
+// The text with every ill-formed UTF-8 sequence and every noncharacter
+// (U+FDD0..U+FDEF and the last two code points of each plane) replaced by
+// U+FFFD, so Pango, Cairo's PDF writer and JSON get text they accept
+// whatever the views were given.
+std::string validUtf8(const std::string& text);
 
 }  // namespace kelvo::ui

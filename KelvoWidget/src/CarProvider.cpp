@@ -24,7 +24,7 @@ struct FromState {
   CarEntry& entry;
   void operator()(SharedStore::Ok& ok) const { entry.snapshot = std::move(ok.snapshot); }
   void operator()(SharedStore::Unreadable& unreadable) const {
-    entry.problem = WidgetProblem{WidgetProblem::Unreadable{std::move(unreadable.message)}};
+    entry.problem = WidgetProblem{WidgetProblem::Unreadable{SharedStore::boundedMessage(unreadable.message)}};
   }
   void operator()(SharedStore::NoContainer&) const {
     entry.problem = WidgetProblem{WidgetProblem::NoContainer{}};

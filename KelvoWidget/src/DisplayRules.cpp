@@ -1,15 +1,20 @@
 #include "KelvoWidget/DisplayRules.h"
 
-#include <cstdio>
+#include <array>
+#include <charconv>
+#include <system_error>
 
 namespace kelvo::widget {
 
 std::string DisplayRules::batteryPercentText(const WidgetSnapshot& snapshot) {
-  // printf rounds an exact half to the even neighbour and a %.0f conversion
-  // has neither a decimal separator nor grouping, whatever the locale.
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f%%", snapshot.batteryPercentage);
-  return text;
+  // Like printf's %.0f: an exact half rounds to the even neighbour, and there
+  // is neither a decimal separator nor grouping, whatever the locale. Room for
+  // the 309 digits of the largest doubles.
+  std::array<char, 512> digits;
+  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(),
+                                          snapshot.batteryPercentage, std::chars_format::fixed, 0);
+  if (error != std::errc{}) return "%";
+  return std::string(digits.data(), end) + "%";
 }
 
 double DisplayRules::barFraction(const WidgetSnapshot& snapshot) { return snapshot.batteryPercentage / 100; }

@@ -69,7 +69,8 @@ View LargeCarView::body(const Environment& environment) const {
                  HStack({.alignment = VerticalAlignment::firstTextBaseline, .spacing = 6},
                         {
                             Text(DisplayRules::batteryPercentText(snapshot))
-                                .font(Font::system(32, FontWeight::semibold, FontDesign::rounded)),
+                                .font(Font::system(32, FontWeight::semibold, FontDesign::rounded))
+                                .lineLimit(1),
                             Text(snapshot.rangeText())
                                 .font(Font::callout)
                                 .foregroundStyle(ShapeStyle::secondary),

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "KelvoShared/Localization.h"
+#include "KelvoShared/SharedStore.h"
 #include "KelvoUI/Elements.h"
 
 namespace kelvo::widget {
@@ -13,7 +14,9 @@ using namespace kelvo::ui;
 // every language.
 NoData::Explanation NoData::explain(const WidgetProblem& problem) {
   if (const auto* unreadable = std::get_if<WidgetProblem::Unreadable>(&problem.value)) {
-    return {"exclamationmark.triangle", "Can't read the snapshot", unreadable->message};
+    // Bounded again: a problem can be made without the store.
+    return {"exclamationmark.triangle", "Can't read the snapshot",
+            SharedStore::boundedMessage(unreadable->message)};
   }
   if (std::holds_alternative<WidgetProblem::NoContainer>(problem.value)) {
     return {"exclamationmark.triangle", "No container", "The App Group didn't resolve"};

@@ -194,6 +194,22 @@ TEST(SharedStore, BrokenDocumentsAreUnreadableWithAShortMessage) {
   EXPECT_NE(static_cast<unsigned char>(message.back()), 0xC3);  // never half a character
 }
 
+TEST(SharedStore, AMessageQuotingOneHugeCharacterStaysSmall) {
+  DirectStore d;
+  // The decoder quotes the date it cannot read: "e" with 200,000 combining
+  // marks, one character of 400 KB.
+  std::string date = "e";
+  for (int i = 0; i < 200000; ++i) date += "\u0301";
+  const std::string document =
+      R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)json"
+      R"json("unit":"Kilometers (km)","hasImage":false,"writtenAt":")json";
+  writeFile(d.file("snapshot.json"), document + date + "\"}");
+  const std::string message = unreadableMessage(d.store.snapshotState());
+  EXPECT_TRUE(message.starts_with("key \"writtenAt\": \"e\u0301")) << message.substr(0, 40);
+  EXPECT_LE(message.size(), SharedStore::kMessageByteLimit);
+  EXPECT_EQ(SharedStore::boundedMessage(message), message);  // bounding twice changes nothing
+}
+
 TEST(SharedStore, SpecialAndOversizedFilesReadAsFailures) {
   DirectStore d;
   const auto started = std::chrono::steady_clock::now();

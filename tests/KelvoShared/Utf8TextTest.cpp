@@ -35,5 +35,30 @@ TEST(GraphemePrefix, CountsUserPerceivedCharacters) {
   EXPECT_FALSE(cut.empty());
 }
 
+TEST(GraphemePrefix, BoundsBytesAndTheMarksOfOneCharacter) {
+  // "e" and 400,000 combining acute accents is one character of 800 KB.
+  const std::string acute = "\u0301";
+  const std::string huge = "e" + repeat(acute, 400000) + "x";
+  // {text, characters, bytes, expected}
+  const struct {
+    std::string text;
+    std::size_t count, maxBytes;
+    std::string expected;
+  } cases[] = {
+      {huge, 120, 1024, "e" + repeat(acute, 31) + "x"},
+      {huge, 1, 1024, "e" + repeat(acute, 31)},
+      {repeat("e" + repeat(acute, 40), 100), 120, 1024, repeat("e" + repeat(acute, 31), 16)},
+      {repeat("\u00e9", 600), 120, 100, repeat("\u00e9", 50)},  // two bytes each, never half of one
+      {repeat("\u00e9", 600), 120, 101, repeat("\u00e9", 50)},
+      {"short", 120, 1024, "short"},
+      {"", 120, 1024, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string cut = prefixGraphemes(c.text, c.count, c.maxBytes);
+    EXPECT_EQ(cut, c.expected) << c.text.size() << " bytes, " << c.count << " characters, " << c.maxBytes;
+    EXPECT_LE(cut.size(), c.maxBytes);
+  }
+}
+
 }  // namespace
 }  // namespace kelvo

@@ -30,6 +30,39 @@ TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocale) {
   EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(12345)), "12345%");  // no grouping
 }
 
+TEST(DisplayRules, PercentTextHasEveryDigitOfAnyFiniteValue) {
+  // {value, digits, starts with}
+  const struct {
+    double value;
+    std::size_t digits;
+    const char* start;
+  } cases[] = {
+      {1e300, 301, "1000000000000000052504760255204420248704"},
+      {1e308, 309, "1000000000000000010979063629440455417404"},
+      {-1e308, 310, "-1000000000000000010979063629440455417404"},
+      {std::numeric_limits<double>::max(), 309, "17976931348623157"},
+      {1e22, 23, "10000000000000000000000"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = DisplayRules::batteryPercentText(withBattery(c.value));
+    EXPECT_EQ(text.size(), c.digits + 1) << c.value;
+    EXPECT_TRUE(text.starts_with(c.start)) << text;
+    EXPECT_TRUE(text.ends_with("%")) << text;
+  }
+}
+
+TEST(DisplayRules, PercentFigureIsOneLineWhateverItsValue) {
+  for (const auto family :
+       {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge}) {
+    const testing::Json widget = testing::dumpSnapshot(withBattery(1e308), family);
+    const auto figures = testing::findAll(
+        widget, [](const testing::Json& n) { return n.value("text", "").starts_with("1000000000"); });
+    ASSERT_EQ(figures.size(), 1u) << ui::toString(family);
+    EXPECT_EQ(figures[0]["lines"], 1) << ui::toString(family);
+    EXPECT_EQ(figures[0]["truncated"], true) << ui::toString(family);
+  }
+}
+
 TEST(DisplayRules, TintIsGreenWhileChargingElseOrangeAtTwentyOrLess) {
   EXPECT_EQ(DisplayRules::batteryTint(withBattery(20)).name, "orange");
   EXPECT_EQ(DisplayRules::batteryTint(withBattery(20.5)).name, "accentColor");

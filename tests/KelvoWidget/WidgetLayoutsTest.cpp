@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "KelvoShared/SharedStore.h"
 #include "KelvoWidget/LargeCarView.h"
 #include "WidgetTree.h"
 
@@ -325,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(NoDataView, WrapsALongMessageCentredAndShrinksNoFurtherThanSeventyPercent) {
   std::string words;
-  for (int i = 0; i < 20; ++i) words += "unreadable ";
+  for (int i = 0; i < 10; ++i) words += "unreadable ";  // 110 of the 120 characters a message keeps
   const Json widget = dumpEntry(CarEntry{Date{testing::kNow}, std::nullopt, std::nullopt,
                                          WidgetProblem{WidgetProblem::Unreadable{words}}},
                                 WidgetFamily::systemSmall);
@@ -333,6 +334,21 @@ TEST(NoDataView, WrapsALongMessageCentredAndShrinksNoFurtherThanSeventyPercent) 
   EXPECT_GT(subtitle["lines"].get<int>(), 1);
   EXPECT_GE(subtitle["scale"].get<double>(), 0.7 - 1e-9);
   EXPECT_EQ(subtitle["alignment"], "center");
+}
+
+TEST(NoDataView, AMessageOfOneHugeCharacterIsDrawnBounded) {
+  // A letter with 100,000 combining marks, handed over without the store.
+  std::string message = "e";
+  for (int i = 0; i < 100000; ++i) message += "\u0301";
+  const Json widget = dumpEntry(CarEntry{Date{testing::kNow}, std::nullopt, std::nullopt,
+                                         WidgetProblem{WidgetProblem::Unreadable{message + " tail"}}},
+                                WidgetFamily::systemSmall);
+  const auto subtitles =
+      findAll(widget, [](const Json& n) { return n.value("text", "").starts_with("e\u0301"); });
+  ASSERT_EQ(subtitles.size(), 1u);
+  const std::string drawn = subtitles[0]["text"];
+  EXPECT_LE(drawn.size(), kelvo::SharedStore::kMessageByteLimit + 3);  // and an ellipsis at most
+  EXPECT_TRUE(drawn.ends_with(" tail")) << "only the marks past 32 code points are dropped";
 }
 
 TEST(WidgetChrome, ModernHostGetsTheTertiaryFillAndOlderHostsPadding) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -24,7 +25,7 @@ class SharedStore {
     WidgetSnapshot snapshot;
   };
   struct Unreadable {
-    std::string message;  // what failed, cut to 120 user-perceived characters
+    std::string message;  // what failed, as boundedMessage() cuts it
   };
   struct NoContainer {};
   struct NoFile {};
@@ -35,6 +36,13 @@ class SharedStore {
   // the writing side refuses to write them.
   static constexpr std::size_t kSnapshotSizeLimit = std::size_t{1} << 20;  // bytes of snapshot.json
   static constexpr std::size_t kImageSizeLimit = std::size_t{64} << 20;    // bytes of car.png
+
+  // A failure message cut to what is worth showing: at most 120
+  // user-perceived characters of at most 32 code points each, and at most
+  // 1 KiB, so no message costs more than that to keep or draw.
+  static constexpr std::size_t kMessageCharacterLimit = 120;
+  static constexpr std::size_t kMessageByteLimit = 1024;
+  static std::string boundedMessage(std::string_view message);
 
   explicit SharedStore(Platform platform = Platform::current());
 

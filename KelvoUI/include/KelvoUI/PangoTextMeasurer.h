@@ -44,7 +44,10 @@ class PangoTextMeasurer final : public TextMeasurer {
  private:
   struct State;
   explicit PangoTextMeasurer(std::unique_ptr<State> state);
-  PangoLayout* makeLayout(const TextRequest& request);
+  // The layout of a request; `cut` is set when lines were left out without
+  // Pango's own "…".
+  PangoLayout* makeLayout(const TextRequest& request, bool* cut = nullptr);
+  static void limitLines(PangoLayout* layout, int maxLines, bool* cut);
   std::unique_ptr<State> state_;
 };
 

@@ -16,6 +16,7 @@ struct TextRequest {
   int maxLines = 0;             // 0 = as many as needed; a cut last line ends in "…"
   TextAlignment alignment = TextAlignment::leading;
   LayoutDirection direction = LayoutDirection::leftToRight;  // which edge `leading` is, when drawn
+  bool cut = false;  // `text` is the start of a longer text and ends in "…"
 };
 
 struct TextMetrics {

@@ -13,7 +13,7 @@ struct DisplayRules {
   DisplayRules() = delete;
 
   // "80%": the percentage to the nearest whole number (halves to even), no
-  // locale, no grouping.
+  // locale, no grouping, every digit of any finite value.
   static std::string batteryPercentText(const WidgetSnapshot& snapshot);
   // The part of the battery bar to fill: percentage / 100, not clamped.
   static double barFraction(const WidgetSnapshot& snapshot);

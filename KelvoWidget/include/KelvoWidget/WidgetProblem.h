@@ -10,7 +10,7 @@ namespace kelvo::widget {
 struct WidgetProblem {
   // snapshot.json exists but cannot be read or decoded.
   struct Unreadable {
-    std::string message;  // the store's message, unchanged
+    std::string message;  // the store's message, within SharedStore::boundedMessage()
   };
   // No snapshot.json yet: the companion has not written one.
   struct NothingPolledYet {};
