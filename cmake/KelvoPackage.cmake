@@ -23,6 +23,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-inter, fonts-quicksand, fonts-material-design-icons-iconfont, fonts-materialdesignicons-webfont")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
+    "fonts-inter, fonts-quicksand, fonts-material-design-icons-iconfont, fonts-materialdesignicons-webfont, fonts-dejavu-core")
+# Japanese, Chinese and Korean texts need Noto CJK (about 90 MB): recommended,
+# not required, for the many who never switch to those languages.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, fonts-noto-cjk")
 include(CPack)

@@ -26,8 +26,8 @@ deb=${debs[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(echo "$depends" | tr ',' '\n' | sed 's/^ *//; s/[ (].*//')
 for package in libc6 'libstdc\+\+6' 'libicu[0-9]+' libcairo2 libpango-1.0-0 libpangocairo-1.0-0 libfontconfig1 \
-  libgdk-pixbuf-2.0-0 libglib2.0-0 libspng0 fonts-inter fonts-quicksand fonts-material-design-icons-iconfont \
-  fonts-materialdesignicons-webfont; do
+  libjpeg62-turbo libglib2.0-0 libspng0 libmosquitto1 fonts-inter fonts-quicksand fonts-material-design-icons-iconfont \
+  fonts-materialdesignicons-webfont fonts-dejavu-core; do
   grep -qxE "$package" <<<"$names" || fail "Depends lacks $package: $depends"
 done
 grep -qE 'libc6 \(>= [0-9]' <<<"$depends" || fail "Depends has no versions from the shared libraries: $depends"
