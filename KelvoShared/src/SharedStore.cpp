@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string_view>
+#include <system_error>
 
 #include "KelvoShared/RegularFile.h"
 #include "KelvoShared/Utf8Text.h"
@@ -24,11 +26,23 @@ bool itemExists(const fs::path& file) {
   return ::stat(file.c_str(), &info) == 0;
 }
 
-// Removes a file, a symbolic link or an empty directory; every failure,
-// a missing item included, is ignored.
-void removeQuietly(const fs::path& item) {
+// Why `file` cannot be looked at, or nothing when it is there or simply
+// missing (then there is nothing to read, which is not a failure).
+std::optional<std::string> lookupFailure(const fs::path& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) == 0 || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+  return "cannot read " + file.filename().string() + ": " + std::generic_category().message(errno);
+}
+
+// Removes a file, a symbolic link or an empty directory; a missing item is
+// no failure.
+Status removeItem(const fs::path& item) {
   std::error_code ec;
   fs::remove(item, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    return Error{"cannot remove " + item.filename().string() + ": " + ec.message()};
+  }
+  return {};
 }
 
 }  // namespace
@@ -46,10 +60,9 @@ std::optional<std::string> SharedStore::appGroup() const {
 bool SharedStore::isSharedGroup() const { return appGroup().has_value(); }
 
 std::optional<fs::path> SharedStore::localURL() const {
-  if (!platform_.homeDirectory) return std::nullopt;
-  const auto home = platform_.homeDirectory();
-  if (!home) return std::nullopt;
-  fs::path local = *home / "Library/Application Support/Kelvo";
+  const auto data = platform_.dataDirectory();
+  if (!data) return std::nullopt;
+  fs::path local = *data / "kelvo";
   std::error_code ec;
   fs::create_directories(local, ec);  // a failure shows up later as missing files
   return local;
@@ -72,6 +85,8 @@ SharedStore::SnapshotState SharedStore::snapshotState() const {
   const auto dir = containerURL();
   if (!dir) return NoContainer{};
   const fs::path file = *dir / kSnapshotFile;
+  // A directory without search permission hides the file: unreadable, not missing.
+  if (auto failure = lookupFailure(file)) return Unreadable{prefixGraphemes(*failure, kMessageLimit)};
   if (!itemExists(file)) return NoFile{};
   const auto bytes = readRegularFile(file, kSnapshotSizeLimit);
   if (!bytes) return Unreadable{prefixGraphemes(bytes.error().message, kMessageLimit)};
@@ -111,8 +126,10 @@ bool SharedStore::hasImage() const {
   return dir && itemExists(*dir / kImageFile);
 }
 
-void SharedStore::removeImage() const {
-  if (const auto dir = containerURL()) removeQuietly(*dir / kImageFile);
+Status SharedStore::removeImage() const {
+  const auto dir = containerURL();
+  if (!dir) return {};
+  return removeItem(*dir / kImageFile);
 }
 
 Status SharedStore::saveImage(const std::vector<std::uint8_t>& bytes) const {
@@ -122,11 +139,14 @@ Status SharedStore::saveImage(const std::vector<std::uint8_t>& bytes) const {
   return writeFileAtomically(*dir, kImageFile, bytes.data(), bytes.size());
 }
 
-void SharedStore::clear() const {
+Status SharedStore::clear() const {
   const auto dir = containerURL();
-  if (!dir) return;
-  removeQuietly(*dir / kSnapshotFile);
-  removeQuietly(*dir / kImageFile);
+  if (!dir) return {};
+  removeStaleTemporaries(*dir, kSnapshotFile);
+  removeStaleTemporaries(*dir, kImageFile);
+  const Status snapshot = removeItem(*dir / kSnapshotFile);
+  const Status image = removeItem(*dir / kImageFile);
+  return snapshot.ok() ? image : snapshot;
 }
 
 }  // namespace kelvo

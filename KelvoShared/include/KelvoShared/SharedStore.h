@@ -58,12 +58,13 @@ class SharedStore {
   // The whole of car.png, or nothing on any failure.
   std::optional<std::vector<std::uint8_t>> loadImage() const;
   bool hasImage() const;
-  // Removals ignore every failure, a missing file included.
-  void removeImage() const;
+  // Removals report every failure but a missing file (nothing to remove).
+  Status removeImage() const;
   // Stores the bytes unchanged (no format check), atomically.
   Status saveImage(const std::vector<std::uint8_t>& bytes) const;
-  // Removes snapshot.json, then car.png.
-  void clear() const;
+  // Removes snapshot.json, then car.png (also when the first fails), and
+  // the temporary files killed writers left; reports the first failure.
+  Status clear() const;
 
  private:
   std::optional<std::filesystem::path> localURL() const;
