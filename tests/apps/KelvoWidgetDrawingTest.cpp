@@ -110,9 +110,20 @@ TEST(KelvoWidgetRender, UsageErrorsExitTwoWithAReason) {
                                                {"render", "--family", "huge"},
                                                {"render", "--appearance", "sepia"},
                                                {"render", "--now", "yesterday"},
-                                               {"run"}}) {
+                                               {"run"},
+                                               // Scales: NaN fails every comparison of a range check.
+                                               {"render", "--scale", "nan"},
+                                               {"render", "--scale", "-nan"},
+                                               {"render", "--scale", "inf"},
+                                               {"render", "--scale", "0"},
+                                               {"render", "--scale", "-1"},
+                                               {"render", "--scale", "8.01"},
+                                               {"render", "--scale", "1e300"},
+                                               {"render", "--scale", "2x"},
+                                               {"render", "--scale", ""},
+                                               {"run", "--out-dir", "x", "--scale", "nan"}}) {
     const ProgramRun run = runProgram("kelvo-widget", args, scratch);
-    EXPECT_EQ(run.exitCode, 2) << args[1];
+    EXPECT_EQ(run.exitCode, 2) << args[1] << " " << args.back();
     EXPECT_FALSE(run.err.empty());
     EXPECT_EQ(run.out, "");
   }
