@@ -121,7 +121,7 @@ TEST(KelvoWidgetRender, UsageErrorsExitTwoWithAReason) {
                                                {"render", "--scale", "1e300"},
                                                {"render", "--scale", "2x"},
                                                {"render", "--scale", ""},
-                                               {"run", "--out-dir", "x", "--scale", "nan"}}) {
+                                               {"run", "--out-dir", "/nonexistent/kelvo", "--scale", "nan"}}) {
     const ProgramRun run = runProgram("kelvo-widget", args, scratch);
     EXPECT_EQ(run.exitCode, 2) << args[1] << " " << args.back();
     EXPECT_FALSE(run.err.empty());

@@ -15,7 +15,7 @@ struct Error {
 template <class T>
 class Result {
  public:
-  Result(T value) : state_(std::move(value)) {}      // NOLINT: implicit on purpose
+  Result(T value) : state_(std::move(value)) {}  // NOLINT: implicit on purpose
   Result(Error error) : state_(std::move(error)) {}  // NOLINT: implicit on purpose
 
   bool ok() const { return std::holds_alternative<T>(state_); }
