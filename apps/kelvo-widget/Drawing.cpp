@@ -46,8 +46,8 @@ void addDrawingOptions(CLI::App& command, DrawingOptions& options) {
       ->check(CLI::Validator(
           [](std::string& value) -> std::string {
             if (parseScale(value)) return {};
-            return "needs a number from " + formatScale(kMinimumScale) + " to " +
-                   formatScale(kMaximumScale) + ", not \"" + value + "\"";
+            return "needs a number from " + formatScale(kMinimumScale) + " to " + formatScale(kMaximumScale) +
+                   ", not \"" + value + "\"";
           },
           "N", "scale"));
   command.add_flag("--legacy-host", options.legacyHost,
