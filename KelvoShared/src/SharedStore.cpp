@@ -109,6 +109,7 @@ Status SharedStore::save(const WidgetSnapshot& snapshot) const {
   if (!text) return text.error();
   // A file the reader would refuse is not written.
   if (text->size() > kSnapshotSizeLimit) return Error{"the encoded snapshot is larger than 1 MiB"};
+  removeStaleTemporaries(*dir, kImageFile);  // writing snapshot.json cleans up after its own
   return writeFileAtomically(*dir, kSnapshotFile, reinterpret_cast<const std::uint8_t*>(text->data()),
                              text->size());
 }
@@ -136,6 +137,7 @@ Status SharedStore::saveImage(const std::vector<std::uint8_t>& bytes) const {
   const auto dir = containerURL();
   if (!dir) return {};
   if (bytes.size() > kImageSizeLimit) return Error{"the picture is larger than 64 MiB"};
+  removeStaleTemporaries(*dir, kSnapshotFile);  // writing car.png cleans up after its own
   return writeFileAtomically(*dir, kImageFile, bytes.data(), bytes.size());
 }
 

@@ -85,11 +85,15 @@ int writeAll(int fd, std::string_view bytes) {
   return 0;
 }
 
-Status writeDirectly(const fs::path& path, std::string_view bytes) {
+Status writeDirectly(const fs::path& path, std::string_view bytes, FifoReader fifo) {
   // O_TRUNC matters only when a /proc link leads to a regular file, which
-  // then ends up holding exactly these bytes, as with cp.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+  // then ends up holding exactly these bytes, as with cp. O_NONBLOCK makes
+  // opening a FIFO without a reader fail (ENXIO) instead of waiting; the
+  // writes themselves block as usual.
+  const int nonBlocking = fifo == FifoReader::mustBeThere ? O_NONBLOCK : 0;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | nonBlocking);
   if (fd < 0) return failure(path, errno);
+  if (nonBlocking != 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (const int error = writeAll(fd, bytes); error != 0) {
     ::close(fd);
     return failure(path, error);
@@ -100,7 +104,7 @@ Status writeDirectly(const fs::path& path, std::string_view bytes) {
 
 }  // namespace
 
-Status writeOutputFile(const fs::path& path, std::string_view bytes) {
+Status writeOutputFile(const fs::path& path, std::string_view bytes, FifoReader fifo) {
   const Result<Target> target = resolve(path);
   if (!target) return target.error();
   switch (target->kind) {
@@ -109,7 +113,7 @@ Status writeOutputFile(const fs::path& path, std::string_view bytes) {
       return writeFileAtomically(target->path.parent_path(), target->path.filename().string(),
                                  reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     case Kind::direct:
-      return writeDirectly(target->path, bytes);
+      return writeDirectly(target->path, bytes, fifo);
     case Kind::refused:
       return Error{"cannot write " + target->path.string() + ": it " + target->refusal};
   }

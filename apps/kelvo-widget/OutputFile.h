@@ -19,7 +19,13 @@ namespace kelvo::host {
 //   its kin in /proc: opened and written directly;
 // - a directory, block device or socket: refused.
 // Errors say what failed and why, naming the file.
-Status writeOutputFile(const std::filesystem::path& path, std::string_view bytes);
+//
+// A FIFO without a reader makes the open wait for one, as a shell
+// redirection does, unless `fifo` is FifoReader::mustBeThere (a refresh loop
+// must not hang on it): then it fails.
+enum class FifoReader { waitFor, mustBeThere };
+Status writeOutputFile(const std::filesystem::path& path, std::string_view bytes,
+                       FifoReader fifo = FifoReader::waitFor);
 
 // Writes `bytes` to standard output unbuffered (after what std::cout holds),
 // so a failure is reported with its reason right here.

@@ -97,7 +97,7 @@ std::optional<Date> refresh(const RunOptions& options, const RequestOptions& req
     log.event("cannot draw " + std::string(fileStem(family)) + ": " + png.error().message);
     return std::nullopt;
   }
-  if (const Status written = writeOutputFile(path, *png); !written) {
+  if (const Status written = writeOutputFile(path, *png, FifoReader::mustBeThere); !written) {
     log.event(written.error().message);
     return std::nullopt;
   }

@@ -256,29 +256,34 @@ TEST_F(KelvoProgram, WritersCleanUpAfterKilledWritersAndFailPastAFileSizeLimit) 
   const struct {
     const char* name;
     int age;
-    bool ours, leftBySave, leftByClear;
-  } files[] = {{".car.png.tmp-41-0-7", 3600, true, false, false},
-               {".car.png.tmp-42-0-7", 5, true, true, true},
-               {".snapshot.json.tmp-43-0-7", 3600, true, true, false},
-               {".car.png.unrelated", 3600, true, true, true},
-               {".car.png.tmp-44-0-7", 3600, false, true, true}};
-  for (const auto& file : files) {
-    if (!file.ours && ::geteuid() != 0) continue;
-    store.write(file.name, "partial");
-    const timespec when[2] = {{::time(nullptr) - file.age, 0}, {::time(nullptr) - file.age, 0}};
-    ::utimensat(AT_FDCWD, (store.shared() / file.name).c_str(), when, 0);
-    if (!file.ours) ::chown((store.shared() / file.name).c_str(), 65534, 65534);
-  }
-  const auto expectLeft = [&](bool cleared) {
+    bool ours, left;
+  } files[] = {{".car.png.tmp-41-0-7", 3600, true, false},
+               {".car.png.tmp-42-0-7", 5, true, true},
+               {".snapshot.json.tmp-43-0-7", 3600, true, false},
+               {".car.png.unrelated", 3600, true, true},
+               {".car.png.tmp-44-0-7", 3600, false, true}};
+  const auto plant = [&] {
     for (const auto& file : files) {
       if (!file.ours && ::geteuid() != 0) continue;
-      EXPECT_EQ(fs::exists(store.shared() / file.name), cleared ? file.leftByClear : file.leftBySave)
-          << file.name;
+      store.write(file.name, "partial");
+      const timespec when[2] = {{::time(nullptr) - file.age, 0}, {::time(nullptr) - file.age, 0}};
+      ::utimensat(AT_FDCWD, (store.shared() / file.name).c_str(), when, 0);
+      if (!file.ours) ::chown((store.shared() / file.name).c_str(), 65534, 65534);
+    }
+  };
+  const auto expectLeft = [&](const char* after) {
+    for (const auto& file : files) {
+      if (!file.ours && ::geteuid() != 0) continue;
+      EXPECT_EQ(fs::exists(store.shared() / file.name), file.left) << file.name << " after " << after;
     }
     return std::distance(fs::directory_iterator(store.shared()), {});
   };
+  plant();
+  ASSERT_EQ(kelvo({"clear", "--shared-dir", dir()}).exitCode, 0);
+  expectLeft("clear");
+  plant();
   ASSERT_EQ(kelvo({"save-image", "--shared-dir", dir(), "-"}, "picture").exitCode, 0);
-  const auto entries = expectLeft(false);
+  const auto entries = expectLeft("save-image");
 
   // ulimit -f: the write fails with EFBIG instead of SIGXFSZ killing kelvo.
   const auto limited =
@@ -286,10 +291,7 @@ TEST_F(KelvoProgram, WritersCleanUpAfterKilledWritersAndFailPastAFileSizeLimit) 
   EXPECT_EQ(limited.exitCode, 1);
   EXPECT_EQ(limited.err, "kelvo: cannot write car.png: File too large\n");
   EXPECT_EQ(stored("car.png"), "picture");
-  EXPECT_EQ(expectLeft(false), entries) << "the failed writer's temporary file is gone";
-
-  ASSERT_EQ(kelvo({"clear", "--shared-dir", dir()}).exitCode, 0);
-  expectLeft(true);
+  EXPECT_EQ(expectLeft("a failed write"), entries) << "the failed writer's temporary file is gone";
 }
 
 }  // namespace
