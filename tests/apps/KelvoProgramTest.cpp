@@ -202,16 +202,14 @@ TEST_F(KelvoProgram, AnEmptySharedDirIsAUsageErrorNeverTheRealStore) {
        std::vector<std::vector<std::string>>{{"clear", "--shared-dir", ""},
                                              {"--shared-dir", "", "clear"},
                                              {"save", "--shared-dir", ""},
-                                             {"save-image", "-", "--shared-dir", ""},
                                              {"remove-image", "--shared-dir", ""},
-                                             {"show", "--shared-dir", ""},
-                                             {"where", "--shared-dir", ""}}) {
+                                             {"show", "--shared-dir", ""}}) {
     const auto run = kelvo(args, kSample.dump());
     EXPECT_EQ(run.exitCode, 2) << args[0];
     EXPECT_EQ(run.err, "kelvo: --shared-dir: needs a directory, not an empty value (see kelvo --help)\n");
   }
   EXPECT_TRUE(fs::exists(defaultStore() / "snapshot.json"));
-  for (const char* command : {"timeline", "snapshot", "placeholder", "render", "run"}) {
+  for (const char* command : {"timeline", "render", "run"}) {
     std::vector<std::string> args = {command, "--shared-dir", ""};
     if (args[0] == "run") args.insert(args.end(), {"--out-dir", io.root().string()});
     const auto run = kelvo::testing::runProgram("kelvo-widget", args, io);
