@@ -47,6 +47,19 @@ std::optional<InfoValue> readInfoValue(const fs::path& infoFile, const std::stri
   return InfoValue{};
 }
 
+std::optional<fs::path> dataHomeFor(const char* xdgDataHome, const std::optional<fs::path>& home) {
+  // A relative value is invalid by the base directory rules and is ignored.
+  if (xdgDataHome && fs::path(xdgDataHome).is_absolute()) return fs::path(xdgDataHome);
+  if (!home) return std::nullopt;
+  return *home / ".local" / "share";
+}
+
+std::optional<fs::path> Platform::dataDirectory() const {
+  if (dataHome) return dataHome();
+  if (!homeDirectory) return std::nullopt;
+  return dataHomeFor(nullptr, homeDirectory());
+}
+
 bool isSafeGroupIdentifier(const std::string& groupId) {
   return !groupId.empty() && groupId != "." && groupId != ".." && groupId.find('/') == std::string::npos &&
          groupId.find('\0') == std::string::npos;
@@ -65,11 +78,13 @@ Platform Platform::current() {
     return readInfoValue(resourceDirectory() / "kelvo" / "Info.json", key);
   };
   platform.homeDirectory = realHomeDirectory;
-  platform.groupContainer = [](const std::string& groupId) -> std::optional<fs::path> {
+  platform.dataHome = [] { return dataHomeFor(std::getenv("XDG_DATA_HOME"), realHomeDirectory()); };
+  platform.groupContainer = [dataHome =
+                                 platform.dataHome](const std::string& groupId) -> std::optional<fs::path> {
     if (!isSafeGroupIdentifier(groupId)) return std::nullopt;
-    const auto home = realHomeDirectory();
-    if (!home) return std::nullopt;
-    fs::path container = *home / "Library" / "Group Containers" / groupId;
+    const auto base = dataHome();
+    if (!base) return std::nullopt;
+    fs::path container = *base / "kelvo" / "groups" / groupId;
     std::error_code ec;
     if (!fs::is_directory(container, ec)) return std::nullopt;
     return container;

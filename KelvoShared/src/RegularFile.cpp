@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <random>
 #include <string>
 #include <system_error>
@@ -77,24 +78,43 @@ Result<std::vector<std::uint8_t>> readRegularFile(const fs::path& file, std::siz
 
 namespace {
 
+// What every temporary name for `target` starts with.
+std::string temporaryPrefix(std::string_view target) { return "." + std::string(target) + ".tmp-"; }
+
 // A name no other writer, in this process or another, is using right now.
 std::string temporaryName(std::string_view target) {
   static std::atomic<unsigned> counter{0};
   thread_local std::mt19937_64 random{std::random_device{}()};
   // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) about a
   // chain of operator+ on a temporary string.
-  std::string name = ".";
-  name.append(target).append(".tmp-");
+  std::string name = temporaryPrefix(target);
   name.append(std::to_string(::getpid())).append("-");
   name.append(std::to_string(counter++)).append("-");
   name.append(std::to_string(random() & 0xffffff));
   return name;
 }
 
+constexpr time_t kStaleAfterSeconds = 60;
+
 }  // namespace
+
+void removeStaleTemporaries(const fs::path& dir, std::string_view target) {
+  const std::string prefix = temporaryPrefix(target);
+  const time_t now = ::time(nullptr);
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& item = it->path();
+    if (!item.filename().string().starts_with(prefix)) continue;
+    struct stat info {};
+    if (::lstat(item.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+    if (now - info.st_mtime < kStaleAfterSeconds) continue;
+    ::unlink(item.c_str());
+  }
+}
 
 Status writeFileAtomically(const fs::path& dir, std::string_view target, const std::uint8_t* data,
                            std::size_t size) {
+  removeStaleTemporaries(dir, target);
   fs::path temporary;
   int raw = -1;
   for (int attempt = 0; attempt < 16 && raw < 0; ++attempt) {

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string_view>
+#include <system_error>
 
 #include "KelvoShared/RegularFile.h"
 #include "KelvoShared/Utf8Text.h"
@@ -23,11 +25,23 @@ bool itemExists(const fs::path& file) {
   return ::stat(file.c_str(), &info) == 0;
 }
 
-// Removes a file, a symbolic link or an empty directory; every failure,
-// a missing item included, is ignored.
-void removeQuietly(const fs::path& item) {
+// Why `file` cannot be looked at, or nothing when it is there or simply
+// missing (then there is nothing to read, which is not a failure).
+std::optional<std::string> lookupFailure(const fs::path& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) == 0 || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+  return "cannot read " + file.filename().string() + ": " + std::generic_category().message(errno);
+}
+
+// Removes a file, a symbolic link or an empty directory; a missing item is
+// no failure.
+Status removeItem(const fs::path& item) {
   std::error_code ec;
   fs::remove(item, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    return Error{"cannot remove " + item.filename().string() + ": " + ec.message()};
+  }
+  return {};
 }
 
 }  // namespace
@@ -49,10 +63,9 @@ std::optional<std::string> SharedStore::appGroup() const {
 bool SharedStore::isSharedGroup() const { return appGroup().has_value(); }
 
 std::optional<fs::path> SharedStore::localURL() const {
-  if (!platform_.homeDirectory) return std::nullopt;
-  const auto home = platform_.homeDirectory();
-  if (!home) return std::nullopt;
-  fs::path local = *home / "Library/Application Support/Kelvo";
+  const auto data = platform_.dataDirectory();
+  if (!data) return std::nullopt;
+  fs::path local = *data / "kelvo";
   std::error_code ec;
   fs::create_directories(local, ec);  // a failure shows up later as missing files
   return local;
@@ -75,6 +88,8 @@ SharedStore::SnapshotState SharedStore::snapshotState() const {
   const auto dir = containerURL();
   if (!dir) return NoContainer{};
   const fs::path file = *dir / kSnapshotFile;
+  // A directory without search permission hides the file: unreadable, not missing.
+  if (auto failure = lookupFailure(file)) return Unreadable{prefixGraphemes(*failure, kMessageLimit)};
   if (!itemExists(file)) return NoFile{};
   const auto bytes = readRegularFile(file, kSnapshotSizeLimit);
   if (!bytes) return Unreadable{boundedMessage(bytes.error().message)};
@@ -97,6 +112,7 @@ Status SharedStore::save(const WidgetSnapshot& snapshot) const {
   if (!text) return text.error();
   // A file the reader would refuse is not written.
   if (text->size() > kSnapshotSizeLimit) return Error{"the encoded snapshot is larger than 1 MiB"};
+  removeStaleTemporaries(*dir, kImageFile);  // writing snapshot.json cleans up after its own
   return writeFileAtomically(*dir, kSnapshotFile, reinterpret_cast<const std::uint8_t*>(text->data()),
                              text->size());
 }
@@ -122,22 +138,28 @@ bool SharedStore::hasImage() const {
   return dir && itemExists(*dir / kImageFile);
 }
 
-void SharedStore::removeImage() const {
-  if (const auto dir = containerURL()) removeQuietly(*dir / kImageFile);
+Status SharedStore::removeImage() const {
+  const auto dir = containerURL();
+  if (!dir) return {};
+  return removeItem(*dir / kImageFile);
 }
 
 Status SharedStore::saveImage(const std::vector<std::uint8_t>& bytes) const {
   const auto dir = containerURL();
   if (!dir) return {};
   if (bytes.size() > kImageSizeLimit) return Error{"the picture is larger than 64 MiB"};
+  removeStaleTemporaries(*dir, kSnapshotFile);  // writing car.png cleans up after its own
   return writeFileAtomically(*dir, kImageFile, bytes.data(), bytes.size());
 }
 
-void SharedStore::clear() const {
+Status SharedStore::clear() const {
   const auto dir = containerURL();
-  if (!dir) return;
-  removeQuietly(*dir / kSnapshotFile);
-  removeQuietly(*dir / kImageFile);
+  if (!dir) return {};
+  removeStaleTemporaries(*dir, kSnapshotFile);
+  removeStaleTemporaries(*dir, kImageFile);
+  const Status snapshot = removeItem(*dir / kSnapshotFile);
+  const Status image = removeItem(*dir / kImageFile);
+  return snapshot.ok() ? image : snapshot;
 }
 
 }  // namespace kelvo

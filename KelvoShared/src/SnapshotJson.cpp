@@ -81,8 +81,23 @@ struct ParseErrorCatcher : nlohmann::json_sax<Json> {
         what.starts_with("[json.exception") && close != std::string::npos) {
       what.erase(0, close + 2);
     }
-    message = "not JSON: " + validUtf8(what);
+    message = "not JSON: " + withoutQuotedBytes(what);
     return false;
+  }
+
+  // The library quotes the bytes it last read ("; last read: '...'"), which
+  // may be the start of any file a symbolic link points at; the position and
+  // the kind of token before it say enough.
+  static std::string withoutQuotedBytes(std::string what) {
+    constexpr std::string_view kQuote = "; last read: '";
+    const std::size_t start = what.find(kQuote);
+    if (start == std::string::npos) return validUtf8(what);
+    // The quote runs to the end, or to "; expected ..." when that follows it.
+    const std::size_t expected = what.rfind("'; expected ");
+    const bool expectedFollows =
+        !what.ends_with('\'') && expected != std::string::npos && expected >= start + kQuote.size();
+    what.erase(start, expectedFollows ? expected + 1 - start : std::string::npos);
+    return validUtf8(what);
   }
 };
 

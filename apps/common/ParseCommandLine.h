@@ -12,6 +12,21 @@ namespace kelvo::apps {
 
 inline constexpr int kExitUsage = 2;
 
+// Adds --shared-dir DIR to `command`. An empty DIR is a usage error: it is
+// what an unset variable in `--shared-dir "$DIR"` gives, and taking it as
+// "not given" would send a clear or a save to the user's real store.
+template <class Value>
+CLI::Option* addSharedDirOption(CLI::App& command, Value& value) {
+  return command
+      .add_option("--shared-dir", value, "Use DIR as the shared directory (a missing DIR means no container)")
+      ->option_text("DIR")
+      ->check(CLI::Validator(
+          [](std::string& dir) -> std::string {
+            return dir.empty() ? "needs a directory, not an empty value" : std::string();
+          },
+          "DIR", "non-empty"));
+}
+
 // The exit status when the program should stop here, nothing when parsing
 // succeeded and the chosen command should run.
 inline std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {

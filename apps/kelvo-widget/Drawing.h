@@ -3,7 +3,9 @@
 // What `render` and `run` share: how an entry becomes a drawn widget.
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "Commands.h"
 #include "KelvoUI/Environment.h"
@@ -25,6 +27,9 @@ struct DrawingOptions {
 };
 
 void addDrawingOptions(CLI::App& command, DrawingOptions& options);
+
+// A --scale value: a finite decimal number within the supported range.
+std::optional<double> parseScale(std::string_view text);
 
 // The environment the host draws an entry in: the placed family, the
 // current locale, the host's clock, the appearance and the host's kind.

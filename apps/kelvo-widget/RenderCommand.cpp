@@ -5,7 +5,7 @@
 
 #include "Commands.h"
 #include "Drawing.h"
-#include "KelvoShared/RegularFile.h"
+#include "OutputFile.h"
 
 namespace kelvo::host {
 
@@ -54,16 +54,14 @@ int render(const RenderOptions& options) {
   }
 
   if (options.output == "-") {
-    std::cout.write(drawn->data(), static_cast<std::streamsize>(drawn->size()));
-    std::cout.flush();
-    return std::cout ? kExitOk : kExitFailure;
+    if (const Status written = writeStandardOutput(*drawn); !written) {
+      std::cerr << "kelvo-widget: " << written.error().message << "\n";
+      return kExitFailure;
+    }
+    return kExitOk;
   }
-  const std::filesystem::path target = std::filesystem::absolute(options.output);
-  const Status written =
-      writeFileAtomically(target.parent_path(), target.filename().string(),
-                          reinterpret_cast<const std::uint8_t*>(drawn->data()), drawn->size());
-  if (!written) {
-    std::cerr << "kelvo-widget: cannot write " << options.output << ": " << written.error().message << "\n";
+  if (const Status written = writeOutputFile(options.output, *drawn); !written) {
+    std::cerr << "kelvo-widget: " << written.error().message << "\n";
     return kExitFailure;
   }
   return kExitOk;
@@ -83,7 +81,10 @@ void addRenderCommand(CLI::App& app, Action& action) {
       ->add_option("--format", options->format, "png, svg, pdf or json (the laid-out view tree); default png")
       ->option_text("FORMAT")
       ->check(CLI::IsMember({"png", "svg", "pdf", "json"}));
-  command->add_option("-o,--output", options->output, "Write to FILE (replaced whole); - or none for stdout")
+  command
+      ->add_option("-o,--output", options->output,
+                   "Write to FILE (a regular file is replaced whole, a link is followed, a FIFO or device is "
+                   "written to); - or none for stdout")
       ->option_text("FILE");
   command->callback([&action, options] { action = [options] { return render(*options); }; });
 }

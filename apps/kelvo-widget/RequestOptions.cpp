@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "ParseCommandLine.h"
 
 namespace kelvo::host {
 
@@ -59,10 +60,7 @@ CLI::Validator familyValidator() {
 }
 
 void addStoreAndClockOptions(CLI::App& command, RequestOptions& options) {
-  command
-      .add_option("--shared-dir", options.sharedDir,
-                  "Use DIR as the shared directory (a missing DIR means no container)")
-      ->option_text("DIR");
+  apps::addSharedDirOption(command, options.sharedDir);
   command.add_option("--now", options.now, "Fix the host's clock, e.g. 2026-12-06T12:00:00Z")
       ->option_text("ISO8601")
       ->check(CLI::Validator(

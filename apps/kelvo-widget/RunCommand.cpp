@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -10,7 +11,8 @@
 
 #include "Commands.h"
 #include "Drawing.h"
-#include "KelvoShared/RegularFile.h"
+#include "KelvoShared/LogText.h"
+#include "OutputFile.h"
 
 namespace kelvo::host {
 
@@ -51,9 +53,36 @@ std::string describe(const widget::CarEntry& entry) {
 
 std::string timestamp(Date date) { return formatInternetDateTime(date); }
 
+// The log on standard error: one line per event, control characters escaped
+// so a snapshot's texts cannot forge lines or drive the terminal. When the
+// log cannot be written (its reader went away: EPIPE, since SIGPIPE is
+// ignored), logging stops and the drawing goes on.
+class RunLog {
+ public:
+  void line(const std::string& text) {
+    if (stopped_) return;
+    const std::string bytes = "kelvo-widget run: " + escapeForLog(text) + "\n";
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+      const ssize_t n = ::write(STDERR_FILENO, bytes.data() + written, bytes.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        stopped_ = true;
+        return;
+      }
+      written += static_cast<std::size_t>(n);
+    }
+  }
+  // A line stamped with the current time.
+  void event(const std::string& text) { line(timestamp(Date::now()) + " " + text); }
+
+ private:
+  bool stopped_ = false;
+};
+
 // Draws one family to DIR/<family>.png; returns the reload time it asks for.
-std::optional<Date> refresh(const RunOptions& options, const RequestOptions& request,
-                            ui::WidgetFamily family) {
+std::optional<Date> refresh(const RunOptions& options, const RequestOptions& request, ui::WidgetFamily family,
+                            RunLog& log) {
   std::optional<widget::Timeline> timeline;
   request.provider().getTimeline({family, false},
                                  [&timeline](widget::Timeline t) { timeline = std::move(t); });
@@ -62,38 +91,36 @@ std::optional<Date> refresh(const RunOptions& options, const RequestOptions& req
   const ui::Environment environment = drawingEnvironment(family, request.clock()(), options.drawing);
   const ui::Expected<std::string> png =
       drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
-  const std::string name = std::string(fileStem(family)) + ".png";
-  const std::filesystem::path path = std::filesystem::path(options.outDir) / name;
+  const std::filesystem::path path =
+      std::filesystem::path(options.outDir) / (std::string(fileStem(family)) + ".png");
   if (!png) {
-    std::cerr << "kelvo-widget run: " << timestamp(Date::now()) << " cannot draw " << fileStem(family) << ": "
-              << png.error().message << "\n";
+    log.event("cannot draw " + std::string(fileStem(family)) + ": " + png.error().message);
     return std::nullopt;
   }
-  const Status written = writeFileAtomically(options.outDir, name,
-                                             reinterpret_cast<const std::uint8_t*>(png->data()), png->size());
-  if (!written) {
-    std::cerr << "kelvo-widget run: " << timestamp(Date::now()) << " cannot write " << path.string() << ": "
-              << written.error().message << "\n";
+  if (const Status written = writeOutputFile(path, *png, FifoReader::mustBeThere); !written) {
+    log.event(written.error().message);
     return std::nullopt;
   }
-  std::cerr << "kelvo-widget run: " << timestamp(Date::now()) << " drew " << fileStem(family) << " ("
-            << describe(entry) << ") to " << path.string() << "; next at " << timestamp(timeline->policy.date)
-            << "\n";
+  log.event("drew " + std::string(fileStem(family)) + " (" + describe(entry) + ") to " + path.string() +
+            "; next at " + timestamp(timeline->policy.date));
   return timeline->policy.date;
 }
 
-// Waits `seconds` or until SIGINT/SIGTERM arrives (both are blocked, so they
-// queue here instead of killing the process mid-write). True when a signal
-// asked to stop.
-bool waitForStop(const sigset_t& signals, double seconds) {
+enum class Wake { timeout, refresh, stop };
+
+// Waits `seconds` or until SIGINT/SIGTERM (stop) or SIGHUP (refresh now)
+// arrives. All three are blocked, so they queue here instead of acting
+// mid-write.
+Wake waitForSignal(const sigset_t& signals, double seconds) {
   seconds = std::max(seconds, 1.0);
   timespec timeout{};
   timeout.tv_sec = static_cast<time_t>(seconds);
   timeout.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
   for (;;) {
     const int received = sigtimedwait(&signals, nullptr, &timeout);
-    if (received > 0) return true;
-    if (errno == EAGAIN) return false;
+    if (received == SIGHUP) return Wake::refresh;
+    if (received > 0) return Wake::stop;
+    if (errno == EAGAIN) return Wake::timeout;
     // EINTR: some other signal; keep waiting (the remaining time restarts,
     // which only delays the next refresh a little).
   }
@@ -109,24 +136,31 @@ int run(const RunOptions& options) {
   std::error_code error;
   std::filesystem::create_directories(options.outDir, error);
   if (error || !std::filesystem::is_directory(options.outDir)) {
-    std::cerr << "kelvo-widget run: cannot use " << options.outDir << " as the output directory"
+    std::cerr << "kelvo-widget run: cannot use " << escapeForLog(options.outDir) << " as the output directory"
               << (error ? ": " + error.message() : std::string()) << "\n";
     return kExitFailure;
   }
 
   const RequestOptions& request = options.request;
+  RunLog log;
 
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  if (!options.once) pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A log reader that went away must not end the drawing (EPIPE instead).
+  ::signal(SIGPIPE, SIG_IGN);
+  sigset_t waitSignals;
+  sigemptyset(&waitSignals);
+  sigaddset(&waitSignals, SIGHUP);
+  if (!options.once) {
+    sigaddset(&waitSignals, SIGINT);
+    sigaddset(&waitSignals, SIGTERM);
+  }
+  // With --once, SIGHUP stays pending and is dropped at exit.
+  pthread_sigmask(SIG_BLOCK, &waitSignals, nullptr);
 
   for (;;) {
     bool allDrawn = true;
     std::optional<Date> nextReload;
     for (ui::WidgetFamily family : families) {
-      const std::optional<Date> reload = refresh(options, request, family);
+      const std::optional<Date> reload = refresh(options, request, family, log);
       allDrawn = allDrawn && reload.has_value();
       if (reload && (!nextReload || *reload < *nextReload)) nextReload = reload;
     }
@@ -136,9 +170,15 @@ int run(const RunOptions& options) {
     const Date now = request.clock()();
     const double wait =
         nextReload ? nextReload->timeIntervalSince(now) : widget::CarProvider::kReloadInterval;
-    if (waitForStop(stopSignals, wait)) {
-      std::cerr << "kelvo-widget run: stopping\n";
-      return kExitOk;
+    switch (waitForSignal(waitSignals, wait)) {
+      case Wake::timeout:
+        break;
+      case Wake::refresh:
+        log.event("refreshing now (SIGHUP)");
+        break;
+      case Wake::stop:
+        log.line("stopping");
+        return kExitOk;
     }
   }
 }

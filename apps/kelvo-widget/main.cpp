@@ -9,8 +9,10 @@
 #include "Drawing.h"
 #include "KelvoShared/Localization.h"
 #include "ParseCommandLine.h"
+#include "StandardStreams.h"
 
 int main(int argc, char** argv) {
+  kelvo::apps::prepareProcess();
   kelvo::initLocale();  // setlocale(LC_ALL, ""): texts and numbers follow the environment
 
   CLI::App app{"The Kelvo widget host: answers the widget's requests and draws its entries.", "kelvo-widget"};
@@ -22,6 +24,7 @@ int main(int argc, char** argv) {
   kelvo::host::addRunCommand(app, action);
   kelvo::host::addStatusCommand(app, action);
 
-  if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
-  return action ? action() : kelvo::host::kExitUsage;
+  const std::optional<int> parsed = kelvo::apps::parseCommandLine(app, argc, argv);
+  const int status = parsed ? *parsed : action ? action() : kelvo::host::kExitUsage;
+  return kelvo::apps::finishStandardOutput("kelvo-widget", status);
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,20 +19,22 @@
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/WidgetSnapshot.h"
 #include "ParseCommandLine.h"
+#include "StandardStreams.h"
 
 namespace {
 
 using kelvo::Error;
 using kelvo::Result;
 using kelvo::SharedStore;
+using kelvo::Status;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 struct Options {
-  std::string sharedDir;  // --shared-dir, empty when not given
-  std::string input;      // FILE or "-" of save / save-image
+  std::optional<std::string> sharedDir;  // --shared-dir, when given (never empty)
+  std::string input;                     // FILE or "-" of save / save-image
 };
 
 // Reads a whole file ("-": standard input), refusing more than `limit`
@@ -64,7 +67,7 @@ Result<std::vector<std::uint8_t>> readInput(const std::string& path, std::size_t
 }
 
 SharedStore storeFor(const Options& options) {
-  if (!options.sharedDir.empty()) return SharedStore(kelvo::Platform::withSharedDirectory(options.sharedDir));
+  if (options.sharedDir) return SharedStore(kelvo::Platform::withSharedDirectory(*options.sharedDir));
   return SharedStore(kelvo::Platform::current());
 }
 
@@ -77,7 +80,7 @@ int fail(const std::string& message) {
 // commands that change the store insist on a shared directory.
 std::optional<std::string> missingDirectory(const SharedStore& store, const Options& options) {
   if (store.containerURL()) return std::nullopt;
-  if (!options.sharedDir.empty()) return "no shared directory: " + options.sharedDir + " is not a directory";
+  if (options.sharedDir) return "no shared directory: " + *options.sharedDir + " is not a directory";
   return "no shared directory: the app group \"" + store.appGroup().value_or("") + "\" has no container";
 }
 
@@ -105,14 +108,14 @@ int saveImage(const Options& options) {
 int removeImage(const Options& options) {
   const SharedStore store = storeFor(options);
   if (auto missing = missingDirectory(store, options)) return fail(*missing);
-  store.removeImage();
+  if (const Status removed = store.removeImage(); !removed) return fail(removed.error().message);
   return kExitOk;
 }
 
 int clear(const Options& options) {
   const SharedStore store = storeFor(options);
   if (auto missing = missingDirectory(store, options)) return fail(*missing);
-  store.clear();
+  if (const Status cleared = store.clear(); !cleared) return fail(cleared.error().message);
   return kExitOk;
 }
 
@@ -157,14 +160,12 @@ int where(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kelvo::apps::prepareProcess();
   Options options;
   CLI::App app{"Writes the car's state into the shared store that the Kelvo widget reads.", "kelvo"};
   app.require_subcommand(1);
   const auto sharedDirOption = [&](CLI::App* command) {
-    command
-        ->add_option("--shared-dir", options.sharedDir,
-                     "Use DIR as the shared directory (a missing DIR means no container)")
-        ->option_text("DIR");
+    kelvo::apps::addSharedDirOption(*command, options.sharedDir);
   };
   sharedDirOption(&app);
 
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
   command("show", "Print the snapshot's state as one JSON object; exit status 0 only when it is ok", show);
   command("where", "Print the app group and the shared directory", where);
 
-  if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
-  return action ? action(options) : kExitUsage;
+  const std::optional<int> parsed = kelvo::apps::parseCommandLine(app, argc, argv);
+  const int status = parsed ? *parsed : action ? action(options) : kExitUsage;
+  return kelvo::apps::finishStandardOutput("kelvo", status);
 }

@@ -51,6 +51,33 @@ TEST(PlatformCurrent, InfoFromTheResourceDirectoryHomeFromTheUserDatabase) {
   EXPECT_EQ(home, fs::path(entry->pw_dir));
 }
 
+TEST(PlatformDataHome, XdgDataHomeCountsOnlyWhenAbsolute) {
+  const fs::path home = "/home/k";
+  for (const auto& [xdg, expected] :
+       std::vector<std::pair<const char*, const char*>>{{nullptr, "/home/k/.local/share"},
+                                                        {"", "/home/k/.local/share"},
+                                                        {"relative/data", "/home/k/.local/share"},
+                                                        {"./data", "/home/k/.local/share"},
+                                                        {"/srv/data", "/srv/data"}}) {
+    EXPECT_EQ(dataHomeFor(xdg, home), fs::path(expected)) << (xdg ? xdg : "(unset)");
+  }
+  EXPECT_EQ(dataHomeFor("/srv/data", std::nullopt), fs::path("/srv/data"));
+  EXPECT_FALSE(dataHomeFor("relative", std::nullopt).has_value());
+}
+
+TEST(PlatformGroups, ContainersLiveUnderTheDataHome) {
+  TempDirectory temp;
+  ::setenv("XDG_DATA_HOME", temp.path().c_str(), 1);  // test programs never rely on its value
+  const Platform platform = Platform::current();
+  const fs::path container = temp.path() / "kelvo" / "groups" / "group.se.kelvo";
+  EXPECT_FALSE(platform.groupContainer("group.se.kelvo").has_value());  // a lookup creates nothing
+  fs::create_directories(container);
+  fs::create_directories(temp.path() / "kelvo" / "x");
+  EXPECT_EQ(platform.groupContainer("group.se.kelvo"), container);
+  EXPECT_FALSE(platform.groupContainer("../x").has_value());
+  ::unsetenv("XDG_DATA_HOME");
+}
+
 TEST(PlatformGroups, ContainersMustExistAndBeSafe) {
   for (const char* id : {"..", "a/b", "kelvo-test-group-that-does-not-exist"}) {
     EXPECT_FALSE(Platform::current().groupContainer(id).has_value()) << id;

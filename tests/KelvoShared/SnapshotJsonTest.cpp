@@ -133,6 +133,24 @@ TEST(SnapshotDecoding, DocumentsThatAreNotAnObjectFail) {
   EXPECT_EQ(failureOf("null"), "not a JSON object at the top level, found null");
 }
 
+TEST(SnapshotDecoding, ParseErrorsGiveThePositionButNoBytesOfTheFile) {
+  // snapshot.json may be a link to any file; none of its bytes reach the message.
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"Zq:x:0:0:Zq:/Zq", "line 1, column 1: syntax error while parsing value - invalid literal"},
+           {"\x89PNG\r\n", "line 1, column 1: syntax error while parsing value - invalid literal"},
+           {"{\"a\": Zqrue}", "line 1, column 7: syntax error while parsing value - invalid literal"},
+           {"{\"Zq\" 1}",
+            "line 1, column 7: syntax error while parsing object separator - unexpected number "
+            "literal; expected ':'"},
+           {"{\"a\": \"Zq\x01\"}",
+            "line 1, column 10: syntax error while parsing value - invalid string: "
+            "control character U+0001 (SOH) must be escaped to \\u0001"}}) {
+    const std::string message = failureOf(text);
+    EXPECT_EQ(message, "not JSON: parse error at " + expected) << text;
+    EXPECT_EQ(message.find("Zq"), std::string::npos) << message;
+  }
+}
+
 TEST(SnapshotDecoding, InvalidUtf8FailsAndTheMessageStaysValid) {
   for (const std::string& bad : {std::string("\xC3\x28", 2), std::string("\xED\xA0\x80", 3),  // surrogate
                                  std::string("\xC0\xAF", 2), std::string("\xF4\x90\x80\x80", 4)}) {

@@ -1,11 +1,16 @@
 // The `kelvo` program, run as a user or a script would run it.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -46,9 +51,15 @@ class KelvoProgram : public ::testing::Test {
   std::string dir() const { return store.shared().string(); }
   std::string stored(const char* name) const { return readFile(store.shared() / name); }
 
-  kelvo::testing::ProgramRun kelvo(const std::vector<std::string>& args, std::string_view input = "") const {
+  // The default store (no --shared-dir) is in io's data directory.
+  fs::path defaultStore() const { return io.root() / "data" / "kelvo"; }
+
+  // `shell` runs first in the same shell (ulimit, ...).
+  kelvo::testing::ProgramRun kelvo(const std::vector<std::string>& args, std::string_view input = "",
+                                   const std::string& shell = "") const {
     io.write("in", input);
-    std::string command = shellQuoted(std::string(KELVO_BIN_DIR) + "/kelvo");
+    std::string command = shell + " XDG_DATA_HOME=" + shellQuoted((io.root() / "data").string()) + " exec " +
+                          shellQuoted(std::string(KELVO_BIN_DIR) + "/kelvo");
     for (const auto& arg : args) command += " " + shellQuoted(arg);
     command += " <" + shellQuoted((io.shared() / "in").string()) + " >" +
                shellQuoted((io.root() / "out").string()) + " 2>" + shellQuoted((io.root() / "err").string());
@@ -150,6 +161,9 @@ TEST_F(KelvoProgram, WritingWithoutASharedDirectoryFails) {
     EXPECT_EQ(run.err, "kelvo: no shared directory: " + missing + " is not a directory\n");
   }
   EXPECT_FALSE(fs::exists(missing));
+  const auto local = kelvo({"where"});
+  EXPECT_NE(local.out.find("shared directory: " + defaultStore().string() + "\n"), std::string::npos)
+      << local.out;
   const auto where = kelvo({"--shared-dir", missing, "where"});
   EXPECT_NE(where.out.find("shared directory: none\n"), std::string::npos) << where.out;
   EXPECT_NE(kelvo({"where", "--shared-dir", dir()}).out.find("shared directory: " + dir() + "\n"),
@@ -179,6 +193,103 @@ TEST_F(KelvoProgram, HelpAndUsageErrors) {
   }
   EXPECT_NE(kelvo({"bogus"}).err.find("bogus"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(store.shared()));
+}
+
+TEST_F(KelvoProgram, AnEmptySharedDirIsAUsageErrorNeverTheRealStore) {
+  fs::create_directories(defaultStore());
+  std::ofstream(defaultStore() / "snapshot.json") << kSample.dump();
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"clear", "--shared-dir", ""},
+                                             {"--shared-dir", "", "clear"},
+                                             {"save", "--shared-dir", ""},
+                                             {"remove-image", "--shared-dir", ""},
+                                             {"show", "--shared-dir", ""}}) {
+    const auto run = kelvo(args, kSample.dump());
+    EXPECT_EQ(run.exitCode, 2) << args[0];
+    EXPECT_EQ(run.err, "kelvo: --shared-dir: needs a directory, not an empty value (see kelvo --help)\n");
+  }
+  EXPECT_TRUE(fs::exists(defaultStore() / "snapshot.json"));
+  for (const char* command : {"timeline", "render", "run"}) {
+    std::vector<std::string> args = {command, "--shared-dir", ""};
+    if (args[0] == "run") args.insert(args.end(), {"--out-dir", io.root().string()});
+    const auto run = kelvo::testing::runProgram("kelvo-widget", args, io);
+    EXPECT_EQ(run.exitCode, 2) << command;
+    EXPECT_NE(run.err.find("--shared-dir: needs a directory"), std::string::npos) << command << run.err;
+  }
+}
+
+TEST_F(KelvoProgram, FailedRemovalsAndUnsearchableDirectoriesAreReported) {
+  ASSERT_EQ(kelvo({"save", "--shared-dir", dir()}, kSample.dump()).exitCode, 0);
+  store.write("car.png", "x");
+  // Run as nobody when root, so the mode bits apply.
+  const kelvo::testing::Launch unprivileged{{}, -1, -1, true};
+  kelvo::testing::makeUnprivilegedOwner(store, store.shared());
+  const auto asUser = [&](const std::string& program, const std::vector<std::string>& args) {
+    return kelvo::testing::runProgram(program, args, store, unprivileged);
+  };
+  fs::permissions(store.shared(), fs::perms::owner_read | fs::perms::owner_exec);  // read-only
+  for (const char* command : {"clear", "remove-image"}) {
+    const auto run = asUser("kelvo", {command, "--shared-dir", dir()});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_EQ(run.err, std::string("kelvo: cannot remove ") +
+                           (command[0] == 'c' ? "snapshot.json" : "car.png") + ": Permission denied\n");
+  }
+  EXPECT_TRUE(fs::exists(store.shared() / "snapshot.json") && fs::exists(store.shared() / "car.png"));
+
+  fs::permissions(store.shared(), fs::perms::owner_read | fs::perms::owner_write);  // no search
+  const auto shown = asUser("kelvo", {"show", "--shared-dir", dir()});
+  EXPECT_EQ(shown.out, R"({"state":"unreadable","message":"cannot read snapshot.json: Permission denied"})"
+                       "\n");
+  const auto timeline = asUser("kelvo-widget", {"timeline", "--shared-dir", dir()});
+  EXPECT_NE(timeline.out.find(R"("problem":{"case":"unreadable","message":"cannot read snapshot.json: )"
+                              R"(Permission denied"})"),
+            std::string::npos)
+      << timeline.out;
+  fs::permissions(store.shared(), fs::perms::owner_all);
+}
+
+TEST_F(KelvoProgram, WritersCleanUpAfterKilledWritersAndFailPastAFileSizeLimit) {
+  // What writers killed mid-write leave: temporaries an hour old (stale) or
+  // five seconds old (maybe still in use), ours or, as root, another user's.
+  const struct {
+    const char* name;
+    int age;
+    bool ours, left;
+  } files[] = {{".car.png.tmp-41-0-7", 3600, true, false},
+               {".car.png.tmp-42-0-7", 5, true, true},
+               {".snapshot.json.tmp-43-0-7", 3600, true, false},
+               {".car.png.unrelated", 3600, true, true},
+               {".car.png.tmp-44-0-7", 3600, false, true}};
+  const auto plant = [&] {
+    for (const auto& file : files) {
+      if (!file.ours && ::geteuid() != 0) continue;
+      store.write(file.name, "partial");
+      const timespec when[2] = {{::time(nullptr) - file.age, 0}, {::time(nullptr) - file.age, 0}};
+      ::utimensat(AT_FDCWD, (store.shared() / file.name).c_str(), when, 0);
+      if (!file.ours) ::chown((store.shared() / file.name).c_str(), 65534, 65534);
+    }
+  };
+  const auto expectLeft = [&](const char* after) {
+    for (const auto& file : files) {
+      if (!file.ours && ::geteuid() != 0) continue;
+      EXPECT_EQ(fs::exists(store.shared() / file.name), file.left) << file.name << " after " << after;
+    }
+    return std::distance(fs::directory_iterator(store.shared()), {});
+  };
+  plant();
+  ASSERT_EQ(kelvo({"clear", "--shared-dir", dir()}).exitCode, 0);
+  expectLeft("clear");
+  plant();
+  ASSERT_EQ(kelvo({"save-image", "--shared-dir", dir(), "-"}, "picture").exitCode, 0);
+  const auto entries = expectLeft("save-image");
+
+  // ulimit -f: the write fails with EFBIG instead of SIGXFSZ killing kelvo.
+  const auto limited =
+      kelvo({"save-image", "--shared-dir", dir(), "-"}, std::string(1 << 20, 'x'), "ulimit -f 64;");
+  EXPECT_EQ(limited.exitCode, 1);
+  EXPECT_EQ(limited.err, "kelvo: cannot write car.png: File too large\n");
+  EXPECT_EQ(stored("car.png"), "picture");
+  EXPECT_EQ(expectLeft("a failed write"), entries) << "the failed writer's temporary file is gone";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -35,10 +36,26 @@ std::string readFile(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
+  if (::geteuid() != 0) return;
+  fs::permissions(scratch.root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  ::lchown(path.c_str(), 65534, 65534);
+}
+
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
               const std::vector<std::string>& extraEnvironment) {
-  const std::string path = std::string(KELVO_BIN_DIR) + "/" + program;
+  return start(program, args, scratch, Launch{extraEnvironment});
+}
+
+Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
+              const Launch& launch) {
+  const std::vector<std::string>& extraEnvironment = launch.environment;
+  std::string path = std::string(KELVO_BIN_DIR) + "/" + program;
   std::vector<std::string> argv = {path};
+  if (launch.unprivileged && ::geteuid() == 0) {
+    argv.insert(argv.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    path = "/usr/bin/setpriv";
+  }
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> rawArgv;
   for (std::string& arg : argv) rawArgv.push_back(arg.data());
@@ -56,6 +73,9 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
     std::erase_if(env, [&name](const std::string& entry) { return entry.starts_with(name); });
   }
   env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+  // The user database's home wins over HOME: keep the default store in the
+  // scratch directory too (the first entry of a name counts).
+  env.push_back("XDG_DATA_HOME=" + (scratch.root() / "data").string());
   std::vector<char*> rawEnv;
   for (std::string& entry : env) rawEnv.push_back(entry.data());
   rawEnv.push_back(nullptr);
@@ -68,8 +88,17 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const auto connect = [&](int fd, int given, const fs::path& file) {
+    if (given == Launch::kClosed) {
+      posix_spawn_file_actions_addclose(&actions, fd);
+    } else if (given >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, given, fd);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+  };
+  connect(1, launch.out, started.out);
+  connect(2, launch.err, started.err);
   if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data()) != 0) {
     started.pid = -1;
   }
@@ -94,7 +123,12 @@ ProgramRun finish(const Started& started) {
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const Scratch& scratch, const std::vector<std::string>& extraEnvironment) {
-  return finish(start(program, args, scratch, extraEnvironment));
+  return finish(start(program, args, scratch, Launch{extraEnvironment}));
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const Scratch& scratch, const Launch& launch) {
+  return finish(start(program, args, scratch, launch));
 }
 
 }  // namespace kelvo::testing

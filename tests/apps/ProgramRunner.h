@@ -45,8 +45,26 @@ struct Started {
   std::filesystem::path out, err;
 };
 
+// How a program is started beyond its arguments.
+struct Launch {
+  static constexpr int kClosed = -2;
+  std::vector<std::string> environment;  // extra NAME=value entries
+  int out = -1;                          // descriptor for stdout instead of a file, or kClosed
+  int err = -1;                          // the same for stderr
+  // As root, run as nobody:nogroup (through setpriv) so that file
+  // permissions apply; see makeUnprivilegedOwner.
+  bool unprivileged = false;
+};
+
+// As root: hands `path` to nobody:nogroup and lets everyone through the
+// scratch root, so an unprivileged launch meets `path`'s mode bits as the
+// owner. Otherwise `path` is already the runner's own.
+void makeUnprivilegedOwner(const Scratch& scratch, const std::filesystem::path& path);
+
 // Starts bin/<program> (no shell) in the C.UTF-8 locale with HOME in the
 // scratch directory; stdout and stderr go to files in it.
+Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
+              const Launch& launch);
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
               const std::vector<std::string>& extraEnvironment = {});
 // Waits for a started program to end.
@@ -54,5 +72,7 @@ ProgramRun finish(const Started& started);
 // start + finish.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const Scratch& scratch, const std::vector<std::string>& extraEnvironment = {});
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const Scratch& scratch, const Launch& launch);
 
 }  // namespace kelvo::testing

@@ -24,12 +24,19 @@ struct Platform {
   std::function<std::optional<std::filesystem::path>(const std::string& groupId)> groupContainer;
   // The user's home directory: the user database's entry, else $HOME.
   std::function<std::optional<std::filesystem::path>()> homeDirectory;
+  // The base of the user's data files (see dataHomeFor); when not set, the
+  // home directory's .local/share.
+  std::function<std::optional<std::filesystem::path>()> dataHome;
   // When set, the shared directory whatever the group key says (--shared-dir):
   // used when it is an existing directory, else there is no container.
   std::optional<std::filesystem::path> sharedDirectory;
 
+  // dataHome, or the home directory's .local/share when it is not set.
+  std::optional<std::filesystem::path> dataDirectory() const;
+
   // The process's own: Info.json from the resource directory, the group
-  // container under ~/Library/Group Containers, and the real home.
+  // container <data home>/kelvo/groups/<group id>, the real home, and
+  // $XDG_DATA_HOME.
   static Platform current();
 
   // Like current(), but the shared directory is `dir` as if the container
@@ -42,6 +49,11 @@ struct Platform {
 // that is missing, not a regular file, over 1 MiB or not a JSON object has
 // no keys.
 std::optional<InfoValue> readInfoValue(const std::filesystem::path& infoFile, const std::string& key);
+
+// The base of the user's data files: `xdgDataHome` ($XDG_DATA_HOME) when it
+// is an absolute path, else <home>/.local/share; nothing without either.
+std::optional<std::filesystem::path> dataHomeFor(const char* xdgDataHome,
+                                                 const std::optional<std::filesystem::path>& home);
 
 // The group identifiers that can never name a container: empty, ".", "..",
 // or containing "/" or NUL (they would leave the containers' directory).

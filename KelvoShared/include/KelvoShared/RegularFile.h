@@ -20,7 +20,15 @@ Result<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& f
 // directory, are flushed to disk, and the temporary file is renamed over the
 // target, so readers see the old file or the new one, never a part. On any
 // failure the temporary file is removed and the old file stays as it was.
+// Temporary files that an earlier, killed writer of `name` left behind are
+// removed first (see removeStaleTemporaries).
 Status writeFileAtomically(const std::filesystem::path& dir, std::string_view name, const std::uint8_t* data,
                            std::size_t size);
+
+// Removes the temporary files of writeFileAtomically(dir, name, ...) that are
+// older than a minute and owned by this process's user: a writer killed
+// mid-write leaves one, and nothing else would ever remove it. Younger ones
+// may belong to a writer still at work and stay. Failures are ignored.
+void removeStaleTemporaries(const std::filesystem::path& dir, std::string_view name);
 
 }  // namespace kelvo

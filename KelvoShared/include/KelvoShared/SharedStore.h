@@ -70,12 +70,13 @@ class SharedStore {
   // car.png opened for reading piece by piece, or nothing on any failure.
   std::unique_ptr<RegularFileReader> openImage() const;
   bool hasImage() const;
-  // Removals ignore every failure, a missing file included.
-  void removeImage() const;
+  // Removals report every failure but a missing file (nothing to remove).
+  Status removeImage() const;
   // Stores the bytes unchanged (no format check), atomically.
   Status saveImage(const std::vector<std::uint8_t>& bytes) const;
-  // Removes snapshot.json, then car.png.
-  void clear() const;
+  // Removes snapshot.json, then car.png (also when the first fails), and
+  // the temporary files killed writers left; reports the first failure.
+  Status clear() const;
 
  private:
   std::optional<std::filesystem::path> localURL() const;

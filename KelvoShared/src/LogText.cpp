@@ -1,0 +1,94 @@
+#include "KelvoShared/LogText.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+namespace kelvo {
+
+namespace {
+
+struct Decoded {
+  char32_t codePoint;
+  std::size_t length;  // bytes
+};
+
+// The well-formed UTF-8 sequence at the start of `text`, if there is one.
+std::optional<Decoded> decodeOne(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+  const std::uint8_t lead = byte(0);
+  if (lead < 0x80) return Decoded{lead, 1};
+  std::size_t length = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, value = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, value = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, value = lead & 0x07, minimum = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (text.size() < length) return std::nullopt;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
+    value = (value << 6) | (byte(i) & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
+  return Decoded{value, length};
+}
+
+bool needsEscape(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F || c == 0x061C;
+}
+
+std::string escaped(char32_t c) {
+  switch (c) {
+    case '\n':
+      return "\\n";
+    case '\r':
+      return "\\r";
+    case '\t':
+      return "\\t";
+    default:
+      break;
+  }
+  char buffer[16];
+  if (c < 0x80) {
+    std::snprintf(buffer, sizeof buffer, "\\x%02x", static_cast<unsigned>(c));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "\\u{%x}", static_cast<unsigned>(c));
+  }
+  return buffer;
+}
+
+}  // namespace
+
+std::string escapeForLog(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const std::optional<Decoded> next = decodeOne(text);
+    if (!next) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\x%02x",
+                    static_cast<unsigned>(static_cast<std::uint8_t>(text[0])));
+      out += buffer;
+      text.remove_prefix(1);
+      continue;
+    }
+    if (next->codePoint == '\\') {
+      out += "\\\\";
+    } else if (needsEscape(next->codePoint)) {
+      out += escaped(next->codePoint);
+    } else {
+      out.append(text.substr(0, next->length));
+    }
+    text.remove_prefix(next->length);
+  }
+  return out;
+}
+
+}  // namespace kelvo

@@ -1,0 +1,164 @@
+// Where kelvo-widget's output goes and what happens when it cannot arrive:
+// output files, standard output, the run log and its signals.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ProgramRunner.h"
+
+namespace kelvo::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Everything a FIFO or terminal delivers, until `size` bytes, its end or 30 s.
+std::future<std::string> drain(int fd, std::size_t size = std::string::npos) {
+  return std::async(std::launch::async, [fd, size] {
+    std::string bytes;
+    char buffer[4096];
+    pollfd poller{fd, POLLIN, 0};
+    for (ssize_t n = 1; n > 0 && bytes.size() < size && ::poll(&poller, 1, 30000) > 0;) {
+      if ((n = ::read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+  });
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+  return found;
+}
+
+TEST(KelvoWidgetOutput, RenderReplacesOnlyRegularFilesAndWritesThroughLinks) {
+  Scratch scratch;
+  const fs::path dir = scratch.root();
+  const auto render = [&](const fs::path& output) {
+    return runProgram("kelvo-widget",
+                      {"render", "--scale", "0.5", "--now", "2026-12-06T12:00:00Z", "--shared-dir",
+                       dir / "none", "-o", output},
+                      scratch);
+  };
+  ASSERT_EQ(render(dir / "expected.png").exitCode, 0);
+  const std::string png = readFile(dir / "expected.png");
+
+  // Links lead to a regular file, or through a chain to a missing one.
+  fs::create_directory(dir / "real");
+  std::ofstream(dir / "real" / "old.png") << "old";
+  fs::create_symlink("real/old.png", dir / "link.png");
+  fs::create_symlink("link2.png", dir / "chain.png");
+  fs::create_symlink(dir / "real" / "new.png", dir / "link2.png");
+  for (const char* name : {"link.png", "chain.png"}) {
+    EXPECT_EQ(render(dir / name).exitCode, 0) << name;
+    EXPECT_TRUE(fs::is_symlink(dir / name)) << name;
+  }
+  EXPECT_TRUE(readFile(dir / "real" / "old.png") == png && readFile(dir / "real" / "new.png") == png);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), {}), 2) << "a temporary file is left";
+
+  // A FIFO, directly and through a link, is written to.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_symlink("fifo", dir / "to-fifo");
+  for (const char* name : {"fifo", "to-fifo"}) {
+    const int reader = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    std::future<std::string> received = drain(reader, png.size());
+    EXPECT_EQ(render(dir / name).exitCode, 0) << name;
+    EXPECT_TRUE(received.get() == png) << name;
+    ::close(reader);
+  }
+  EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+
+  // /dev/fd/1 is the run's stdout (a file); a directory is refused.
+  EXPECT_TRUE(render("/dev/fd/1").out == png);
+  const ProgramRun directory = render(dir / "real");
+  EXPECT_EQ(directory.exitCode, 1);
+  EXPECT_EQ(directory.err, "kelvo-widget: cannot write " + (dir / "real").string() + ": it is a directory\n");
+}
+
+TEST(KelvoWidgetOutput, RunOutDirFilesFollowTheSameRulesAndALostLogStopsOnlyTheLog) {
+  Scratch scratch;
+  const fs::path out = scratch.root() / "widgets";
+  fs::create_directories(out / "large.png");
+  fs::create_symlink(scratch.root() / "elsewhere.png", out / "small.png");
+  ASSERT_EQ(::mkfifo((out / "medium.png").c_str(), 0600), 0);
+  const int reader = ::open((out / "medium.png").c_str(), O_RDONLY | O_NONBLOCK);
+  std::future<std::string> received = drain(reader);
+  int log[2];  // stderr: a pipe whose reader went away
+  ASSERT_EQ(::pipe2(log, O_CLOEXEC), 0);
+  ::close(log[0]);
+  const ProgramRun run = runProgram(
+      "kelvo-widget", {"run", "--once", "--out-dir", out.string(), "--shared-dir", scratch.shared().string()},
+      scratch, Launch{{}, -1, log[1]});
+  ::close(log[1]);
+  EXPECT_EQ(run.exitCode, 1) << "large could not be drawn; signal " << run.signal;
+  EXPECT_EQ(received.get().substr(0, 4), "\x89PNG");
+  ::close(reader);
+  EXPECT_EQ(readFile(scratch.root() / "elsewhere.png").substr(0, 4), "\x89PNG");
+  EXPECT_TRUE(fs::is_symlink(out / "small.png") && fs::is_fifo(out / "medium.png"));
+}
+
+TEST(KelvoWidgetOutput, LostStandardOutputFailsWithOneLine) {
+  Scratch scratch;
+  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  const std::string dir = scratch.shared().string();
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"kelvo-widget", "info"},
+           {"kelvo-widget", "placeholder", "--shared-dir", dir},
+           {"kelvo-widget", "snapshot", "--shared-dir", dir},
+           {"kelvo-widget", "timeline", "--shared-dir", dir},
+           {"kelvo-widget", "render", "--shared-dir", dir},
+           {"kelvo-widget", "render", "--format", "json", "--shared-dir", dir},
+           {"kelvo", "show", "--shared-dir", dir},
+           {"kelvo", "where", "--shared-dir", dir}}) {
+    for (const int out : {full, Launch::kClosed}) {
+      const std::string what = args[1] + (out == full ? " > /dev/full" : " >&-");
+      const ProgramRun run = runProgram(args[0], {args.begin() + 1, args.end()}, scratch, Launch{{}, out});
+      EXPECT_EQ(run.exitCode, 1) << what;
+      EXPECT_TRUE(run.err.starts_with(args[0] + ": cannot write to standard output: ")) << what << run.err;
+      EXPECT_EQ(count(run.err, "\n"), 1u) << what << run.err;
+    }
+  }
+  ::close(full);
+}
+
+TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacters) {
+  Scratch scratch;
+  scratch.write(
+      "snapshot.json",
+      R"j({"batteryPercentage":64,"rangeKm":318,"statusKey":"EVIL\nkelvo-widget run: forged\u001b[2J\r",)j"
+      R"j("isDriving":false,"writtenAt":"2026-12-06T11:58:00Z","unit":"Kilometers (km)","hasImage":false})j");
+  const Started started = start(
+      "kelvo-widget",
+      {"run", "--family", "small", "--out-dir", scratch.root() / "out", "--shared-dir", scratch.shared()},
+      scratch);
+  // Waits (bounded) until the log holds `lines` drawings.
+  const auto drawn = [&](std::size_t lines) {
+    for (int i = 0; i < 600 && count(readFile(started.err), "drew small") < lines; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return count(readFile(started.err), "drew small") == lines;
+  };
+  EXPECT_TRUE(drawn(1));
+  ::kill(started.pid, SIGHUP);
+  EXPECT_TRUE(drawn(2));  // long before the 15-minute reload
+  ::kill(started.pid, SIGTERM);
+  const ProgramRun run = finish(started);
+  EXPECT_EQ(run.exitCode, 0) << "signal " << run.signal;
+  EXPECT_EQ(count(run.err, "\n"), 4u) << "drew, refreshing now (SIGHUP), drew, stopping: " << run.err;
+  EXPECT_EQ(count(run.err, R"((snapshot EVIL\nkelvo-widget run: forged\x1b[2J\r) to)"), 2u) << run.err;
+  EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kelvo::testing
