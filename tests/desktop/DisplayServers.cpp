@@ -112,11 +112,13 @@ Comparison compare(const Image& screen, int x0, int y0, const Image& render, int
 }
 
 int litPixelsOutside(const Image& screen, int x0, int y0, int width, int height) {
+  if (screen.pixels.empty()) return 0;
+  const std::uint32_t background = screen.at(0, 0);
   int lit = 0;
   for (int y = 0; y < screen.height; ++y) {
     for (int x = 0; x < screen.width; ++x) {
       if (x >= x0 && x < x0 + width && y >= y0 && y < y0 + height) continue;
-      if ((screen.at(x, y) & 0xffffff) != 0) ++lit;
+      if (screen.at(x, y) != background) ++lit;
     }
   }
   return lit;
@@ -185,7 +187,6 @@ HeadlessSway::HeadlessSway(int width, int height, int scale) {
   chmod(runtime_.c_str(), 0700);
   const fs::path config = runtime_ / "config";
   std::ofstream(config) << "output * resolution " << width << "x" << height << " scale " << scale << "\n"
-                        << "output * bg #000000 solid_color\n"
                         << "xwayland disable\n"
                         << "default_border none\n";
   chmod(config.c_str(), 0644);

@@ -31,7 +31,8 @@ struct Comparison {
   int worst = 0;     // the largest channel difference seen
 };
 Comparison compare(const Image& screen, int x0, int y0, const Image& render, int tolerance);
-// Screen pixels brighter than black outside the rectangle: what else was drawn.
+// Screen pixels outside the rectangle that differ from the background (the
+// top-left pixel, which the widget's rounded corner never covers): what else was drawn.
 int litPixelsOutside(const Image& screen, int x, int y, int width, int height);
 
 // Runs a tool to its end (PATH lookup, standard output and error to
