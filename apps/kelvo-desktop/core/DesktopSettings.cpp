@@ -261,12 +261,16 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
   std::optional<std::string> failure;
   for (gsize i = 0; i < count && !failure; ++i) {
     const std::string key = present[i];
-    gchar* raw = g_key_file_get_string(keys.get(), group.c_str(), key.c_str(), nullptr);
-    const std::string value = raw ? raw : "";
-    g_free(raw);
     const auto fail = [&](const std::string& why) {
       failure = file.string() + ":" + std::to_string(lineOfKey(*text, group, key)) + ": " + why;
     };
+    gchar* raw = g_key_file_get_string(keys.get(), group.c_str(), key.c_str(), nullptr);
+    if (!raw) {
+      fail("the value is not UTF-8 text");
+      break;
+    }
+    const std::string value = raw;
+    g_free(raw);
     if (key == "layer") {
       if (auto v = parseLayer(value))
         read.layer = *v;

@@ -24,11 +24,14 @@ std::optional<Date> nextAgeTextChange(const WidgetSnapshot& snapshot, Date now, 
            ui::relativeTimeText(instant, at, ui::RelativeUnitsStyle::abbreviated, locale);
   };
   const std::string shown = texts(now.secondsSince1970);
-  // Whole minutes of age after now, up to the limit; the reload is at most
-  // 15 minutes away, so this stays a handful of probes.
-  double minutes = std::floor((now.secondsSince1970 - instant) / 60) + 1;
+  // A second past each whole minute of age, up to the limit: past the
+  // rounding to whole seconds on both sides of the instant ("in 2m" turns
+  // into "in 1m" just after 120 s). The reload is at most 15 minutes away,
+  // so this stays a handful of probes.
+  double minutes = std::floor((now.secondsSince1970 - instant - 1) / 60) + 1;
   for (int probes = 0; probes < 64; ++probes, ++minutes) {
-    const double at = instant + minutes * 60;
+    const double at = instant + minutes * 60 + 1;
+    if (at <= now.secondsSince1970) continue;
     if (at >= limit.secondsSince1970) return std::nullopt;
     if (texts(at) != shown) return Date{at};
   }

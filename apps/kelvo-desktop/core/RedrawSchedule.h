@@ -30,9 +30,10 @@ const widget::CarEntry& currentEntry(const widget::Timeline& timeline, Date now)
 // The first instant after `now` and before `limit` at which the snapshot's
 // relative age ("8m ago", narrow or abbreviated, in `locale`) reads
 // differently than at `now`; nothing when it does not change before then.
-// The texts change only at whole minutes of age: below a minute, the seconds
-// are left to run until "1m ago" instead of redrawing every second, so the
-// text is never more than a minute stale.
+// Only whole minutes of age are looked at (a second past each, so rounding
+// has settled): below a minute the seconds are left to run until "1m ago"
+// instead of redrawing every second, so the text is never more than a minute
+// stale, and a change is seen at most a second late.
 std::optional<Date> nextAgeTextChange(const WidgetSnapshot& snapshot, Date now, Date limit,
                                       const icu::Locale& locale);
 
