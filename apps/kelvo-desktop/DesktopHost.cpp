@@ -19,6 +19,7 @@
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
+#include "WaylandOutputs.h"
 
 namespace kelvo::desktop {
 
@@ -104,12 +105,23 @@ GdkMonitor* DesktopHost::chosenMonitor() const {
   GdkDisplay* display = gdk_display_get_default();
   const int count = gdk_display_get_n_monitors(display);
   if (settings_.output) {
+    // X11 gives the connector as the model; on Wayland it comes from xdg-output.
+    const std::vector<WaylandOutput> named = waylandOutputs(display);
     std::string names;
     for (int i = 0; i < count; ++i) {
       GdkMonitor* monitor = gdk_display_get_monitor(display, i);
       const char* model = gdk_monitor_get_model(monitor);
-      if (model && *settings_.output == model) return monitor;
-      names += std::string(names.empty() ? "" : ", ") + (model ? model : "?");
+      std::string name = model ? model : "?";
+      GdkRectangle area;
+      gdk_monitor_get_geometry(monitor, &area);
+      for (const WaylandOutput& output : named) {
+        if (output.x == area.x && output.y == area.y) name = output.name;
+      }
+      if (*settings_.output == name) {
+        monitorName_ = name;
+        return monitor;
+      }
+      names += (names.empty() ? "" : ", ") + name;
     }
     log("no output named \"" + *settings_.output + "\" (outputs: " + names + "); using the primary one");
   }
@@ -148,9 +160,8 @@ void DesktopHost::placeWindow() {
       gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_RIGHT, margin.x);
       gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, margin.y);
       gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_BOTTOM, margin.y);
-      const char* model = monitor ? gdk_monitor_get_model(monitor) : nullptr;
       log(std::string("layer surface on the ") + layerName(settings_.layer) + " layer" +
-          (model ? std::string(" of ") + model : std::string()));
+          (monitorName_.empty() ? std::string() : " of " + monitorName_));
       return;
     }
     placement_ = Placement::plainWindow;

@@ -64,6 +64,7 @@ class DesktopHost {
   GtkWidget* window_ = nullptr;
   Placement placement_ = Placement::plainWindow;
   bool composited_ = false;
+  mutable std::string monitorName_;  // the output asked for, once found
 
   std::optional<widget::Timeline> timeline_;
   std::optional<ui::WidgetLayout> layout_;
