@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
 
   CLI::App app{"The Kelvo widget on the desktop: a layer surface on Wayland, a desktop window on X11.",
                "kelvo-desktop"};
+  app.footer("Settings not given come from the config file's [widget] (or [widget NAME]) group.\n"
+             "SIGHUP reads the shared directory again; SIGTERM and SIGINT end it with status 0.");
   kelvo::desktop::CommandLine line;
   kelvo::desktop::addOptions(app, line);
   if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
