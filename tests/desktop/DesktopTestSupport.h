@@ -11,7 +11,6 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -28,10 +27,16 @@ inline void saveSnapshot(const Scratch& scratch, int percent, int hoursAgo = 5) 
   char when[32];
   const std::time_t at = std::time(nullptr) - hoursAgo * 3600;
   std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&at));
-  std::string json = std::regex_replace(sample, std::regex(R"re("(carReportedAt|writtenAt)":"[^"]*")re"),
-                                        std::string("\"$1\":\"") + when + "\"");
-  json = std::regex_replace(json, std::regex(R"re("batteryPercentage":\d+)re"),
-                            "\"batteryPercentage\":" + std::to_string(percent));
+  std::string json = sample;
+  // Replaces the value after `key` up to the character that ends it.
+  const auto replace = [&json](const std::string& key, char end, const std::string& value) {
+    const size_t at = json.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    json.replace(at + key.size(), json.find(end, at + key.size()) - at - key.size(), value);
+  };
+  replace("\"carReportedAt\":\"", '"', when);
+  replace("\"writtenAt\":\"", '"', when);
+  replace("\"batteryPercentage\":", ',', std::to_string(percent));
   const auto file = scratch.root() / "snapshot-in.json";
   std::ofstream(file) << json;
   const ProgramRun saved =
