@@ -49,3 +49,14 @@ L("Disconnected", "");
 L("Odometer", "");
 // TRANSLATORS: Label before how long ago the car's data was updated, e.g. "Updated 8m ago".
 L("Updated", "");
+
+// TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
+L("Small", "");
+// TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
+L("Medium", "");
+// TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
+L("Large", "");
+// TRANSLATORS: Desktop widget's right-click menu: read the car's data again at once.
+L("Refresh now", "");
+// TRANSLATORS: Desktop widget's right-click menu: close the widget.
+L("Quit", "");

@@ -182,6 +182,13 @@ Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat form
   return UiError{"unknown output format"};
 }
 
+std::optional<UiError> paintLayout(cairo_t* cr, const WidgetLayout& layout) {
+  auto measurer = PangoTextMeasurer::threadLocal();
+  if (!measurer) return measurer.error();
+  paintWidget(cr, layout, **measurer);
+  return std::nullopt;
+}
+
 Expected<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
                                    double scale) {
   auto layout = layoutWidget(content, environment);

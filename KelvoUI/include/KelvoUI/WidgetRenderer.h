@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cairo.h>
+
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -42,6 +44,13 @@ WidgetLayout layoutWidget(const View& content, const Environment& environment, T
 // drawing; JSON is the tree dump.
 Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format,
                                    double scale = defaultRenderScale);
+
+// Draws a laid-out widget like renderLayout, but onto the caller's context
+// (a window's, say), whose user space must be widget points: the caller sets
+// the scale to its pixels per point and the origin to the widget's corner.
+// Paints over what is there inside the rounded shape only and leaves the
+// context's state as it was. Fails only when Pango cannot find its fonts.
+std::optional<UiError> paintLayout(cairo_t* cr, const WidgetLayout& layout);
 
 // layoutWidget + renderLayout.
 Expected<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,

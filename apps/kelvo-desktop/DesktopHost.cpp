@@ -1,0 +1,436 @@
+#include "DesktopHost.h"
+
+#include <gtk-layer-shell.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+#include "HitTest.h"
+#include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/Localization.h"
+#include "KelvoShared/Platform.h"
+#include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/KelvoWidgetBundle.h"
+#include "WaylandOutputs.h"
+
+namespace kelvo::desktop {
+
+namespace {
+
+void log(const std::string& line) { std::cerr << "kelvo-desktop: " << line << std::endl; }
+
+// Events closer together than this are one change (a temporary file, then its rename).
+constexpr guint kSettleMilliseconds = 150;
+
+widget::CarProvider makeProvider(const Settings& settings) {
+  SharedStore store(settings.sharedDir ? Platform::withSharedDirectory(*settings.sharedDir)
+                                       : Platform::current());
+  return widget::CarProvider(std::move(store));
+}
+
+std::string describe(const widget::CarEntry& entry) {
+  if (entry.snapshot)
+    return "snapshot " + entry.snapshot->statusKey + (entry.carImage ? " with picture" : "");
+  if (entry.problem) return "no data (" + std::string(entry.problem->caseName()) + ")";
+  return "no data";
+}
+
+bool isWatchedName(GFile* file) {
+  if (!file) return false;
+  gchar* name = g_file_get_basename(file);
+  const bool watched = name && (std::string(name) == "snapshot.json" || std::string(name) == "car.png");
+  g_free(name);
+  return watched;
+}
+
+const char* layerName(Layer layer) {
+  switch (layer) {
+    case Layer::background:
+      return "background";
+    case Layer::bottom:
+      return "bottom";
+    case Layer::top:
+      return "top";
+  }
+  return "bottom";
+}
+
+}  // namespace
+
+DesktopHost::DesktopHost(Settings settings, std::filesystem::path configFile, std::string configGroup)
+    : settings_(std::move(settings)),
+      configFile_(std::move(configFile)),
+      configGroup_(std::move(configGroup)),
+      provider_(makeProvider(settings_)) {}
+
+DesktopHost::~DesktopHost() {
+  if (wakeSource_) g_source_remove(wakeSource_);
+  if (settleSource_) g_source_remove(settleSource_);
+  if (monitor_) g_object_unref(monitor_);
+  if (window_) gtk_widget_destroy(window_);
+}
+
+void DesktopHost::start() {
+  if (settings_.appearance == AppearanceChoice::automatic) {
+    appearance_ = std::make_unique<DesktopAppearance>([this] { redraw(); });
+  }
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(window_), "Kelvo");
+  gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
+  gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
+  gtk_widget_set_app_paintable(window_, TRUE);
+  GdkScreen* screen = gtk_widget_get_screen(window_);
+  GdkVisual* rgba = gdk_screen_get_rgba_visual(screen);
+  composited_ = gdk_screen_is_composited(screen) && rgba;
+  if (composited_) gtk_widget_set_visual(window_, rgba);
+  gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK);
+  g_signal_connect(window_, "draw", G_CALLBACK(onDraw), this);
+  g_signal_connect(window_, "button-press-event", G_CALLBACK(onButton), this);
+
+  reload();  // the first layout gives the size
+  placeWindow();
+  gtk_widget_show(window_);
+  watchSharedDirectory();
+}
+
+GdkMonitor* DesktopHost::chosenMonitor() const {
+  GdkDisplay* display = gdk_display_get_default();
+  const int count = gdk_display_get_n_monitors(display);
+  if (settings_.output) {
+    // X11 gives the connector as the model; on Wayland it comes from xdg-output.
+    const std::vector<WaylandOutput> named = waylandOutputs(display);
+    std::string names;
+    for (int i = 0; i < count; ++i) {
+      GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+      const char* model = gdk_monitor_get_model(monitor);
+      std::string name = model ? model : "?";
+      GdkRectangle area;
+      gdk_monitor_get_geometry(monitor, &area);
+      for (const WaylandOutput& output : named) {
+        if (output.x == area.x && output.y == area.y) name = output.name;
+      }
+      if (*settings_.output == name) {
+        monitorName_ = name;
+        return monitor;
+      }
+      names += (names.empty() ? "" : ", ") + name;
+    }
+    log("no output named \"" + *settings_.output + "\" (outputs: " + names + "); using the primary one");
+  }
+  if (GdkMonitor* primary = gdk_display_get_primary_monitor(display)) return primary;
+  return count > 0 ? gdk_display_get_monitor(display, 0) : nullptr;
+}
+
+void DesktopHost::placeWindow() {
+  GtkWindow* window = GTK_WINDOW(window_);
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = chosenMonitor();
+  const Margin margin = settings_.margin;
+  const Anchor anchor = settings_.anchor;
+  const bool left = anchor == Anchor::topLeft || anchor == Anchor::bottomLeft;
+  const bool right = anchor == Anchor::topRight || anchor == Anchor::bottomRight;
+  const bool top = anchor == Anchor::topLeft || anchor == Anchor::topRight;
+  const bool bottom = anchor == Anchor::bottomLeft || anchor == Anchor::bottomRight;
+
+#ifdef GDK_WINDOWING_WAYLAND
+  if (GDK_IS_WAYLAND_DISPLAY(display)) {
+    if (gtk_layer_is_supported()) {
+      placement_ = Placement::layerSurface;
+      gtk_layer_init_for_window(window);
+      gtk_layer_set_namespace(window, "kelvo");
+      gtk_layer_set_layer(window, settings_.layer == Layer::background ? GTK_LAYER_SHELL_LAYER_BACKGROUND
+                                  : settings_.layer == Layer::top      ? GTK_LAYER_SHELL_LAYER_TOP
+                                                                       : GTK_LAYER_SHELL_LAYER_BOTTOM);
+      gtk_layer_set_keyboard_mode(window, GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
+      gtk_layer_set_exclusive_zone(window, 0);
+      if (monitor) gtk_layer_set_monitor(window, monitor);
+      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, left);
+      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_RIGHT, right);
+      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, top);
+      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_BOTTOM, bottom);
+      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, margin.x);
+      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_RIGHT, margin.x);
+      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, margin.y);
+      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_BOTTOM, margin.y);
+      log(std::string("layer surface on the ") + layerName(settings_.layer) + " layer" +
+          (monitorName_.empty() ? std::string() : " of " + monitorName_));
+      return;
+    }
+    placement_ = Placement::plainWindow;
+    log("plain window: this Wayland compositor offers no layer-shell protocol (GNOME does not), so the "
+        "window cannot be kept on the desktop; place it yourself");
+    return;
+  }
+#endif
+#ifdef GDK_WINDOWING_X11
+  if (GDK_IS_X11_DISPLAY(display)) {
+    const bool desktopType = gdk_x11_screen_supports_net_wm_hint(
+        gtk_widget_get_screen(window_), gdk_atom_intern_static_string("_NET_WM_WINDOW_TYPE_DESKTOP"));
+    placement_ = desktopType ? Placement::x11Desktop : Placement::x11KeepBelow;
+    if (desktopType) gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DESKTOP);
+    gtk_window_set_keep_below(window, TRUE);
+    gtk_window_set_skip_taskbar_hint(window, TRUE);
+    gtk_window_set_skip_pager_hint(window, TRUE);
+    gtk_window_set_accept_focus(window, FALSE);
+    gtk_window_stick(window);
+    GdkRectangle area{0, 0, 0, 0};
+    if (monitor) gdk_monitor_get_workarea(monitor, &area);
+    const ui::Size size = ui::widgetSize(settings_.family);
+    const int w = int(size.width), h = int(size.height);
+    const int x = left    ? area.x + margin.x
+                  : right ? area.x + area.width - w - margin.x
+                          : area.x + (area.width - w) / 2;
+    const int y = top      ? area.y + margin.y
+                  : bottom ? area.y + area.height - h - margin.y
+                           : area.y + (area.height - h) / 2;
+    gtk_window_move(window, x, y);
+    log(std::string("X11 window ") +
+        (desktopType ? "of the desktop type" : "kept below (the window manager offers no desktop windows)") +
+        (composited_ ? ", translucent corners" : ", shaped corners") + " at " + std::to_string(x) + "," +
+        std::to_string(y));
+    return;
+  }
+#endif
+  placement_ = Placement::plainWindow;
+  log("plain window: this display is neither Wayland nor X11");
+}
+
+void DesktopHost::applyWidgetSize() {
+  const ui::Size size = ui::widgetSize(settings_.family);
+  gtk_widget_set_size_request(window_, int(size.width), int(size.height));
+  gtk_window_resize(GTK_WINDOW(window_), int(size.width), int(size.height));
+  updateShape();
+}
+
+// The window's shape: the widget's rounded rectangle. Without a compositor it
+// is what keeps the corners from showing black; with one the corners are
+// transparent already, and the input shape lets clicks there reach the desktop.
+void DesktopHost::updateShape() {
+  if (!layout_) return;
+  const int w = int(std::ceil(layout_->widgetSize.width)), h = int(std::ceil(layout_->widgetSize.height));
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t* cr = cairo_create(mask);
+  ui::paintLayout(cr, *layout_);
+  cairo_destroy(cr);
+  cairo_region_t* region = gdk_cairo_region_create_from_surface(mask);
+  cairo_surface_destroy(mask);
+  if (!composited_) gtk_widget_shape_combine_region(window_, region);
+  gtk_widget_input_shape_combine_region(window_, region);
+  cairo_region_destroy(region);
+}
+
+void DesktopHost::reload() {
+  timeline_.reset();
+  provider_.getTimeline({settings_.family, false}, [this](widget::Timeline t) { timeline_ = std::move(t); });
+  if (timeline_ && !timeline_->entries.empty()) {
+    log("showing " + describe(currentEntry(*timeline_, Date::now())) + "; reload at " +
+        formatInternetDateTime(timeline_->policy.date));
+  }
+  redraw();
+}
+
+void DesktopHost::redraw() {
+  if (!timeline_ || timeline_->entries.empty()) return;
+  const Date now = Date::now();
+  ui::Environment environment;
+  environment.widgetFamily = settings_.family;
+  environment.locale = currentLocale();
+  environment.now = now.secondsSince1970;
+  environment.appearance = settings_.appearance == AppearanceChoice::dark    ? ui::Appearance::dark
+                           : settings_.appearance == AppearanceChoice::light ? ui::Appearance::light
+                           : appearance_                                     ? appearance_->current()
+                                                                             : ui::Appearance::light;
+  const ui::View content = widget::KelvoCarWidget::entryContent()(currentEntry(*timeline_, now));
+  auto layout = ui::layoutWidget(content, environment);
+  if (!layout) {
+    log("cannot lay the widget out: " + layout.error().message);
+  } else {
+    const bool sizeChanged = !layout_ || !(layout_->widgetSize == layout->widgetSize);
+    layout_ = std::move(layout).value();
+    if (sizeChanged) applyWidgetSize();
+    gtk_widget_queue_draw(window_);
+  }
+  schedule();
+}
+
+void DesktopHost::schedule() {
+  if (wakeSource_) g_source_remove(wakeSource_);
+  wakeSource_ = 0;
+  if (!timeline_ || timeline_->entries.empty()) return;
+  const Date now = Date::now();
+  const Wake wake = nextWake(*timeline_, now, currentLocale());
+  // One past the instant, so the texts have changed when it fires; at most a day.
+  const double milliseconds = std::clamp(std::ceil(wake.at.timeIntervalSince(now) * 1000) + 1, 0.0, 86400e3);
+  wakeSource_ = g_timeout_add(guint(milliseconds), onWake, this);
+}
+
+gboolean DesktopHost::onWake(gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  host->wakeSource_ = 0;
+  if (host->timeline_ && Date::now() >= host->timeline_->policy.date) {
+    host->reload();
+  } else {
+    host->redraw();
+  }
+  return G_SOURCE_REMOVE;
+}
+
+gboolean DesktopHost::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  if (host->layout_) {
+    if (const auto failure = ui::paintLayout(cr, *host->layout_)) log("cannot draw: " + failure->message);
+  }
+  return TRUE;
+}
+
+std::optional<std::filesystem::path> DesktopHost::sharedDirectory() const {
+  if (settings_.sharedDir) return settings_.sharedDir;
+  return SharedStore(Platform::current()).containerURL();
+}
+
+void DesktopHost::watchSharedDirectory() {
+  const auto directory = sharedDirectory();
+  if (!directory) {
+    log("no shared directory to watch; reloading on the reload policy only");
+    return;
+  }
+  GFile* file = g_file_new_for_path(directory->c_str());
+  GError* error = nullptr;
+  monitor_ = g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
+  g_object_unref(file);
+  if (!monitor_) {
+    log("cannot watch " + directory->string() + ": " + error->message);
+    g_error_free(error);
+    return;
+  }
+  g_signal_connect(monitor_, "changed", G_CALLBACK(onDirectoryChanged), this);
+}
+
+void DesktopHost::onDirectoryChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
+                                     gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  if (event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED || event == G_FILE_MONITOR_EVENT_PRE_UNMOUNT) return;
+  if (!isWatchedName(file) && !isWatchedName(other)) return;
+  // The first event of a burst starts the clock; the rest ride along.
+  if (!host->settleSource_) host->settleSource_ = g_timeout_add(kSettleMilliseconds, onSettled, host);
+}
+
+gboolean DesktopHost::onSettled(gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  host->settleSource_ = 0;
+  host->reload();
+  return G_SOURCE_REMOVE;
+}
+
+void DesktopHost::openDeepLink() {
+  const std::string url = layout_ && layout_->widgetURL ? *layout_->widgetURL : "kelvo://open";
+  GdkAppLaunchContext* context = gdk_display_get_app_launch_context(gtk_widget_get_display(window_));
+  GError* error = nullptr;
+  if (!g_app_info_launch_default_for_uri(url.c_str(), G_APP_LAUNCH_CONTEXT(context), &error)) {
+    log("cannot open " + url + ": " + (error ? error->message : "no handler") +
+        " (install an x-scheme-handler/kelvo application)");
+    if (error) g_error_free(error);
+  }
+  g_object_unref(context);
+}
+
+void DesktopHost::setFamily(ui::WidgetFamily family) {
+  if (family == settings_.family) return;
+  settings_.family = family;
+  if (const auto failure = rememberFamily(configFile_, configGroup_, family)) {
+    log("cannot remember the size: " + *failure);
+  }
+  reload();
+  if (placement_ == Placement::x11Desktop || placement_ == Placement::x11KeepBelow) {
+    // The window's corner moves with the size when it is anchored right or bottom.
+    GdkMonitor* monitor = chosenMonitor();
+    GdkRectangle area{0, 0, 0, 0};
+    if (monitor) gdk_monitor_get_workarea(monitor, &area);
+    const ui::Size size = ui::widgetSize(family);
+    const Anchor a = settings_.anchor;
+    const Margin m = settings_.margin;
+    const int w = int(size.width), h = int(size.height);
+    const int x = (a == Anchor::topLeft || a == Anchor::bottomLeft)     ? area.x + m.x
+                  : (a == Anchor::topRight || a == Anchor::bottomRight) ? area.x + area.width - w - m.x
+                                                                        : area.x + (area.width - w) / 2;
+    const int y = (a == Anchor::topLeft || a == Anchor::topRight)         ? area.y + m.y
+                  : (a == Anchor::bottomLeft || a == Anchor::bottomRight) ? area.y + area.height - h - m.y
+                                                                          : area.y + (area.height - h) / 2;
+    gtk_window_move(GTK_WINDOW(window_), x, y);
+  }
+}
+
+void DesktopHost::showMenu(GdkEvent* event) {
+  GtkWidget* menu = gtk_menu_new();
+  GSList* group = nullptr;
+  const std::pair<ui::WidgetFamily, std::string> sizes[] = {
+      {ui::WidgetFamily::systemSmall, L("Small", "")},
+      {ui::WidgetFamily::systemMedium, L("Medium", "")},
+      {ui::WidgetFamily::systemLarge, L("Large", "")},
+  };
+  for (const auto& [family, label] : sizes) {
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
+    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), family == settings_.family);
+    g_object_set_data(G_OBJECT(item), "kelvo-family", GINT_TO_POINTER(int(family)));
+    g_signal_connect(item, "toggled", G_CALLBACK(+[](GtkCheckMenuItem* item, gpointer self) {
+                       if (!gtk_check_menu_item_get_active(item)) return;
+                       const int family = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "kelvo-family"));
+                       static_cast<DesktopHost*>(self)->setFamily(static_cast<ui::WidgetFamily>(family));
+                     }),
+                     this);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+  }
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
+  GtkWidget* refresh = gtk_menu_item_new_with_label(L("Refresh now", "").c_str());
+  g_signal_connect(
+      refresh, "activate",
+      G_CALLBACK(+[](GtkMenuItem*, gpointer self) { static_cast<DesktopHost*>(self)->reload(); }), this);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), refresh);
+  GtkWidget* quit = gtk_menu_item_new_with_label(L("Quit", "").c_str());
+  g_signal_connect(quit, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer) { gtk_main_quit(); }), nullptr);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), quit);
+  gtk_widget_show_all(menu);
+  gtk_menu_attach_to_widget(GTK_MENU(menu), window_, nullptr);
+  // Destroyed once closed; the items' handlers have run by the time the idle comes.
+  g_signal_connect(menu, "deactivate", G_CALLBACK(+[](GtkMenuShell* shell, gpointer) {
+                     g_idle_add(
+                         +[](gpointer widget) -> gboolean {
+                           gtk_widget_destroy(GTK_WIDGET(widget));
+                           return G_SOURCE_REMOVE;
+                         },
+                         shell);
+                   }),
+                   nullptr);
+  gtk_menu_popup_at_pointer(GTK_MENU(menu), event);
+}
+
+gboolean DesktopHost::onButton(GtkWidget*, GdkEventButton* event, gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  if (event->type != GDK_BUTTON_PRESS || !host->layout_) return FALSE;
+  if (!hitsWidget(host->layout_->widgetSize, ui::widgetCornerRadius, {event->x, event->y})) return FALSE;
+  if (event->button == GDK_BUTTON_PRIMARY) {
+    host->openDeepLink();
+    return TRUE;
+  }
+  if (event->button == GDK_BUTTON_SECONDARY) {
+    host->showMenu(reinterpret_cast<GdkEvent*>(event));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace kelvo::desktop

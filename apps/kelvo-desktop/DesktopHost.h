@@ -1,0 +1,76 @@
+#pragma once
+
+// The widget on the desktop: one window that draws the current entry through
+// KelvoUI's painter, placed as the display server allows (a layer surface, an
+// X11 desktop window, or a plain window), kept current by the reload policy,
+// the age text and the shared directory's file monitor.
+
+#include <gio/gio.h>
+#include <gtk/gtk.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "DesktopAppearance.h"
+#include "DesktopSettings.h"
+#include "KelvoUI/WidgetRenderer.h"
+#include "KelvoWidget/CarProvider.h"
+#include "RedrawSchedule.h"
+
+namespace kelvo::desktop {
+
+class DesktopHost {
+ public:
+  DesktopHost(Settings settings, std::filesystem::path configFile, std::string configGroup);
+  DesktopHost(const DesktopHost&) = delete;
+  DesktopHost& operator=(const DesktopHost&) = delete;
+  ~DesktopHost();
+
+  // Creates and shows the window and starts watching; asks for the first timeline.
+  void start();
+  // Asks the provider for a new timeline and draws it.
+  void reload();
+
+ private:
+  enum class Placement { layerSurface, x11Desktop, x11KeepBelow, plainWindow };
+
+  GdkMonitor* chosenMonitor() const;
+  void placeWindow();
+  void applyWidgetSize();
+  void updateShape();
+  void redraw();
+  void schedule();
+  void setFamily(ui::WidgetFamily family);
+  void watchSharedDirectory();
+  std::optional<std::filesystem::path> sharedDirectory() const;
+  void openDeepLink();
+  void showMenu(GdkEvent* event);
+
+  static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
+  static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self);
+  static gboolean onWake(gpointer self);
+  static gboolean onSettled(gpointer self);
+  static void onDirectoryChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
+                                 gpointer self);
+
+  Settings settings_;
+  std::filesystem::path configFile_;
+  std::string configGroup_;
+  widget::CarProvider provider_;
+  std::unique_ptr<DesktopAppearance> appearance_;
+
+  GtkWidget* window_ = nullptr;
+  Placement placement_ = Placement::plainWindow;
+  bool composited_ = false;
+  mutable std::string monitorName_;  // the output asked for, once found
+
+  std::optional<widget::Timeline> timeline_;
+  std::optional<ui::WidgetLayout> layout_;
+  guint wakeSource_ = 0;
+  guint settleSource_ = 0;
+  GFileMonitor* monitor_ = nullptr;
+};
+
+}  // namespace kelvo::desktop

@@ -1,0 +1,346 @@
+#include "DesktopSettings.h"
+
+#include <glib.h>
+
+#include <array>
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace kelvo::desktop {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <class T>
+struct Named {
+  std::string_view name;
+  T value;
+};
+
+constexpr std::array<Named<Layer>, 3> kLayers{{
+    {"background", Layer::background},
+    {"bottom", Layer::bottom},
+    {"top", Layer::top},
+}};
+constexpr std::array<Named<Anchor>, 5> kAnchors{{
+    {"top-left", Anchor::topLeft},
+    {"top-right", Anchor::topRight},
+    {"bottom-left", Anchor::bottomLeft},
+    {"bottom-right", Anchor::bottomRight},
+    {"center", Anchor::center},
+}};
+constexpr std::array<Named<ui::WidgetFamily>, 3> kFamilies{{
+    {"small", ui::WidgetFamily::systemSmall},
+    {"medium", ui::WidgetFamily::systemMedium},
+    {"large", ui::WidgetFamily::systemLarge},
+}};
+constexpr std::array<Named<AppearanceChoice>, 3> kAppearances{{
+    {"auto", AppearanceChoice::automatic},
+    {"light", AppearanceChoice::light},
+    {"dark", AppearanceChoice::dark},
+}};
+
+template <class T, size_t N>
+std::optional<T> lookUp(const std::array<Named<T>, N>& table, std::string_view text) {
+  for (const auto& entry : table) {
+    if (entry.name == text) return entry.value;
+  }
+  return std::nullopt;
+}
+
+template <class T, size_t N>
+std::string names(const std::array<Named<T>, N>& table) {
+  std::string out;
+  for (const auto& entry : table) out += (out.empty() ? "" : "|") + std::string(entry.name);
+  return out;
+}
+
+std::optional<int> parsePixels(std::string_view text) {
+  int value = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 10000)
+    return std::nullopt;
+  return value;
+}
+
+// A CLI11 check built from one of the parsers.
+template <class Parse>
+CLI::Validator checkedBy(Parse parse, const std::string& what, const std::string& choices) {
+  return CLI::Validator(
+      [parse, what, choices](std::string& value) -> std::string {
+        if (parse(value)) return {};
+        return "unknown " + what + " \"" + value + "\" (" + choices + ")";
+      },
+      choices, what);
+}
+
+constexpr std::string_view kKeys[] = {"layer",  "anchor",     "margin",    "output",
+                                      "family", "shared-dir", "appearance"};
+
+// The file's text, up to a size no config file reaches.
+std::optional<std::string> readText(const fs::path& file, std::string& problem) {
+  std::error_code error;
+  if (!fs::exists(file, error)) return std::nullopt;
+  if (!fs::is_regular_file(file, error)) {
+    problem = "not a regular file";
+    return std::nullopt;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) {
+    problem = "cannot be read";
+    return std::nullopt;
+  }
+  if (text.size() > 256 * 1024) {
+    problem = "larger than 256 KiB";
+    return std::nullopt;
+  }
+  return text;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    lines.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// The first line GKeyFile would reject, 1-based, with why; 0 when none.
+std::pair<int, std::string> firstMalformedLine(std::string_view text) {
+  int number = 0;
+  for (std::string_view line : splitLines(text)) {
+    ++number;
+    if (!g_utf8_validate(line.data(), static_cast<gssize>(line.size()), nullptr))
+      return {number, "not UTF-8"};
+    line = trimmed(line);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']' || line.size() < 3) return {number, "a group name must be written [NAME]"};
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return {number, "expected KEY=VALUE"};
+    if (trimmed(line.substr(0, equals)).empty()) return {number, "a value without a key"};
+  }
+  return {0, {}};
+}
+
+// The line of `key` in `group` (the last one: GKeyFile keeps the last), 0 when absent.
+int lineOfKey(std::string_view text, const std::string& group, std::string_view key) {
+  int number = 0, found = 0;
+  bool inGroup = false;
+  for (std::string_view line : splitLines(text)) {
+    ++number;
+    line = trimmed(line);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[') {
+      inGroup = line.size() >= 2 && line.substr(1, line.size() - 2) == group;
+      continue;
+    }
+    if (inGroup && trimmed(line.substr(0, line.find('='))) == key) found = number;
+  }
+  return found;
+}
+
+struct KeyFileDeleter {
+  void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+
+// Parses `text`; on failure the reason with its line.
+KeyFile loadKeyFile(std::string_view text, GKeyFileFlags flags, std::string& problem) {
+  KeyFile keys(g_key_file_new());
+  GError* error = nullptr;
+  if (!g_key_file_load_from_data(keys.get(), text.data(), text.size(), flags, &error)) {
+    const auto [line, why] = firstMalformedLine(text);
+    problem = line > 0 ? std::to_string(line) + ": " + why : std::string("0: ") + error->message;
+    g_error_free(error);
+    return nullptr;
+  }
+  return keys;
+}
+
+}  // namespace
+
+std::optional<Layer> parseLayer(std::string_view text) { return lookUp(kLayers, text); }
+std::optional<Anchor> parseAnchor(std::string_view text) { return lookUp(kAnchors, text); }
+std::optional<ui::WidgetFamily> parseFamily(std::string_view text) { return lookUp(kFamilies, text); }
+std::optional<AppearanceChoice> parseAppearance(std::string_view text) { return lookUp(kAppearances, text); }
+
+std::optional<Margin> parseMargin(std::string_view text) {
+  const size_t comma = text.find(',');
+  if (comma == std::string_view::npos) {
+    const auto both = parsePixels(text);
+    if (!both) return std::nullopt;
+    return Margin{*both, *both};
+  }
+  const auto x = parsePixels(text.substr(0, comma)), y = parsePixels(text.substr(comma + 1));
+  if (!x || !y) return std::nullopt;
+  return Margin{*x, *y};
+}
+
+const char* familyName(ui::WidgetFamily family) {
+  for (const auto& entry : kFamilies) {
+    if (entry.value == family) return entry.name.data();
+  }
+  return "small";
+}
+
+void addOptions(CLI::App& app, CommandLine& line) {
+  app.add_option("--layer", line.layer, "Layer-shell layer on Wayland; default bottom")
+      ->option_text(names(kLayers))
+      ->check(checkedBy(parseLayer, "layer", names(kLayers)));
+  app.add_option("--anchor", line.anchor, "Where on the output; default top-right")
+      ->option_text(names(kAnchors))
+      ->check(checkedBy(parseAnchor, "anchor", names(kAnchors)));
+  app.add_option("--margin", line.margin, "Distance from the anchored edges in pixels; default 24")
+      ->option_text("PX|X,Y")
+      ->check(checkedBy(parseMargin, "margin", "PX or X,Y, whole pixels"));
+  app.add_option("--output", line.output, "Monitor connector name; default the primary (or first) one")
+      ->option_text("NAME");
+  app.add_option("--family", line.family, "Widget size; default small")
+      ->option_text(names(kFamilies))
+      ->check(checkedBy(parseFamily, "family", names(kFamilies)));
+  app.add_option("--shared-dir", line.sharedDir,
+                 "Use DIR as the shared directory (a missing DIR means no data)")
+      ->option_text("DIR");
+  app.add_option("--appearance", line.appearance, "Colours: the desktop's preference (auto), light or dark")
+      ->option_text(names(kAppearances))
+      ->check(checkedBy(parseAppearance, "appearance", names(kAppearances)));
+  app.add_option("--config", line.config, "Config file; default ~/.config/kelvo/desktop.ini")
+      ->option_text("FILE");
+  app.add_option("--name", line.name, "Instance name: settings come from the group [widget NAME]")
+      ->option_text("NAME");
+}
+
+fs::path defaultConfigFile(const std::function<const char*(const char*)>& environment) {
+  const char* configHome = environment("XDG_CONFIG_HOME");
+  fs::path base;
+  if (configHome && fs::path(configHome).is_absolute()) {
+    base = configHome;
+  } else {
+    const char* home = environment("HOME");
+    base = fs::path(home && *home ? home : g_get_home_dir()) / ".config";
+  }
+  return base / "kelvo" / "desktop.ini";
+}
+
+std::string configGroup(const std::optional<std::string>& name) {
+  return name && !name->empty() ? "widget " + *name : "widget";
+}
+
+std::optional<std::string> applyConfigFile(const fs::path& file, const std::string& group,
+                                           Settings& settings) {
+  std::string problem;
+  const std::optional<std::string> text = readText(file, problem);
+  if (!text) {
+    if (problem.empty()) return std::nullopt;  // no file: the defaults, quietly
+    return file.string() + ":0: " + problem;
+  }
+  const KeyFile keys = loadKeyFile(*text, G_KEY_FILE_NONE, problem);
+  if (!keys) return file.string() + ":" + problem;
+  if (!g_key_file_has_group(keys.get(), group.c_str())) return std::nullopt;
+
+  Settings read = settings;
+  gsize count = 0;
+  gchar** present = g_key_file_get_keys(keys.get(), group.c_str(), &count, nullptr);
+  std::optional<std::string> failure;
+  for (gsize i = 0; i < count && !failure; ++i) {
+    const std::string key = present[i];
+    const auto fail = [&](const std::string& why) {
+      failure = file.string() + ":" + std::to_string(lineOfKey(*text, group, key)) + ": " + why;
+    };
+    gchar* raw = g_key_file_get_string(keys.get(), group.c_str(), key.c_str(), nullptr);
+    if (!raw) {
+      fail("the value is not UTF-8 text");
+      break;
+    }
+    const std::string value = raw;
+    g_free(raw);
+    if (key == "layer") {
+      if (auto v = parseLayer(value))
+        read.layer = *v;
+      else
+        fail("layer must be one of " + names(kLayers));
+    } else if (key == "anchor") {
+      if (auto v = parseAnchor(value))
+        read.anchor = *v;
+      else
+        fail("anchor must be one of " + names(kAnchors));
+    } else if (key == "margin") {
+      if (auto v = parseMargin(value))
+        read.margin = *v;
+      else
+        fail("margin must be PX or X,Y in whole pixels (0...10000)");
+    } else if (key == "output") {
+      read.output = value.empty() ? std::nullopt : std::optional(value);
+    } else if (key == "family") {
+      if (auto v = parseFamily(value))
+        read.family = *v;
+      else
+        fail("family must be one of " + names(kFamilies));
+    } else if (key == "shared-dir") {
+      read.sharedDir = value.empty() ? std::nullopt : std::optional<fs::path>(value);
+    } else if (key == "appearance") {
+      if (auto v = parseAppearance(value))
+        read.appearance = *v;
+      else
+        fail("appearance must be one of " + names(kAppearances));
+    } else {
+      std::string known;
+      for (std::string_view k : kKeys) known += (known.empty() ? "" : ", ") + std::string(k);
+      fail("unknown key \"" + key + "\" (known: " + known + ")");
+    }
+  }
+  g_strfreev(present);
+  if (failure) return failure;
+  settings = read;
+  return std::nullopt;
+}
+
+void applyCommandLine(const CommandLine& line, Settings& settings) {
+  if (line.layer) settings.layer = parseLayer(*line.layer).value_or(settings.layer);
+  if (line.anchor) settings.anchor = parseAnchor(*line.anchor).value_or(settings.anchor);
+  if (line.margin) settings.margin = parseMargin(*line.margin).value_or(settings.margin);
+  if (line.output) settings.output = *line.output;
+  if (line.family) settings.family = parseFamily(*line.family).value_or(settings.family);
+  if (line.sharedDir) settings.sharedDir = fs::path(*line.sharedDir);
+  if (line.appearance) settings.appearance = parseAppearance(*line.appearance).value_or(settings.appearance);
+}
+
+std::optional<std::string> rememberFamily(const fs::path& file, const std::string& group,
+                                          ui::WidgetFamily family) {
+  std::string problem;
+  const std::optional<std::string> text = readText(file, problem);
+  if (!problem.empty()) return file.string() + ": " + problem + "; not changed";
+  const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
+  const KeyFile keys = loadKeyFile(text.value_or(""), flags, problem);
+  if (!keys) return file.string() + ":" + problem + "; not changed";
+  g_key_file_set_string(keys.get(), group.c_str(), "family", familyName(family));
+
+  std::error_code error;
+  fs::create_directories(file.parent_path(), error);
+  GError* saveError = nullptr;
+  if (!g_key_file_save_to_file(keys.get(), file.c_str(), &saveError)) {
+    std::string why = saveError->message;
+    g_error_free(saveError);
+    return why;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kelvo::desktop

@@ -1,0 +1,87 @@
+#pragma once
+
+// kelvo-desktop's settings: the command line over the config file over the
+// defaults. The config file is a GKeyFile (desktop.ini) with one group per
+// instance: [widget], or [widget NAME] for `--name NAME`.
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "KelvoUI/Environment.h"
+
+namespace kelvo::desktop {
+
+// The layer-shell layer the widget sits on.
+enum class Layer { background, bottom, top };
+// The corner (or the centre) of the output the widget is placed at.
+enum class Anchor { topLeft, topRight, bottomLeft, bottomRight, center };
+// Where the colours come from: the desktop's preference, or fixed.
+enum class AppearanceChoice { automatic, light, dark };
+
+// Distance from the anchored edges, logical pixels.
+struct Margin {
+  int x = 24;  // from the left or right edge
+  int y = 24;  // from the top or bottom edge
+
+  friend bool operator==(const Margin&, const Margin&) = default;
+};
+
+struct Settings {
+  Layer layer = Layer::bottom;
+  Anchor anchor = Anchor::topRight;
+  Margin margin;
+  std::optional<std::string> output;  // monitor connector name; nothing: the primary (or first)
+  ui::WidgetFamily family = ui::WidgetFamily::systemSmall;
+  std::optional<std::filesystem::path> sharedDir;  // --shared-dir; nothing: the store's own lookup
+  AppearanceChoice appearance = AppearanceChoice::automatic;
+};
+
+// The options as given; what is missing comes from the config file.
+struct CommandLine {
+  std::optional<std::string> layer, anchor, margin, output, family, sharedDir, appearance;
+  std::optional<std::string> config;  // --config FILE
+  std::optional<std::string> name;    // --name NAME: the config group [widget NAME]
+};
+
+// Value parsers shared by the command line and the config file; nothing for
+// a value they do not know.
+std::optional<Layer> parseLayer(std::string_view text);
+std::optional<Anchor> parseAnchor(std::string_view text);
+// "24" (both edges) or "12,40" (x,y); whole non-negative pixels up to 10000.
+std::optional<Margin> parseMargin(std::string_view text);
+// small, medium or large: the sizes a desktop offers.
+std::optional<ui::WidgetFamily> parseFamily(std::string_view text);
+std::optional<AppearanceChoice> parseAppearance(std::string_view text);
+// The config file's name for a family ("small", ...).
+const char* familyName(ui::WidgetFamily family);
+
+// Adds every option to `app`, each value checked while parsing so a bad one
+// is a usage error.
+void addOptions(CLI::App& app, CommandLine& line);
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/kelvo/desktop.ini (XDG_CONFIG_HOME only
+// when absolute); `environment` looks a variable up (getenv by default).
+std::filesystem::path defaultConfigFile(
+    const std::function<const char*(const char*)>& environment = std::getenv);
+// "widget", or "widget NAME".
+std::string configGroup(const std::optional<std::string>& name);
+
+// Puts the group's values from `file` onto `settings`. A missing file or
+// group changes nothing. A malformed file (bad syntax, an unknown key, a
+// value out of range) changes nothing either and gives one line naming the
+// file and the line: "FILE:LINE: reason".
+std::optional<std::string> applyConfigFile(const std::filesystem::path& file, const std::string& group,
+                                           Settings& settings);
+// Puts the options that were given onto `settings` (checked by addOptions).
+void applyCommandLine(const CommandLine& line, Settings& settings);
+
+// Remembers the family in the group of `file`, keeping everything else in it
+// (comments included); creates the file and its directory when missing.
+// Refuses to rewrite a file it cannot read as a key file. The reason on failure.
+std::optional<std::string> rememberFamily(const std::filesystem::path& file, const std::string& group,
+                                          ui::WidgetFamily family);
+
+}  // namespace kelvo::desktop
