@@ -89,7 +89,7 @@ SharedStore::SnapshotState SharedStore::snapshotState() const {
   if (!dir) return NoContainer{};
   const fs::path file = *dir / kSnapshotFile;
   // A directory without search permission hides the file: unreadable, not missing.
-  if (auto failure = lookupFailure(file)) return Unreadable{prefixGraphemes(*failure, kMessageLimit)};
+  if (auto failure = lookupFailure(file)) return Unreadable{boundedMessage(*failure)};
   if (!itemExists(file)) return NoFile{};
   const auto bytes = readRegularFile(file, kSnapshotSizeLimit);
   if (!bytes) return Unreadable{boundedMessage(bytes.error().message)};
