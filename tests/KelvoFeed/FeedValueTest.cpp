@@ -60,7 +60,7 @@ TEST(FeedValue, JsonPointersAndLogText) {
   struct Case { std::string text; std::size_t limit; std::string escaped; };
   for (const Case& c : {Case{"a\nb\tc\r", 120, "a\\nb\\tc\\r"}, {"\x1b[31mred\x7f", 120, "\\x1b[31mred\\x7f"},
            {"back\\slash", 120, "back\\\\slash"}, {"Zoé 🚗", 120, "Zoé 🚗"}, {"bad\xff\xc3(", 120, "bad\\xff\\xc3("},
-           {"abcdef", 3, "abc…"}, {"ééé", 3, "éé…"}}) {  // never cut inside "é"
+           {"abcdef", 3, "abc…"}, {"ééé", 3, "é…"}}) {  // never cut inside "é"
     EXPECT_EQ(escapeForLog(c.text, c.limit), c.escaped) << c.text;
   }
   // clang-format on

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/Utf8Text.h"
 
 namespace kelvo::feed {
@@ -118,49 +119,12 @@ Result<std::string> extractJsonPointer(std::string_view json, const std::string&
 }
 
 std::string escapeForLog(std::string_view text, std::size_t limit) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (out.size() >= limit) {
-      out += "…";
-      break;
-    }
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x80) {
-      // Keep a whole, valid UTF-8 sequence; escape a stray byte.
-      const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-      if (length > 1 && i + length <= text.size() && isValidUtf8(text.substr(i, length))) {
-        out.append(text.substr(i, length));
-        i += length;
-        continue;
-      }
-    }
-    switch (c) {
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F || c >= 0x80) {
-          out += "\\x";
-          out += kHex[c >> 4];
-          out += kHex[c & 0xF];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-    ++i;
-  }
-  return out;
+  // Only the start is escaped (a payload may be megabytes), cut where a
+  // character begins so that no half character shows as bytes.
+  if (text.size() <= limit) return kelvo::escapeForLog(text);
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return kelvo::escapeForLog(text.substr(0, cut)) + "…";
 }
 
 }  // namespace kelvo::feed

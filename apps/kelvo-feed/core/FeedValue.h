@@ -37,9 +37,8 @@ Result<Date> parseInstant(std::string_view text);
 // string's contents unquoted, anything else as compact JSON.
 Result<std::string> extractJsonPointer(std::string_view json, const std::string& pointer);
 
-// Text safe to put in one log line: control characters, DEL and invalid UTF-8
-// bytes escaped (\n, \t, \x1b, ...), backslashes doubled, and cut to `limit`
-// bytes with "…" (never inside a UTF-8 sequence).
+// The start of `text`, at most `limit` bytes (never cut inside a character,
+// "…" where cut), made safe for one log line by kelvo::escapeForLog.
 std::string escapeForLog(std::string_view text, std::size_t limit = 120);
 
 }  // namespace kelvo::feed
