@@ -79,14 +79,18 @@ Result<std::vector<std::uint8_t>> readRegularFile(const fs::path& file, std::siz
 namespace {
 
 // What every temporary name for `target` starts with.
-std::string temporaryPrefix(std::string_view target) { return "." + std::string(target) + ".tmp-"; }
+// (Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) about a
+// chain of operator+ that starts with a literal.)
+std::string temporaryPrefix(std::string_view target) {
+  std::string prefix = ".";
+  prefix.append(target).append(".tmp-");
+  return prefix;
+}
 
 // A name no other writer, in this process or another, is using right now.
 std::string temporaryName(std::string_view target) {
   static std::atomic<unsigned> counter{0};
   thread_local std::mt19937_64 random{std::random_device{}()};
-  // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) about a
-  // chain of operator+ on a temporary string.
   std::string name = temporaryPrefix(target);
   name.append(std::to_string(::getpid())).append("-");
   name.append(std::to_string(counter++)).append("-");
