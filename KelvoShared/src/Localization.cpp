@@ -1,13 +1,17 @@
 #include "KelvoShared/Localization.h"
 
 #include <libintl.h>
+#include <unicode/numsys.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <system_error>
+
+#include "KelvoShared/CurrentLocale.h"
 
 namespace kelvo {
 
@@ -66,6 +70,22 @@ void initLocale() {
   // An environment naming a locale the machine lacks leaves the process in
   // "C", where gettext ignores LANGUAGE; C.UTF-8 keeps LANGUAGE working.
   if (std::setlocale(LC_ALL, "") == nullptr) std::setlocale(LC_ALL, "C.UTF-8");
+}
+
+icu::Locale relativeTimeLocale() {
+  const icu::Locale words = textLanguage();
+  const icu::Locale numbers = currentLocale(LocaleCategory::time);
+  const char* region = words.getCountry()[0] != '\0' ? words.getCountry() : numbers.getCountry();
+  icu::Locale locale(words.getLanguage(), region);
+  if (words.getScript()[0] != '\0') {
+    locale = icu::Locale((std::string(words.getLanguage()) + "_" + words.getScript() + "_" + region).c_str());
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  const std::unique_ptr<icu::NumberingSystem> system(icu::NumberingSystem::createInstance(numbers, status));
+  if (U_SUCCESS(status) && system && !system->isAlgorithmic()) {
+    locale.setKeywordValue("numbers", system->getName(), status);
+  }
+  return U_SUCCESS(status) ? locale : words;
 }
 
 }  // namespace kelvo

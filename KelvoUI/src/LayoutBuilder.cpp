@@ -71,8 +71,9 @@ LayoutNodePtr buildNode(const View& view, const InheritedStyle& style, Decoratio
     case NodeKind::relativeText: {
       const Environment& env = *context.environment;
       const std::string text =
-          env.timeZone ? relativeTimeText(n.number, env.now, n.unitsStyle, env.locale, *env.timeZone)
-                       : relativeTimeText(n.number, env.now, n.unitsStyle, env.locale);
+          env.timeZone
+              ? relativeTimeText(n.number, env.now, n.unitsStyle, env.relativeTimeLocale, *env.timeZone)
+              : relativeTimeText(n.number, env.now, n.unitsStyle, env.relativeTimeLocale);
       nlohmann::json attributes = {
           {"relativeTime",
            {{"instant", std::isfinite(n.number) ? nlohmann::json(n.number) : nlohmann::json(nullptr)},

@@ -243,6 +243,7 @@ void DesktopHost::redraw() {
   ui::Environment environment;
   environment.widgetFamily = settings_.family;
   environment.locale = currentLocale();
+  environment.relativeTimeLocale = relativeTimeLocale();
   environment.now = now.secondsSince1970;
   environment.appearance = settings_.appearance == AppearanceChoice::dark    ? ui::Appearance::dark
                            : settings_.appearance == AppearanceChoice::light ? ui::Appearance::light
@@ -266,7 +267,7 @@ void DesktopHost::schedule() {
   wakeSource_ = 0;
   if (!timeline_ || timeline_->entries.empty()) return;
   const Date now = Date::now();
-  const Wake wake = nextWake(*timeline_, now, currentLocale());
+  const Wake wake = nextWake(*timeline_, now, relativeTimeLocale());
   // One past the instant, so the texts have changed when it fires; at most a day.
   const double milliseconds = std::clamp(std::ceil(wake.at.timeIntervalSince(now) * 1000) + 1, 0.0, 86400e3);
   wakeSource_ = g_timeout_add(guint(milliseconds), onWake, this);

@@ -59,6 +59,7 @@ ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const Draw
   ui::Environment environment;
   environment.widgetFamily = family;
   environment.locale = currentLocale();
+  environment.relativeTimeLocale = relativeTimeLocale();
   // Mirrored when the texts are in a right-to-left language, whatever the
   // numbers follow: German texts with Arabic digits stay left to right.
   environment.layoutDirection = ui::layoutDirectionFor(textLanguage());

@@ -16,6 +16,7 @@
 
 #include "Commands.h"
 #include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "StatusLine.h"
@@ -145,7 +146,7 @@ class SharedDirectoryWatch {
 
 int printOnce(const StatusOptions& options, StatusFormat format) {
   const widget::CarEntry entry = currentEntry(options.request);
-  const StatusLine line = statusLine(entry, options.request.clock()(), currentLocale());
+  const StatusLine line = statusLine(entry, options.request.clock()(), currentLocale(), relativeTimeLocale());
   return exitAfter(writeOut(formatStatus(line, format, StatusOutput::once))).value_or(kExitOk);
 }
 
@@ -173,8 +174,8 @@ int watch(const StatusOptions& options, StatusFormat format) {
   std::string shown;
   for (;;) {
     const Date now = request.clock()();
-    const std::string output =
-        formatStatus(statusLine(entry, now, currentLocale()), format, StatusOutput::stream);
+    const std::string output = formatStatus(statusLine(entry, now, currentLocale(), relativeTimeLocale()),
+                                            format, StatusOutput::stream);
     if (output != shown) {
       if (const std::optional<int> status = exitAfter(writeOut(output))) return *status;
       shown = output;

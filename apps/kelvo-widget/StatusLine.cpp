@@ -79,7 +79,8 @@ std::optional<int> roundedPercentage(double percentage) {
   return static_cast<int>(std::clamp(std::nearbyint(percentage), 0.0, 100.0));
 }
 
-StatusLine snapshotLine(const WidgetSnapshot& snapshot, Date now, const icu::Locale& locale) {
+StatusLine snapshotLine(const WidgetSnapshot& snapshot, Date now, const icu::Locale& locale,
+                        const icu::Locale& ageLocale) {
   const std::string percent = DisplayRules::batteryPercentText(snapshot);
   const std::string range = snapshot.rangeText();
   const std::string status = oneLine(snapshot.statusText());
@@ -89,7 +90,7 @@ StatusLine snapshotLine(const WidgetSnapshot& snapshot, Date now, const icu::Loc
   const std::string last =
       snapshot.isCharging() && snapshot.fullInMinutes
           ? CarFormat::shortDuration(*snapshot.fullInMinutes)
-          : ui::relativeTimeText(reported, now.secondsSince1970, ui::RelativeUnitsStyle::narrow, locale);
+          : ui::relativeTimeText(reported, now.secondsSince1970, ui::RelativeUnitsStyle::narrow, ageLocale);
 
   std::vector<std::string> tooltip{oneLine(DisplayRules::title(snapshot))};
   if (hasText(snapshot.registrationNo)) tooltip.push_back(oneLine(*snapshot.registrationNo));
@@ -100,7 +101,7 @@ StatusLine snapshotLine(const WidgetSnapshot& snapshot, Date now, const icu::Loc
   }
   tooltip.push_back(
       L("Updated", "") + " " +
-      ui::relativeTimeText(reported, now.secondsSince1970, ui::RelativeUnitsStyle::abbreviated, locale));
+      ui::relativeTimeText(reported, now.secondsSince1970, ui::RelativeUnitsStyle::abbreviated, ageLocale));
 
   StatusLine line;
   line.text = joined({percent, range, status, last}, kSeparator);
@@ -135,8 +136,9 @@ std::string hexColor(const ui::Color& color) {
 
 }  // namespace
 
-StatusLine statusLine(const widget::CarEntry& entry, Date now, const icu::Locale& locale) {
-  if (entry.snapshot) return snapshotLine(*entry.snapshot, now, locale);
+StatusLine statusLine(const widget::CarEntry& entry, Date now, const icu::Locale& locale,
+                      const icu::Locale& ageLocale) {
+  if (entry.snapshot) return snapshotLine(*entry.snapshot, now, locale, ageLocale);
   return problemLine(
       entry.problem.value_or(widget::WidgetProblem{widget::WidgetProblem::NothingPolledYet{}}));
 }

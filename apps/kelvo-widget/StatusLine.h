@@ -32,9 +32,10 @@ struct StatusLine {
   std::optional<ui::Color> color;  // the battery bar's tint; none without a snapshot
 };
 
-// The line for `entry` at `now`, numbers and relative times in `locale`,
-// texts in the process's gettext language.
-StatusLine statusLine(const widget::CarEntry& entry, Date now, const icu::Locale& locale);
+// The line for `entry` at `now`: numbers in `locale`, the data's age in
+// `ageLocale` (relativeTimeLocale()), texts in the process's gettext language.
+StatusLine statusLine(const widget::CarEntry& entry, Date now, const icu::Locale& locale,
+                      const icu::Locale& ageLocale);
 
 // Whether the output is a one-off answer or one update of a running stream.
 enum class StatusOutput {

@@ -69,24 +69,27 @@ TEST(LocalizationTest, LookupsAndFormattingFromManyThreads) {
 }
 
 TEST(LocalizationTest, TextLanguageIsTheLanguageOfTheCatalogInUse) {
-  // LANGUAGE, one more variable, and the language the texts then come in.
-  for (const auto& [language, name, value, expected] :
-       std::vector<std::tuple<const char*, const char*, const char*, const char*>>{
-           {"ar", "LC_ALL", "ar_EG.UTF-8", "ar"},
-           {"", "LANG", "he_IL.UTF-8", "he"},
-           {"", "LC_MESSAGES", "he_IL.UTF-8", "he"},  // LANG is English
-           {"de", "LANG", "ar_EG.UTF-8", "de"},       // German texts, Arabic numbers
-           {"pt_BR", "LC_ALL", "en_US.UTF-8", "pt_BR"},
-           {"zh_CN:ja", "LC_ALL", "en_US.UTF-8", "zh_CN"},
-           {"ur:he", "LC_ALL", "en_US.UTF-8", "he"},  // no Urdu catalog: the next one
-           {"ur", "LC_ALL", "ur_PK.UTF-8", "en"},     // no catalog at all: English keys
-           {"ar", "LC_ALL", "C", "en"}}) {            // gettext ignores LANGUAGE in "C"
+  // LANGUAGE, one more variable, the language the texts then come in, and the
+  // locale of relative times: the texts' words with the time locale's digits.
+  for (const auto& [language, name, value, expected, ages] :
+       std::vector<std::tuple<const char*, const char*, const char*, const char*, const char*>>{
+           {"ar", "LC_ALL", "ar_EG.UTF-8", "ar", "ar_EG@numbers=arab"},
+           {"", "LANG", "he_IL.UTF-8", "he", "he_IL@numbers=latn"},
+           {"", "LC_MESSAGES", "he_IL.UTF-8", "he", "he_US@numbers=latn"},  // LANG is English
+           {"de", "LANG", "ar_EG.UTF-8", "de", "de_EG@numbers=arab"},       // German texts, Arabic numbers
+           {"sv", "LANG", "en_US.UTF-8", "sv", "sv_US@numbers=latn"},       // Swedish age beside "Uppdaterad"
+           {"pt_BR", "LC_ALL", "en_US.UTF-8", "pt_BR", "pt_BR@numbers=latn"},
+           {"zh_CN:ja", "LC_ALL", "en_US.UTF-8", "zh_CN", "zh_CN@numbers=latn"},
+           {"ur:he", "LC_ALL", "en_US.UTF-8", "he", "he_US@numbers=latn"},  // no Urdu catalog: the next one
+           {"ur", "LC_ALL", "ur_PK.UTF-8", "en", "en_PK@numbers=latn"},     // no catalog at all: English keys
+           {"ar", "LC_ALL", "C", "en", "en_US@numbers=latn"}}) {            // gettext ignores LANGUAGE in "C"
     LocaleEnvironment environment;
     environment.set("LANGUAGE", language);
     environment.set("LANG", "en_US.UTF-8");
     environment.set(name, value);
     kelvo::initLocale();
     EXPECT_EQ(kelvo::textLanguage().getName(), std::string(expected)) << language << ", " << value;
+    EXPECT_EQ(kelvo::relativeTimeLocale().getName(), std::string(ages)) << language << ", " << value;
     // The texts really are in that language.
     EXPECT_EQ(L("Charging", "") == "Charging", std::string(expected) == "en") << language << ", " << value;
   }

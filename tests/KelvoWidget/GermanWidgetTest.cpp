@@ -35,6 +35,7 @@ class GermanWidget : public ::testing::Test {
   static ui::Environment german(ui::WidgetFamily family) {
     ui::Environment environment = testing::environmentFor(family);
     environment.locale = icu::Locale("de", "DE");
+    environment.relativeTimeLocale = environment.locale;
     return environment;
   }
 

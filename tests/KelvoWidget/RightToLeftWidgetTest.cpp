@@ -73,6 +73,7 @@ Json largeWidget(const char* language, const char* posixLocale, const char* icuL
   Language use(language, posixLocale);
   ui::Environment environment = testing::environmentFor(ui::WidgetFamily::systemLarge);
   environment.locale = icu::Locale(icuLocale);
+  environment.relativeTimeLocale = environment.locale;
   environment.layoutDirection = ui::layoutDirectionFor(textLanguage());
   WidgetSnapshot snapshot = testing::sampleSnapshot();
   snapshot.statusKey = "CHARGING";

@@ -28,7 +28,7 @@ widget::CarEntry entryOf(const WidgetSnapshot& snapshot) {
 }
 
 host::StatusLine lineOf(const WidgetSnapshot& snapshot) {
-  return host::statusLine(entryOf(snapshot), kNow, icu::Locale("en", "US"));
+  return host::statusLine(entryOf(snapshot), kNow, icu::Locale("en", "US"), icu::Locale("en", "US"));
 }
 
 struct SnapshotCase {
@@ -117,8 +117,8 @@ TEST(StatusLine, ProblemsHaveNoPercentageNorColour) {
        "Can't read the snapshot\nCan't read the snapshot\n"},
   };
   for (const Case& c : cases) {
-    const host::StatusLine line =
-        host::statusLine({kNow, std::nullopt, std::nullopt, c.problem}, kNow, icu::Locale("en", "US"));
+    const host::StatusLine line = host::statusLine({kNow, std::nullopt, std::nullopt, c.problem}, kNow,
+                                                   icu::Locale("en", "US"), icu::Locale("en", "US"));
     EXPECT_EQ(host::formatStatus(line, StatusFormat::waybar, StatusOutput::once),
               std::string(c.waybar) + "\n");
     EXPECT_EQ(host::formatStatus(line, StatusFormat::i3blocks, StatusOutput::once), c.i3blocks);

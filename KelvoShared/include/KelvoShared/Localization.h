@@ -24,6 +24,12 @@ std::string L(std::string_view key, std::string_view comment);
 // direction follows it, so mirroring always matches the texts shown.
 icu::Locale textLanguage();
 
+// The locale relative times ("8 min. ago") are written in: the words in the
+// texts' language, so the age reads like the label beside it, and the digits
+// in the numbering system of the time locale (LC_ALL, LC_TIME, LANG), as
+// every other number. The region is the texts' own, else the time locale's.
+icu::Locale relativeTimeLocale();
+
 // Puts the process into the locale its environment asks for (setlocale(LC_ALL,
 // "")); when the machine lacks that locale, into C.UTF-8, where LANGUAGE still
 // chooses the language. Every program's main calls this first, before any

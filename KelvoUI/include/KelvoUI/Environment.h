@@ -34,12 +34,13 @@ const char* toString(LayoutDirection direction);
 
 // Values passed down the whole tree while it is evaluated, laid out and drawn.
 struct Environment {
-  WidgetFamily widgetFamily = WidgetFamily::systemSmall;  // family of the placed widget
-  icu::Locale locale = icu::Locale("en", "US");           // locale for relative times
-  double now = 0;                                         // the moment of drawing, seconds since 1970
-  Appearance appearance = Appearance::light;              // light or dark colours
-  HostCapabilities host;                                  // what the host does around the content
-  std::shared_ptr<const icu::TimeZone> timeZone;          // calendar zone for relative times; null = TZ
+  WidgetFamily widgetFamily = WidgetFamily::systemSmall;     // family of the placed widget
+  icu::Locale locale = icu::Locale("en", "US");              // locale for numbers
+  icu::Locale relativeTimeLocale = icu::Locale("en", "US");  // words and digits of relative times
+  double now = 0;                                            // the moment of drawing, seconds since 1970
+  Appearance appearance = Appearance::light;                 // light or dark colours
+  HostCapabilities host;                                     // what the host does around the content
+  std::shared_ptr<const icu::TimeZone> timeZone;             // calendar zone for relative times; null = TZ
   LayoutDirection layoutDirection = LayoutDirection::leftToRight;  // of the texts' language
 
   bool hostDrawsContainerBackground() const {
