@@ -119,51 +119,43 @@ std::optional<std::string> teslaModelName(const Values& values) {
   return name;
 }
 
-void composeTeslaMate(const Values& values, WidgetSnapshot& snapshot) {
-  const std::string state = values.get<std::string>("state").value_or("");
-  const auto plugged = values.get<bool>("plugged");
-  const bool charging = state == "charging";
-  snapshot.isDriving = state == "driving";
+// What both chargers' presets share: charging decides first (as `chargingKey`),
+// then a plugged-in car at its limit is done, one with a planned start (the
+// value `plannedStart`) is scheduled, anything else idle; the time to full and
+// the power count only while charging.
+void composeChargeState(const Values& values, WidgetSnapshot& snapshot, bool charging,
+                        const char* chargingKey, const std::string& plannedStart) {
+  const bool plugged = values.isTrue("plugged");
   if (charging) {
-    snapshot.statusKey = "CHARGING";
-  } else if (plugged.value_or(false) && reachedLimit(values)) {
+    snapshot.statusKey = chargingKey;
+  } else if (plugged && reachedLimit(values)) {
     snapshot.statusKey = "DONE";
-  } else if (plugged.value_or(false) && values.has("scheduledStart")) {
+  } else if (plugged && values.has(plannedStart)) {
     snapshot.statusKey = "SCHEDULED";
   } else {
     snapshot.statusKey = "IDLE";
   }
-  snapshot.isPluggedIn = charging ? std::optional<bool>(true) : plugged;
+  snapshot.isPluggedIn = charging ? std::optional<bool>(true) : values.get<bool>("plugged");
   if (charging) {
     snapshot.fullInMinutes = values.integer("fullIn");
     snapshot.chargingPowerWatts = values.integer("power");
   }
   snapshot.carTitle = values.get<std::string>("title");
-  snapshot.modelName = teslaModelName(values);
   snapshot.odometerKm = values.integer("odometer");
 }
 
+void composeTeslaMate(const Values& values, WidgetSnapshot& snapshot) {
+  const std::string state = values.get<std::string>("state").value_or("");
+  snapshot.isDriving = state == "driving";
+  composeChargeState(values, snapshot, state == "charging", "CHARGING", "scheduledStart");
+  snapshot.modelName = teslaModelName(values);
+}
+
 void composeEvcc(const Values& values, WidgetSnapshot& snapshot) {
-  const bool charging = values.isTrue("charging");
-  const auto plugged = values.get<bool>("plugged");
   const bool smart = values.isTrue("planActive") || values.isTrue("smartCostActive");
   snapshot.isDriving = false;  // a car at a loadpoint is not being driven
-  if (charging) {
-    snapshot.statusKey = smart ? "SMART_CHARGING" : "CHARGING";
-  } else if (plugged.value_or(false) && reachedLimit(values)) {
-    snapshot.statusKey = "DONE";
-  } else if (plugged.value_or(false) && values.has("planStart")) {
-    snapshot.statusKey = "SCHEDULED";
-  } else {
-    snapshot.statusKey = "IDLE";
-  }
-  snapshot.isPluggedIn = charging ? std::optional<bool>(true) : plugged;
-  if (charging) {
-    snapshot.fullInMinutes = values.integer("fullIn");
-    snapshot.chargingPowerWatts = values.integer("power");
-  }
-  snapshot.carTitle = values.get<std::string>("title");
-  snapshot.odometerKm = values.integer("odometer");
+  composeChargeState(values, snapshot, values.isTrue("charging"), smart ? "SMART_CHARGING" : "CHARGING",
+                     "planStart");
 }
 
 void composeMap(const Values& values, WidgetSnapshot& snapshot) {
