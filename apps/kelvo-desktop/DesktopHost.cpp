@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "HitTest.h"
-#include "KelvoShared/CurrentLocale.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 #include "WaylandOutputs.h"
 
@@ -240,15 +240,11 @@ void DesktopHost::reload() {
 void DesktopHost::redraw() {
   if (!timeline_ || timeline_->entries.empty()) return;
   const Date now = Date::now();
-  ui::Environment environment;
-  environment.widgetFamily = settings_.family;
-  environment.locale = currentLocale();
-  environment.relativeTimeLocale = relativeTimeLocale();
-  environment.now = now.secondsSince1970;
-  environment.appearance = settings_.appearance == AppearanceChoice::dark    ? ui::Appearance::dark
-                           : settings_.appearance == AppearanceChoice::light ? ui::Appearance::light
-                           : appearance_                                     ? appearance_->current()
-                                                                             : ui::Appearance::light;
+  const ui::Appearance appearance = settings_.appearance == AppearanceChoice::dark    ? ui::Appearance::dark
+                                    : settings_.appearance == AppearanceChoice::light ? ui::Appearance::light
+                                    : appearance_                                     ? appearance_->current()
+                                                                                      : ui::Appearance::light;
+  const ui::Environment environment = widget::hostEnvironment(settings_.family, now, appearance);
   const ui::View content = widget::KelvoCarWidget::entryContent()(currentEntry(*timeline_, now));
   auto layout = ui::layoutWidget(content, environment);
   if (!layout) {

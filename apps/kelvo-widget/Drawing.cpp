@@ -4,8 +4,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "KelvoShared/CurrentLocale.h"
-#include "KelvoShared/Localization.h"
+#include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 
 namespace kelvo::host {
@@ -56,15 +55,8 @@ void addDrawingOptions(CLI::App& command, DrawingOptions& options) {
 }
 
 ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const DrawingOptions& options) {
-  ui::Environment environment;
-  environment.widgetFamily = family;
-  environment.locale = currentLocale();
-  environment.relativeTimeLocale = relativeTimeLocale();
-  // Mirrored when the texts are in a right-to-left language, whatever the
-  // numbers follow: German texts with Arabic digits stay left to right.
-  environment.layoutDirection = ui::layoutDirectionFor(textLanguage());
-  environment.now = now.secondsSince1970;
-  environment.appearance = options.appearance == "dark" ? ui::Appearance::dark : ui::Appearance::light;
+  ui::Environment environment = widget::hostEnvironment(
+      family, now, options.appearance == "dark" ? ui::Appearance::dark : ui::Appearance::light);
   environment.host.containerBackground = options.legacyHost ? ui::ContainerBackgroundSupport::unsupported
                                                             : ui::ContainerBackgroundSupport::supported;
   return environment;
