@@ -21,6 +21,8 @@ function(kelvo_test_suite name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  # tests/support: the temporary directory and the sample snapshot every suite shares.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   set(properties ENVIRONMENT "KELVO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
   if(KELVO_SANITIZE)
     list(APPEND properties ENVIRONMENT_MODIFICATION
