@@ -115,7 +115,7 @@ struct PangoTextMeasurer::State {
   }
 };
 
-Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
+Result<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
   static const struct {
     const char* family;
     const char* package;
@@ -127,8 +127,8 @@ Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
   };
   for (const auto& r : required) {
     if (!familyInstalled(r.family)) {
-      return UiError{std::string("font family \"") + r.family + "\" is not installed (Debian package " +
-                     r.package + ")"};
+      return Error{std::string("font family \"") + r.family + "\" is not installed (Debian package " +
+                   r.package + ")"};
     }
   }
   auto state = std::make_unique<State>();
@@ -146,7 +146,7 @@ Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
   return std::shared_ptr<PangoTextMeasurer>(new PangoTextMeasurer(std::move(state)));
 }
 
-Expected<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::threadLocal() {
+Result<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::threadLocal() {
   thread_local std::shared_ptr<PangoTextMeasurer> measurer;
   if (measurer) return measurer;
   auto made = create();

@@ -82,16 +82,16 @@ std::string linkSvg(std::string svg, const std::string& url) {
   return svg;
 }
 
-Expected<std::string> finish(cairo_surface_t* surface, cairo_t* cr, std::string& out) {
+Result<std::string> finish(cairo_surface_t* surface, cairo_t* cr, std::string& out) {
   const cairo_status_t drawStatus = cairo_status(cr);
   cairo_destroy(cr);
   cairo_surface_finish(surface);
   const cairo_status_t surfaceStatus = cairo_surface_status(surface);
   cairo_surface_destroy(surface);
   if (drawStatus != CAIRO_STATUS_SUCCESS)
-    return UiError{std::string("drawing failed: ") + cairo_status_to_string(drawStatus)};
+    return Error{std::string("drawing failed: ") + cairo_status_to_string(drawStatus)};
   if (surfaceStatus != CAIRO_STATUS_SUCCESS) {
-    return UiError{std::string("writing the drawing failed: ") + cairo_status_to_string(surfaceStatus)};
+    return Error{std::string("writing the drawing failed: ") + cairo_status_to_string(surfaceStatus)};
   }
   return std::move(out);
 }
@@ -118,13 +118,13 @@ WidgetLayout layoutWidget(const View& content, const Environment& environment, T
   return l;
 }
 
-Expected<WidgetLayout> layoutWidget(const View& content, const Environment& environment) {
+Result<WidgetLayout> layoutWidget(const View& content, const Environment& environment) {
   auto measurer = PangoTextMeasurer::threadLocal();
   if (!measurer) return measurer.error();
   return layoutWidget(content, environment, **measurer);
 }
 
-Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format, double scale) {
+Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format, double scale) {
   if (format == OutputFormat::json) {
     return dumpWidget(layout).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   }
@@ -136,10 +136,9 @@ Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat form
 
   switch (format) {
     case OutputFormat::png: {
-      if (!std::isfinite(scale) || scale <= 0) return UiError{"the scale must be a positive number"};
+      if (!std::isfinite(scale) || scale <= 0) return Error{"the scale must be a positive number"};
       const double pw = std::ceil(width * scale), ph = std::ceil(height * scale);
-      if (pw > maxPixels || ph > maxPixels || pw < 1 || ph < 1)
-        return UiError{"the image would be too large"};
+      if (pw > maxPixels || ph > maxPixels || pw < 1 || ph < 1) return Error{"the image would be too large"};
       cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(pw), int(ph));
       cairo_t* cr = cairo_create(surface);
       cairo_scale(cr, scale, scale);
@@ -149,7 +148,7 @@ Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat form
       if (writeStatus != CAIRO_STATUS_SUCCESS) {
         cairo_destroy(cr);
         cairo_surface_destroy(surface);
-        return UiError{std::string("writing the PNG failed: ") + cairo_status_to_string(writeStatus)};
+        return Error{std::string("writing the PNG failed: ") + cairo_status_to_string(writeStatus)};
       }
       return finish(surface, cr, out);
     }
@@ -179,18 +178,18 @@ Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat form
     case OutputFormat::json:
       break;
   }
-  return UiError{"unknown output format"};
+  return Error{"unknown output format"};
 }
 
-std::optional<UiError> paintLayout(cairo_t* cr, const WidgetLayout& layout) {
+std::optional<Error> paintLayout(cairo_t* cr, const WidgetLayout& layout) {
   auto measurer = PangoTextMeasurer::threadLocal();
   if (!measurer) return measurer.error();
   paintWidget(cr, layout, **measurer);
   return std::nullopt;
 }
 
-Expected<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
-                                   double scale) {
+Result<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
+                                 double scale) {
   auto layout = layoutWidget(content, environment);
   if (!layout) return layout.error();
   return renderLayout(*layout, format, scale);

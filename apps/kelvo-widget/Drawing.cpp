@@ -62,8 +62,8 @@ ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const Draw
   return environment;
 }
 
-ui::Expected<std::string> drawEntry(const widget::CarEntry& entry, const ui::Environment& environment,
-                                    ui::OutputFormat format, double scale) {
+Result<std::string> drawEntry(const widget::CarEntry& entry, const ui::Environment& environment,
+                              ui::OutputFormat format, double scale) {
   return ui::renderWidget(widget::KelvoCarWidget::entryContent()(entry), environment, format, scale);
 }
 

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "KelvoBase/Result.h"
 #include "KelvoUI/Environment.h"
-#include "KelvoUI/Expected.h"
 #include "KelvoUI/WidgetRenderer.h"
 
 namespace kelvo::host {
@@ -36,7 +36,7 @@ std::optional<double> parseScale(std::string_view text);
 ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const DrawingOptions& options);
 
 // The entry drawn through the widget's content at the family's size.
-ui::Expected<std::string> drawEntry(const widget::CarEntry& entry, const ui::Environment& environment,
-                                    ui::OutputFormat format, double scale);
+Result<std::string> drawEntry(const widget::CarEntry& entry, const ui::Environment& environment,
+                              ui::OutputFormat format, double scale);
 
 }  // namespace kelvo::host

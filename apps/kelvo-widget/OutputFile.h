@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "KelvoShared/Result.h"
+#include "KelvoBase/Result.h"
 
 namespace kelvo::host {
 

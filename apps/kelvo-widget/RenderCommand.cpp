@@ -46,7 +46,7 @@ int render(const RenderOptions& options) {
   const widget::CarEntry entry = currentEntry(options);
   const ui::Environment environment =
       drawingEnvironment(options.request.widgetFamily(), options.request.clock()(), options.drawing);
-  const ui::Expected<std::string> drawn =
+  const Result<std::string> drawn =
       drawEntry(entry, environment, kFormats.at(options.format), options.drawing.scale);
   if (!drawn) {
     std::cerr << "kelvo-widget: cannot draw: " << drawn.error().message << "\n";

@@ -89,8 +89,7 @@ std::optional<Date> refresh(const RunOptions& options, const RequestOptions& req
   const widget::CarEntry& entry = timeline->entries.front();
 
   const ui::Environment environment = drawingEnvironment(family, request.clock()(), options.drawing);
-  const ui::Expected<std::string> png =
-      drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
+  const Result<std::string> png = drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
   const std::filesystem::path path =
       std::filesystem::path(options.outDir) / (std::string(fileStem(family)) + ".png");
   if (!png) {

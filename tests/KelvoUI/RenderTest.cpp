@@ -25,7 +25,7 @@ struct Pixel {
 // A render decoded again with Cairo. Channels are premultiplied, so opaque pixels read as their
 // colour; reads outside the image are transparent.
 struct Png {
-  explicit Png(const Expected<std::string>& render) {
+  explicit Png(const Result<std::string>& render) {
     EXPECT_TRUE(render.ok()) << render.error().message;
     std::string_view rest = render.ok() ? std::string_view(*render) : std::string_view();
     cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
@@ -229,7 +229,7 @@ TEST(Render, PaintLayoutDrawsTheRenderOntoTheCallersContextInsideTheShapeOnly) {
       &png);
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
-  const Png painted(Expected<std::string>(std::move(png)));
+  const Png painted(Result<std::string>(std::move(png)));
 
   const Pixel red{255, 0, 0, 255};
   EXPECT_TRUE(near(painted.at(22, 14), red));    // the widget's transparent corner keeps what was there

@@ -70,10 +70,10 @@ Render render(const WidgetSnapshot& snapshot, ui::WidgetFamily family, ui::Appea
   ui::Environment environment = testing::environmentFor(family);
   environment.appearance = appearance;
   const CarEntry entry{Date{testing::kNow}, snapshot, std::nullopt, std::nullopt};
-  const ui::Expected<ui::WidgetLayout> layout =
+  const Result<ui::WidgetLayout> layout =
       ui::layoutWidget(KelvoCarWidget::entryContent()(entry), environment);
   EXPECT_TRUE(layout.ok());
-  const ui::Expected<std::string> png = ui::renderLayout(*layout, ui::OutputFormat::png);
+  const Result<std::string> png = ui::renderLayout(*layout, ui::OutputFormat::png);
   EXPECT_TRUE(png.ok());
   return {ui::dumpWidget(*layout), Pixels(png.ok() ? *png : std::string())};
 }

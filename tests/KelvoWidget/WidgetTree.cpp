@@ -26,7 +26,7 @@ ui::Environment environmentFor(ui::WidgetFamily family) {
 }
 
 Json dumpEntry(const CarEntry& entry, const ui::Environment& environment) {
-  const ui::Expected<ui::WidgetLayout> layout =
+  const Result<ui::WidgetLayout> layout =
       ui::layoutWidget(KelvoCarWidget::entryContent()(entry), environment);
   EXPECT_TRUE(layout.ok()) << (layout.ok() ? "" : layout.error().message);
   if (!layout) return Json::object();

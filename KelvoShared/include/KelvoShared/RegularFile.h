@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "KelvoShared/Result.h"
+#include "KelvoBase/Result.h"
 
 namespace kelvo {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "KelvoShared/Result.h"
+#include "KelvoBase/Result.h"
 
 namespace kelvo {
 

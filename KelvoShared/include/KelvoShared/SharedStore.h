@@ -9,9 +9,9 @@
 #include <variant>
 #include <vector>
 
+#include "KelvoBase/Result.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/RegularFileReader.h"
-#include "KelvoShared/Result.h"
 #include "KelvoShared/WidgetSnapshot.h"
 
 namespace kelvo {

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "KelvoBase/Result.h"
 #include "KelvoShared/Date.h"
 #include "KelvoShared/DistanceUnit.h"
-#include "KelvoShared/Result.h"
 
 namespace kelvo {
 

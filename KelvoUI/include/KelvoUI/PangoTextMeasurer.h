@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "KelvoUI/Expected.h"
+#include "KelvoBase/Result.h"
 #include "KelvoUI/TextMeasurer.h"
 
 typedef struct _cairo cairo_t;
@@ -23,9 +23,9 @@ inline constexpr const char* roundedFontFamily = "Quicksand";  // fonts-quicksan
 class PangoTextMeasurer final : public TextMeasurer {
  public:
   // Fails when a needed font family is not installed.
-  static Expected<std::shared_ptr<PangoTextMeasurer>> create();
+  static Result<std::shared_ptr<PangoTextMeasurer>> create();
   // One shared measurer per thread, made on first use.
-  static Expected<std::shared_ptr<PangoTextMeasurer>> threadLocal();
+  static Result<std::shared_ptr<PangoTextMeasurer>> threadLocal();
 
   ~PangoTextMeasurer() override;
   PangoTextMeasurer(const PangoTextMeasurer&) = delete;

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "KelvoBase/Result.h"
 #include "KelvoUI/Environment.h"
-#include "KelvoUI/Expected.h"
 #include "KelvoUI/LaidOutNode.h"
 #include "KelvoUI/TextMeasurer.h"
 #include "KelvoUI/View.h"
@@ -35,26 +35,26 @@ struct WidgetLayout {
 // Lays out the content for the environment's widget family: on a host that
 // draws container backgrounds inside 16-point content margins, on an older
 // host over the whole widget. Fails only when Pango cannot find its fonts.
-Expected<WidgetLayout> layoutWidget(const View& content, const Environment& environment);
+Result<WidgetLayout> layoutWidget(const View& content, const Environment& environment);
 WidgetLayout layoutWidget(const View& content, const Environment& environment, TextMeasurer& measurer);
 
 // Draws a laid-out widget: the rounded shape with the window material, the
 // container background when drawn, then the content. PNG at `scale` pixels
 // per point; SVG and PDF in points, with the widget URL as a link around the
 // drawing; JSON is the tree dump.
-Expected<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format,
-                                   double scale = defaultRenderScale);
+Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format,
+                                 double scale = defaultRenderScale);
 
 // Draws a laid-out widget like renderLayout, but onto the caller's context
 // (a window's, say), whose user space must be widget points: the caller sets
 // the scale to its pixels per point and the origin to the widget's corner.
 // Paints over what is there inside the rounded shape only and leaves the
 // context's state as it was. Fails only when Pango cannot find its fonts.
-std::optional<UiError> paintLayout(cairo_t* cr, const WidgetLayout& layout);
+std::optional<Error> paintLayout(cairo_t* cr, const WidgetLayout& layout);
 
 // layoutWidget + renderLayout.
-Expected<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
-                                   double scale = defaultRenderScale);
+Result<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
+                                 double scale = defaultRenderScale);
 
 // The laid-out tree as JSON: one object per node with type, frame, children
 // and what was drawn (see LaidOutNode).

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "KelvoShared/Result.h"
+#include "KelvoBase/Result.h"
 #include "KelvoUI/Bitmap.h"
 
 namespace kelvo::widget {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "IniFile.h"
+#include "KelvoBase/Result.h"
 #include "KelvoShared/DistanceUnit.h"
-#include "KelvoShared/Result.h"
 #include "TopicMap.h"
 
 namespace kelvo::feed {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <variant>
 
+#include "KelvoBase/Result.h"
 #include "KelvoShared/Date.h"
-#include "KelvoShared/Result.h"
 #include "KelvoShared/WidgetSnapshot.h"
 
 namespace kelvo::feed {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "IniFile.h"
-#include "KelvoShared/Result.h"
+#include "KelvoBase/Result.h"
 
 namespace kelvo::feed {
 

@@ -6,7 +6,8 @@
 
 namespace kelvo {
 
-// A described failure. Read paths return it instead of throwing.
+// A described failure (a missing font, an unreadable file). Read paths and
+// rendering return it instead of throwing.
 struct Error {
   std::string message;  // what went wrong, for people
 };
@@ -15,7 +16,7 @@ struct Error {
 template <class T>
 class Result {
  public:
-  Result(T value) : state_(std::move(value)) {}  // NOLINT: implicit on purpose
+  Result(T value) : state_(std::move(value)) {}      // NOLINT: implicit on purpose
   Result(Error error) : state_(std::move(error)) {}  // NOLINT: implicit on purpose
 
   bool ok() const { return std::holds_alternative<T>(state_); }
