@@ -11,49 +11,15 @@
 
 namespace kelvo {
 
-bool isValidUtf8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<std::int32_t>(text.size());
-  if (static_cast<std::size_t>(length) != text.size()) return false;
-  std::int32_t i = 0;
-  while (i < length) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) return false;
-  }
-  return true;
-}
-
-std::string validUtf8(std::string_view text) {
-  if (isValidUtf8(text)) return std::string(text);
-  std::string out;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
-      .toUTF8String(out);
-  return out;
-}
-
-namespace {
-
-// At most kMaxGraphemeCodePoints code points of one character.
-std::string_view clipGrapheme(std::string_view character) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(character.data());
-  const auto length = static_cast<std::int32_t>(character.size());
-  std::int32_t end = 0;
-  for (std::size_t n = 0; n < kMaxGraphemeCodePoints && end < length; ++n) U8_FWD_1(bytes, end, length);
-  return character.substr(0, static_cast<std::size_t>(end));
-}
-
-}  // namespace
-
 std::string prefixGraphemes(std::string_view text, std::size_t count, std::size_t maxBytes) {
   const std::string valid = validUtf8(text);
   // No text of at most n bytes holds more than n characters or code points.
-  if (valid.size() <= std::min({count, kMaxGraphemeCodePoints, maxBytes})) return valid;
+  if (valid.size() <= std::min({count, kMaxCharacterCodePoints, maxBytes})) return valid;
 
   // Whole characters from the start while they fit `count` and `maxBytes`.
   std::string out;
   const auto append = [&](std::size_t start, std::size_t end) {
-    const std::string_view character = clipGrapheme(std::string_view(valid).substr(start, end - start));
+    const std::string_view character = clipCharacter(std::string_view(valid).substr(start, end - start));
     if (out.size() + character.size() > maxBytes) return false;
     out += character;
     return true;

@@ -24,16 +24,6 @@ bool startsLine(std::string_view character) {
   return character[0] == '\n' || character[0] == '\r' || character == "\u2028" || character == "\u2029";
 }
 
-// At most maxCharacterCodePoints code points of one character.
-std::string_view clipCharacter(std::string_view character) {
-  if (character.size() <= maxCharacterCodePoints) return character;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(character.data());
-  const auto length = std::int32_t(std::min<std::size_t>(character.size(), INT32_MAX));
-  std::int32_t i = 0;
-  for (std::size_t n = 0; n < maxCharacterCodePoints && i < length; ++n) U8_FWD_1(bytes, i, length);
-  return character.substr(0, std::size_t(i));
-}
-
 icu::BreakIterator* characterBreaks() {
   thread_local std::unique_ptr<icu::BreakIterator> breaks = [] {
     UErrorCode status = U_ZERO_ERROR;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "KelvoBase/Utf8.h"
 #include "KelvoUI/Font.h"
 #include "KelvoUI/Geometry.h"
 
@@ -17,9 +18,6 @@ namespace kelvo::ui {
 // period or an "i" is about 0.2). Zero-width characters are counted as this
 // wide, so a long run of them is cut sooner than it would have to be.
 inline constexpr double narrowestCharacterAdvance = 0.15;
-// The most code points kept of one character (a letter with its marks):
-// more marks stacked on a letter draw as one blot and only cost time.
-inline constexpr std::size_t maxCharacterCodePoints = 32;
 // Bytes kept per character shown, on average.
 inline constexpr std::size_t bytesPerCharacter = 8;
 
@@ -43,7 +41,7 @@ struct BudgetedText {
 };
 
 // The characters of `text` (well-formed UTF-8) that a layout within `budget`
-// can show, each cut to maxCharacterCodePoints. Stops reading at the cut, so
+// can show, each cut to kMaxCharacterCodePoints. Stops reading at the cut, so
 // the time taken is bounded by the budget (and the longest character read).
 BudgetedText budgetedText(std::string_view text, const TextBudget& budget);
 

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "KelvoBase/Utf8.h"
 
 namespace kelvo::ui {
 
 // The text with every ill-formed UTF-8 sequence and every noncharacter
-// (U+FDD0..U+FDEF and the last two code points of each plane) replaced by
-// U+FFFD, so Pango, Cairo's PDF writer and JSON get text they accept
-// whatever the views were given.
-std::string validUtf8(const std::string& text);
+// replaced by U+FFFD, so Pango, Cairo's PDF writer and JSON get text they
+// accept whatever the views were given.
+inline std::string validUtf8(std::string_view text) { return kelvo::validUtf8(text, Noncharacters::replace); }
 
 }  // namespace kelvo::ui
