@@ -7,17 +7,11 @@
 
 #include "KelvoShared/LogText.h"
 #include "KelvoShared/Utf8Text.h"
+#include "Trimmed.h"
 
 namespace kelvo::feed {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
 
 std::string lowered(std::string_view text) {
   std::string out(text);
@@ -34,7 +28,7 @@ Error notA(std::string_view what, std::string_view text) {
 }  // namespace
 
 Result<double> parseNumber(std::string_view text) {
-  const std::string_view body = trimmed(text);
+  const std::string_view body = trimmed(text, " \t\r\n");
   if (body.empty()) return Error{"empty where a number is expected"};
   // from_chars takes no leading "+", and "inf"/"nan"/hex must not pass.
   for (char c : body) {
@@ -52,14 +46,14 @@ Result<double> parseNumber(std::string_view text) {
 }
 
 Result<bool> parseBoolean(std::string_view text) {
-  const std::string word = lowered(trimmed(text));
+  const std::string word = lowered(trimmed(text, " \t\r\n"));
   if (word == "true" || word == "1" || word == "on" || word == "yes") return true;
   if (word == "false" || word == "0" || word == "off" || word == "no") return false;
   return notA("true or false", text);
 }
 
 Result<double> parseDuration(std::string_view text) {
-  const std::string_view body = trimmed(text);
+  const std::string_view body = trimmed(text, " \t\r\n");
   if (auto number = parseNumber(body)) return *number >= 1e9 ? *number / 1e9 : *number;
   // Go's time.Duration text: a sequence of <number><unit>.
   static constexpr std::pair<std::string_view, double> kUnits[] = {
@@ -91,7 +85,7 @@ Result<double> parseDuration(std::string_view text) {
 }
 
 Result<Date> parseInstant(std::string_view text) {
-  const std::string_view body = trimmed(text);
+  const std::string_view body = trimmed(text, " \t\r\n");
   if (auto date = parseInternetDateTime(body)) return *date;
   if (auto seconds = parseNumber(body); seconds && *seconds >= 0) {
     const Date date{*seconds};

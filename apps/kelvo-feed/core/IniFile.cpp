@@ -4,17 +4,11 @@
 #include <utility>
 
 #include "KelvoShared/Utf8Text.h"
+#include "Trimmed.h"
 
 namespace kelvo::feed {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
 
 Error lineError(int line, const std::string& what) {
   return Error{"line " + std::to_string(line) + ": " + what};
@@ -35,7 +29,7 @@ Result<std::vector<IniEntry>> parseIni(std::string_view text) {
     ++number;
     if (!isValidUtf8(raw)) return lineError(number, "not valid UTF-8");
     if (raw.find('\0') != std::string_view::npos) return lineError(number, "contains a NUL byte");
-    const std::string_view line = trimmed(raw);
+    const std::string_view line = trimmed(raw, " \t\r");
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
     if (line.front() == '[') {
       if (line.back() != ']' || line.size() < 3) return lineError(number, "a group header must read [name]");

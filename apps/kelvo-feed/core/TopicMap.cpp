@@ -6,6 +6,7 @@
 
 #include "FeedValue.h"
 #include "KelvoShared/Utf8Text.h"
+#include "Trimmed.h"
 
 namespace kelvo::feed {
 
@@ -112,13 +113,6 @@ Status checkPrefix(const std::string& prefix) {
     return Error{"the prefix must be a topic without \"+\", \"#\" or a trailing \"/\""};
   }
   return {};
-}
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
 }
 
 std::vector<std::string_view> split(std::string_view text, char separator) {
