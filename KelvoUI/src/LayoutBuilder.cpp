@@ -25,6 +25,8 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;  // clang 14 does not deduce aggregates' arguments
 
 // Stands in for an empty view that a frame or padding still sizes.
 class EmptyNode final : public LayoutNode {

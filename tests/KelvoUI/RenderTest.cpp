@@ -90,8 +90,9 @@ TEST(Render, ShapesAndTextTakeTheColoursOfEachAppearance) {
     // darker than the material.
     int inside = 0, outside = 0;
     double darkest = 255, brightest = 0;
+    const Pixel background = material;  // a structured binding, which clang 14 cannot capture
     image.forEach([&](int x, int y, Pixel p) {
-      if (p.a < 255 || near(p, material, 2) || (y >= 2 * bar.y - 1 && y <= 2 * (bar.y + bar.height) + 1))
+      if (p.a < 255 || near(p, background, 2) || (y >= 2 * bar.y - 1 && y <= 2 * (bar.y + bar.height) + 1))
         return;
       const bool in = x >= 2 * text.x - 1 && x <= 2 * (text.x + text.width) + 1 && y >= 2 * text.y - 1 &&
                       y <= 2 * (text.y + text.height) + 1;
