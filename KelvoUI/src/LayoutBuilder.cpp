@@ -122,8 +122,10 @@ class LayoutBuilder {
     const Node& node = view.node();
     LayoutNodePtr built = std::visit(
         Overloaded{
-            [&](const Modifier& m) { return applyModifier(m, node.children.at(0), style, decorations); },
-            [&](const Element& e) { return buildElement(e, node.children, style, decorations); }},
+            [&](const Modifier& m) {
+              return applyModifier(m, node.children.at(0), style, std::move(decorations));
+            },
+            [&](const Element& e) { return buildElement(e, node.children, style, std::move(decorations)); }},
         node.payload);
     if (built) built->direction = context_.environment->layoutDirection;
     return built;
@@ -132,21 +134,22 @@ class LayoutBuilder {
  private:
   // Step 1.
   LayoutNodePtr applyModifier(const Modifier& modifier, const View& child, const InheritedStyle& style,
-                              const Decorations& decorations) const {
-    return std::visit(Overloaded{[&](const FrameModifier& m) {
-                                   return adopt(makeFrameNode(m.options, boxed(child, style)), decorations);
-                                 },
-                                 [&](const PaddingModifier& m) {
-                                   return adopt(makePaddingNode(m.insets, boxed(child, style)), decorations);
-                                 },
-                                 [&](const auto& m) {
-                                   if constexpr (requires { restyled(style, m); }) {
-                                     return build(child, restyled(style, m), decorations);
-                                   } else {
-                                     return build(child, style, marked(decorations, m));
-                                   }
-                                 }},
-                      modifier);
+                              Decorations decorations) const {
+    return std::visit(
+        Overloaded{[&](const FrameModifier& m) {
+                     return adopt(makeFrameNode(m.options, boxed(child, style)), std::move(decorations));
+                   },
+                   [&](const PaddingModifier& m) {
+                     return adopt(makePaddingNode(m.insets, boxed(child, style)), std::move(decorations));
+                   },
+                   [&](const auto& m) {
+                     if constexpr (requires { restyled(style, m); }) {
+                       return build(child, restyled(style, m), std::move(decorations));
+                     } else {
+                       return build(child, style, marked(std::move(decorations), m));
+                     }
+                   }},
+        modifier);
   }
 
   // A frame's or padding's content; an empty view is still a box to size.
@@ -157,17 +160,18 @@ class LayoutBuilder {
 
   // Steps 2 and 3.
   LayoutNodePtr buildElement(const Element& element, const std::vector<View>& children,
-                             const InheritedStyle& style, const Decorations& decorations) const {
+                             const InheritedStyle& style, Decorations decorations) const {
     return std::visit(
-        Overloaded{[&](const NamedElement& e) -> LayoutNodePtr {
-                     Decorations named = decorations;
-                     named.viewNames.push_back(e.name);
-                     return e.body ? build(e.body(*context_.environment), style, std::move(named)) : nullptr;
-                   },
-                   [&](const EnvironmentReaderElement& e) -> LayoutNodePtr {
-                     return e.content ? build(e.content(*context_.environment), style, decorations) : nullptr;
-                   },
-                   [&](const auto& e) { return adopt(elementNode(e, children, style), decorations); }},
+        Overloaded{
+            [&](const NamedElement& e) -> LayoutNodePtr {
+              decorations.viewNames.push_back(e.name);
+              return e.body ? build(e.body(*context_.environment), style, std::move(decorations)) : nullptr;
+            },
+            [&](const EnvironmentReaderElement& e) -> LayoutNodePtr {
+              return e.content ? build(e.content(*context_.environment), style, std::move(decorations))
+                               : nullptr;
+            },
+            [&](const auto& e) { return adopt(elementNode(e, children, style), std::move(decorations)); }},
         element);
   }
 
