@@ -13,23 +13,6 @@ std::optional<double> valid(std::optional<double> v) {
   return std::max(0.0, *v);
 }
 
-double alignedOffset(HorizontalAlignment a, double container, double child) {
-  return a == HorizontalAlignment::leading    ? 0
-         : a == HorizontalAlignment::trailing ? container - child
-                                              : (container - child) / 2;
-}
-
-double alignedOffset(VerticalAlignment a, double container, double child) {
-  switch (a) {
-    case VerticalAlignment::top:
-      return 0;
-    case VerticalAlignment::bottom:
-      return container - child;
-    default:
-      return (container - child) / 2;
-  }
-}
-
 // One axis of a frame: fixed, or flexible between a minimum and a maximum.
 struct FrameAxis {
   std::optional<double> fixed, minimum, ideal, maximum;
@@ -77,8 +60,8 @@ class FrameNode final : public LayoutNode {
     const Size s = children[0]->measure(cp);
     placeChild(
         *children[0],
-        {frame.x + alignedOffset(options_.alignment.horizontal, frame.width, s.width),
-         frame.y + alignedOffset(options_.alignment.vertical, frame.height, s.height), s.width, s.height},
+        {frame.x + alignmentOffset(options_.alignment.horizontal, frame.width, s.width),
+         frame.y + alignmentOffset(options_.alignment.vertical, frame.height, s.height), s.width, s.height},
         cp);
   }
 
@@ -86,34 +69,18 @@ class FrameNode final : public LayoutNode {
     const ProposedSize cp = childProposal(p);
     const auto b = children[0]->firstBaseline(cp);
     if (!b) return std::nullopt;
-    return alignedOffset(options_.alignment.vertical, measure(p).height, children[0]->measure(cp).height) +
+    return alignmentOffset(options_.alignment.vertical, measure(p).height, children[0]->measure(cp).height) +
            *b;
   }
   std::optional<double> lastBaseline(const ProposedSize& p) override {
     const ProposedSize cp = childProposal(p);
     const auto b = children[0]->lastBaseline(cp);
     if (!b) return std::nullopt;
-    return alignedOffset(options_.alignment.vertical, measure(p).height, children[0]->measure(cp).height) +
+    return alignmentOffset(options_.alignment.vertical, measure(p).height, children[0]->measure(cp).height) +
            *b;
   }
 
-  void exportTo(LaidOutNode& out) const override {
-    const auto put = [&](const char* key, const std::optional<double>& v) {
-      if (v) out.attributes[key] = lengthJson(*v);
-    };
-    put("width", options_.width);
-    put("height", options_.height);
-    put("minWidth", options_.minWidth);
-    put("idealWidth", options_.idealWidth);
-    put("maxWidth", options_.maxWidth);
-    put("minHeight", options_.minHeight);
-    put("idealHeight", options_.idealHeight);
-    put("maxHeight", options_.maxHeight);
-    static const char* const h[] = {"leading", "center", "trailing"};
-    static const char* const v[] = {"top", "center", "bottom", "firstTextBaseline", "lastTextBaseline"};
-    out.attributes["alignment"] =
-        std::string(h[int(options_.alignment.horizontal)]) + "/" + v[int(options_.alignment.vertical)];
-  }
+  void exportTo(LaidOutNode& out) const override { out.details = FrameDetails{options_}; }
 
  protected:
   Size sizeThatFits(const ProposedSize& p) override {
@@ -155,12 +122,7 @@ class PaddingNode final : public LayoutNode {
     return b ? std::optional<double>(*b + insets_.top) : std::nullopt;
   }
 
-  void exportTo(LaidOutNode& out) const override {
-    out.attributes["insets"] = {{"top", lengthJson(insets_.top)},
-                                {"leading", lengthJson(insets_.leading)},
-                                {"bottom", lengthJson(insets_.bottom)},
-                                {"trailing", lengthJson(insets_.trailing)}};
-  }
+  void exportTo(LaidOutNode& out) const override { out.details = PaddingDetails{insets_}; }
 
  protected:
   Size sizeThatFits(const ProposedSize& p) override {

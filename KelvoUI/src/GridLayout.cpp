@@ -8,34 +8,32 @@
 namespace kelvo::ui {
 namespace {
 
-double offsetIn(HorizontalAlignment a, double container, double child) {
-  return a == HorizontalAlignment::leading    ? 0
-         : a == HorizontalAlignment::trailing ? container - child
-                                              : (container - child) / 2;
-}
-
-double offsetIn(VerticalAlignment a, double container, double child) {
-  return a == VerticalAlignment::top      ? 0
-         : a == VerticalAlignment::bottom ? container - child
-                                          : (container - child) / 2;
-}
-
-struct GridArrangement {
-  std::vector<double> columnWidths;
-  std::vector<double> rowHeights;
+// What the cells were offered (their column's width) and answered, and the
+// rows' heights that gives.
+struct MeasuredCells {
   std::vector<ProposedSize> proposals;
   std::vector<Size> sizes;
+  std::vector<double> rowHeights;  // the tallest cell of each row, points
+};
+
+// How the grid arranged its cells for one proposal.
+struct CellArrangement {
+  std::vector<double> columnWidths;  // points
+  MeasuredCells cells;
   Size size;
 };
 
+// A LazyVGrid. Laying out for a proposal runs these steps:
+//   1. columnWidths: with a finite width, shareWidthAmongColumns (fixed
+//      columns first, flexible ones by narrowest maximum); without one,
+//      widthsOfWidestCells;
+//   2. measureCells at their column's width, row by row;
+//   3. gridSize: columns and their spacing across, rows and row spacing down.
+// Placing aligns each cell in its column and row by the column's alignment.
 class GridNode final : public LayoutNode {
  public:
-  GridNode(std::vector<GridItem> columns, HorizontalAlignment alignment, std::optional<double> spacing,
-           std::vector<LayoutNodePtr> kids)
-      : LayoutNode("LazyVGrid"),
-        columns_(std::move(columns)),
-        alignment_(alignment),
-        explicitSpacing_(spacing) {
+  GridNode(std::vector<GridItem> columns, std::optional<double> spacing, std::vector<LayoutNodePtr> kids)
+      : LayoutNode("LazyVGrid"), columns_(std::move(columns)), explicitSpacing_(spacing) {
     // A grid without columns has one flexible column.
     if (columns_.empty()) columns_.push_back(GridItem::flexible());
     for (auto& c : columns_) {
@@ -50,7 +48,7 @@ class GridNode final : public LayoutNode {
 
   void place(const Rect& frame, const ProposedSize& p) override {
     frame_ = frame;
-    const GridArrangement& a = arrange(p);
+    const CellArrangement& a = arrange(p);
     const size_t n = columns_.size();
     double y = frame.y;
     for (size_t row = 0; row * n < items_.size(); ++row) {
@@ -58,14 +56,15 @@ class GridNode final : public LayoutNode {
       for (size_t col = 0; col < n && row * n + col < items_.size(); ++col) {
         const size_t i = row * n + col;
         const Alignment align = columns_[col].alignment.value_or(Alignment::center);
-        const Size s = a.sizes[i];
-        placeChild(*items_[i],
-                   {x + offsetIn(align.horizontal, a.columnWidths[col], s.width),
-                    y + offsetIn(align.vertical, a.rowHeights[row], s.height), s.width, s.height},
-                   a.proposals[i]);
+        const Size s = a.cells.sizes[i];
+        placeChild(
+            *items_[i],
+            {x + alignmentOffset(align.horizontal, a.columnWidths[col], s.width),
+             y + alignmentOffset(align.vertical, a.cells.rowHeights[row], s.height), s.width, s.height},
+            a.cells.proposals[i]);
         x += a.columnWidths[col] + columnSpacing(col);
       }
-      y += a.rowHeights[row] + rowSpacing_;
+      y += a.cells.rowHeights[row] + rowSpacing_;
     }
     for (auto& child : children) {
       if (child->flattensIntoContainer()) child->fitToChildren();
@@ -73,24 +72,15 @@ class GridNode final : public LayoutNode {
   }
 
   std::optional<double> firstBaseline(const ProposedSize& p) override {
-    const GridArrangement& a = arrange(p);
+    const CellArrangement& a = arrange(p);
     if (items_.empty()) return std::nullopt;
-    const auto b = items_[0]->firstBaseline(a.proposals[0]);
+    const auto b = items_[0]->firstBaseline(a.cells.proposals[0]);
     if (!b) return std::nullopt;
     const Alignment align = columns_[0].alignment.value_or(Alignment::center);
-    return offsetIn(align.vertical, a.rowHeights[0], a.sizes[0].height) + *b;
+    return alignmentOffset(align.vertical, a.cells.rowHeights[0], a.cells.sizes[0].height) + *b;
   }
 
-  void exportTo(LaidOutNode& out) const override {
-    nlohmann::json cols = nlohmann::json::array();
-    for (const auto& c : columns_) {
-      cols.push_back({{"size", c.size.kind == GridItemSize::Kind::fixed ? "fixed" : "flexible"},
-                      {"minimum", lengthJson(c.size.minimum)},
-                      {"maximum", lengthJson(c.size.maximum)}});
-    }
-    out.attributes["columns"] = cols;
-    out.attributes["spacing"] = explicitSpacing_ ? lengthJson(*explicitSpacing_) : nlohmann::json("default");
-  }
+  void exportTo(LaidOutNode& out) const override { out.details = GridDetails{columns_, explicitSpacing_}; }
 
  protected:
   Size sizeThatFits(const ProposedSize& p) override { return arrange(p).size; }
@@ -98,76 +88,96 @@ class GridNode final : public LayoutNode {
  private:
   double columnSpacing(size_t col) const { return columns_[col].spacing.value_or(defaultSpacing); }
 
-  const GridArrangement& arrange(const ProposedSize& p) {
+  const CellArrangement& arrange(const ProposedSize& p) {
     for (const auto& [proposal, arrangement] : arrangements_) {
       if (proposal == p) return arrangement;
     }
-    GridArrangement a;
-    const size_t n = columns_.size();
-    a.columnWidths.assign(n, 0);
-    double spacing = 0;
-    for (size_t c = 0; c + 1 < n; ++c) spacing += std::max(0.0, columnSpacing(c));
-
-    if (p.width && std::isfinite(*p.width)) {
-      // Fixed columns take their width; flexible ones share the rest equally,
-      // within their bounds, narrowest maximum first.
-      double remaining = *p.width - spacing;
-      std::vector<size_t> flexible;
-      for (size_t c = 0; c < n; ++c) {
-        if (columns_[c].size.kind == GridItemSize::Kind::fixed) {
-          a.columnWidths[c] = columns_[c].size.minimum;
-          remaining -= a.columnWidths[c];
-        } else {
-          flexible.push_back(c);
-        }
-      }
-      std::stable_sort(flexible.begin(), flexible.end(), [&](size_t x, size_t y) {
-        return columns_[x].size.maximum < columns_[y].size.maximum;
-      });
-      size_t left = flexible.size();
-      for (size_t c : flexible) {
-        const double share = std::max(0.0, remaining / double(left));
-        a.columnWidths[c] = std::clamp(share, columns_[c].size.minimum, columns_[c].size.maximum);
-        remaining -= a.columnWidths[c];
-        --left;
-      }
-    } else {
-      // No width to share: each column is as wide as its widest cell wants.
-      for (size_t i = 0; i < items_.size(); ++i) {
-        const size_t c = i % n;
-        const double w = items_[i]->measure({std::nullopt, std::nullopt}).width;
-        a.columnWidths[c] = std::max(a.columnWidths[c], w);
-      }
-      for (size_t c = 0; c < n; ++c) {
-        a.columnWidths[c] = std::clamp(a.columnWidths[c], columns_[c].size.minimum, columns_[c].size.maximum);
-      }
-    }
-
-    const size_t rows = (items_.size() + n - 1) / n;
-    a.rowHeights.assign(rows, 0);
-    a.proposals.resize(items_.size());
-    a.sizes.resize(items_.size());
-    for (size_t i = 0; i < items_.size(); ++i) {
-      a.proposals[i] = {a.columnWidths[i % n], std::nullopt};
-      a.sizes[i] = items_[i]->measure(a.proposals[i]);
-      a.rowHeights[i / n] = std::max(a.rowHeights[i / n], a.sizes[i].height);
-    }
-    double width = spacing;
-    for (double w : a.columnWidths) width += w;
-    double height = rows > 1 ? rowSpacing_ * double(rows - 1) : 0;
-    for (double h : a.rowHeights) height += h;
-    a.size = {width, height};
-    (void)alignment_;  // the grid is as wide as its columns, so its own alignment has nothing to move
+    CellArrangement a;
+    a.columnWidths = columnWidths(p);
+    a.cells = measureCells(a.columnWidths);
+    a.size = gridSize(a.columnWidths, a.cells.rowHeights);
     arrangements_.emplace_back(p, std::move(a));
     return arrangements_.back().second;
   }
 
+  double totalColumnSpacing() const {
+    double spacing = 0;
+    for (size_t c = 0; c + 1 < columns_.size(); ++c) spacing += std::max(0.0, columnSpacing(c));
+    return spacing;
+  }
+
+  // Step 1.
+  std::vector<double> columnWidths(const ProposedSize& p) {
+    if (p.width && std::isfinite(*p.width)) return shareWidthAmongColumns(*p.width - totalColumnSpacing());
+    return widthsOfWidestCells();
+  }
+
+  // Fixed columns take their width; flexible ones share the rest equally,
+  // within their bounds, narrowest maximum first.
+  std::vector<double> shareWidthAmongColumns(double remaining) const {
+    std::vector<double> widths(columns_.size(), 0);
+    std::vector<size_t> flexible;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+      if (columns_[c].size.kind == GridItemSize::Kind::fixed) {
+        widths[c] = columns_[c].size.minimum;
+        remaining -= widths[c];
+      } else {
+        flexible.push_back(c);
+      }
+    }
+    std::stable_sort(flexible.begin(), flexible.end(),
+                     [&](size_t x, size_t y) { return columns_[x].size.maximum < columns_[y].size.maximum; });
+    size_t left = flexible.size();
+    for (size_t c : flexible) {
+      const double share = std::max(0.0, remaining / double(left));
+      widths[c] = std::clamp(share, columns_[c].size.minimum, columns_[c].size.maximum);
+      remaining -= widths[c];
+      --left;
+    }
+    return widths;
+  }
+
+  // No width to share: each column is as wide as its widest cell wants.
+  std::vector<double> widthsOfWidestCells() {
+    const size_t n = columns_.size();
+    std::vector<double> widths(n, 0);
+    for (size_t i = 0; i < items_.size(); ++i) {
+      widths[i % n] = std::max(widths[i % n], items_[i]->measure({std::nullopt, std::nullopt}).width);
+    }
+    for (size_t c = 0; c < n; ++c) {
+      widths[c] = std::clamp(widths[c], columns_[c].size.minimum, columns_[c].size.maximum);
+    }
+    return widths;
+  }
+
+  // Step 2.
+  MeasuredCells measureCells(const std::vector<double>& widths) {
+    const size_t n = columns_.size();
+    MeasuredCells m;
+    m.rowHeights.assign((items_.size() + n - 1) / n, 0);
+    for (size_t i = 0; i < items_.size(); ++i) {
+      m.proposals.push_back({widths[i % n], std::nullopt});
+      m.sizes.push_back(items_[i]->measure(m.proposals.back()));
+      m.rowHeights[i / n] = std::max(m.rowHeights[i / n], m.sizes.back().height);
+    }
+    return m;
+  }
+
+  // Step 3. The grid is as wide as its columns, so the grid's own
+  // horizontal alignment has nothing to move and is not kept.
+  Size gridSize(const std::vector<double>& widths, const std::vector<double>& rowHeights) const {
+    double width = totalColumnSpacing();
+    for (double w : widths) width += w;
+    double height = rowHeights.size() > 1 ? rowSpacing_ * double(rowHeights.size() - 1) : 0;
+    for (double h : rowHeights) height += h;
+    return {width, height};
+  }
+
   std::vector<GridItem> columns_;
-  HorizontalAlignment alignment_;
   std::optional<double> explicitSpacing_;
   double rowSpacing_;
   std::vector<LayoutNode*> items_;
-  std::vector<std::pair<ProposedSize, GridArrangement>> arrangements_;
+  std::vector<std::pair<ProposedSize, CellArrangement>> arrangements_;
 };
 
 // Takes all it is offered; builds its content from that size when placed.
@@ -206,9 +216,9 @@ class GeometryReaderNode final : public LayoutNode {
 
 }  // namespace
 
-LayoutNodePtr makeGridNode(std::vector<GridItem> columns, HorizontalAlignment alignment,
-                           std::optional<double> spacing, std::vector<LayoutNodePtr> children) {
-  return std::make_unique<GridNode>(std::move(columns), alignment, spacing, std::move(children));
+LayoutNodePtr makeGridNode(std::vector<GridItem> columns, std::optional<double> spacing,
+                           std::vector<LayoutNodePtr> children) {
+  return std::make_unique<GridNode>(std::move(columns), spacing, std::move(children));
 }
 
 LayoutNodePtr makeGeometryReaderNode(std::function<View(const GeometryProxy&)> content, InheritedStyle style,

@@ -79,17 +79,11 @@ LaidOutNode LayoutNode::exportTree() const {
   out.accessibilityHidden = decorations.accessibilityHidden;
   out.widgetURL = decorations.widgetURL;
   out.containerBackground = decorations.containerBackground;
-  if (decorations.layoutPriority) out.attributes["layoutPriority"] = *decorations.layoutPriority;
+  out.layoutPriority = decorations.layoutPriority;
   exportTo(out);
   out.children.reserve(children.size());
   for (const auto& child : children) out.children.push_back(child->exportTree());
   return out;
-}
-
-nlohmann::json lengthJson(double v) {
-  if (std::isinf(v)) return v > 0 ? "infinity" : "-infinity";
-  if (std::isnan(v)) return "nan";
-  return std::round(v * 100) / 100;
 }
 
 }  // namespace kelvo::ui

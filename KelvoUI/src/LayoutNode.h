@@ -26,7 +26,7 @@ struct InheritedStyle {
   // Only for the element right under the modifier (shape fill, picture sizing).
   std::optional<ShapeStyle> fill;
   bool resizable = false;
-  enum class ContentMode { none, fit, fill } contentMode = ContentMode::none;
+  ContentMode contentMode = ContentMode::none;
 
   Font resolvedFont() const { return weight ? font.withWeight(*weight) : font; }
   InheritedStyle forChildren() const {
@@ -123,15 +123,12 @@ LayoutNodePtr makeFrameNode(const FrameOptions& options, LayoutNodePtr child);
 LayoutNodePtr makePaddingNode(const EdgeInsets& insets, LayoutNodePtr child);
 LayoutNodePtr makeGeometryReaderNode(std::function<View(const GeometryProxy&)> content, InheritedStyle style,
                                      LayoutContext context);
-LayoutNodePtr makeGridNode(std::vector<GridItem> columns, HorizontalAlignment alignment,
-                           std::optional<double> spacing, std::vector<LayoutNodePtr> children);
+LayoutNodePtr makeGridNode(std::vector<GridItem> columns, std::optional<double> spacing,
+                           std::vector<LayoutNodePtr> children);
 LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, const LayoutContext& context,
-                           nlohmann::json attributes);
+                           std::optional<RelativeTimeSource> relativeTime);
 LayoutNodePtr makeSymbolNode(std::string systemName, const InheritedStyle& style);
 LayoutNodePtr makePictureNode(const Bitmap& picture, const InheritedStyle& style);
 LayoutNodePtr makeShapeNode(ShapeDrawing::Kind kind, RoundedCornerStyle corners, const InheritedStyle& style);
-
-// JSON helpers for attributes.
-nlohmann::json lengthJson(double v);
 
 }  // namespace kelvo::ui

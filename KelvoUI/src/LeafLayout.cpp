@@ -55,17 +55,13 @@ class PictureNode final : public LayoutNode {
 
   void exportTo(LaidOutNode& out) const override {
     Rect drawn = frame_;
-    if (!picture_.empty() && resizable_ && mode_ == InheritedStyle::ContentMode::fill) {
+    if (!picture_.empty() && resizable_ && mode_ == ContentMode::fill) {
       // Covers the frame, centred; the drawing clips to the frame.
       const double s = std::max(frame_.width / picture_.width, frame_.height / picture_.height);
       const double w = picture_.width * s, h = picture_.height * s;
       drawn = {frame_.x + (frame_.width - w) / 2, frame_.y + (frame_.height - h) / 2, w, h};
     }
-    out.picture = PictureDrawing{picture_, drawn};
-    out.attributes["resizable"] = resizable_;
-    if (mode_ != InheritedStyle::ContentMode::none) {
-      out.attributes["contentMode"] = mode_ == InheritedStyle::ContentMode::fit ? "fit" : "fill";
-    }
+    out.picture = PictureDrawing{picture_, drawn, resizable_, mode_};
   }
 
  protected:
@@ -73,23 +69,21 @@ class PictureNode final : public LayoutNode {
     if (picture_.empty()) return {};
     const Size ideal{double(picture_.width), double(picture_.height)};
     if (!resizable_) return ideal;
-    if (mode_ == InheritedStyle::ContentMode::none)
-      return {p.width.value_or(ideal.width), p.height.value_or(ideal.height)};
+    if (mode_ == ContentMode::none) return {p.width.value_or(ideal.width), p.height.value_or(ideal.height)};
     // Aspect ratio kept: the largest size that fits (or the smallest that
     // covers) the offer; an unspecified axis follows the other one.
     if (!p.width && !p.height) return ideal;
     const double sx = p.width ? *p.width / ideal.width : infinity;
     const double sy = p.height ? *p.height / ideal.height : infinity;
     double s = std::min(sx, sy);
-    if (mode_ == InheritedStyle::ContentMode::fill && std::isfinite(sx) && std::isfinite(sy))
-      s = std::max(sx, sy);
+    if (mode_ == ContentMode::fill && std::isfinite(sx) && std::isfinite(sy)) s = std::max(sx, sy);
     return {ideal.width * s, ideal.height * s};
   }
 
  private:
   Bitmap picture_;
   bool resizable_;
-  InheritedStyle::ContentMode mode_;
+  ContentMode mode_;
 };
 
 class ShapeNode final : public LayoutNode {

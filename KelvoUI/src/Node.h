@@ -3,87 +3,78 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "KelvoUI/Bitmap.h"
 #include "KelvoUI/Elements.h"
+#include "KelvoUI/LaidOutNode.h"
 #include "KelvoUI/View.h"
 
 namespace kelvo::ui {
 
-// What one node of a view tree is. Elements first, then modifiers (which
-// wrap exactly one child).
-enum class NodeKind {
-  empty,
-  text,
-  relativeText,
-  symbol,
-  picture,
-  label,
-  capsule,
-  rectangle,
-  spacer,
-  vstack,
-  hstack,
-  zstack,
-  group,
-  forEach,
-  geometryReader,
-  grid,
-  named,
-  environmentReader,
-  // modifiers
-  font,
-  fontWeight,
-  foreground,
-  lineLimit,
-  minimumScale,
-  textAlignment,
-  labelStyle,
-  frame,
-  padding,
-  layoutPriority,
-  fill,
-  resizable,
-  scaledToFit,
-  scaledToFill,
-  accessibilityHidden,
-  widgetURL,
-  containerBackground,
+// What each kind of element holds. A node's kind is which of these it holds,
+// so one kind cannot carry another's data.
+struct EmptyElement {};
+struct TextElement {
+  std::string text;  // shown verbatim
+};
+struct RelativeTextElement {
+  double instant;  // seconds since 1970
+  RelativeUnitsStyle unitsStyle;
+};
+struct SymbolElement {
+  std::string systemName;
+};
+struct PictureElement {
+  Bitmap picture;
+};
+struct LabelElement {};  // icon and title are its two children
+struct ShapeElement {
+  ShapeDrawing::Kind kind;
+  RoundedCornerStyle cornerStyle;
+};
+struct SpacerElement {
+  std::optional<double> minLength;
+};
+struct VStackElement {
+  VStackOptions options;
+};
+struct HStackElement {
+  HStackOptions options;
+};
+struct ZStackElement {
+  ZStackOptions options;
+};
+struct GroupElement {};
+struct ForEachElement {
+  std::vector<std::string> ids;  // one per child
+};
+struct GeometryReaderElement {
+  std::function<View(const GeometryProxy&)> content;
+};
+struct GridElement {
+  std::vector<GridItem> columns;
+  std::optional<double> spacing;  // between rows; the grid's alignment moves nothing, so it is not kept
+};
+struct NamedElement {
+  std::string name;  // the named view's type name
+  std::function<View(const Environment&)> body;
+};
+struct EnvironmentReaderElement {
+  std::function<View(const Environment&)> content;
 };
 
-// One element or modifier. Immutable once made; shared between views.
+using Element =
+    std::variant<EmptyElement, TextElement, RelativeTextElement, SymbolElement, PictureElement, LabelElement,
+                 ShapeElement, SpacerElement, VStackElement, HStackElement, ZStackElement, GroupElement,
+                 ForEachElement, GeometryReaderElement, GridElement, NamedElement, EnvironmentReaderElement>;
+
+// One element, or one modifier wrapping exactly one child (children[0]).
+// Immutable once made; shared between views.
 struct Node {
-  NodeKind kind = NodeKind::empty;
-  std::vector<View> children;  // a modifier's one child is children[0]
-
-  std::string string;            // text, symbol name, label title, URL, view name
-  double number = 0;             // instant, scale factor, priority
-  std::optional<double> length;  // spacing, minimum length, padding length
-  std::optional<int> lines;      // line limit
-  bool flag = false;             // accessibilityHidden
-
-  HorizontalAlignment horizontal = HorizontalAlignment::center;
-  VerticalAlignment vertical = VerticalAlignment::center;
-  Alignment alignment = Alignment::center;
-  TextAlignment textAlignment = TextAlignment::leading;
-  RelativeUnitsStyle unitsStyle = RelativeUnitsStyle::narrow;
-  LabelStyle labelStyle = LabelStyle::automatic;
-  RoundedCornerStyle cornerStyle = RoundedCornerStyle::continuous;
-
-  Font font;
-  FontWeight weight = FontWeight::regular;
-  ShapeStyle style;
-  FrameOptions frame;
-  EdgeInsets insets;
-  Bitmap picture;
-  std::vector<GridItem> columns;
-  std::vector<std::string> ids;  // ForEach identities, one per child
-
-  std::function<View(const GeometryProxy&)> geometryContent;
-  std::function<View(const Environment&)> environmentContent;  // named bodies and environment readers
-
-  static bool isModifier(NodeKind k) { return k >= NodeKind::font; }
+  std::variant<Element, Modifier> payload;
+  std::vector<View> children;
 };
 
 }  // namespace kelvo::ui

@@ -24,7 +24,7 @@ struct TextOutcome {
 class TextNode final : public LayoutNode {
  public:
   TextNode(std::string_view text, const InheritedStyle& style, const LayoutContext& context,
-           nlohmann::json attributes)
+           std::optional<RelativeTimeSource> relativeTime)
       : LayoutNode("Text"),
         font_(style.resolvedFont()),
         foreground_(style.foreground),
@@ -33,7 +33,7 @@ class TextNode final : public LayoutNode {
         alignment_(style.textAlignment),
         measurer_(*context.measurer),
         visible_(context.visible),
-        extra_(std::move(attributes)) {
+        relativeTime_(relativeTime) {
     // What the smallest scale could show wrapped anywhere in the visible
     // area: every request below takes a part of this.
     const double smallest = minimumScale_ < 1 ? minimumScale_ : 1;
@@ -66,10 +66,10 @@ class TextNode final : public LayoutNode {
     d.truncated = chosen_.metrics.truncated;
     d.lineCount = chosen_.metrics.lineCount;
     d.firstBaseline = chosen_.metrics.firstBaseline;
+    d.lineLimit = lineLimit_;
+    d.minimumScaleFactor = minimumScale_;
+    d.relativeTime = relativeTime_;
     out.text = std::move(d);
-    for (auto it = extra_.begin(); it != extra_.end(); ++it) out.attributes[it.key()] = it.value();
-    if (lineLimit_) out.attributes["lineLimit"] = *lineLimit_;
-    if (minimumScale_ < 1) out.attributes["minimumScaleFactor"] = std::round(minimumScale_ * 1000) / 1000;
   }
 
  protected:
@@ -174,7 +174,7 @@ class TextNode final : public LayoutNode {
   TextAlignment alignment_;
   TextMeasurer& measurer_;
   Size visible_;
-  nlohmann::json extra_;
+  std::optional<RelativeTimeSource> relativeTime_;
   TextOutcome chosen_;
   std::vector<std::pair<ProposedSize, TextOutcome>> outcomes_;
   std::vector<std::pair<TextRequest, TextMetrics>> measured_;
@@ -183,8 +183,8 @@ class TextNode final : public LayoutNode {
 }  // namespace
 
 LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, const LayoutContext& context,
-                           nlohmann::json attributes) {
-  return std::make_unique<TextNode>(text, style, context, std::move(attributes));
+                           std::optional<RelativeTimeSource> relativeTime) {
+  return std::make_unique<TextNode>(text, style, context, relativeTime);
 }
 
 }  // namespace kelvo::ui

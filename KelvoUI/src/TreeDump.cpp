@@ -1,13 +1,89 @@
-// The laid-out tree as JSON, for tests and other hosts.
+// The laid-out tree as JSON, for tests and other hosts: reads what layout
+// left in each LaidOutNode, as the painter does.
 
 #include <cmath>
 
+#include "KelvoUI/Elements.h"
 #include "KelvoUI/WidgetRenderer.h"
-#include "LayoutNode.h"
 #include "Utf8.h"
 
 namespace kelvo::ui {
 namespace {
+
+// Lengths rounded to hundredths of a point; infinity by name.
+nlohmann::json lengthJson(double v) {
+  if (std::isinf(v)) return v > 0 ? "infinity" : "-infinity";
+  if (std::isnan(v)) return "nan";
+  return std::round(v * 100) / 100;
+}
+
+nlohmann::json spacingJson(const std::optional<double>& spacing) {
+  return spacing ? lengthJson(*spacing) : nlohmann::json("default");
+}
+
+const char* toString(RelativeUnitsStyle s) {
+  switch (s) {
+    case RelativeUnitsStyle::narrow:
+      return "narrow";
+    case RelativeUnitsStyle::abbreviated:
+      return "abbreviated";
+  }
+  unreachable();
+}
+
+const char* toString(ContentMode m) {
+  switch (m) {
+    case ContentMode::none:
+      return "none";
+    case ContentMode::fit:
+      return "fit";
+    case ContentMode::fill:
+      return "fill";
+  }
+  unreachable();
+}
+
+// A container's, frame's or padding's arrangement, into the node's object.
+struct DetailsWriter {
+  nlohmann::json& j;
+  void operator()(std::monostate) const {}
+  void operator()(const StackDetails& d) const {
+    j["alignment"] = std::visit([](auto a) { return toString(a); }, d.alignment);
+    j["spacing"] = spacingJson(d.spacing);
+  }
+  void operator()(const ZStackDetails& d) const { j["alignment"] = toString(d.alignment); }
+  void operator()(const SpacerDetails& d) const { j["minLength"] = lengthJson(d.minLength); }
+  void operator()(const GridDetails& d) const {
+    nlohmann::json columns = nlohmann::json::array();
+    for (const auto& c : d.columns) {
+      columns.push_back({{"size", c.size.kind == GridItemSize::Kind::fixed ? "fixed" : "flexible"},
+                         {"minimum", lengthJson(c.size.minimum)},
+                         {"maximum", lengthJson(c.size.maximum)}});
+    }
+    j["columns"] = std::move(columns);
+    j["spacing"] = spacingJson(d.spacing);
+  }
+  void operator()(const FrameDetails& d) const {
+    const FrameOptions& o = d.options;
+    for (const auto& [key, value] : {std::pair{"width", o.width},
+                                     {"height", o.height},
+                                     {"minWidth", o.minWidth},
+                                     {"idealWidth", o.idealWidth},
+                                     {"maxWidth", o.maxWidth},
+                                     {"minHeight", o.minHeight},
+                                     {"idealHeight", o.idealHeight},
+                                     {"maxHeight", o.maxHeight}}) {
+      if (value) j[key] = lengthJson(*value);
+    }
+    j["alignment"] = toString(o.alignment);
+  }
+  void operator()(const PaddingDetails& d) const {
+    j["insets"] = {{"top", lengthJson(d.insets.top)},
+                   {"leading", lengthJson(d.insets.leading)},
+                   {"bottom", lengthJson(d.insets.bottom)},
+                   {"trailing", lengthJson(d.insets.trailing)}};
+  }
+};
 
 nlohmann::json rectJson(const Rect& r) {
   return {{"x", lengthJson(r.x)},
@@ -49,6 +125,14 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
     if (t.request.alignment != TextAlignment::leading) {
       j["alignment"] = t.request.alignment == TextAlignment::center ? "center" : "trailing";
     }
+    if (t.lineLimit) j["lineLimit"] = *t.lineLimit;
+    if (t.minimumScaleFactor < 1) j["minimumScaleFactor"] = std::round(t.minimumScaleFactor * 1000) / 1000;
+    if (t.relativeTime) {
+      const double instant = t.relativeTime->instant;
+      j["relativeTime"] = {
+          {"instant", std::isfinite(instant) ? nlohmann::json(instant) : nlohmann::json(nullptr)},
+          {"unitsStyle", toString(t.relativeTime->unitsStyle)}};
+    }
   }
   if (node.symbol) {
     const SymbolDrawing& s = *node.symbol;
@@ -63,6 +147,9 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
   if (node.picture) {
     j["picture"] = {{"width", node.picture->picture.width}, {"height", node.picture->picture.height}};
     j["drawnRect"] = rectJson(node.picture->drawnRect);
+    j["resizable"] = node.picture->resizable;
+    if (node.picture->contentMode != ContentMode::none)
+      j["contentMode"] = toString(node.picture->contentMode);
   }
   if (node.shape) {
     j["fill"] = node.shape->fill.name();
@@ -71,7 +158,8 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
           node.shape->cornerStyle == RoundedCornerStyle::continuous ? "continuous" : "circular";
     }
   }
-  for (auto it = node.attributes.begin(); it != node.attributes.end(); ++it) j[it.key()] = it.value();
+  std::visit(DetailsWriter{j}, node.details);
+  if (node.layoutPriority) j["layoutPriority"] = *node.layoutPriority;
   if (node.accessibilityHidden) j["accessibilityHidden"] = true;
   if (node.widgetURL) j["widgetURL"] = validUtf8(*node.widgetURL);
   if (node.containerBackground) j["containerBackground"] = node.containerBackground->name();

@@ -52,6 +52,27 @@ TEST(PangoTextMeasurer, MeasuresLinesWidthsAndLimits) {
   EXPECT_TRUE((*m)->measure(r).brokeWord);
 }
 
+TEST(PangoTextMeasurer, LineLimitHoldsAcrossParagraphs) {
+  const auto m = PangoTextMeasurer::create();
+  ASSERT_TRUE(m.ok()) << m.error().message;
+  const struct {
+    const char* text;
+    int maxLines, lines;
+    bool truncated;
+  } cases[] = {{"line\nline2\nline3", 1, 1, true},
+               {"line\nline2\nline3", 2, 2, true},
+               {"short\nAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\nB", 2, 2, true},
+               {"line\n\u2029\nline", 1, 1, true},
+               {"line\nline2", 2, 2, false}};
+  for (const auto& c : cases) {
+    const TextMetrics t =
+        (*m)->measure({.text = c.text, .font = Font::caption, .wrapWidth = 100, .maxLines = c.maxLines});
+    EXPECT_EQ(t.lineCount, c.lines) << c.text;
+    EXPECT_EQ(t.truncated, c.truncated) << c.text;
+    EXPECT_NEAR(t.size.height, 13.0 * c.lines, 0.01) << c.text;
+  }
+}
+
 // Whether the family's font has a glyph for the code point (and is not a fallback).
 bool fontHasGlyph(const char* family, char32_t codepoint) {
   PangoFontMap* map = pango_cairo_font_map_new();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "LayoutTestSupport.h"
 
 namespace kelvo::ui {

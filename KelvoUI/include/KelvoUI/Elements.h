@@ -12,7 +12,7 @@
 #include "KelvoUI/RelativeTime.h"
 #include "KelvoUI/View.h"
 
-// The toolkit's elements. Trees read like the toolkit's own:
+// KelvoUI's elements. Trees read like the macOS toolkit's own:
 //
 //   VStack({.alignment = HorizontalAlignment::leading, .spacing = 0}, {
 //       Text(model).font(Font::caption).foregroundStyle(ShapeStyle::secondary).lineLimit(1),
@@ -24,8 +24,6 @@ namespace kelvo::ui {
 
 // Stack spacing when none is given, and a spacer's default minimum length.
 inline constexpr double defaultSpacing = 8;
-// Padding on each edge for `padding()` without a length.
-inline constexpr double defaultPadding = 16;
 
 struct VStackOptions {
   HorizontalAlignment alignment = HorizontalAlignment::center;

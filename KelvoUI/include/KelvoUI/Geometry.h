@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdlib>
 #include <limits>
 #include <optional>
+#include <string>
 
 namespace kelvo::ui {
 
@@ -64,6 +66,70 @@ inline constexpr Alignment Alignment::bottomLeading{HorizontalAlignment::leading
 inline constexpr Alignment Alignment::bottomTrailing{HorizontalAlignment::trailing,
                                                      VerticalAlignment::bottom};
 
+// Ends a switch over an enum or a visit that covers every case: reaching it
+// means a value outside the enum, a fault, not a silent default.
+[[noreturn]] inline void unreachable() { std::abort(); }
+
+// Where content `length` long starts inside a `span` when aligned as asked,
+// from the span's leading or top edge. A text-baseline alignment outside a
+// horizontal stack (which lines baselines up itself) aligns to the top.
+constexpr double alignmentOffset(HorizontalAlignment a, double span, double length) {
+  switch (a) {
+    case HorizontalAlignment::leading:
+      return 0;
+    case HorizontalAlignment::center:
+      return (span - length) / 2;
+    case HorizontalAlignment::trailing:
+      return span - length;
+  }
+  unreachable();
+}
+constexpr double alignmentOffset(VerticalAlignment a, double span, double length) {
+  switch (a) {
+    case VerticalAlignment::top:
+    case VerticalAlignment::firstTextBaseline:
+    case VerticalAlignment::lastTextBaseline:
+      return 0;
+    case VerticalAlignment::center:
+      return (span - length) / 2;
+    case VerticalAlignment::bottom:
+      return span - length;
+  }
+  unreachable();
+}
+
+// Alignment names as the tree dump shows them: "leading", "firstTextBaseline",
+// and "leading/top" for two axes.
+constexpr const char* toString(HorizontalAlignment a) {
+  switch (a) {
+    case HorizontalAlignment::leading:
+      return "leading";
+    case HorizontalAlignment::center:
+      return "center";
+    case HorizontalAlignment::trailing:
+      return "trailing";
+  }
+  unreachable();
+}
+constexpr const char* toString(VerticalAlignment a) {
+  switch (a) {
+    case VerticalAlignment::top:
+      return "top";
+    case VerticalAlignment::center:
+      return "center";
+    case VerticalAlignment::bottom:
+      return "bottom";
+    case VerticalAlignment::firstTextBaseline:
+      return "firstTextBaseline";
+    case VerticalAlignment::lastTextBaseline:
+      return "lastTextBaseline";
+  }
+  unreachable();
+}
+inline std::string toString(const Alignment& a) {
+  return std::string(toString(a.horizontal)) + "/" + toString(a.vertical);
+}
+
 // Which way horizontal layouts run. Right to left, `leading` is the right
 // edge: stacks and grids fill from the right, frames and padding mirror, the
 // lines of text align to the right. Symbols and pictures are not flipped.
@@ -92,5 +158,11 @@ struct EdgeInsets {
   double trailing = 0;  // in points
   friend bool operator==(const EdgeInsets&, const EdgeInsets&) = default;
 };
+
+// `length` on each edge in `edges`, 0 on the others.
+constexpr EdgeInsets insetsOn(Edges edges, double length) {
+  return {contains(edges, Edges::top) ? length : 0, contains(edges, Edges::leading) ? length : 0,
+          contains(edges, Edges::bottom) ? length : 0, contains(edges, Edges::trailing) ? length : 0};
+}
 
 }  // namespace kelvo::ui

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <variant>
 
 #include "KelvoUI/Environment.h"
 #include "KelvoUI/Font.h"
@@ -14,7 +16,7 @@
 
 namespace kelvo::ui {
 
-struct Node;  // the toolkit's private representation of one element or modifier
+struct Node;  // KelvoUI's own representation of one element or modifier, private to its sources
 class View;
 
 // A struct with a type name and a body becomes a view by conversion:
@@ -40,7 +42,7 @@ concept ViewBodyWithEnvironment = requires(const T& v, const Environment& env) {
 template <class T>
 concept NamedView = ViewBodyWithoutEnvironment<T> || ViewBodyWithEnvironment<T>;
 
-// The frame modifier's options, in the toolkit's argument order. A fixed
+// The frame modifier's options, in the macOS toolkit's argument order. A fixed
 // `width`/`height` sets that axis outright; min/ideal/max make it flexible
 // (`maxWidth = infinity` takes all that is offered). `alignment` places the
 // content inside the frame.
@@ -59,12 +61,109 @@ struct FrameOptions {
 enum class LabelStyle { automatic, titleAndIcon, titleOnly, iconOnly };
 enum class ContainerBackgroundPlacement { widget };
 
+// Padding on each edge for `padding()` without a length.
+inline constexpr double defaultPadding = 16;
+
+// What each view modifier sets; a modified view is one of these wrapping the
+// view it was called on. The layout builder says what each one does.
+struct FontModifier {
+  Font font;
+};
+struct FontWeightModifier {
+  FontWeight weight;
+};
+struct ForegroundStyleModifier {
+  ShapeStyle style;
+};
+struct LineLimitModifier {
+  std::optional<int> lines;  // below one line: no limit
+};
+struct MinimumScaleFactorModifier {
+  double factor;  // clamped to 0.01...1; NaN: no shrinking
+};
+struct MultilineTextAlignmentModifier {
+  TextAlignment alignment;
+};
+struct LabelStyleModifier {
+  LabelStyle style;
+};
+struct FrameModifier {
+  FrameOptions options;
+};
+struct PaddingModifier {
+  EdgeInsets insets;
+};
+struct LayoutPriorityModifier {
+  double priority;
+};
+struct FillModifier {
+  ShapeStyle style;
+};
+struct ResizableModifier {};
+struct ScaledToFitModifier {};
+struct ScaledToFillModifier {};
+struct AccessibilityHiddenModifier {
+  bool hidden;
+};
+struct WidgetURLModifier {
+  std::string url;
+};
+struct ContainerBackgroundModifier {
+  ShapeStyle style;
+  ContainerBackgroundPlacement placement;
+};
+using Modifier = std::variant<FontModifier, FontWeightModifier, ForegroundStyleModifier, LineLimitModifier,
+                              MinimumScaleFactorModifier, MultilineTextAlignmentModifier, LabelStyleModifier,
+                              FrameModifier, PaddingModifier, LayoutPriorityModifier, FillModifier,
+                              ResizableModifier, ScaledToFitModifier, ScaledToFillModifier,
+                              AccessibilityHiddenModifier, WidgetURLModifier, ContainerBackgroundModifier>;
+
+// The view modifiers, declared once: View has them, and so does a named view
+// struct that derives from ViewModifiers<itself>, so that
+// `BatteryBar(f, tint).padding(...)` reads like an element. Each returns a
+// new View (`auto` only because View is not complete here).
 template <class Self>
-struct ViewModifiers;
+struct ViewModifiers {
+  // Text styling, passed down to every text and symbol inside.
+  auto font(const Font& font) const { return modified(FontModifier{font}); }
+  auto fontWeight(FontWeight weight) const { return modified(FontWeightModifier{weight}); }
+  auto foregroundStyle(const ShapeStyle& style) const { return modified(ForegroundStyleModifier{style}); }
+  auto lineLimit(std::optional<int> lines) const { return modified(LineLimitModifier{lines}); }
+  auto minimumScaleFactor(double factor) const { return modified(MinimumScaleFactorModifier{factor}); }
+  auto multilineTextAlignment(TextAlignment a) const { return modified(MultilineTextAlignmentModifier{a}); }
+  auto labelStyle(LabelStyle style) const { return modified(LabelStyleModifier{style}); }
+
+  // Layout.
+  auto frame(const FrameOptions& options) const { return modified(FrameModifier{options}); }
+  auto padding(const EdgeInsets& insets) const { return modified(PaddingModifier{insets}); }
+  auto padding(double length = defaultPadding) const { return padding(Edges::all, length); }
+  auto padding(Edges edges, std::optional<double> length = std::nullopt) const {
+    return padding(insetsOn(edges, length.value_or(defaultPadding)));
+  }
+  auto layoutPriority(double priority) const { return modified(LayoutPriorityModifier{priority}); }
+
+  // Shapes and images: fill for shapes, the rest for pictures (aspect ratio
+  // kept, all visible / frame covered); elsewhere they do nothing.
+  auto fill(const ShapeStyle& style) const { return modified(FillModifier{style}); }
+  auto resizable() const { return modified(ResizableModifier{}); }
+  auto scaledToFit() const { return modified(ScaledToFitModifier{}); }
+  auto scaledToFill() const { return modified(ScaledToFillModifier{}); }
+
+  // Accessibility and the host's widget modifiers.
+  auto accessibilityHidden(bool hidden) const { return modified(AccessibilityHiddenModifier{hidden}); }
+  auto widgetURL(const std::string& url) const { return modified(WidgetURLModifier{url}); }
+  auto containerBackground(const ShapeStyle& style, ContainerBackgroundPlacement placement =
+                                                        ContainerBackgroundPlacement::widget) const {
+    return modified(ContainerBackgroundModifier{style, placement});
+  }
+
+ private:
+  View modified(Modifier modifier) const;
+};
 
 // An immutable view value. Copies share the tree, so views are cheap to pass
 // around. Every modifier returns a new view that wraps this one.
-class View {
+class View : public ViewModifiers<View> {
  public:
   // The empty view: stacks skip it and it takes no space.
   View();
@@ -90,77 +189,30 @@ class View {
   explicit View(std::shared_ptr<const Node> node);
 
   bool isEmpty() const;
-  const Node& node() const { return *node_; }
-  const std::shared_ptr<const Node>& nodePointer() const { return node_; }
-
-  // Text styling, passed down to every text and symbol inside.
-  View font(const Font& font) const;
-  View fontWeight(FontWeight weight) const;
-  View foregroundStyle(const ShapeStyle& style) const;
-  View lineLimit(std::optional<int> lines) const;
-  View minimumScaleFactor(double factor) const;
-  View multilineTextAlignment(TextAlignment alignment) const;
-  View labelStyle(LabelStyle style) const;
-
-  // Layout.
-  View frame(const FrameOptions& options) const;
-  View padding() const;  // 16 points on every edge
-  View padding(double length) const;
-  View padding(Edges edges, std::optional<double> length = std::nullopt) const;
-  View padding(const EdgeInsets& insets) const;
-  View layoutPriority(double priority) const;
-
-  // Shapes and images.
-  View fill(const ShapeStyle& style) const;  // shapes only; elsewhere it does nothing
-  View resizable() const;                    // pictures only
-  View scaledToFit() const;                  // pictures only: aspect ratio kept, all visible
-  View scaledToFill() const;                 // pictures only: aspect ratio kept, frame covered
-
-  // Accessibility and the host's widget modifiers.
-  View accessibilityHidden(bool hidden) const;
-  View widgetURL(const std::string& url) const;
-  View containerBackground(const ShapeStyle& style, ContainerBackgroundPlacement placement =
-                                                        ContainerBackgroundPlacement::widget) const;
 
  private:
+  template <class Self>
+  friend struct ViewModifiers;
+  friend class LayoutBuilder;  // reads the tree it lays out
+
   static View makeNamed(const char* name, std::function<View(const Environment&)> body);
+  // This view wrapped in `modifier`.
+  View wrappedIn(Modifier modifier) const;
+  const Node& node() const { return *node_; }
+
   std::shared_ptr<const Node> node_;
 };
 
-// Modifiers for named view structs, so that `BatteryBar(f, tint).padding(...)`
-// reads like an element: derive from ViewModifiers<BatteryBar> and give the
-// struct a constructor. `View(named)` does the same without the base.
 template <class Self>
-struct ViewModifiers {
-  View view() const { return View(static_cast<const Self&>(*this)); }
-  View font(const Font& f) const { return view().font(f); }
-  View fontWeight(FontWeight w) const { return view().fontWeight(w); }
-  View foregroundStyle(const ShapeStyle& s) const { return view().foregroundStyle(s); }
-  View lineLimit(std::optional<int> lines) const { return view().lineLimit(lines); }
-  View minimumScaleFactor(double f) const { return view().minimumScaleFactor(f); }
-  View multilineTextAlignment(TextAlignment a) const { return view().multilineTextAlignment(a); }
-  View labelStyle(LabelStyle s) const { return view().labelStyle(s); }
-  View frame(const FrameOptions& o) const { return view().frame(o); }
-  View padding() const { return view().padding(); }
-  View padding(double length) const { return view().padding(length); }
-  View padding(Edges e, std::optional<double> length = std::nullopt) const {
-    return view().padding(e, length);
-  }
-  View padding(const EdgeInsets& insets) const { return view().padding(insets); }
-  View layoutPriority(double p) const { return view().layoutPriority(p); }
-  View accessibilityHidden(bool hidden) const { return view().accessibilityHidden(hidden); }
-  View widgetURL(const std::string& url) const { return view().widgetURL(url); }
-  View containerBackground(const ShapeStyle& s,
-                           ContainerBackgroundPlacement p = ContainerBackgroundPlacement::widget) const {
-    return view().containerBackground(s, p);
-  }
-};
+View ViewModifiers<Self>::modified(Modifier modifier) const {
+  return View(static_cast<const Self&>(*this)).wrappedIn(std::move(modifier));
+}
 
 // The empty view, for an element that is left out.
 View EmptyView();
 
-// A view computed from the environment when the tree is laid out (the
-// toolkit's `@Environment(\.widgetFamily)`).
+// A view computed from the environment when the tree is laid out (what a
+// macOS toolkit view reads with `@Environment(\.widgetFamily)`).
 View EnvironmentReader(std::function<View(const Environment&)> content);
 
 }  // namespace kelvo::ui
