@@ -71,13 +71,13 @@ std::span<const std::uint8_t> PictureInput::peek(std::size_t count) {
   return {buffer_.data() + begin_, std::min(count, end_ - begin_)};
 }
 
-std::span<const std::uint8_t> PictureInput::next() {
+std::span<const std::uint8_t> PictureInput::next(std::size_t max) {
   if (begin_ == end_) {
     begin_ = end_ = 0;
     fill();
   }
-  const std::span<const std::uint8_t> bytes(buffer_.data() + begin_, end_ - begin_);
-  begin_ = end_;
+  const std::span<const std::uint8_t> bytes(buffer_.data() + begin_, std::min(max, end_ - begin_));
+  begin_ += bytes.size();
   return bytes;
 }
 
@@ -134,7 +134,8 @@ Result<ui::Bitmap> decodeCarPicture(PictureSource& source, const CarPictureLimit
   if (head.empty()) return Error{"The picture file is empty."};
   Result<ui::Bitmap> decoded = Error{"The picture is neither PNG nor JPEG."};
   if (startsWith(head, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
-    decoded = picture::decodePng(input, limits);
+    decoded = picture::isPlainPng(input.peek(33)) ? picture::decodePlainPng(input, limits)
+                                                  : picture::decodePng(input, limits);
   } else if (startsWith(head, {0xFF, 0xD8, 0xFF})) {
     decoded = picture::decodeJpeg(input, limits);
   }
