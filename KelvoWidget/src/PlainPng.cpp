@@ -380,7 +380,9 @@ Result<ui::Bitmap> decodePlainPng(PictureInput& input, const CarPictureLimits& l
   }
   std::optional<Error> downscaled = downscaleRows(ring, *header, found, scaler);
   inflater.join();
-  if (downscaled) return *downscaled;
+  // Damaged data shows as a bad filter before its chunk's CRC is reached:
+  // the CRC, when it fails, names the cause.
+  if (downscaled) return !chunks.skipRest() && chunks.error() ? *chunks.error() : *downscaled;
   if (inflated) return *inflated;
 
   readChunksAfterData(chunks, found);
