@@ -136,26 +136,27 @@ struct ChunksBeforeData {
 
 bool isCritical(const std::string& type) { return type[0] >= 'A' && type[0] <= 'Z'; }
 
-// Reads up to the first IDAT, keeping eXIf and tRNS; false at a failure.
-bool readChunksBeforeData(ChunkReader& chunks, const Header& header, ChunksBeforeData& out, Error& error) {
+// Step 2: the chunks up to the first IDAT, keeping eXIf and tRNS.
+Result<ChunksBeforeData> readChunksBeforeData(ChunkReader& chunks, const Header& header) {
+  ChunksBeforeData out;
   std::vector<std::uint8_t> data;
   for (bool first = true;; first = false) {
     const std::optional<std::string> type = chunks.nextChunk();
-    if (!type) return error = *chunks.error(), false;
-    if (first != (*type == "IHDR")) return error = Error{"PNG: misplaced IHDR chunk."}, false;
-    if (*type == "IDAT") return true;
-    if (*type == "IEND") return error = Error{"PNG: no image data."}, false;
+    if (!type) return *chunks.error();
+    if (first != (*type == "IHDR")) return Error{"PNG: misplaced IHDR chunk."};
+    if (*type == "IDAT") return out;
+    if (*type == "IEND") return Error{"PNG: no image data."};
     const bool keep = *type == "IHDR" || *type == "tRNS" || (*type == "eXIf" && out.exif.empty());
-    if (keep && chunks.left() > kMaxExifBytes) return error = Error{"PNG: a chunk is too large."}, false;
-    if (!(keep ? chunks.readAll(data) : chunks.skipRest())) return error = *chunks.error(), false;
+    if (keep && chunks.left() > kMaxExifBytes) return Error{"PNG: a chunk is too large."};
+    if (!(keep ? chunks.readAll(data) : chunks.skipRest())) return *chunks.error();
     if (*type == "eXIf") out.exif = data;
     if (*type == "tRNS") {
-      if (header.channels != 3 || data.size() != 6) return error = Error{"PNG: invalid tRNS chunk."}, false;
+      if (header.channels != 3 || data.size() != 6) return Error{"PNG: invalid tRNS chunk."};
       out.colourKey = {data[1], data[3], data[5]};
       if (data[0] != 0 || data[2] != 0 || data[4] != 0) out.colourKey.reset();  // matches no 8-bit pixel
     }
     if (isCritical(*type) && *type != "IHDR" && *type != "PLTE") {
-      return error = Error{"PNG: unknown critical chunk " + *type + "."}, false;
+      return Error{"PNG: unknown critical chunk " + *type + "."};
     }
   }
 }
@@ -336,8 +337,36 @@ std::optional<Error> downscaleRows(RowRing& ring, const Header& header, const Ch
   return std::nullopt;
 }
 
-// After the image data: an eXIf there; a damaged tail after complete pixels
-// only costs the orientation. Nothing after IEND is read.
+// Step 3: the rows, inflated on a thread of their own while this one
+// unfilters them into the downscaler.
+Result<ui::Bitmap> decodeRowsIntoThumbnail(ChunkReader& chunks, const Header& header,
+                                           const ChunksBeforeData& found, const CarPictureLimits& limits) {
+  const Size target = thumbnailSize(header.width, header.height, limits.maxPixelSize);
+  AreaDownscaler scaler(static_cast<int>(header.width), static_cast<int>(header.height), target.width,
+                        target.height, AreaDownscaler::RowOrder::sequential);
+  const std::size_t rowBytes = 1 + static_cast<std::size_t>(header.width) * header.channels;
+  RowRing ring(rowBytes);
+  std::optional<Error> inflated;
+  std::thread inflater;
+  try {
+    inflater = std::thread([&] {
+      inflated = inflateRows(chunks, ring, rowBytes, header.height);
+      ring.finish();
+    });
+  } catch (const std::system_error&) {
+    return Error{"No thread for the PNG decoder."};
+  }
+  std::optional<Error> downscaled = downscaleRows(ring, header, found, scaler);
+  inflater.join();
+  // Damaged data shows as a bad filter before its chunk's CRC is reached:
+  // the CRC, when it fails, names the cause.
+  if (downscaled) return !chunks.skipRest() && chunks.error() ? *chunks.error() : *downscaled;
+  if (inflated) return *inflated;
+  return scaler.finish();
+}
+
+// Step 4: after the image data, an eXIf there; a damaged tail after complete
+// pixels only costs the orientation. Nothing after IEND is read.
 void readChunksAfterData(ChunkReader& chunks, ChunksBeforeData& found) {
   std::vector<std::uint8_t> data;
   while (std::optional<std::string> type = chunks.nextChunk()) {
@@ -349,45 +378,30 @@ void readChunksAfterData(ChunkReader& chunks, ChunksBeforeData& found) {
   }
 }
 
+// Step 1: the header the first bytes hold, its size checked before anything
+// is allocated for it.
+Result<Header> readHeader(PictureInput& input, const CarPictureLimits& limits) {
+  const std::optional<Header> header = plainHeader(input.peek(33));
+  if (!header) return Error{"PNG: not a plain 8-bit picture."};
+  if (Status size = checkDeclaredSize(header->width, header->height, limits); !size) return size.error();
+  input.skip(kSignatureBytes);
+  return *header;
+}
+
 }  // namespace
 
 bool isPlainPng(std::span<const std::uint8_t> head) { return plainHeader(head).has_value(); }
 
 Result<ui::Bitmap> decodePlainPng(PictureInput& input, const CarPictureLimits& limits) {
-  const std::optional<Header> header = plainHeader(input.peek(33));
-  if (!header) return Error{"PNG: not a plain 8-bit picture."};
-  if (Status size = checkDeclaredSize(header->width, header->height, limits); !size) return size.error();
-  input.skip(kSignatureBytes);
+  const Result<Header> header = readHeader(input, limits);
+  if (!header) return header.error();
   ChunkReader chunks(input);
-  ChunksBeforeData found;
-  Error error{""};
-  if (!readChunksBeforeData(chunks, *header, found, error)) return error;
-
-  const Size target = thumbnailSize(header->width, header->height, limits.maxPixelSize);
-  AreaDownscaler scaler(static_cast<int>(header->width), static_cast<int>(header->height), target.width,
-                        target.height, AreaDownscaler::RowOrder::sequential);
-  const std::size_t rowBytes = 1 + static_cast<std::size_t>(header->width) * header->channels;
-  RowRing ring(rowBytes);
-  std::optional<Error> inflated;
-  std::thread inflater;
-  try {
-    inflater = std::thread([&] {
-      inflated = inflateRows(chunks, ring, rowBytes, header->height);
-      ring.finish();
-    });
-  } catch (const std::system_error&) {
-    return Error{"No thread for the PNG decoder."};
-  }
-  std::optional<Error> downscaled = downscaleRows(ring, *header, found, scaler);
-  inflater.join();
-  // Damaged data shows as a bad filter before its chunk's CRC is reached:
-  // the CRC, when it fails, names the cause.
-  if (downscaled) return !chunks.skipRest() && chunks.error() ? *chunks.error() : *downscaled;
-  if (inflated) return *inflated;
-
-  readChunksAfterData(chunks, found);
-  const int orientation = found.exif.empty() ? 1 : exifOrientation(found.exif).value_or(1);
-  return applyOrientation(scaler.finish(), orientation);
+  Result<ChunksBeforeData> found = readChunksBeforeData(chunks, *header);
+  if (!found) return found.error();
+  Result<ui::Bitmap> thumbnail = decodeRowsIntoThumbnail(chunks, *header, *found, limits);
+  if (!thumbnail) return thumbnail;
+  readChunksAfterData(chunks, found.value());
+  return applyOrientation(*thumbnail, found->exif.empty() ? 1 : exifOrientation(found->exif).value_or(1));
 }
 
 }  // namespace kelvo::widget::picture
