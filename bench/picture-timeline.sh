@@ -49,12 +49,13 @@ if [ ! -x "$widget" ]; then
 fi
 
 make_test_pictures "$cache"
+make_noise_picture "$cache"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-names=(none png jpeg)
-pictures=("" "$cache/car-4000x3000.png" "$cache/car-4000x3000.jpg")
+names=(none png noise jpeg)
+pictures=("" "$cache/car-4000x3000.png" "$cache/noise-4000x3000.png" "$cache/car-4000x3000.jpg")
 ours_cmd=(); vips_cmd=()
 for i in "${!names[@]}"; do
   name=${names[$i]}; pic=${pictures[$i]}
@@ -119,7 +120,8 @@ import json, sys
 times = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 rss = dict((l.split()[0], int(l.split()[1])) for l in open(sys.argv[2]) if l.strip())
 names = sys.argv[3:]
-labels = {"none": "no picture", "png": "4000x3000 PNG", "jpeg": "4000x3000 JPEG"}
+labels = {"none": "no picture", "png": "4000x3000 PNG", "noise": "4000x3000 noise",
+          "jpeg": "4000x3000 JPEG"}
 
 def med(key):
     r = times.get(key)

@@ -10,6 +10,7 @@
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "Painter.h"
+#include "PngEncoder.h"
 #include "Utf8.h"
 
 namespace kelvo::ui {
@@ -144,7 +145,7 @@ Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format
       cairo_scale(cr, scale, scale);
       paintWidget(cr, layout, text);
       cairo_surface_flush(surface);
-      const cairo_status_t writeStatus = cairo_surface_write_to_png_stream(surface, appendToString, &out);
+      const cairo_status_t writeStatus = writePngStream(surface, appendToString, &out);
       if (writeStatus != CAIRO_STATUS_SUCCESS) {
         cairo_destroy(cr);
         cairo_surface_destroy(surface);

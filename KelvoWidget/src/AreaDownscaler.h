@@ -36,6 +36,7 @@ class AreaDownscaler {
     float weight1 = 0;  // share in `first + 1` (0 when it lies inside one)
   };
   static std::vector<Span> spans(int srcLength, int dstLength);
+  void addToCells(const Span& column, const std::uint8_t* rgba);
   float* accumulatorRow(int dstY);
   void emitRowsBefore(int dstY);
   void emitRow(int dstY);

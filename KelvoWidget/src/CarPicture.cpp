@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -71,13 +72,13 @@ std::span<const std::uint8_t> PictureInput::peek(std::size_t count) {
   return {buffer_.data() + begin_, std::min(count, end_ - begin_)};
 }
 
-std::span<const std::uint8_t> PictureInput::next() {
+std::span<const std::uint8_t> PictureInput::next(std::size_t max) {
   if (begin_ == end_) {
     begin_ = end_ = 0;
     fill();
   }
-  const std::span<const std::uint8_t> bytes(buffer_.data() + begin_, end_ - begin_);
-  begin_ = end_;
+  const std::span<const std::uint8_t> bytes(buffer_.data() + begin_, std::min(max, end_ - begin_));
+  begin_ += bytes.size();
   return bytes;
 }
 
@@ -125,19 +126,40 @@ class SpanSource : public PictureSource {
   std::span<const std::uint8_t> rest_;
 };
 
+// Which decoder a picture's first bytes call for: the common PNG has a
+// faster one of its own.
+enum class PictureFormat { plainPng, png, jpeg };
+
+Result<PictureFormat> sniffFormat(picture::PictureInput& input) {
+  const std::span<const std::uint8_t> head = input.peek(33);
+  if (input.failure()) return *input.failure();
+  if (head.empty()) return Error{"The picture file is empty."};
+  if (startsWith(head, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}))
+    return picture::isPlainPng(head) ? PictureFormat::plainPng : PictureFormat::png;
+  if (startsWith(head, {0xFF, 0xD8, 0xFF})) return PictureFormat::jpeg;
+  return Error{"The picture is neither PNG nor JPEG."};
+}
+
+Result<ui::Bitmap> decodeAs(PictureFormat format, picture::PictureInput& input,
+                            const CarPictureLimits& limits) {
+  switch (format) {
+    case PictureFormat::plainPng:
+      return picture::decodePlainPng(input, limits);
+    case PictureFormat::png:
+      return picture::decodePng(input, limits);
+    case PictureFormat::jpeg:
+      return picture::decodeJpeg(input, limits);
+  }
+  std::abort();  // every format is handled above
+}
+
 }  // namespace
 
 Result<ui::Bitmap> decodeCarPicture(PictureSource& source, const CarPictureLimits& limits) {
   picture::PictureInput input(source);
-  const std::span<const std::uint8_t> head = input.peek(8);
-  if (input.failure()) return *input.failure();
-  if (head.empty()) return Error{"The picture file is empty."};
-  Result<ui::Bitmap> decoded = Error{"The picture is neither PNG nor JPEG."};
-  if (startsWith(head, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
-    decoded = picture::decodePng(input, limits);
-  } else if (startsWith(head, {0xFF, 0xD8, 0xFF})) {
-    decoded = picture::decodeJpeg(input, limits);
-  }
+  const Result<PictureFormat> format = sniffFormat(input);
+  if (!format) return format.error();
+  Result<ui::Bitmap> decoded = decodeAs(*format, input, limits);
   // A source that failed half-way (a read error, a file grown past the
   // store's limit) leaves a picture that cannot be trusted, whatever the
   // decoder made of the bytes it got; its reason says more than the decoder's.

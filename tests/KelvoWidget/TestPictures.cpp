@@ -29,13 +29,14 @@ void chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<s
       4);
 }
 
-// Signature and IHDR of an 8-bit RGBA PNG.
-std::vector<std::uint8_t> start(std::uint32_t width, std::uint32_t height, bool interlaced) {
+// Signature and IHDR of an 8-bit RGBA PNG (or the given depth and colour type).
+std::vector<std::uint8_t> start(std::uint32_t width, std::uint32_t height, bool interlaced,
+                                std::uint8_t depth = 8, std::uint8_t colour = 6) {
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<std::uint8_t> ihdr;
   put(ihdr, width, 4);
   put(ihdr, height, 4);
-  ihdr.insert(ihdr.end(), {8, 6, 0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});
+  ihdr.insert(ihdr.end(), {depth, colour, 0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});
   chunk(png, "IHDR", ihdr);
   return png;
 }
@@ -79,19 +80,31 @@ std::vector<std::uint8_t> encodePng(const TestImage& image, const PngOptions& op
   for (const Pass& pass : passes) {
     if (pass.x0 >= image.width) continue;  // empty passes have no scanlines
     for (int y = pass.y0; y < image.height; y += pass.dy) {
-      raw.push_back(0);  // filter: none
+      raw.push_back(options.filter);
       for (int x = pass.x0; x < image.width; x += pass.dx) {
         const std::uint8_t* p = image.rgba.data() + (static_cast<std::size_t>(y) * image.width + x) * 4;
-        raw.insert(raw.end(), p, p + 4);
+        for (int c = 0; c < (options.colourKey ? 3 : 4); ++c) {
+          raw.push_back(p[c]);
+          if (options.sixteenBit) raw.push_back(p[c]);
+        }
       }
     }
   }
   std::vector<std::uint8_t> png =
       start(static_cast<std::uint32_t>(image.width), static_cast<std::uint32_t>(image.height),
-            options.interlace == Interlace::adam7);
+            options.interlace == Interlace::adam7, options.sixteenBit ? 16 : 8, options.colourKey ? 2 : 6);
+  if (options.colourKey) {
+    std::vector<std::uint8_t> key;
+    for (int shift : {16, 8, 0}) {
+      const std::uint32_t v = *options.colourKey >> shift & 0xFF;
+      put(key, options.sixteenBit ? v << 8 | v : v, 2);
+    }
+    chunk(png, "tRNS", key);
+  }
   if (options.exif && options.exifPlace == ExifPlace::beforeData) chunk(png, "eXIf", *options.exif);
   // Several IDAT chunks, as encoders usually write them.
-  const std::vector<std::uint8_t> data = deflate(raw);
+  std::vector<std::uint8_t> data = deflate(raw);
+  if (options.damagedChecksum) data.back() ^= 1;
   for (std::size_t offset = 0; offset < data.size(); offset += 1 << 16) {
     const auto from = data.begin() + static_cast<std::ptrdiff_t>(offset);
     chunk(png, "IDAT",
@@ -196,6 +209,108 @@ std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int 
   for (int i = 1; i < times; ++i) out.insert(out.end(), first, end);
   out.insert(out.end(), end, jpeg.end());
   return out;
+}
+
+namespace {
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes littleEndian(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
+  Bytes out;
+  for (const auto& [value, size] : fields)
+    for (int i = 0; i < size; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+  return out;
+}
+template <std::size_t N>
+Bytes bytesOf(const char (&text)[N]) {
+  return {text, text + N - 1};
+}
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+}  // namespace
+
+std::vector<std::uint8_t> jpegDeclaring(std::uint16_t width, std::uint16_t height) {
+  std::vector<std::uint8_t> jpeg = encodeJpeg(TestImage::filled(16, 16, 0xFF0000FF));
+  // Baseline start-of-frame: FF C0, length, precision, height, width.
+  const std::vector<std::uint8_t> sof = {0xFF, 0xC0};
+  const auto at = std::search(jpeg.begin(), jpeg.end(), sof.begin(), sof.end()) - jpeg.begin();
+  if (at + 9 <= static_cast<std::ptrdiff_t>(jpeg.size())) {
+    const std::uint8_t size[] = {std::uint8_t(height >> 8), std::uint8_t(height), std::uint8_t(width >> 8),
+                                 std::uint8_t(width)};
+    std::copy(std::begin(size), std::end(size), jpeg.begin() + at + 5);
+  }
+  return jpeg;
+}
+
+// A JPEG frame header with its tables and one scan of `scanstd::vector<std::uint8_t>` zero
+// bytes, repeated `scans` times: what a hostile file needs to make a decoder
+// allocate and walk a huge image.
+std::vector<std::uint8_t> jpegSkeleton(std::uint8_t frame, int side, int components, int scans,
+                                       int scanBytes) {
+  std::vector<std::uint8_t> out = {0xFF, 0xD8};
+  const auto segment = [&](std::uint8_t marker, const std::vector<std::uint8_t>& payload) {
+    out.insert(out.end(),
+               {0xFF, marker, std::uint8_t((payload.size() + 2) >> 8), std::uint8_t(payload.size() + 2)});
+    out.insert(out.end(), payload.begin(), payload.end());
+  };
+  if (components == 4) segment(0xEE, {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 0});
+  std::vector<std::uint8_t> quant(65, 1);
+  quant[0] = 0;
+  segment(0xDB, quant);
+  std::vector<std::uint8_t> sof = {8,
+                                   std::uint8_t(side >> 8),
+                                   std::uint8_t(side),
+                                   std::uint8_t(side >> 8),
+                                   std::uint8_t(side),
+                                   std::uint8_t(components)};
+  for (int c = 1; c <= components; ++c) sof.insert(sof.end(), {std::uint8_t(c), 0x11, 0});
+  segment(frame, sof);
+  std::vector<std::uint8_t> huffman = {0x00, 1};  // DC table 0: one code of length 1, for difference 0
+  huffman.resize(17, 0);
+  huffman.push_back(0);
+  segment(0xC4, huffman);
+  std::vector<std::uint8_t> sos = {std::uint8_t(components)};
+  for (int c = 1; c <= components; ++c) sos.insert(sos.end(), {std::uint8_t(c), 0});
+  sos.insert(sos.end(), {0, 0, 0});  // DC only, first pass
+  for (int i = 0; i < scans; ++i) {
+    segment(0xDA, sos);
+    out.insert(out.end(), static_cast<std::size_t>(scanBytes), 0);
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+// GIF with a 7000² screen and a 1×1 frame, a plain 1×1 GIF, BMP RLE8 7000²
+// ending at once, PNM bitmap 7000², TIFF and WebP headers: none is a picture.
+std::vector<std::vector<std::uint8_t>> foreignPictures() {
+  const std::vector<std::uint8_t> frame = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B};
+  const auto gif = [&](std::uint32_t side) {
+    return bytesOf("GIF89a") +
+           littleEndian({{side, 2}, {side, 2}, {0x80, 1}, {0, 1}, {0, 1}, {0, 3}, {0xFFFFFF, 3}}) + frame;
+  };
+  std::vector<std::uint8_t> bmp = bytesOf("BM") + littleEndian({{1080, 4},
+                                                                {0, 4},
+                                                                {1078, 4},
+                                                                {40, 4},
+                                                                {7000, 4},
+                                                                {7000, 4},
+                                                                {1, 2},
+                                                                {8, 2},
+                                                                {1, 4},
+                                                                {2, 4},
+                                                                {2835, 4},
+                                                                {2835, 4},
+                                                                {256, 4},
+                                                                {0, 4}});
+  bmp.resize(1078, 0);
+  bmp.insert(bmp.end(), {0, 1});
+  return {gif(7000),
+          gif(1),
+          bmp,
+          bytesOf("P4\n7000 7000\n") + std::vector<std::uint8_t>(875 * 4, 0),
+          bytesOf("II*\0") + std::vector<std::uint8_t>(64, 0),
+          bytesOf("RIFF\x1a\0\0\0WEBPVP8 ") + std::vector<std::uint8_t>(64, 0)};
 }
 
 }  // namespace kelvo::widget::testing

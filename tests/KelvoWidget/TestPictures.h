@@ -28,6 +28,10 @@ struct PngOptions {
   Interlace interlace = Interlace::none;
   std::optional<std::vector<std::uint8_t>> exif;  // eXIf chunk contents
   ExifPlace exifPlace = ExifPlace::beforeData;
+  bool sixteenBit = false;                 // each sample v written as v * 257
+  std::optional<std::uint32_t> colourKey;  // RGB without alpha, with this 0xRRGGBB as tRNS
+  std::uint8_t filter = 0;                 // every row's filter byte (the data stays unfiltered)
+  bool damagedChecksum = false;            // a wrong adler32 under correct chunk CRCs
 };
 
 std::vector<std::uint8_t> encodePng(const TestImage& image, const PngOptions& options = {});
@@ -53,5 +57,15 @@ std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int 
 // A TIFF block (the eXIf / APP1 payload) whose IFD0 holds an unrelated entry,
 // then the orientation.
 std::vector<std::uint8_t> tiffWithOrientation(int orientation, bool bigEndian);
+
+// A small baseline JPEG whose frame header declares width × height.
+std::vector<std::uint8_t> jpegDeclaring(std::uint16_t width, std::uint16_t height);
+// A JPEG frame (SOF `frame`) of side² with its tables and one DC scan of
+// `scanBytes` zero bytes, repeated `scans` times: what a hostile file needs
+// to make a decoder allocate and walk a huge image.
+std::vector<std::uint8_t> jpegSkeleton(std::uint8_t frame, int side, int components, int scans,
+                                       int scanBytes);
+// GIF, BMP, PNM, TIFF and WebP files, some declaring 7000² pixels.
+std::vector<std::vector<std::uint8_t>> foreignPictures();
 
 }  // namespace kelvo::widget::testing

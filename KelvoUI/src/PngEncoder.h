@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cairo.h>
+
+namespace kelvo::ui {
+
+// Writes an ARGB32 or RGB24 image surface as PNG, like
+// cairo_surface_write_to_png_stream and decoding to the same pixels
+// (straight alpha rounded as Cairo rounds it; RGB when nothing is
+// transparent), but at zlib's fastest level without row filters:
+// the widget is written on every refresh, where time counts more than bytes.
+cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure);
+
+}  // namespace kelvo::ui
