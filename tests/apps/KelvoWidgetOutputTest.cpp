@@ -5,16 +5,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <future>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "ProgramRunner.h"
 
@@ -46,17 +42,14 @@ TEST(KelvoWidgetOutput, RenderReplacesOnlyRegularFilesAndWritesThroughLinks) {
   Scratch scratch;
   const fs::path dir = scratch.root();
   const auto render = [&](const fs::path& output) {
-    return runProgram("kelvo-widget",
-                      {"render", "--scale", "0.5", "--now", "2026-12-06T12:00:00Z", "--shared-dir",
-                       dir / "none", "-o", output},
-                      scratch);
+    return runWidget({"render", "--scale", "0.5", "--shared-dir", dir / "none", "-o", output}, scratch);
   };
   ASSERT_EQ(render(dir / "expected.png").exitCode, 0);
   const std::string png = readFile(dir / "expected.png");
 
   // Links lead to a regular file, or through a chain to a missing one.
   fs::create_directory(dir / "real");
-  std::ofstream(dir / "real" / "old.png") << "old";
+  writeFile(dir / "real" / "old.png", "old");
   fs::create_symlink("real/old.png", dir / "link.png");
   fs::create_symlink("link2.png", dir / "chain.png");
   fs::create_symlink(dir / "real" / "new.png", dir / "link2.png");
@@ -97,9 +90,8 @@ TEST(KelvoWidgetOutput, RunOutDirFilesFollowTheSameRulesAndALostLogStopsOnlyTheL
   int log[2];  // stderr: a pipe whose reader went away
   ASSERT_EQ(::pipe2(log, O_CLOEXEC), 0);
   ::close(log[0]);
-  const ProgramRun run = runProgram(
-      "kelvo-widget", {"run", "--once", "--out-dir", out.string(), "--shared-dir", scratch.shared().string()},
-      scratch, Launch{{}, -1, log[1]});
+  const ProgramRun run =
+      runWidget({"run", "--once", "--out-dir", out.string()}, scratch, Launch{{}, -1, log[1]});
   ::close(log[1]);
   EXPECT_EQ(run.exitCode, 1) << "large could not be drawn; signal " << run.signal;
   EXPECT_EQ(received.get().substr(0, 4), "\x89PNG");
