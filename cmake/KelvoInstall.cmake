@@ -29,11 +29,9 @@ function(kelvo_install_configured template name destination)
     file(INSTALL \"\${configured}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/\${destination}\")")
 endfunction()
 
-# Installed only with the program they start.
-if(TARGET kelvo-desktop)
-  kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-desktop.desktop.in kelvo-desktop.desktop
-                           "set(destination ${CMAKE_INSTALL_DATADIR}/applications)")
-endif()
+# The menu entry that starts kelvo-desktop.
+kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-desktop.desktop.in kelvo-desktop.desktop
+                         "set(destination ${CMAKE_INSTALL_DATADIR}/applications)")
 
 # systemd finds user units in <prefix>/lib/systemd/user only for /usr and
 # /usr/local; under any other prefix (~/.local above all) it looks in
@@ -41,12 +39,10 @@ endif()
 file(GLOB kelvo_units CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/systemd/*.service)
 foreach(unit IN LISTS kelvo_units)
   get_filename_component(program ${unit} NAME_WE)
-  if(TARGET ${program})
-    kelvo_install_configured(${unit} ${program}.service "
-      if(CMAKE_INSTALL_PREFIX MATCHES \"^/usr(/local)?/?$\")
-        set(destination lib/systemd/user)
-      else()
-        set(destination ${CMAKE_INSTALL_DATADIR}/systemd/user)
-      endif()")
-  endif()
+  kelvo_install_configured(${unit} ${program}.service "
+    if(CMAKE_INSTALL_PREFIX MATCHES \"^/usr(/local)?/?$\")
+      set(destination lib/systemd/user)
+    else()
+      set(destination ${CMAKE_INSTALL_DATADIR}/systemd/user)
+    endif()")
 endforeach()

@@ -1,7 +1,7 @@
 # Writes the translation template from the code:
 #   cmake -DSOURCE_DIR=<repo> -DOUTPUT=<file.pot> -DXGETTEXT=<xgettext> [-DVERSION=x.y.z] -P ExtractTexts.cmake
-# The texts are the first argument of every L("...", "") call; "TRANSLATORS:"
-# comments right above a call become notes for translators.
+# The texts are the argument of every L("...") call; the "// TRANSLATORS:"
+# comment right above a call becomes the text's note for translators.
 foreach(var SOURCE_DIR OUTPUT XGETTEXT)
   if(NOT ${var})
     message(FATAL_ERROR "ExtractTexts.cmake needs -D${var}=...")
@@ -17,8 +17,6 @@ foreach(module KelvoShared KelvoUI KelvoWidget apps)
   list(APPEND sources ${found})
 endforeach()
 list(SORT sources)
-# The curated list first, so the template follows its order and notes.
-list(PREPEND sources po/LocalizableTexts.cpp)
 
 execute_process(
   COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8 --keyword --keyword=L:1

@@ -24,14 +24,22 @@ std::string formattedText(const icu::number::FormattedNumber& number, UErrorCode
 
 std::string CarFormat::humanStatus(std::string_view key) {
   // Literal keys, so xgettext finds every name.
-  if (key == "CHARGING") return L("Charging", "");
-  if (key == "IDLE") return L("Idle", "");
-  if (key == "DONE") return L("Done", "");
-  if (key == "DISCHARGING") return L("Discharging", "");
-  if (key == "ERROR") return L("Error", "");
-  if (key == "FAULT") return L("Fault", "");
-  if (key == "SCHEDULED") return L("Scheduled", "");
-  if (key == "SMART_CHARGING") return L("Smart charging", "");
+  // TRANSLATORS: Charging state: the car is charging.
+  if (key == "CHARGING") return L("Charging");
+  // TRANSLATORS: Charging state: plugged in or parked, neither charging nor discharging.
+  if (key == "IDLE") return L("Idle");
+  // TRANSLATORS: Charging state: charging has finished.
+  if (key == "DONE") return L("Done");
+  // TRANSLATORS: Charging state: the battery gives power to something outside the car.
+  if (key == "DISCHARGING") return L("Discharging");
+  // TRANSLATORS: Charging state: charging stopped because of an error.
+  if (key == "ERROR") return L("Error");
+  // TRANSLATORS: Charging state: the charging equipment reports a fault.
+  if (key == "FAULT") return L("Fault");
+  // TRANSLATORS: Charging state: charging will start at a scheduled time.
+  if (key == "SCHEDULED") return L("Scheduled");
+  // TRANSLATORS: Charging state: the car charges when electricity is cheapest or greenest.
+  if (key == "SMART_CHARGING") return L("Smart charging");
 
   std::string spaced(key);
   for (char& c : spaced) {

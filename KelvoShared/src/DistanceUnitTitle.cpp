@@ -8,9 +8,11 @@ std::string DistanceUnit::title() const {
   // equal to rawValue().
   switch (case_) {
     case Case::kilometers:
-      return L("Kilometers (km)", "");
+      // TRANSLATORS: Name of the distance unit in the settings; keep the symbol "km".
+      return L("Kilometers (km)");
     case Case::miles:
-      return L("Miles (mi)", "");
+      // TRANSLATORS: Name of the distance unit in the settings; keep the symbol "mi".
+      return L("Miles (mi)");
   }
   return std::string(rawValue());
 }

@@ -40,7 +40,7 @@ void bindCatalogs() {
 
 }  // namespace
 
-std::string L(std::string_view key, std::string_view /*comment*/) {
+std::string L(std::string_view key) {
   // gettext maps the empty msgid to the catalog's header, and a key with an
   // embedded NUL would be looked up by its prefix: neither is a real key.
   if (key.empty() || key.find('\0') != std::string_view::npos) return std::string(key);

@@ -44,6 +44,46 @@ Status removeItem(const fs::path& item) {
   return {};
 }
 
+// The outcome of reading snapshot.json in `dir`.
+SharedStore::SnapshotState snapshotStateIn(const fs::path& dir) {
+  const fs::path file = dir / kSnapshotFile;
+  // A directory without search permission hides the file: unreadable, not missing.
+  if (auto failure = lookupFailure(file))
+    return SharedStore::Unreadable{SharedStore::boundedMessage(*failure)};
+  if (!itemExists(file)) return SharedStore::NoFile{};
+  const auto bytes = readRegularFile(file, SharedStore::kSnapshotSizeLimit);
+  if (!bytes) return SharedStore::Unreadable{SharedStore::boundedMessage(bytes.error().message)};
+  const auto& data = bytes.value();
+  auto snapshot = decodeSnapshot(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+  if (!snapshot) return SharedStore::Unreadable{SharedStore::boundedMessage(snapshot.error().message)};
+  return SharedStore::Ok{std::move(snapshot).value()};
+}
+
+Status writeSnapshot(const fs::path& dir, const WidgetSnapshot& snapshot) {
+  const auto text = encodeSnapshot(snapshot);
+  if (!text) return text.error();
+  // A file the reader would refuse is not written.
+  if (text->size() > SharedStore::kSnapshotSizeLimit)
+    return Error{"the encoded snapshot is larger than 1 MiB"};
+  removeStaleTemporaries(dir, kImageFile);  // writing snapshot.json cleans up after its own
+  return writeFileAtomically(dir, kSnapshotFile, reinterpret_cast<const std::uint8_t*>(text->data()),
+                             text->size());
+}
+
+Status writeImage(const fs::path& dir, const std::vector<std::uint8_t>& bytes) {
+  if (bytes.size() > SharedStore::kImageSizeLimit) return Error{"the picture is larger than 64 MiB"};
+  removeStaleTemporaries(dir, kSnapshotFile);  // writing car.png cleans up after its own
+  return writeFileAtomically(dir, kImageFile, bytes.data(), bytes.size());
+}
+
+Status clearDirectory(const fs::path& dir) {
+  removeStaleTemporaries(dir, kSnapshotFile);
+  removeStaleTemporaries(dir, kImageFile);
+  const Status snapshot = removeItem(dir / kSnapshotFile);
+  const Status image = removeItem(dir / kImageFile);
+  return snapshot.ok() ? image : snapshot;
+}
+
 }  // namespace
 
 std::string SharedStore::boundedMessage(std::string_view message) {
@@ -87,16 +127,7 @@ std::optional<fs::path> SharedStore::containerURL() const {
 SharedStore::SnapshotState SharedStore::snapshotState() const {
   const auto dir = containerURL();
   if (!dir) return NoContainer{};
-  const fs::path file = *dir / kSnapshotFile;
-  // A directory without search permission hides the file: unreadable, not missing.
-  if (auto failure = lookupFailure(file)) return Unreadable{boundedMessage(*failure)};
-  if (!itemExists(file)) return NoFile{};
-  const auto bytes = readRegularFile(file, kSnapshotSizeLimit);
-  if (!bytes) return Unreadable{boundedMessage(bytes.error().message)};
-  const auto& data = bytes.value();
-  auto snapshot = decodeSnapshot(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-  if (!snapshot) return Unreadable{boundedMessage(snapshot.error().message)};
-  return Ok{std::move(snapshot).value()};
+  return snapshotStateIn(*dir);
 }
 
 std::optional<WidgetSnapshot> SharedStore::loadSnapshot() const {
@@ -107,14 +138,7 @@ std::optional<WidgetSnapshot> SharedStore::loadSnapshot() const {
 
 Status SharedStore::save(const WidgetSnapshot& snapshot) const {
   const auto dir = containerURL();
-  if (!dir) return {};
-  const auto text = encodeSnapshot(snapshot);
-  if (!text) return text.error();
-  // A file the reader would refuse is not written.
-  if (text->size() > kSnapshotSizeLimit) return Error{"the encoded snapshot is larger than 1 MiB"};
-  removeStaleTemporaries(*dir, kImageFile);  // writing snapshot.json cleans up after its own
-  return writeFileAtomically(*dir, kSnapshotFile, reinterpret_cast<const std::uint8_t*>(text->data()),
-                             text->size());
+  return dir ? writeSnapshot(*dir, snapshot) : Status{};
 }
 
 std::optional<std::vector<std::uint8_t>> SharedStore::loadImage() const {
@@ -140,26 +164,54 @@ bool SharedStore::hasImage() const {
 
 Status SharedStore::removeImage() const {
   const auto dir = containerURL();
-  if (!dir) return {};
-  return removeItem(*dir / kImageFile);
+  return dir ? removeItem(*dir / kImageFile) : Status{};
 }
 
 Status SharedStore::saveImage(const std::vector<std::uint8_t>& bytes) const {
   const auto dir = containerURL();
-  if (!dir) return {};
-  if (bytes.size() > kImageSizeLimit) return Error{"the picture is larger than 64 MiB"};
-  removeStaleTemporaries(*dir, kSnapshotFile);  // writing car.png cleans up after its own
-  return writeFileAtomically(*dir, kImageFile, bytes.data(), bytes.size());
+  return dir ? writeImage(*dir, bytes) : Status{};
 }
 
 Status SharedStore::clear() const {
   const auto dir = containerURL();
-  if (!dir) return {};
-  removeStaleTemporaries(*dir, kSnapshotFile);
-  removeStaleTemporaries(*dir, kImageFile);
-  const Status snapshot = removeItem(*dir / kSnapshotFile);
-  const Status image = removeItem(*dir / kImageFile);
-  return snapshot.ok() ? image : snapshot;
+  return dir ? clearDirectory(*dir) : Status{};
+}
+
+Result<SharedStore::Writer> SharedStore::writer() const {
+  if (auto dir = containerURL()) return Writer(std::move(*dir));
+  if (platform_.sharedDirectory) {
+    return Error{"no shared directory: " + platform_.sharedDirectory->string() + " is not a directory"};
+  }
+  if (const auto group = appGroup())
+    return Error{"no shared directory: the app group \"" + *group + "\" has no container"};
+  return Error{"no shared directory: neither XDG_DATA_HOME nor a home directory is known"};
+}
+
+Status SharedStore::Writer::save(WidgetSnapshot snapshot) const {
+  snapshot.hasImage = snapshot.hasImage && itemExists(dir_ / kImageFile);
+  return writeSnapshot(dir_, snapshot);
+}
+
+Status SharedStore::Writer::saveImage(const std::vector<std::uint8_t>& bytes) const {
+  if (Status saved = writeImage(dir_, bytes); !saved) return saved;
+  return setHasImage(true);
+}
+
+Status SharedStore::Writer::removeImage() const {
+  if (Status removed = removeItem(dir_ / kImageFile); !removed) return removed;
+  return setHasImage(false);
+}
+
+Status SharedStore::Writer::clear() const { return clearDirectory(dir_); }
+
+// A missing or unreadable snapshot.json is left as it is: there is no
+// snapshot to correct, and the next save writes the right value.
+Status SharedStore::Writer::setHasImage(bool hasImage) const {
+  auto state = snapshotStateIn(dir_);
+  auto* ok = std::get_if<Ok>(&state);
+  if (ok == nullptr || ok->snapshot.hasImage == hasImage) return {};
+  ok->snapshot.hasImage = hasImage;
+  return writeSnapshot(dir_, ok->snapshot);
 }
 
 }  // namespace kelvo

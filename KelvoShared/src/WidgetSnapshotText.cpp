@@ -5,7 +5,8 @@
 namespace kelvo {
 
 std::string WidgetSnapshot::statusText() const {
-  if (isDriving) return L("In use", "");
+  // TRANSLATORS: Shown instead of the charging state while the car is being driven.
+  if (isDriving) return L("In use");
   return CarFormat::humanStatus(statusKey);
 }
 

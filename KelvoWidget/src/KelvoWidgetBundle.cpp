@@ -10,8 +10,10 @@ StaticConfiguration KelvoCarWidget::body(CarProvider provider) {
       .provider = std::move(provider),
       .content = entryContent(),
       // A localisable key: shown as itself when there is no translation.
-      .configurationDisplayName = L("Kelvo", ""),
-      .description = L("Battery, range and charging status for your Volvo.", ""),
+      // TRANSLATORS: The widget's name in the widget gallery (the product name).
+      .configurationDisplayName = L("Kelvo"),
+      // TRANSLATORS: The widget's description in the widget gallery.
+      .description = L("Battery, range and charging status for your Volvo."),
       .supportedFamilies = {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium,
                             ui::WidgetFamily::systemLarge},
   };

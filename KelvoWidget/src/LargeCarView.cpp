@@ -22,17 +22,25 @@ View Field::body() const {
 std::vector<Field> LargeCarView::fields(const icu::Locale& locale) const {
   std::vector<Field> list;
   if (snapshot.isCharging() && snapshot.fullInMinutes) {
-    list.push_back({L("Full in", ""), CarFormat::shortDuration(*snapshot.fullInMinutes)});
+    // TRANSLATORS: Label before the time left until the battery is full, e.g. "Full in 2h5m".
+    list.push_back({L("Full in"), CarFormat::shortDuration(*snapshot.fullInMinutes)});
   }
   if (snapshot.chargingPowerWatts && *snapshot.chargingPowerWatts > 0) {
-    list.push_back({L("Power", ""), CarFormat::kilowatts(*snapshot.chargingPowerWatts, locale)});
+    // TRANSLATORS: Label of the charging power, e.g. "Power 7.4 kW".
+    list.push_back({L("Power"), CarFormat::kilowatts(*snapshot.chargingPowerWatts, locale)});
   }
   if (snapshot.isPluggedIn) {
-    list.push_back({L("Charger", ""), *snapshot.isPluggedIn ? L("Connected", "") : L("Disconnected", "")});
+    // TRANSLATORS: Value of "Charger": the charging cable is plugged in.
+    const std::string connected = L("Connected");
+    // TRANSLATORS: Value of "Charger": the charging cable is not plugged in.
+    const std::string disconnected = L("Disconnected");
+    // TRANSLATORS: Label of whether the charging cable is plugged in.
+    list.push_back({L("Charger"), *snapshot.isPluggedIn ? connected : disconnected});
   }
   if (snapshot.odometerKm) {
-    list.push_back({L("Odometer", ""), CarFormat::distance(*snapshot.odometerKm, CarFormat::Grouping::grouped,
-                                                           snapshot.unit, locale)});
+    // TRANSLATORS: Label of the car's total distance driven.
+    list.push_back({L("Odometer"), CarFormat::distance(*snapshot.odometerKm, CarFormat::Grouping::grouped,
+                                                       snapshot.unit, locale)});
   }
   return list;
 }
@@ -87,7 +95,9 @@ View LargeCarView::body(const Environment& environment) const {
                  footerGap,
                  HStack({.alignment = VerticalAlignment::center, .spacing = 4},
                         {
-                            Text(L("Updated", "")),
+                            // TRANSLATORS: Label before how long ago the car's data was updated, e.g.
+                            // "Updated 8m ago".
+                            Text(L("Updated")),
                             Text(DisplayRules::reportInstant(snapshot).secondsSince1970,
                                  RelativeUnitsStyle::abbreviated),
                         })

@@ -21,7 +21,10 @@ NoData::Explanation NoData::explain(const WidgetProblem& problem) {
   if (std::holds_alternative<WidgetProblem::NoContainer>(problem.value)) {
     return {"exclamationmark.triangle", "No container", "The App Group didn't resolve"};
   }
-  return {"bolt.car", L("No data yet", ""), L("Open Kelvo to sign in", "")};
+  // TRANSLATORS: Title of the widget before the companion app has written any car data.
+  return {"bolt.car", L("No data yet"),
+          // TRANSLATORS: Hint below "No data yet": the user signs in in the companion app.
+          L("Open Kelvo to sign in")};
 }
 
 View NoData::body() const {

@@ -374,9 +374,12 @@ void DesktopHost::showMenu(GdkEvent* event) {
   GtkWidget* menu = gtk_menu_new();
   GSList* group = nullptr;
   const std::pair<ui::WidgetFamily, std::string> sizes[] = {
-      {ui::WidgetFamily::systemSmall, L("Small", "")},
-      {ui::WidgetFamily::systemMedium, L("Medium", "")},
-      {ui::WidgetFamily::systemLarge, L("Large", "")},
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
+      {ui::WidgetFamily::systemSmall, L("Small")},
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
+      {ui::WidgetFamily::systemMedium, L("Medium")},
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
+      {ui::WidgetFamily::systemLarge, L("Large")},
   };
   for (const auto& [family, label] : sizes) {
     GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
@@ -392,12 +395,14 @@ void DesktopHost::showMenu(GdkEvent* event) {
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   }
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
-  GtkWidget* refresh = gtk_menu_item_new_with_label(L("Refresh now", "").c_str());
+  // TRANSLATORS: Desktop widget's right-click menu: read the car's data again at once.
+  GtkWidget* refresh = gtk_menu_item_new_with_label(L("Refresh now").c_str());
   g_signal_connect(
       refresh, "activate",
       G_CALLBACK(+[](GtkMenuItem*, gpointer self) { static_cast<DesktopHost*>(self)->reload(); }), this);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), refresh);
-  GtkWidget* quit = gtk_menu_item_new_with_label(L("Quit", "").c_str());
+  // TRANSLATORS: Desktop widget's right-click menu: close the widget.
+  GtkWidget* quit = gtk_menu_item_new_with_label(L("Quit").c_str());
   g_signal_connect(quit, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer) { gtk_main_quit(); }), nullptr);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), quit);
   gtk_widget_show_all(menu);

@@ -234,12 +234,8 @@ bool Feed::writeDue(double now) {
     schedule_.skipped();
     return false;
   }
-  Status status;
-  if (!store_.containerURL()) {
-    status = Error{"no shared directory (" + options_.sharedDirName + ")"};
-  } else {
-    status = store_.save(*snapshot);
-  }
+  const auto writer = store_.writer();
+  const Status status = writer ? writer->save(*snapshot) : Status(writer.error());
   if (!status) {
     failedWrite_ = true;
     schedule_.failed(now);

@@ -24,7 +24,6 @@ struct FeedOptions {
   bool verbose = false;  // log every message received
   DistanceUnit unit = DistanceUnit::kilometers;
   bool unitExplicit = false;
-  std::string sharedDirName;  // how to name the shared directory in messages
 };
 
 // Runs until SIGTERM/SIGINT (0) or, with once, until one snapshot is written

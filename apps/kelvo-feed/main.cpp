@@ -87,11 +87,9 @@ void saveImage(const kelvo::SharedStore& store, const std::string& file) {
     logLine("the picture " + escapeForLog(file) + " is larger than 64 MiB; not saved");
     return;
   }
-  if (!store.containerURL()) {
-    logLine("cannot save the picture: no shared directory");
-    return;
-  }
-  if (const auto status = store.saveImage(bytes); !status) {
+  const auto writer = store.writer();
+  if (const kelvo::Status status = writer ? writer->saveImage(bytes) : kelvo::Status(writer.error());
+      !status) {
     logLine("cannot save the picture: " + escapeForLog(status.error().message));
   }
 }
@@ -179,8 +177,6 @@ int main(int argc, char** argv) {
   const kelvo::SharedStore store(settings.sharedDir
                                      ? kelvo::Platform::withSharedDirectory(*settings.sharedDir)
                                      : kelvo::Platform::current());
-  options.sharedDirName =
-      settings.sharedDir ? *settings.sharedDir + " is not a directory" : "the app group has no container";
   if (settings.image) saveImage(store, *settings.image);
 
   return runFeed(options, CarState(std::move(source).value()), store);

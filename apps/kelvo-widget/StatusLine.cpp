@@ -100,7 +100,7 @@ StatusLine snapshotLine(const WidgetSnapshot& snapshot, Date now, const icu::Loc
     tooltip.push_back(field.key + ": " + field.value);
   }
   tooltip.push_back(
-      L("Updated", "") + " " +
+      L("Updated") + " " +
       ui::relativeTimeText(reported, now.secondsSince1970, ui::RelativeUnitsStyle::abbreviated, ageLocale));
 
   StatusLine line;

@@ -76,47 +76,38 @@ int fail(const std::string& message) {
   return kExitFailure;
 }
 
-// Writing into nowhere would look like success to the caller, so the
-// commands that change the store insist on a shared directory.
-std::optional<std::string> missingDirectory(const SharedStore& store, const Options& options) {
-  if (store.containerURL()) return std::nullopt;
-  if (options.sharedDir) return "no shared directory: " + *options.sharedDir + " is not a directory";
-  return "no shared directory: the app group \"" + store.appGroup().value_or("") + "\" has no container";
-}
+int done(const Status& status) { return status ? kExitOk : fail(status.error().message); }
+
+// The commands that change the store go through its writer, which refuses
+// to write into nowhere (that would look like success to the caller).
 
 int save(const Options& options) {
-  const SharedStore store = storeFor(options);
-  if (auto missing = missingDirectory(store, options)) return fail(*missing);
+  const auto writer = storeFor(options).writer();
+  if (!writer) return fail(writer.error().message);
   const auto bytes = readInput(options.input, SharedStore::kSnapshotSizeLimit);
   if (!bytes) return fail(bytes.error().message);
   const auto snapshot =
       kelvo::decodeSnapshot(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
   if (!snapshot) return fail(snapshot.error().message);
-  if (const auto status = store.save(*snapshot); !status) return fail(status.error().message);
-  return kExitOk;
+  return done(writer->save(*snapshot));
 }
 
 int saveImage(const Options& options) {
-  const SharedStore store = storeFor(options);
-  if (auto missing = missingDirectory(store, options)) return fail(*missing);
+  const auto writer = storeFor(options).writer();
+  if (!writer) return fail(writer.error().message);
   const auto bytes = readInput(options.input, SharedStore::kImageSizeLimit);
   if (!bytes) return fail(bytes.error().message);
-  if (const auto status = store.saveImage(*bytes); !status) return fail(status.error().message);
-  return kExitOk;
+  return done(writer->saveImage(*bytes));
 }
 
 int removeImage(const Options& options) {
-  const SharedStore store = storeFor(options);
-  if (auto missing = missingDirectory(store, options)) return fail(*missing);
-  if (const Status removed = store.removeImage(); !removed) return fail(removed.error().message);
-  return kExitOk;
+  const auto writer = storeFor(options).writer();
+  return writer ? done(writer->removeImage()) : fail(writer.error().message);
 }
 
 int clear(const Options& options) {
-  const SharedStore store = storeFor(options);
-  if (auto missing = missingDirectory(store, options)) return fail(*missing);
-  if (const Status cleared = store.clear(); !cleared) return fail(cleared.error().message);
-  return kExitOk;
+  const auto writer = storeFor(options).writer();
+  return writer ? done(writer->clear()) : fail(writer.error().message);
 }
 
 // Prints exactly one compact JSON object describing the snapshot's state.

@@ -78,7 +78,7 @@ TEST(ScriptCoverage, EveryLanguageDrawsWithoutMissingGlyphs) {
     initLocale();
     ASSERT_EQ(textLanguage().getName(), language);
     std::vector<std::string> texts;
-    for (const std::string& key : keys) texts.push_back(L(key, ""));
+    for (const std::string& key : keys) texts.push_back(L(key));
     const icu::Locale locale(language.c_str());
     texts.push_back(ui::relativeTimeText(1000 - 480, 1000, ui::RelativeUnitsStyle::abbreviated, locale));
     texts.push_back(ui::relativeTimeText(1000 - 7200, 1000, ui::RelativeUnitsStyle::narrow, locale));

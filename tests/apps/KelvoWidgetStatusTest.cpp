@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -47,10 +45,9 @@ void replaceSnapshot(const Scratch& scratch, const char* json) {
 TEST(KelvoWidgetStatus, WatchPrintsEachChangeOnceAndStopsOnSigterm) {
   for (const int stopSignal : {SIGTERM, SIGINT}) {
     Scratch scratch;
-    const Started started = start(
-        "kelvo-widget",
-        {"status", "--watch", "--shared-dir", scratch.shared().string(), "--now", "2026-12-06T12:00:00Z"},
-        scratch);
+    const Started started =
+        start("kelvo-widget", {"status", "--watch", "--shared-dir", scratch.shared(), "--now", kWidgetNow},
+              scratch);
     std::string expected = "No data yet\n";
     EXPECT_EQ(waitForContent(started.out, expected), expected);
 
@@ -78,44 +75,22 @@ TEST(KelvoWidgetStatus, WatchPrintsEachChangeOnceAndStopsOnSigterm) {
 TEST(KelvoWidgetStatus, WatchEndsQuietlyWithStatusOneWhenTheReaderGoes) {
   Scratch scratch;
   scratch.write("snapshot.json", kParked);
-  int pipeEnds[2];
-  ASSERT_EQ(pipe(pipeEnds), 0);
-  const std::string program = std::string(KELVO_BIN_DIR) + "/kelvo-widget";
-  const std::string shared = scratch.shared().string();
-  const std::string errFile = (scratch.root() / "stderr").string();
-  std::vector<std::string> args = {program,  "status",       "--watch", "--format",
-                                   "waybar", "--shared-dir", shared};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::string locale = "LC_ALL=C.UTF-8";
-  char* env[] = {locale.data(), nullptr};
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeEnds[1]);
-
+  int bar[2];
+  ASSERT_EQ(pipe2(bar, O_CLOEXEC), 0);
+  const Started started =
+      start("kelvo-widget", {"status", "--watch", "--format", "waybar", "--shared-dir", scratch.shared()},
+            scratch, Launch{{}, bar[1]});
+  close(bar[1]);
   // The first line arrives, then the bar goes away; the next change is then
   // written to no one.
   char first[512];
-  ASSERT_GT(read(pipeEnds[0], first, sizeof first), 0);
+  ASSERT_GT(read(bar[0], first, sizeof first), 0);
   EXPECT_EQ(std::string(first, 10), R"({"text":"8)");
-  close(pipeEnds[0]);
+  close(bar[0]);
   replaceSnapshot(scratch, kCharging);
-
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(readFile(errFile), "");
+  const ProgramRun run = finish(started);
+  EXPECT_EQ(run.exitCode, 1) << "ended by signal " << run.signal;
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

@@ -7,34 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 namespace kelvo::testing {
 
 namespace fs = std::filesystem;
-
-Scratch::Scratch() {
-  std::string pattern = (fs::temp_directory_path() / "kelvo-app-test.XXXXXX").string();
-  root_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-  fs::create_directories(shared());
-}
-
-Scratch::~Scratch() {
-  std::error_code ec;
-  fs::remove_all(root_, ec);
-}
-
-void Scratch::write(const std::string& name, std::string_view bytes) const {
-  std::ofstream out(shared() / name, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
   if (::geteuid() != 0) return;
@@ -52,6 +30,10 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   const std::vector<std::string>& extraEnvironment = launch.environment;
   std::string path = std::string(KELVO_BIN_DIR) + "/" + program;
   std::vector<std::string> argv = {path};
+  if (launch.fileSizeLimit > 0) {
+    argv.insert(argv.begin(), {"prlimit", "--fsize=" + std::to_string(launch.fileSizeLimit), "--"});
+    path = "/usr/bin/prlimit";
+  }
   if (launch.unprivileged && ::geteuid() == 0) {
     argv.insert(argv.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
     path = "/usr/bin/setpriv";
@@ -87,7 +69,8 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   started.err = scratch.root() / ("stderr." + tag);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const std::string input = launch.input.empty() ? "/dev/null" : launch.input.string();
+  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
   const auto connect = [&](int fd, int given, const fs::path& file) {
     if (given == Launch::kClosed) {
       posix_spawn_file_actions_addclose(&actions, fd);
@@ -129,6 +112,15 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const Scratch& scratch, const Launch& launch) {
   return finish(start(program, args, scratch, launch));
+}
+
+ProgramRun runWidget(std::vector<std::string> args, const Scratch& scratch, const Launch& launch) {
+  const auto given = [&](const char* option) {
+    return std::find(args.begin(), args.end(), option) != args.end();
+  };
+  if (!given("--shared-dir")) args.insert(args.end(), {"--shared-dir", scratch.shared().string()});
+  if (!given("--now")) args.insert(args.end(), {"--now", kWidgetNow});
+  return runProgram("kelvo-widget", args, scratch, launch);
 }
 
 }  // namespace kelvo::testing

@@ -10,26 +10,23 @@
 #include <string_view>
 #include <vector>
 
+#include "TempDirectory.h"
+
 namespace kelvo::testing {
 
 // A temporary directory with a "shared" folder in it, removed afterwards.
 class Scratch {
  public:
-  Scratch();
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  ~Scratch();
+  Scratch() { std::filesystem::create_directories(shared()); }
 
-  std::filesystem::path root() const { return root_; }
-  std::filesystem::path shared() const { return root_ / "shared"; }
+  std::filesystem::path root() const { return temp_.path(); }
+  std::filesystem::path shared() const { return root() / "shared"; }
   // Writes `bytes` as shared()/name.
-  void write(const std::string& name, std::string_view bytes) const;
+  void write(const std::string& name, std::string_view bytes) const { writeFile(shared() / name, bytes); }
 
  private:
-  std::filesystem::path root_;
+  TempDirectory temp_;
 };
-
-std::string readFile(const std::filesystem::path& file);
 
 struct ProgramRun {
   int exitCode = -1;  // -1 when it did not exit normally
@@ -54,6 +51,8 @@ struct Launch {
   // As root, run as nobody:nogroup (through setpriv) so that file
   // permissions apply; see makeUnprivilegedOwner.
   bool unprivileged = false;
+  std::filesystem::path input{};  // standard input from this file instead of /dev/null
+  long fileSizeLimit = 0;         // bytes a written file may grow to (prlimit --fsize), 0 for any
 };
 
 // As root: hands `path` to nobody:nogroup and lets everyone through the
@@ -61,8 +60,9 @@ struct Launch {
 // owner. Otherwise `path` is already the runner's own.
 void makeUnprivilegedOwner(const Scratch& scratch, const std::filesystem::path& path);
 
-// Starts bin/<program> (no shell) in the C.UTF-8 locale with HOME in the
-// scratch directory; stdout and stderr go to files in it.
+// Starts bin/<program> (no shell) in the C.UTF-8 locale with HOME and
+// XDG_DATA_HOME (<root>/data) in the scratch directory; stdout and stderr go
+// to files in it.
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
               const Launch& launch);
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
@@ -74,5 +74,10 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
                       const Scratch& scratch, const std::vector<std::string>& extraEnvironment = {});
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const Scratch& scratch, const Launch& launch);
+
+// bin/kelvo-widget on the scratch's shared directory at kWidgetNow, unless
+// `args` name their own --shared-dir or --now.
+inline constexpr const char* kWidgetNow = "2026-12-06T12:00:00Z";
+ProgramRun runWidget(std::vector<std::string> args, const Scratch& scratch, const Launch& launch = {});
 
 }  // namespace kelvo::testing

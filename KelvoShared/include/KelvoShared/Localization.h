@@ -9,14 +9,15 @@ namespace kelvo {
 
 // The localised text for an English key, from the "kelvo" gettext catalogs in
 // the program's resource tree (<exe dir>/../share/locale). A key without a
-// translation comes back as itself, and so does the empty key. The comment is
-// for translators only and never changes the result.
+// translation comes back as itself, and so does the empty key. A
+// "// TRANSLATORS:" comment right above the call is the text's note for
+// translators in po/kelvo.pot; the catalog check requires one for every text.
 //
 // The language follows gettext's rules (LANGUAGE, LC_ALL, LC_MESSAGES, LANG);
 // gettext only translates once the program has called initLocale() (or
 // setlocale(LC_ALL, "")) with a locale that exists on the machine. Safe to
 // call from several threads at once.
-std::string L(std::string_view key, std::string_view comment);
+std::string L(std::string_view key);
 
 // The language of the texts L() gives: the one of the catalog gettext chose
 // by its rules (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), read from the catalog's

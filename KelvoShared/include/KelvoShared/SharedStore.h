@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -44,6 +45,31 @@ class SharedStore {
   static constexpr std::size_t kMessageByteLimit = 1024;
   static std::string boundedMessage(std::string_view message);
 
+  // How the writers (kelvo, kelvo-feed) change the shared files: on a
+  // directory resolved once, keeping the snapshot's hasImage in step with
+  // car.png. Every failure is reported; nothing is skipped silently.
+  class Writer {
+   public:
+    // The shared directory written to.
+    const std::filesystem::path& directory() const { return dir_; }
+    // Replaces snapshot.json; hasImage is kept true only while car.png exists.
+    Status save(WidgetSnapshot snapshot) const;
+    // Replaces car.png, then sets hasImage in a readable snapshot.json.
+    Status saveImage(const std::vector<std::uint8_t>& bytes) const;
+    // Removes car.png (a missing one is no failure), then clears hasImage in
+    // a readable snapshot.json.
+    Status removeImage() const;
+    // As SharedStore::clear().
+    Status clear() const;
+
+   private:
+    friend class SharedStore;
+    explicit Writer(std::filesystem::path dir) : dir_(std::move(dir)) {}
+    Status setHasImage(bool hasImage) const;
+
+    std::filesystem::path dir_;
+  };
+
   explicit SharedStore(Platform platform = Platform::current());
 
   // The "KelvoAppGroup" value of the information dictionary, when it is a
@@ -55,14 +81,18 @@ class SharedStore {
   // group resolves to no container.
   std::optional<std::filesystem::path> containerURL() const;
   bool isSharedGroup() const;
+  // The writers' one way in: a Writer on the shared directory, or why there
+  // is none ("no shared directory: ...").
+  Result<Writer> writer() const;
 
   // Reading never throws. snapshot.json must be a regular file of at most
   // kSnapshotSizeLimit bytes; failures give Unreadable.
 
   SnapshotState snapshotState() const;
   std::optional<WidgetSnapshot> loadSnapshot() const;
-  // Replaces snapshot.json atomically. Without a shared directory it writes
-  // nothing and succeeds; an encoding or file failure leaves the old file.
+  // Replaces snapshot.json atomically, as given. Without a shared directory
+  // it writes nothing and succeeds; an encoding or file failure leaves the
+  // old file. Writers use writer() instead.
   Status save(const WidgetSnapshot& snapshot) const;
 
   // The whole of car.png, or nothing on any failure.
