@@ -12,8 +12,7 @@ StaticConfiguration KelvoCarWidget::body(CarProvider provider) {
       // A localisable key: shown as itself when there is no translation.
       .configurationDisplayName = L("Kelvo", ""),
       .description = L("Battery, range and charging status for your Volvo.", ""),
-      .supportedFamilies = {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium,
-                            ui::WidgetFamily::systemLarge},
+      .supportedFamilies = ui::offeredFamilies(),
   };
   return configuration;
 }

@@ -181,15 +181,30 @@ TEST(Render, MalformedUtf8IsReplacedNotFatal) {
   const std::string broken = "Caf\xc3 \xff\xfe ok";
   const View content =
       VStack({Text(broken), Label(broken, {.systemName = broken})}).widgetURL("kelvo://\xff");
-  for (const auto format : {OutputFormat::json, OutputFormat::png, OutputFormat::svg, OutputFormat::pdf}) {
-    const auto out = renderWidget(content, {}, format);
+  for (const OutputFormatInfo& row : kOutputFormats) {
+    EXPECT_EQ(parseOutputFormat(row.name), row.format);
+    const auto out = renderWidget(content, {}, row.format);
     ASSERT_TRUE(out.ok()) << out.error().message;
-    EXPECT_FALSE(out->empty());
+    EXPECT_FALSE(out->empty()) << row.name;
   }
   const auto layout = layoutWidget(content, {});
   ASSERT_TRUE(layout.ok());
   // dump() would throw on invalid UTF-8.
   EXPECT_NE(dumpWidget(*layout).dump().find("Caf\xef\xbf\xbd"), std::string::npos);
+}
+
+TEST(Render, EveryFamilyIsFoundByItsNamesAndDrawnAtItsSize) {
+  for (const WidgetFamilyInfo& row : kWidgetFamilies) {
+    EXPECT_EQ(parseFamily(row.name), row.family);
+    EXPECT_EQ(parseFamily(row.systemName), row.family);
+    EXPECT_EQ(parseFamily(row.systemName, SystemNames::refused), std::nullopt);
+    Environment environment;
+    environment.widgetFamily = row.family;
+    const auto layout = layoutWidget(Text("x"), environment);
+    ASSERT_TRUE(layout.ok());
+    EXPECT_EQ(layout->widgetSize, row.size) << row.name;
+  }
+  EXPECT_EQ(parseFamily("Small"), std::nullopt);
 }
 
 TEST(Render, ScaleSetsThePixelSizeAndMustBePositive) {
