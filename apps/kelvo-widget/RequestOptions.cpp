@@ -14,7 +14,7 @@ std::string familyHelp() {
     std::ostringstream size;
     size << row.size.width << "x" << row.size.height;
     help += (help.empty() ? "" : ", ") + std::string(row.name) + " (" + size.str() + " points, " +
-            std::string(row.help) + ")";
+            std::string(row.help) + (row.offered == ui::Offered::no ? ", not offered" : "") + ")";
   }
   return help;
 }

@@ -33,17 +33,14 @@ struct WidgetFamilyInfo {
 };
 
 // In declaration order of WidgetFamily.
+// clang-format off
 inline constexpr std::array<WidgetFamilyInfo, 4> kWidgetFamilies{{
-    {WidgetFamily::systemSmall, "small", "systemSmall", {170, 170}, "square", Offered::yes},
-    {WidgetFamily::systemMedium, "medium", "systemMedium", {364, 170}, "wide", Offered::yes},
-    {WidgetFamily::systemLarge, "large", "systemLarge", {364, 382}, "nearly square, big", Offered::yes},
-    {WidgetFamily::systemExtraLarge,
-     "extraLarge",
-     "systemExtraLarge",
-     {715, 382},
-     "wide and big, not offered",
-     Offered::no},
+    {WidgetFamily::systemSmall,      "small",      "systemSmall",      {170, 170}, "square",       Offered::yes},
+    {WidgetFamily::systemMedium,     "medium",     "systemMedium",     {364, 170}, "wide",         Offered::yes},
+    {WidgetFamily::systemLarge,      "large",      "systemLarge",      {364, 382}, "big",          Offered::yes},
+    {WidgetFamily::systemExtraLarge, "extraLarge", "systemExtraLarge", {715, 382}, "wide and big", Offered::no},
 }};
+// clang-format on
 
 namespace detail {
 // Row i describes the i-th family, and the last row the last family: a
