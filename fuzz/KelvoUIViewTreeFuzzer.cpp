@@ -247,7 +247,8 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
   FuzzedDataProvider data(bytes, size);
   Environment env;
-  env.widgetFamily = WidgetFamily(data.ConsumeIntegralInRange(0, 3));
+  env.widgetFamily =
+      kWidgetFamilies[data.ConsumeIntegralInRange<std::size_t>(0, kWidgetFamilies.size() - 1)].family;
   env.appearance = data.ConsumeBool() ? Appearance::dark : Appearance::light;
   env.host.containerBackground =
       data.ConsumeBool() ? ContainerBackgroundSupport::supported : ContainerBackgroundSupport::unsupported;

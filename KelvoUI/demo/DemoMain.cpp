@@ -130,13 +130,9 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   const std::string kind = argc > 2 ? argv[2] : "png";
-  const OutputFormat format = kind == "svg"    ? OutputFormat::svg
-                              : kind == "pdf"  ? OutputFormat::pdf
-                              : kind == "json" ? OutputFormat::json
-                                               : OutputFormat::png;
+  const OutputFormat format = parseOutputFormat(kind).value_or(OutputFormat::png);
   const double now = 1'780'000'000;
-  for (const auto family :
-       {WidgetFamily::systemSmall, WidgetFamily::systemMedium, WidgetFamily::systemLarge}) {
+  for (const WidgetFamily family : offeredFamilies()) {
     for (const auto appearance : {Appearance::light, Appearance::dark}) {
       Environment env;
       env.widgetFamily = family;

@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 
+#include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "Painter.h"
@@ -83,18 +85,121 @@ std::string linkSvg(std::string svg, const std::string& url) {
   return svg;
 }
 
-Result<std::string> finish(cairo_surface_t* surface, cairo_t* cr, std::string& out) {
-  const cairo_status_t drawStatus = cairo_status(cr);
-  cairo_destroy(cr);
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using Context = std::unique_ptr<cairo_t, ContextDeleter>;
+
+Error cairoError(const char* what, cairo_status_t status) {
+  return Error{std::string(what) + cairo_status_to_string(status)};
+}
+
+// The PNG file of an image surface.
+Result<std::string> encodePng(cairo_surface_t* surface) {
+  std::string png;
+  cairo_surface_flush(surface);
+  const cairo_status_t status = writePngStream(surface, appendToString, &png);
+  if (status != CAIRO_STATUS_SUCCESS) return cairoError("writing the PNG failed: ", status);
+  return png;
+}
+
+// A vector surface's document, once every page is written to `out`.
+Result<std::string> finishDocument(cairo_surface_t* surface, std::string& out) {
   cairo_surface_finish(surface);
-  const cairo_status_t surfaceStatus = cairo_surface_status(surface);
-  cairo_surface_destroy(surface);
-  if (drawStatus != CAIRO_STATUS_SUCCESS)
-    return Error{std::string("drawing failed: ") + cairo_status_to_string(drawStatus)};
-  if (surfaceStatus != CAIRO_STATUS_SUCCESS) {
-    return Error{std::string("writing the drawing failed: ") + cairo_status_to_string(surfaceStatus)};
-  }
+  if (const cairo_status_t status = cairo_surface_status(surface); status != CAIRO_STATUS_SUCCESS)
+    return cairoError("writing the drawing failed: ", status);
   return std::move(out);
+}
+
+// How one format is drawn: the surface the widget is painted on (null for a
+// format that is not painted), what goes around the painting, and what turns
+// the painted surface into the format's bytes. A vector surface writes its
+// bytes into `out` as it goes.
+struct Renderer {
+  Result<Surface> (*createSurface)(const WidgetLayout& layout, double scale, std::string& out);
+  void (*paint)(cairo_t* cr, const WidgetLayout& layout, double scale, PangoTextMeasurer& text);
+  Result<std::string> (*finish)(cairo_surface_t* surface, const WidgetLayout& layout, std::string& out);
+};
+
+void paintPlain(cairo_t* cr, const WidgetLayout& layout, double /*scale*/, PangoTextMeasurer& text) {
+  paintWidget(cr, layout, text);
+}
+
+constexpr Renderer kPngRenderer{
+    .createSurface = [](const WidgetLayout& layout, double scale, std::string&) -> Result<Surface> {
+      if (!std::isfinite(scale) || scale <= 0) return Error{"the scale must be a positive number"};
+      const double pw = std::ceil(layout.widgetSize.width * scale);
+      const double ph = std::ceil(layout.widgetSize.height * scale);
+      if (pw > maxPixels || ph > maxPixels || pw < 1 || ph < 1) return Error{"the image would be too large"};
+      return Surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(pw), int(ph)));
+    },
+    .paint =
+        [](cairo_t* cr, const WidgetLayout& layout, double scale, PangoTextMeasurer& text) {
+          cairo_scale(cr, scale, scale);
+          paintWidget(cr, layout, text);
+        },
+    .finish = [](cairo_surface_t* surface, const WidgetLayout&, std::string&) { return encodePng(surface); },
+};
+
+constexpr Renderer kSvgRenderer{
+    .createSurface = [](const WidgetLayout& layout, double, std::string& out) -> Result<Surface> {
+      return Surface(cairo_svg_surface_create_for_stream(appendToString, &out, layout.widgetSize.width,
+                                                         layout.widgetSize.height));
+    },
+    .paint = paintPlain,
+    .finish = [](cairo_surface_t* surface, const WidgetLayout& layout,
+                 std::string& out) -> Result<std::string> {
+      Result<std::string> svg = finishDocument(surface, out);
+      if (!svg || !layout.widgetURL) return svg;
+      return linkSvg(std::move(svg).value(), validUtf8(*layout.widgetURL));
+    },
+};
+
+constexpr Renderer kPdfRenderer{
+    .createSurface = [](const WidgetLayout& layout, double, std::string& out) -> Result<Surface> {
+      return Surface(cairo_pdf_surface_create_for_stream(appendToString, &out, layout.widgetSize.width,
+                                                         layout.widgetSize.height));
+    },
+    // The widget URL as a link around the whole drawing.
+    .paint =
+        [](cairo_t* cr, const WidgetLayout& layout, double, PangoTextMeasurer& text) {
+          if (!layout.widgetURL) return paintWidget(cr, layout, text);
+          const std::string attributes = "uri='" + cairoAttributeEscape(validUtf8(*layout.widgetURL)) +
+                                         "' rect=[0 0 " + std::to_string(layout.widgetSize.width) + " " +
+                                         std::to_string(layout.widgetSize.height) + "]";
+          cairo_tag_begin(cr, CAIRO_TAG_LINK, attributes.c_str());
+          paintWidget(cr, layout, text);
+          cairo_tag_end(cr, CAIRO_TAG_LINK);
+        },
+    .finish = [](cairo_surface_t* surface, const WidgetLayout&,
+                 std::string& out) { return finishDocument(surface, out); },
+};
+
+// The tree dump: nothing is painted.
+constexpr Renderer kJsonRenderer{
+    .createSurface = [](const WidgetLayout&, double, std::string&) -> Result<Surface> { return Surface(); },
+    .paint = paintPlain,
+    .finish = [](cairo_surface_t*, const WidgetLayout& layout, std::string&) -> Result<std::string> {
+      return dumpWidget(layout).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    },
+};
+
+const Renderer& rendererFor(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::png:
+      return kPngRenderer;
+    case OutputFormat::svg:
+      return kSvgRenderer;
+    case OutputFormat::pdf:
+      return kPdfRenderer;
+    case OutputFormat::json:
+      return kJsonRenderer;
+  }
+  unreachable(__func__);
 }
 
 }  // namespace
@@ -125,61 +230,27 @@ Result<WidgetLayout> layoutWidget(const View& content, const Environment& enviro
   return layoutWidget(content, environment, **measurer);
 }
 
-Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format, double scale) {
-  if (format == OutputFormat::json) {
-    return dumpWidget(layout).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+std::optional<OutputFormat> parseOutputFormat(std::string_view name) {
+  for (const OutputFormatInfo& row : kOutputFormats) {
+    if (row.name == name) return row.format;
   }
-  auto measurer = PangoTextMeasurer::threadLocal();
-  if (!measurer) return measurer.error();
-  PangoTextMeasurer& text = **measurer;
-  const double width = layout.widgetSize.width, height = layout.widgetSize.height;
-  std::string out;
+  return std::nullopt;
+}
 
-  switch (format) {
-    case OutputFormat::png: {
-      if (!std::isfinite(scale) || scale <= 0) return Error{"the scale must be a positive number"};
-      const double pw = std::ceil(width * scale), ph = std::ceil(height * scale);
-      if (pw > maxPixels || ph > maxPixels || pw < 1 || ph < 1) return Error{"the image would be too large"};
-      cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(pw), int(ph));
-      cairo_t* cr = cairo_create(surface);
-      cairo_scale(cr, scale, scale);
-      paintWidget(cr, layout, text);
-      cairo_surface_flush(surface);
-      const cairo_status_t writeStatus = writePngStream(surface, appendToString, &out);
-      if (writeStatus != CAIRO_STATUS_SUCCESS) {
-        cairo_destroy(cr);
-        cairo_surface_destroy(surface);
-        return Error{std::string("writing the PNG failed: ") + cairo_status_to_string(writeStatus)};
-      }
-      return finish(surface, cr, out);
-    }
-    case OutputFormat::svg: {
-      std::string svg;
-      cairo_surface_t* surface = cairo_svg_surface_create_for_stream(appendToString, &svg, width, height);
-      cairo_t* cr = cairo_create(surface);
-      paintWidget(cr, layout, text);
-      auto result = finish(surface, cr, svg);
-      if (!result) return result;
-      return layout.widgetURL ? linkSvg(std::move(result).value(), validUtf8(*layout.widgetURL))
-                              : std::move(result).value();
-    }
-    case OutputFormat::pdf: {
-      cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(appendToString, &out, width, height);
-      cairo_t* cr = cairo_create(surface);
-      if (layout.widgetURL) {
-        const std::string attributes = "uri='" + cairoAttributeEscape(validUtf8(*layout.widgetURL)) +
-                                       "' rect=[0 0 " + std::to_string(width) + " " + std::to_string(height) +
-                                       "]";
-        cairo_tag_begin(cr, CAIRO_TAG_LINK, attributes.c_str());
-      }
-      paintWidget(cr, layout, text);
-      if (layout.widgetURL) cairo_tag_end(cr, CAIRO_TAG_LINK);
-      return finish(surface, cr, out);
-    }
-    case OutputFormat::json:
-      break;
+Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format, double scale) {
+  const Renderer& renderer = rendererFor(format);
+  std::string out;  // outlives the surface, which may write into it until destroyed
+  Result<Surface> surface = renderer.createSurface(layout, scale, out);
+  if (!surface) return surface.error();
+  if (*surface) {
+    auto measurer = PangoTextMeasurer::threadLocal();
+    if (!measurer) return measurer.error();
+    const Context cr(cairo_create(surface->get()));
+    renderer.paint(cr.get(), layout, scale, **measurer);
+    if (const cairo_status_t status = cairo_status(cr.get()); status != CAIRO_STATUS_SUCCESS)
+      return cairoError("drawing failed: ", status);
   }
-  return Error{"unknown output format"};
+  return renderer.finish(surface->get(), layout, out);
 }
 
 std::optional<Error> paintLayout(cairo_t* cr, const WidgetLayout& layout) {

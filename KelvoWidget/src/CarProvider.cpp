@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "KelvoWidget/CarPicture.h"
+#include "KelvoWidget/KelvoWidgetEntryView.h"
 #include "KelvoWidget/PlaceholderSnapshot.h"
 
 namespace kelvo::widget {
@@ -17,21 +18,6 @@ struct FileSource : PictureSource {
     return file.read(buffer, size);
   }
   RegularFileReader& file;
-};
-
-// The entry's snapshot or problem for a store state.
-struct FromState {
-  CarEntry& entry;
-  void operator()(SharedStore::Ok& ok) const { entry.snapshot = std::move(ok.snapshot); }
-  void operator()(SharedStore::Unreadable& unreadable) const {
-    entry.problem = WidgetProblem{WidgetProblem::Unreadable{SharedStore::boundedMessage(unreadable.message)}};
-  }
-  void operator()(SharedStore::NoContainer&) const {
-    entry.problem = WidgetProblem{WidgetProblem::NoContainer{}};
-  }
-  void operator()(SharedStore::NoFile&) const {
-    entry.problem = WidgetProblem{WidgetProblem::NothingPolledYet{}};
-  }
 };
 
 // The last picture file decoded in this process and what came of it, so a
@@ -62,44 +48,59 @@ CarProvider::CarProvider(SharedStore store, Clock clock)
   if (!clock_) clock_ = &Date::now;
 }
 
-CarEntry CarProvider::sampleEntry() const {
-  const WidgetSnapshot& sample = PlaceholderSnapshot::shared(clock_);
-  CarEntry entry;
-  entry.snapshot = sample;
-  entry.date = clock_();
-  return entry;
-}
+CarEntry CarProvider::sampleEntry() const { return CarEntry(clock_(), PlaceholderSnapshot::shared(clock_)); }
 
 CarEntry CarProvider::placeholder(const TimelineProviderContext& /*context*/) const { return sampleEntry(); }
 
-CarEntry CarProvider::currentEntry(ui::WidgetFamily family) const {
-  CarEntry entry;
-  SharedStore::SnapshotState state = store_.snapshotState();
-  std::visit(FromState{entry}, state);
+// The entry for each state of the store: the snapshot with its picture, or
+// why there is none.
+struct CarProvider::EntryFor {
+  const CarProvider& provider;
+  ui::WidgetFamily family;
 
-  // In this order, so the picture file is not even read unless it can be shown.
-  if (family != ui::WidgetFamily::systemSmall && entry.snapshot && entry.snapshot->hasImage) {
-    if (std::unique_ptr<RegularFileReader> file = store_.openImage()) entry.carImage = decodeOnce(*file);
+  CarEntry operator()(SharedStore::Ok& ok) const {
+    // In this order, so the picture file is not even read unless it can be shown.
+    std::optional<ui::Bitmap> picture;
+    if (showsCarPicture(family) && ok.snapshot.hasImage) {
+      if (std::unique_ptr<RegularFileReader> file = provider.store_.openImage()) picture = decodeOnce(*file);
+    }
+    return CarEntry(provider.clock_(), std::move(ok.snapshot), std::move(picture));
   }
-  entry.date = clock_();
+  CarEntry operator()(const SharedStore::Unreadable& unreadable) const {
+    return problem(WidgetProblem::Unreadable{SharedStore::boundedMessage(unreadable.message)});
+  }
+  CarEntry operator()(SharedStore::NoContainer) const { return problem(WidgetProblem::NoContainer{}); }
+  CarEntry operator()(SharedStore::NoFile) const { return problem(WidgetProblem::NothingPolledYet{}); }
+
+  CarEntry problem(decltype(WidgetProblem::value) why) const {
+    return CarEntry(provider.clock_(), WidgetProblem{std::move(why)});
+  }
+};
+
+CarEntry CarProvider::currentEntry(ui::WidgetFamily family) const {
+  SharedStore::SnapshotState state = store_.snapshotState();
+  return std::visit(EntryFor{*this, family}, state);
+}
+
+CarEntry CarProvider::snapshot(const TimelineProviderContext& context) const {
+  CarEntry entry = currentEntry(context.family);
+  if (!entry.snapshot() && context.isPreview) return sampleEntry();
   return entry;
+}
+
+Timeline CarProvider::timeline(const TimelineProviderContext& context) const {
+  const Date reload = clock_().addingTimeInterval(kReloadInterval);
+  return Timeline{{currentEntry(context.family)}, TimelineReloadPolicy::after(reload)};
 }
 
 void CarProvider::getSnapshot(const TimelineProviderContext& context,
                               const std::function<void(CarEntry)>& completion) const {
-  CarEntry entry = currentEntry(context.family);
-  if (!entry.snapshot && context.isPreview) entry = sampleEntry();
-  completion(std::move(entry));
+  completion(snapshot(context));
 }
 
 void CarProvider::getTimeline(const TimelineProviderContext& context,
                               const std::function<void(Timeline)>& completion) const {
-  const Date now = clock_();
-  const Date reload = now.addingTimeInterval(kReloadInterval);
-  Timeline timeline;
-  timeline.entries.push_back(currentEntry(context.family));
-  timeline.policy = TimelineReloadPolicy::after(reload);
-  completion(std::move(timeline));
+  completion(timeline(context));
 }
 
 }  // namespace kelvo::widget

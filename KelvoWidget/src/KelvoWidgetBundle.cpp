@@ -14,8 +14,7 @@ StaticConfiguration KelvoCarWidget::body(CarProvider provider) {
       .configurationDisplayName = L("Kelvo"),
       // TRANSLATORS: The widget's description in the widget gallery.
       .description = L("Battery, range and charging status for your Volvo."),
-      .supportedFamilies = {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium,
-                            ui::WidgetFamily::systemLarge},
+      .supportedFamilies = ui::offeredFamilies(),
   };
   return configuration;
 }

@@ -1,5 +1,6 @@
 #include "KelvoWidget/KelvoWidgetEntryView.h"
 
+#include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Elements.h"
 #include "KelvoWidget/LargeCarView.h"
 #include "KelvoWidget/MediumCarView.h"
@@ -12,13 +13,23 @@ using namespace kelvo::ui;
 
 namespace {
 
+// The family's layout of the car's state.
+View carView(const CarEntry::Car& car, WidgetFamily family) {
+  switch (family) {
+    case WidgetFamily::systemSmall:
+      return SmallCarView{car.snapshot};
+    case WidgetFamily::systemMedium:
+      return MediumCarView{car.snapshot, car.carImage};
+    case WidgetFamily::systemLarge:
+    case WidgetFamily::systemExtraLarge:  // not offered; drawn like large
+      return LargeCarView{car.snapshot, car.carImage};
+  }
+  unreachable(__func__);
+}
+
 View chooseContent(const CarEntry& entry, WidgetFamily family) {
-  if (entry.snapshot && family == WidgetFamily::systemSmall) return SmallCarView{*entry.snapshot};
-  if (entry.snapshot && family == WidgetFamily::systemMedium)
-    return MediumCarView{*entry.snapshot, entry.carImage};
-  // Large, and any family the widget does not offer.
-  if (entry.snapshot) return LargeCarView{*entry.snapshot, entry.carImage};
-  return NoData{entry.problem.value_or(WidgetProblem{WidgetProblem::NothingPolledYet{}})};
+  if (const auto* car = std::get_if<CarEntry::Car>(&entry.content)) return carView(*car, family);
+  return NoData{*entry.problem()};
 }
 
 }  // namespace
@@ -26,6 +37,18 @@ View chooseContent(const CarEntry& entry, WidgetFamily family) {
 View KelvoWidgetEntryView::body(const Environment& environment) const {
   return widgetBackground(Group(chooseContent(entry, environment.widgetFamily)).widgetURL(kOpenURL),
                           environment);
+}
+
+bool showsCarPicture(WidgetFamily family) {
+  switch (family) {
+    case WidgetFamily::systemSmall:
+      return false;
+    case WidgetFamily::systemMedium:
+    case WidgetFamily::systemLarge:
+    case WidgetFamily::systemExtraLarge:
+      return true;
+  }
+  unreachable(__func__);
 }
 
 View widgetBackground(const View& content, const Environment& environment) {

@@ -45,65 +45,82 @@ std::vector<Field> LargeCarView::fields(const icu::Locale& locale) const {
   return list;
 }
 
-View LargeCarView::body(const Environment& environment) const {
+namespace {
+
+// The title and registration on the leading side, the status on the trailing.
+View header(const WidgetSnapshot& snapshot) {
   const View registration =
       hasText(snapshot.registrationNo)
           ? View(Text(*snapshot.registrationNo).font(Font::caption2).foregroundStyle(ShapeStyle::tertiary))
           : EmptyView();
-  const View picture = carImage ? View(Image(*carImage)
-                                           .resizable()
-                                           .scaledToFit()
-                                           .frame({.maxWidth = infinity, .maxHeight = infinity})
-                                           .accessibilityHidden(true))
-                                : EmptyView();
+  const View titles = VStack({.alignment = HorizontalAlignment::leading, .spacing = 1},
+                             {
+                                 Text(DisplayRules::title(snapshot)).font(Font::headline).lineLimit(1),
+                                 registration,
+                             });
+  return HStack({.alignment = VerticalAlignment::firstTextBaseline},
+                {titles, Spacer(8), StatusLabel(snapshot)});
+}
+
+// The picture takes the free height.
+View picture(const std::optional<Bitmap>& carImage) {
+  if (!carImage) return EmptyView();
+  return Image(*carImage)
+      .resizable()
+      .scaledToFit()
+      .frame({.maxWidth = infinity, .maxHeight = infinity})
+      .accessibilityHidden(true);
+}
+
+// "80%" in large rounded digits, then the range.
+View percentageLine(const WidgetSnapshot& snapshot) {
+  return HStack({.alignment = VerticalAlignment::firstTextBaseline, .spacing = 6},
+                {
+                    Text(DisplayRules::batteryPercentText(snapshot))
+                        .font(Font::system(32, FontWeight::semibold, FontDesign::rounded))
+                        .lineLimit(1),
+                    Text(snapshot.rangeText()).font(Font::callout).foregroundStyle(ShapeStyle::secondary),
+                    Spacer(0),
+                });
+}
+
+// Two flexible columns of label-over-value details.
+View detailGrid(std::vector<Field> fields) {
+  const GridItem column{.size = GridItemSize::flexible(), .alignment = Alignment::leading};
+  return LazyVGrid({.columns = {column, column}, .alignment = HorizontalAlignment::leading, .spacing = 8},
+                   {ForEach(std::move(fields), [](const Field& field) { return field; })});
+}
+
+// "Updated 8 min. ago".
+View footer(const WidgetSnapshot& snapshot) {
+  return HStack({.alignment = VerticalAlignment::center, .spacing = 4},
+                {
+                    // TRANSLATORS: Label before how long ago the car's data was updated, e.g.
+                    // "Updated 8m ago".
+                    Text(L("Updated")),
+                    Text(DisplayRules::reportInstant(snapshot).secondsSince1970,
+                         RelativeUnitsStyle::abbreviated),
+                })
+      .font(Font::caption2)
+      .foregroundStyle(ShapeStyle::tertiary);
+}
+
+}  // namespace
+
+View LargeCarView::body(const Environment& environment) const {
   // Without a picture a spacer pushes the footer to the bottom; with one,
   // the picture takes the free height.
   const View footerGap = carImage ? EmptyView() : Spacer(0);
-
-  return VStack(
-             {.alignment = HorizontalAlignment::leading, .spacing = 8},
-             {
-                 HStack({.alignment = VerticalAlignment::firstTextBaseline},
-                        {
-                            VStack({.alignment = HorizontalAlignment::leading, .spacing = 1},
-                                   {
-                                       Text(DisplayRules::title(snapshot)).font(Font::headline).lineLimit(1),
-                                       registration,
-                                   }),
-                            Spacer(8),
-                            StatusLabel(snapshot),
-                        }),
-                 picture,
-                 HStack({.alignment = VerticalAlignment::firstTextBaseline, .spacing = 6},
-                        {
-                            Text(DisplayRules::batteryPercentText(snapshot))
-                                .font(Font::system(32, FontWeight::semibold, FontDesign::rounded))
-                                .lineLimit(1),
-                            Text(snapshot.rangeText())
-                                .font(Font::callout)
-                                .foregroundStyle(ShapeStyle::secondary),
-                            Spacer(0),
-                        }),
-                 BatteryBar(DisplayRules::barFraction(snapshot), DisplayRules::batteryTint(snapshot)),
-                 LazyVGrid(
-                     {.columns = {GridItem{.size = GridItemSize::flexible(), .alignment = Alignment::leading},
-                                  GridItem{.size = GridItemSize::flexible(),
-                                           .alignment = Alignment::leading}},
-                      .alignment = HorizontalAlignment::leading,
-                      .spacing = 8},
-                     {ForEach(fields(environment.locale), [](const Field& field) { return field; })}),
-                 footerGap,
-                 HStack({.alignment = VerticalAlignment::center, .spacing = 4},
-                        {
-                            // TRANSLATORS: Label before how long ago the car's data was updated, e.g.
-                            // "Updated 8m ago".
-                            Text(L("Updated")),
-                            Text(DisplayRules::reportInstant(snapshot).secondsSince1970,
-                                 RelativeUnitsStyle::abbreviated),
-                        })
-                     .font(Font::caption2)
-                     .foregroundStyle(ShapeStyle::tertiary),
-             })
+  return VStack({.alignment = HorizontalAlignment::leading, .spacing = 8},
+                {
+                    header(snapshot),
+                    picture(carImage),
+                    percentageLine(snapshot),
+                    BatteryBar(DisplayRules::barFraction(snapshot), DisplayRules::batteryTint(snapshot)),
+                    detailGrid(fields(environment.locale)),
+                    footerGap,
+                    footer(snapshot),
+                })
       .frame({.maxWidth = infinity, .maxHeight = infinity, .alignment = Alignment::topLeading});
 }
 

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace kelvo::apps {
+#include "ExitCodes.h"
 
-inline constexpr int kExitUsage = 2;
+namespace kelvo::apps {
 
 // Adds --shared-dir DIR to `command`. An empty DIR is a usage error: it is
 // what an unset variable in `--shared-dir "$DIR"` gives, and taking it as

@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo::apps {
+#include "ExitCodes.h"
 
-inline constexpr int kExitFailure = 1;
+namespace kelvo::apps {
 
 // Call first in main().
 //

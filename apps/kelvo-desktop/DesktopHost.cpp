@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "HitTest.h"
+#include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
@@ -37,10 +38,27 @@ widget::CarProvider makeProvider(const Settings& settings) {
 }
 
 std::string describe(const widget::CarEntry& entry) {
-  if (entry.snapshot)
-    return "snapshot " + entry.snapshot->statusKey + (entry.carImage ? " with picture" : "");
-  if (entry.problem) return "no data (" + std::string(entry.problem->caseName()) + ")";
-  return "no data";
+  if (const widget::WidgetProblem* problem = entry.problem())
+    return "no data (" + std::string(problem->caseName()) + ")";
+  return "snapshot " + entry.snapshot()->statusKey + (entry.carImage() ? " with picture" : "");
+}
+
+// The menu's text for a size.
+std::string menuLabel(ui::WidgetFamily family) {
+  switch (family) {
+    case ui::WidgetFamily::systemSmall:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
+      return L("Small");
+    case ui::WidgetFamily::systemMedium:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
+      return L("Medium");
+    case ui::WidgetFamily::systemLarge:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
+      return L("Large");
+    case ui::WidgetFamily::systemExtraLarge:  // not offered, so never in the menu
+      return std::string(ui::familyInfo(family).name);
+  }
+  unreachable(__func__);
 }
 
 bool isWatchedName(GFile* file) {
@@ -229,7 +247,7 @@ void DesktopHost::updateShape() {
 
 void DesktopHost::reload() {
   timeline_.reset();
-  provider_.getTimeline({settings_.family, false}, [this](widget::Timeline t) { timeline_ = std::move(t); });
+  timeline_ = provider_.timeline({settings_.family, false});
   if (timeline_ && !timeline_->entries.empty()) {
     log("showing " + describe(currentEntry(*timeline_, Date::now())) + "; reload at " +
         formatInternetDateTime(timeline_->policy.date));
@@ -373,16 +391,8 @@ void DesktopHost::setFamily(ui::WidgetFamily family) {
 void DesktopHost::showMenu(GdkEvent* event) {
   GtkWidget* menu = gtk_menu_new();
   GSList* group = nullptr;
-  const std::pair<ui::WidgetFamily, std::string> sizes[] = {
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
-      {ui::WidgetFamily::systemSmall, L("Small")},
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
-      {ui::WidgetFamily::systemMedium, L("Medium")},
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
-      {ui::WidgetFamily::systemLarge, L("Large")},
-  };
-  for (const auto& [family, label] : sizes) {
-    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
+  for (const ui::WidgetFamily family : ui::offeredFamilies()) {
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, menuLabel(family).c_str());
     group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), family == settings_.family);
     g_object_set_data(G_OBJECT(item), "kelvo-family", GINT_TO_POINTER(int(family)));

@@ -10,6 +10,7 @@
 
 #include "DesktopHost.h"
 #include "DesktopSettings.h"
+#include "ExitCodes.h"
 #include "KelvoShared/Localization.h"
 #include "ParseCommandLine.h"
 
@@ -27,8 +28,9 @@ int main(int argc, char** argv) {
 
   CLI::App app{"The Kelvo widget on the desktop: a layer surface on Wayland, a desktop window on X11.",
                "kelvo-desktop"};
-  app.footer("Settings not given come from the config file's [widget] (or [widget NAME]) group.\n"
-             "SIGHUP reads the shared directory again; SIGTERM and SIGINT end it with status 0.");
+  app.footer(
+      "Settings not given come from the config file's [widget] (or [widget NAME]) group.\n"
+      "SIGHUP reads the shared directory again; SIGTERM and SIGINT end it with status 0.");
   kelvo::desktop::CommandLine line;
   kelvo::desktop::addOptions(app, line);
   if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
@@ -51,7 +53,7 @@ int main(int argc, char** argv) {
   if (!glChosen) g_unsetenv("GDK_GL");
   if (!opened) {
     std::cerr << "kelvo-desktop: cannot open a display (neither WAYLAND_DISPLAY nor DISPLAY works)\n";
-    return 1;
+    return kelvo::apps::kExitFailure;
   }
   // Stop at once and cleanly; SIGHUP reads the shared directory again.
   g_unix_signal_add(SIGTERM, quit, nullptr);
@@ -67,5 +69,5 @@ int main(int argc, char** argv) {
       &host);
   host.start();
   gtk_main();
-  return 0;
+  return kelvo::apps::kExitOk;
 }

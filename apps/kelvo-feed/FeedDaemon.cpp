@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "ExitCodes.h"
 #include "WriteSchedule.h"
 
 namespace kelvo::feed {
@@ -260,7 +261,7 @@ void Feed::sleepUntil(double wake) {
 }
 
 int Feed::run() {
-  if (!setUp()) return 1;
+  if (!setUp()) return apps::kExitFailure;
   installSignalHandlers();
   const double start = monotonicSeconds();
   logLine("connecting to " + brokerName() + " for " + std::to_string(state_.topics().size()) + " topics");
@@ -272,11 +273,11 @@ int Feed::run() {
       nextImageCheck_ = now + 1.0;
       if (*writtenHasImage_ != store_.hasImage() && !schedule_.deadline()) schedule_.changed(now);
     }
-    if (writeDue(now) && options_.once) return 0;
+    if (writeDue(now) && options_.once) return apps::kExitOk;
     if (options_.once) {
       // Not worth waiting for: wrong credentials, a refused certificate, a
       // store that cannot be written.
-      if (refusedLogin_ || tlsFailed_ || failedWrite_) return 1;
+      if (refusedLogin_ || tlsFailed_ || failedWrite_) return apps::kExitFailure;
       if (now - start >= options_.timeout) {
         const auto missing = state_.missing();
         if (!everConnected_) {
@@ -288,10 +289,10 @@ int Feed::run() {
           // Everything is known but the burst did not settle: write now.
           schedule_.changed(now);
           schedule_.hurry(now);
-          if (writeDue(now)) return 0;
+          if (writeDue(now)) return apps::kExitOk;
           logLine("no snapshot written");
         }
-        return 1;
+        return apps::kExitFailure;
       }
     }
     double wake = now + 1.0;
@@ -319,7 +320,7 @@ int Feed::run() {
     writeDue(monotonicSeconds());
   }
   if (link_ != Link::down) mosquitto_disconnect(mosq_);
-  return 0;
+  return apps::kExitOk;
 }
 
 }  // namespace

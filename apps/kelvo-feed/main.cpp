@@ -20,7 +20,7 @@ namespace {
 
 using namespace kelvo::feed;
 
-constexpr int kExitFailure = 1;
+using kelvo::apps::kExitFailure;
 
 // What the command line set; unset values leave the config file's.
 struct CommandLine {

@@ -14,16 +14,13 @@
 #include <string>
 #include <string_view>
 
+#include "ExitCodes.h"
 #include "KelvoShared/Date.h"
 #include "KelvoUI/Environment.h"
 #include "KelvoWidget/CarEntry.h"
 #include "KelvoWidget/CarProvider.h"
 
 namespace kelvo::host {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 using Action = std::function<int()>;
 using Json = nlohmann::ordered_json;
@@ -56,11 +53,10 @@ struct RequestOptions {
 void addRequestOptions(CLI::App& command, RequestOptions& options);
 // Only --shared-dir and --now, for commands that take their families otherwise.
 void addStoreAndClockOptions(CLI::App& command, RequestOptions& options);
-// Accepts the names parseFamily() knows.
+// Accepts the families' short and system names (ui::parseFamily).
 CLI::Validator familyValidator();
-
-// "small", "medium", "large", "extraLarge" or the "system..." names.
-std::optional<ui::WidgetFamily> parseFamily(std::string_view name);
+// The families, their sizes and help texts, for an option's help.
+std::string familyHelp();
 
 // The host's JSON forms of an entry and a timeline; dates are RFC 3339 UTC
 // with milliseconds.

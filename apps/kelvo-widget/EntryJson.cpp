@@ -5,30 +5,34 @@
 
 namespace kelvo::host {
 
+namespace {
+
+// The snapshot in its own JSON form, as snapshot.json holds it. Snapshots the
+// provider hands out always encode (they came from JSON or are the sample
+// car); should one not, the entry says so rather than show null.
+Json snapshotJson(const WidgetSnapshot& snapshot) {
+  const Result<std::string> text = encodeSnapshot(snapshot);
+  if (!text) return Json{{"error", text.error().message}};
+  return Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+}
+
+Json problemJson(const widget::WidgetProblem& problem) {
+  Json json{{"case", std::string(problem.caseName())}};
+  if (const std::string* message = problem.message()) json["message"] = *message;
+  return json;
+}
+
+}  // namespace
+
 Json entryJson(const widget::CarEntry& entry) {
+  const WidgetSnapshot* snapshot = entry.snapshot();
+  const ui::Bitmap* carImage = entry.carImage();
+  const widget::WidgetProblem* problem = entry.problem();
   Json json = Json::object();
   json["date"] = formatInternetDateTimeMillis(entry.date);
-  json["snapshot"] = nullptr;
-  if (entry.snapshot) {
-    // The snapshot in its own JSON form, as snapshot.json holds it. Snapshots
-    // the provider hands out always encode (they came from JSON or are the
-    // sample car); should one not, the entry says so rather than show null.
-    const Result<std::string> text = encodeSnapshot(*entry.snapshot);
-    if (text) {
-      json["snapshot"] = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    } else {
-      json["snapshot"] = Json{{"error", text.error().message}};
-    }
-  }
-  json["carImage"] = nullptr;
-  if (entry.carImage)
-    json["carImage"] = Json{{"width", entry.carImage->width}, {"height", entry.carImage->height}};
-  json["problem"] = nullptr;
-  if (entry.problem) {
-    Json problem{{"case", std::string(entry.problem->caseName())}};
-    if (const std::string* message = entry.problem->message()) problem["message"] = *message;
-    json["problem"] = std::move(problem);
-  }
+  json["snapshot"] = snapshot ? snapshotJson(*snapshot) : Json();
+  json["carImage"] = carImage ? Json{{"width", carImage->width}, {"height", carImage->height}} : Json();
+  json["problem"] = problem ? problemJson(*problem) : Json();
   return json;
 }
 

@@ -17,7 +17,7 @@ void addInfoCommand(CLI::App& app, Action& action) {
         json["supportedFamilies"] = std::move(families);
         printJson(json);
       }
-      return kExitOk;
+      return apps::kExitOk;
     };
   });
 }

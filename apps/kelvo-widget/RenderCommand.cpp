@@ -1,7 +1,8 @@
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "Drawing.h"
@@ -19,27 +20,27 @@ struct RenderOptions {
   std::string output = "-";
 };
 
-const std::map<std::string, ui::OutputFormat> kFormats{
-    {"png", ui::OutputFormat::png},
-    {"svg", ui::OutputFormat::svg},
-    {"pdf", ui::OutputFormat::pdf},
-    {"json", ui::OutputFormat::json},
-};
-
 // The entry the host would show: the timeline's one entry, or the gallery's
 // snapshot with --preview.
 widget::CarEntry currentEntry(const RenderOptions& options) {
   const widget::CarProvider provider = options.request.provider();
-  widget::CarEntry entry;
-  if (options.preview) {
-    provider.getSnapshot({options.request.widgetFamily(), true},
-                         [&entry](widget::CarEntry e) { entry = std::move(e); });
-  } else {
-    provider.getTimeline({options.request.widgetFamily(), false}, [&entry](widget::Timeline timeline) {
-      entry = std::move(timeline.entries.front());
-    });
+  const widget::TimelineProviderContext context{options.request.widgetFamily(), options.preview};
+  if (options.preview) return provider.snapshot(context);
+  return std::move(provider.timeline(context).entries.front());
+}
+
+std::string formatHelp() {
+  std::string help;
+  for (const ui::OutputFormatInfo& row : ui::kOutputFormats) {
+    help += (help.empty() ? "" : ", ") + std::string(row.name) + " (" + std::string(row.help) + ")";
   }
-  return entry;
+  return help;
+}
+
+std::vector<std::string> formatNames() {
+  std::vector<std::string> names;
+  for (const ui::OutputFormatInfo& row : ui::kOutputFormats) names.emplace_back(row.name);
+  return names;
 }
 
 int render(const RenderOptions& options) {
@@ -47,24 +48,24 @@ int render(const RenderOptions& options) {
   const ui::Environment environment =
       drawingEnvironment(options.request.widgetFamily(), options.request.clock()(), options.drawing);
   const Result<std::string> drawn =
-      drawEntry(entry, environment, kFormats.at(options.format), options.drawing.scale);
+      drawEntry(entry, environment, *ui::parseOutputFormat(options.format), options.drawing.scale);
   if (!drawn) {
     std::cerr << "kelvo-widget: cannot draw: " << drawn.error().message << "\n";
-    return kExitFailure;
+    return apps::kExitFailure;
   }
 
   if (options.output == "-") {
     if (const Status written = writeStandardOutput(*drawn); !written) {
       std::cerr << "kelvo-widget: " << written.error().message << "\n";
-      return kExitFailure;
+      return apps::kExitFailure;
     }
-    return kExitOk;
+    return apps::kExitOk;
   }
   if (const Status written = writeOutputFile(options.output, *drawn); !written) {
     std::cerr << "kelvo-widget: " << written.error().message << "\n";
-    return kExitFailure;
+    return apps::kExitFailure;
   }
-  return kExitOk;
+  return apps::kExitOk;
 }
 
 }  // namespace
@@ -77,10 +78,9 @@ void addRenderCommand(CLI::App& app, Action& action) {
   addDrawingOptions(*command, options->drawing);
   command->add_flag("--preview", options->preview,
                     "Draw the gallery snapshot (no data shows the sample car)");
-  command
-      ->add_option("--format", options->format, "png, svg, pdf or json (the laid-out view tree); default png")
+  command->add_option("--format", options->format, formatHelp() + "; default png")
       ->option_text("FORMAT")
-      ->check(CLI::IsMember({"png", "svg", "pdf", "json"}));
+      ->check(CLI::IsMember(formatNames()));
   command
       ->add_option("-o,--output", options->output,
                    "Write to FILE (a regular file is replaced whole, a link is followed, a FIFO or device is "

@@ -14,7 +14,7 @@ void addRequestCommands(CLI::App& app, Action& action) {
     action = [placeholder] {
       const widget::TimelineProviderContext context{placeholder->widgetFamily(), false};
       printJson(entryJson(placeholder->provider().placeholder(context)));
-      return kExitOk;
+      return apps::kExitOk;
     };
   });
 
@@ -28,8 +28,8 @@ void addRequestCommands(CLI::App& app, Action& action) {
   snapshotCommand->callback([&action, snapshot, preview] {
     action = [snapshot, preview] {
       const widget::TimelineProviderContext context{snapshot->widgetFamily(), *preview};
-      snapshot->provider().getSnapshot(context, [](widget::CarEntry entry) { printJson(entryJson(entry)); });
-      return kExitOk;
+      printJson(entryJson(snapshot->provider().snapshot(context)));
+      return apps::kExitOk;
     };
   });
 
@@ -40,9 +40,8 @@ void addRequestCommands(CLI::App& app, Action& action) {
   timelineCommand->callback([&action, timeline] {
     action = [timeline] {
       const widget::TimelineProviderContext context{timeline->widgetFamily(), false};
-      timeline->provider().getTimeline(context,
-                                       [](widget::Timeline result) { printJson(timelineJson(result)); });
-      return kExitOk;
+      printJson(timelineJson(timeline->provider().timeline(context)));
+      return apps::kExitOk;
     };
   });
 }

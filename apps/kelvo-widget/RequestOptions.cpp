@@ -1,4 +1,4 @@
-#include <array>
+#include <sstream>
 #include <utility>
 
 #include "Commands.h"
@@ -8,34 +8,19 @@
 
 namespace kelvo::host {
 
-namespace {
-
-struct FamilyName {
-  std::string_view name;
-  ui::WidgetFamily family;
-};
-constexpr std::array<FamilyName, 8> kFamilyNames{{
-    {"small", ui::WidgetFamily::systemSmall},
-    {"medium", ui::WidgetFamily::systemMedium},
-    {"large", ui::WidgetFamily::systemLarge},
-    {"extraLarge", ui::WidgetFamily::systemExtraLarge},
-    {"systemSmall", ui::WidgetFamily::systemSmall},
-    {"systemMedium", ui::WidgetFamily::systemMedium},
-    {"systemLarge", ui::WidgetFamily::systemLarge},
-    {"systemExtraLarge", ui::WidgetFamily::systemExtraLarge},
-}};
-
-}  // namespace
-
-std::optional<ui::WidgetFamily> parseFamily(std::string_view name) {
-  for (const FamilyName& entry : kFamilyNames) {
-    if (entry.name == name) return entry.family;
+std::string familyHelp() {
+  std::string help;
+  for (const ui::WidgetFamilyInfo& row : ui::kWidgetFamilies) {
+    std::ostringstream size;
+    size << row.size.width << "x" << row.size.height;
+    help += (help.empty() ? "" : ", ") + std::string(row.name) + " (" + size.str() + " points, " +
+            std::string(row.help) + (row.offered == ui::Offered::no ? ", not offered" : "") + ")";
   }
-  return std::nullopt;
+  return help;
 }
 
 ui::WidgetFamily RequestOptions::widgetFamily() const {
-  return parseFamily(family).value_or(ui::WidgetFamily::systemSmall);
+  return ui::parseFamily(family).value_or(ui::WidgetFamily::systemSmall);
 }
 
 widget::CarProvider::Clock RequestOptions::clock() const {
@@ -53,8 +38,9 @@ widget::CarProvider RequestOptions::provider() const {
 CLI::Validator familyValidator() {
   return CLI::Validator(
       [](std::string& value) -> std::string {
-        if (parseFamily(value)) return {};
-        return "unknown family \"" + value + "\" (small, medium, large, extraLarge or systemSmall, ...)";
+        if (ui::parseFamily(value)) return {};
+        return "unknown family \"" + value + "\" (" + ui::familyNames(ui::Which::all, ", ") + " or " +
+               std::string(ui::kWidgetFamilies.front().systemName) + ", ...)";
       },
       "FAMILY", "family");
 }
@@ -74,7 +60,8 @@ void addStoreAndClockOptions(CLI::App& command, RequestOptions& options) {
 void addRequestOptions(CLI::App& command, RequestOptions& options) {
   command
       .add_option("--family", options.family,
-                  "Widget size: small, medium, large, extraLarge (or systemSmall, ...); default small")
+                  "Widget size: " + familyHelp() + "; or the system names (" +
+                      std::string(ui::kWidgetFamilies.front().systemName) + ", ...); default small")
       ->option_text("FAMILY")
       ->check(familyValidator());
   addStoreAndClockOptions(command, options);

@@ -26,29 +26,12 @@ struct RunOptions {
   bool once = false;
 };
 
-const char* fileStem(ui::WidgetFamily family) {
-  switch (family) {
-    case ui::WidgetFamily::systemSmall:
-      return "small";
-    case ui::WidgetFamily::systemMedium:
-      return "medium";
-    case ui::WidgetFamily::systemLarge:
-      return "large";
-    case ui::WidgetFamily::systemExtraLarge:
-      return "extraLarge";
-  }
-  return "widget";
-}
-
 // One line for the log: what the entry shows.
 std::string describe(const widget::CarEntry& entry) {
-  if (entry.snapshot) {
-    std::string text = "snapshot " + entry.snapshot->statusKey;
-    if (entry.carImage) text += " with picture";
-    return text;
+  if (const widget::WidgetProblem* problem = entry.problem()) {
+    return "no data (" + std::string(problem->caseName()) + ")";
   }
-  if (entry.problem) return "no data (" + std::string(entry.problem->caseName()) + ")";
-  return "no data";
+  return "snapshot " + entry.snapshot()->statusKey + (entry.carImage() ? " with picture" : "");
 }
 
 std::string timestamp(Date date) { return formatInternetDateTime(date); }
@@ -83,26 +66,24 @@ class RunLog {
 // Draws one family to DIR/<family>.png; returns the reload time it asks for.
 std::optional<Date> refresh(const RunOptions& options, const RequestOptions& request, ui::WidgetFamily family,
                             RunLog& log) {
-  std::optional<widget::Timeline> timeline;
-  request.provider().getTimeline({family, false},
-                                 [&timeline](widget::Timeline t) { timeline = std::move(t); });
-  const widget::CarEntry& entry = timeline->entries.front();
+  const widget::Timeline timeline = request.provider().timeline({family, false});
+  const widget::CarEntry& entry = timeline.entries.front();
+  const std::string name(ui::familyInfo(family).name);
 
   const ui::Environment environment = drawingEnvironment(family, request.clock()(), options.drawing);
   const Result<std::string> png = drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
-  const std::filesystem::path path =
-      std::filesystem::path(options.outDir) / (std::string(fileStem(family)) + ".png");
+  const std::filesystem::path path = std::filesystem::path(options.outDir) / (name + ".png");
   if (!png) {
-    log.event("cannot draw " + std::string(fileStem(family)) + ": " + png.error().message);
+    log.event("cannot draw " + name + ": " + png.error().message);
     return std::nullopt;
   }
   if (const Status written = writeOutputFile(path, *png, FifoReader::mustBeThere); !written) {
     log.event(written.error().message);
     return std::nullopt;
   }
-  log.event("drew " + std::string(fileStem(family)) + " (" + describe(entry) + ") to " + path.string() +
-            "; next at " + timestamp(timeline->policy.date));
-  return timeline->policy.date;
+  log.event("drew " + name + " (" + describe(entry) + ") to " + path.string() + "; next at " +
+            timestamp(timeline.policy.date));
+  return timeline.policy.date;
 }
 
 enum class Wake { timeout, refresh, stop };
@@ -127,17 +108,15 @@ Wake waitForSignal(const sigset_t& signals, double seconds) {
 
 int run(const RunOptions& options) {
   std::vector<ui::WidgetFamily> families;
-  for (const std::string& name : options.families) families.push_back(*parseFamily(name));
-  if (families.empty()) {
-    families = {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge};
-  }
+  for (const std::string& name : options.families) families.push_back(*ui::parseFamily(name));
+  if (families.empty()) families = ui::offeredFamilies();
 
   std::error_code error;
   std::filesystem::create_directories(options.outDir, error);
   if (error || !std::filesystem::is_directory(options.outDir)) {
     std::cerr << "kelvo-widget run: cannot use " << escapeForLog(options.outDir) << " as the output directory"
               << (error ? ": " + error.message() : std::string()) << "\n";
-    return kExitFailure;
+    return apps::kExitFailure;
   }
 
   const RequestOptions& request = options.request;
@@ -163,7 +142,7 @@ int run(const RunOptions& options) {
       allDrawn = allDrawn && reload.has_value();
       if (reload && (!nextReload || *reload < *nextReload)) nextReload = reload;
     }
-    if (options.once) return allDrawn ? kExitOk : kExitFailure;
+    if (options.once) return allDrawn ? apps::kExitOk : apps::kExitFailure;
 
     // When nothing could be drawn, try again after the usual interval.
     const Date now = request.clock()();
@@ -177,7 +156,7 @@ int run(const RunOptions& options) {
         break;
       case Wake::stop:
         log.line("stopping");
-        return kExitOk;
+        return apps::kExitOk;
     }
   }
 }
@@ -193,7 +172,8 @@ void addRunCommand(CLI::App& app, Action& action) {
       ->required();
   command
       ->add_option("--family", options->families,
-                   "A widget size to draw (repeatable): small, medium, large, extraLarge; default all three")
+                   "A widget size to draw (repeatable): " + familyHelp() + "; default the offered ones (" +
+                       ui::familyNames(ui::Which::offered, ", ") + ")")
       ->option_text("FAMILY")
       ->check(familyValidator());
   addStoreAndClockOptions(*command, options->request);

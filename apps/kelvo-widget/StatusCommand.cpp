@@ -40,11 +40,8 @@ const std::map<std::string, StatusFormat> kFormats{
 };
 
 widget::CarEntry currentEntry(const RequestOptions& request) {
-  widget::CarEntry entry;
-  request.provider().getTimeline({ui::WidgetFamily::systemSmall, false}, [&entry](widget::Timeline timeline) {
-    entry = std::move(timeline.entries.front());
-  });
-  return entry;
+  // The smallest family: the status line shows no picture, so none is decoded.
+  return std::move(request.provider().timeline({ui::WidgetFamily::systemSmall, false}).entries.front());
 }
 
 enum class Written { ok, readerGone, failed };
@@ -71,7 +68,7 @@ Written writeOut(const std::string& bytes) {
 // that went away is no error worth a message, but the stream has ended.
 std::optional<int> exitAfter(Written written) {
   if (written == Written::ok) return std::nullopt;
-  return kExitFailure;
+  return apps::kExitFailure;
 }
 
 // A file descriptor closed when it goes out of scope.
@@ -147,7 +144,7 @@ class SharedDirectoryWatch {
 int printOnce(const StatusOptions& options, StatusFormat format) {
   const widget::CarEntry entry = currentEntry(options.request);
   const StatusLine line = statusLine(entry, options.request.clock()(), currentLocale(), relativeTimeLocale());
-  return exitAfter(writeOut(formatStatus(line, format, StatusOutput::once))).value_or(kExitOk);
+  return exitAfter(writeOut(formatStatus(line, format, StatusOutput::once))).value_or(apps::kExitOk);
 }
 
 int watch(const StatusOptions& options, StatusFormat format) {
@@ -166,7 +163,7 @@ int watch(const StatusOptions& options, StatusFormat format) {
   SharedDirectoryWatch directory;
   if (signals.fd < 0 || directory.fd() < 0) {
     std::cerr << "kelvo-widget status: cannot watch: " << std::strerror(errno) << "\n";
-    return kExitFailure;
+    return apps::kExitFailure;
   }
 
   directory.follow(store.containerURL());
@@ -189,10 +186,10 @@ int watch(const StatusOptions& options, StatusFormat format) {
     const int ready = ::poll(fds, 3, timeout);
     if (ready < 0 && errno != EINTR) {
       std::cerr << "kelvo-widget status: " << std::strerror(errno) << "\n";
-      return kExitFailure;
+      return apps::kExitFailure;
     }
-    if (fds[0].revents & POLLIN) return kExitOk;
-    if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return kExitFailure;
+    if (fds[0].revents & POLLIN) return apps::kExitOk;
+    if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return apps::kExitFailure;
 
     // Without a watched directory (none yet, or it went away) every wake-up
     // looks again, so a directory that appears is noticed within a minute.

@@ -138,9 +138,9 @@ std::string hexColor(const ui::Color& color) {
 
 StatusLine statusLine(const widget::CarEntry& entry, Date now, const icu::Locale& locale,
                       const icu::Locale& ageLocale) {
-  if (entry.snapshot) return snapshotLine(*entry.snapshot, now, locale, ageLocale);
-  return problemLine(
-      entry.problem.value_or(widget::WidgetProblem{widget::WidgetProblem::NothingPolledYet{}}));
+  if (const WidgetSnapshot* snapshot = entry.snapshot())
+    return snapshotLine(*snapshot, now, locale, ageLocale);
+  return problemLine(*entry.problem());
 }
 
 std::string formatStatus(const StatusLine& line, StatusFormat format, StatusOutput output) {
@@ -169,8 +169,9 @@ std::string formatStatus(const StatusLine& line, StatusFormat format, StatusOutp
 
 Date nextAgeTick(const widget::CarEntry& entry, Date now) {
   constexpr double kMinute = 60;
-  if (!entry.snapshot) return now.addingTimeInterval(kMinute);
-  const Date reported = widget::DisplayRules::reportInstant(*entry.snapshot);
+  const WidgetSnapshot* snapshot = entry.snapshot();
+  if (!snapshot) return now.addingTimeInterval(kMinute);
+  const Date reported = widget::DisplayRules::reportInstant(*snapshot);
   const double elapsed = now.timeIntervalSince(reported);
   if (!std::isfinite(elapsed)) return now.addingTimeInterval(kMinute);
   const Date tick = reported.addingTimeInterval((std::floor(elapsed / kMinute) + 1) * kMinute);

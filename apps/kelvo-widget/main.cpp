@@ -25,6 +25,6 @@ int main(int argc, char** argv) {
   kelvo::host::addStatusCommand(app, action);
 
   const std::optional<int> parsed = kelvo::apps::parseCommandLine(app, argc, argv);
-  const int status = parsed ? *parsed : action ? action() : kelvo::host::kExitUsage;
+  const int status = parsed ? *parsed : action ? action() : kelvo::apps::kExitUsage;
   return kelvo::apps::finishStandardOutput("kelvo-widget", status);
 }

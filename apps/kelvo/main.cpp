@@ -28,9 +28,9 @@ using kelvo::Result;
 using kelvo::SharedStore;
 using kelvo::Status;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using kelvo::apps::kExitFailure;
+using kelvo::apps::kExitOk;
+using kelvo::apps::kExitUsage;
 
 struct Options {
   std::optional<std::string> sharedDir;  // --shared-dir, when given (never empty)

@@ -189,13 +189,31 @@ TEST(Render, MalformedUtf8AndNoncharactersAreReplacedAndEveryFormatDraws) {
       {"\uFDCF\uFDF0\uFFFD\U0010FFFD", "\uFDCF\uFDF0\uFFFD\U0010FFFD"}};
   for (const auto& [text, shown] : cases) {
     const View content = VStack({Text(text), Label(text, {.systemName = text})}).widgetURL("kelvo://" + text);
-    for (const auto format : {OutputFormat::json, OutputFormat::png, OutputFormat::svg, OutputFormat::pdf})
-      EXPECT_TRUE(renderWidget(content, {}, format).ok()) << shown;
+    for (const OutputFormatInfo& row : kOutputFormats) {
+      EXPECT_EQ(parseOutputFormat(row.name), row.format);
+      const auto out = renderWidget(content, {}, row.format);
+      ASSERT_TRUE(out.ok()) << out.error().message;
+      EXPECT_FALSE(out->empty()) << row.name << " " << shown;
+    }
     const auto layout = layoutWidget(content, {});
     ASSERT_TRUE(layout.ok());
     EXPECT_EQ(layout->root.children.at(0).text->request.text, shown);
     EXPECT_NO_THROW(dumpWidget(*layout).dump());  // throws on invalid UTF-8
   }
+}
+
+TEST(Render, EveryFamilyIsFoundByItsNamesAndDrawnAtItsSize) {
+  for (const WidgetFamilyInfo& row : kWidgetFamilies) {
+    EXPECT_EQ(parseFamily(row.name), row.family);
+    EXPECT_EQ(parseFamily(row.systemName), row.family);
+    EXPECT_EQ(parseFamily(row.systemName, SystemNames::refused), std::nullopt);
+    Environment environment;
+    environment.widgetFamily = row.family;
+    const auto layout = layoutWidget(Text("x"), environment);
+    ASSERT_TRUE(layout.ok());
+    EXPECT_EQ(layout->widgetSize, row.size) << row.name;
+  }
+  EXPECT_EQ(parseFamily("Small"), std::nullopt);
 }
 
 TEST(Render, ScaleSetsThePixelSizeAndMustBePositive) {

@@ -31,14 +31,12 @@ CarProvider::Clock fixedClock() {
   return [] { return kNow; };
 }
 
-// What every entry must be: exactly one of a snapshot and a problem.
-CarEntry checked(CarEntry entry) {
-  EXPECT_NE(entry.snapshot.has_value(), entry.problem.has_value());
-  return entry;
+std::string problemCase(const CarEntry& entry) {
+  return entry.problem() ? std::string(entry.problem()->caseName()) : "none";
 }
 
-std::string problemCase(const CarEntry& entry) {
-  return entry.problem ? std::string(entry.problem->caseName()) : "none";
+std::optional<WidgetSnapshot> snapshotOf(const CarEntry& entry) {
+  return entry.snapshot() ? std::optional(*entry.snapshot()) : std::nullopt;
 }
 
 // The entry of a timeline request, checking on the way what every timeline
@@ -52,14 +50,14 @@ CarEntry timelineEntry(const CarProvider& provider, WidgetFamily family) {
   }
   EXPECT_EQ(received[0].entries[0].date, kNow);
   EXPECT_EQ(received[0].policy.date, kNow.addingTimeInterval(900));
-  return checked(received[0].entries[0]);
+  return received[0].entries[0];
 }
 
 CarEntry snapshotEntry(const CarProvider& provider, WidgetFamily family, bool preview) {
   std::vector<CarEntry> received;
   provider.getSnapshot({family, preview}, [&](CarEntry entry) { received.push_back(std::move(entry)); });
   EXPECT_EQ(received.size(), 1u) << "completion called exactly once, before returning";
-  return received.empty() ? CarEntry{} : checked(received[0]);
+  return received.empty() ? CarEntry{} : received[0];
 }
 
 TEST(CarProviderStates, EveryStoreStateBecomesItsEntryAndNothingIsCached) {
@@ -73,18 +71,18 @@ TEST(CarProviderStates, EveryStoreStateBecomesItsEntryAndNothingIsCached) {
   ASSERT_TRUE(std::holds_alternative<SharedStore::Unreadable>(state));
   CarEntry entry = timelineEntry(provider, WidgetFamily::systemLarge);
   ASSERT_EQ(problemCase(entry), "unreadable");
-  ASSERT_NE(entry.problem->message(), nullptr);
-  EXPECT_EQ(*entry.problem->message(), std::get<SharedStore::Unreadable>(state).message);
+  ASSERT_NE(entry.problem()->message(), nullptr);
+  EXPECT_EQ(*entry.problem()->message(), std::get<SharedStore::Unreadable>(state).message);
 
   files.writeSnapshot(charging(false));
-  EXPECT_EQ(timelineEntry(provider, WidgetFamily::systemSmall).snapshot, charging(false));
+  EXPECT_EQ(snapshotOf(timelineEntry(provider, WidgetFamily::systemSmall)), charging(false));
   std::filesystem::remove(files.shared() / "snapshot.json");
   EXPECT_EQ(problemCase(timelineEntry(provider, WidgetFamily::systemSmall)), "nothingPolledYet");
 
   entry = timelineEntry(CarProvider(files.store(TestStore::Container::missing), fixedClock()),
                         WidgetFamily::systemSmall);
   ASSERT_EQ(problemCase(entry), "noContainer");
-  EXPECT_EQ(entry.problem->message(), nullptr);
+  EXPECT_EQ(entry.problem()->message(), nullptr);
 }
 
 TEST(CarProviderPicture, OnlyMediumAndLargeWithHasImageReadThePicture) {
@@ -104,15 +102,15 @@ TEST(CarProviderPicture, OnlyMediumAndLargeWithHasImageReadThePicture) {
                    std::to_string(static_cast<int>(family)));
       const int before = files.lookups();
       const CarEntry entry = timelineEntry(provider, family);
-      EXPECT_TRUE(entry.snapshot);
+      EXPECT_TRUE(entry.snapshot());
       if (hasImage && family != WidgetFamily::systemSmall) {
         EXPECT_GT(files.lookups() - before, stateLookups);
-        ASSERT_TRUE(entry.carImage);
-        EXPECT_EQ(entry.carImage->width, 800);
-        EXPECT_EQ(entry.carImage->height, 600);
+        ASSERT_TRUE(entry.carImage());
+        EXPECT_EQ(entry.carImage()->width, 800);
+        EXPECT_EQ(entry.carImage()->height, 600);
       } else {
         EXPECT_EQ(files.lookups() - before, stateLookups) << "the picture file is not even looked for";
-        EXPECT_FALSE(entry.carImage);
+        EXPECT_FALSE(entry.carImage());
       }
     }
   }
@@ -128,7 +126,7 @@ TEST(CarProviderPicture, AMissingOrBrokenPictureOnlyLeavesThePictureOut) {
     if (i > 0) files.write("car.png", pictures[i - 1]);  // first without any car.png
     const CarEntry entry = timelineEntry(provider, WidgetFamily::systemLarge);
     EXPECT_EQ(problemCase(entry), "none") << i;
-    EXPECT_FALSE(entry.carImage) << i;
+    EXPECT_FALSE(entry.carImage()) << i;
   }
 }
 
@@ -137,8 +135,8 @@ TEST(CarProviderSnapshot, ThePreviewShowsTheSampleCarOnlyWithoutData) {
   const CarProvider provider(files.store(), fixedClock());
   CarEntry entry = snapshotEntry(provider, WidgetFamily::systemMedium, true);
   ASSERT_EQ(problemCase(entry), "none");
-  EXPECT_EQ(entry.snapshot->modelName, "Polestar 4");
-  EXPECT_FALSE(entry.carImage);
+  EXPECT_EQ(entry.snapshot()->modelName, "Polestar 4");
+  EXPECT_FALSE(entry.carImage());
   EXPECT_EQ(entry.date, kNow);
   EXPECT_EQ(problemCase(snapshotEntry(provider, WidgetFamily::systemMedium, false)), "nothingPolledYet");
 
@@ -146,9 +144,9 @@ TEST(CarProviderSnapshot, ThePreviewShowsTheSampleCarOnlyWithoutData) {
   files.write("car.png", testing::encodePng(TestImage::filled(400, 300, 0x3060A0FF)));
   for (bool preview : {false, true}) {
     entry = snapshotEntry(provider, WidgetFamily::systemLarge, preview);
-    EXPECT_EQ(entry.snapshot, charging(true));
-    ASSERT_TRUE(entry.carImage);
-    EXPECT_EQ(entry.carImage->width, 400);
+    EXPECT_EQ(snapshotOf(entry), charging(true));
+    ASSERT_TRUE(entry.carImage());
+    EXPECT_EQ(entry.carImage()->width, 400);
   }
 }
 
@@ -161,11 +159,12 @@ TEST(CarProviderPlaceholder, NeverReadsTheStoreAndKeepsWrittenAtAcrossRequests) 
   const CarEntry second = provider.placeholder({WidgetFamily::systemLarge, false});
 
   EXPECT_EQ(files.lookups(), 0);
-  ASSERT_TRUE(first.snapshot && second.snapshot);
-  EXPECT_EQ(first.snapshot->writtenAt, second.snapshot->writtenAt);
+  ASSERT_TRUE(first.snapshot() && second.snapshot());
+  EXPECT_EQ(first.snapshot()->writtenAt, second.snapshot()->writtenAt);
   EXPECT_EQ(second.date, *now) << "the entry's own date is the moment of the request";
-  EXPECT_FALSE(second.problem || second.carImage);
-  EXPECT_EQ(*first.snapshot, PlaceholderSnapshot::make(first.snapshot->writtenAt.addingTimeInterval(480)));
+  EXPECT_FALSE(second.problem() || second.carImage());
+  EXPECT_EQ(*first.snapshot(),
+            PlaceholderSnapshot::make(first.snapshot()->writtenAt.addingTimeInterval(480)));
 }
 
 }  // namespace

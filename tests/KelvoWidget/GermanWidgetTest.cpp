@@ -51,8 +51,7 @@ TEST_F(GermanWidget, LargeLayoutShowsGermanLabelsNumbersAndAge) {
   snapshot.isPluggedIn = true;
   snapshot.odometerKm = 23412;
   const testing::Json large =
-      testing::dumpEntry(CarEntry{Date{testing::kNow}, snapshot, std::nullopt, std::nullopt},
-                         german(ui::WidgetFamily::systemLarge));
+      testing::dumpEntry(CarEntry{Date{testing::kNow}, snapshot}, german(ui::WidgetFamily::systemLarge));
   EXPECT_EQ(testing::texts(large),
             (std::vector<std::string>{"Kelvo", "Lädt", "80%", "412 km", "Voll in", "1h35m", "Leistung",
                                       "7,4 kW", "Ladekabel", "Verbunden", "Kilometerstand", "23.412 km",
@@ -61,14 +60,14 @@ TEST_F(GermanWidget, LargeLayoutShowsGermanLabelsNumbersAndAge) {
 
 TEST_F(GermanWidget, NothingPolledYetIsTranslatedButFailuresAreNot) {
   const testing::Json empty =
-      testing::dumpEntry(CarEntry{Date{testing::kNow}, std::nullopt, std::nullopt, std::nullopt},
+      testing::dumpEntry(CarEntry{Date{testing::kNow}, WidgetProblem{WidgetProblem::NothingPolledYet{}}},
                          german(ui::WidgetFamily::systemSmall));
   EXPECT_EQ(testing::texts(empty),
             (std::vector<std::string>{"Noch keine Daten", "Öffne Kelvo, um dich anzumelden"}));
 
-  const testing::Json failed = testing::dumpEntry(
-      CarEntry{Date{testing::kNow}, std::nullopt, std::nullopt, WidgetProblem{WidgetProblem::NoContainer{}}},
-      german(ui::WidgetFamily::systemSmall));
+  const testing::Json failed =
+      testing::dumpEntry(CarEntry{Date{testing::kNow}, WidgetProblem{WidgetProblem::NoContainer{}}},
+                         german(ui::WidgetFamily::systemSmall));
   EXPECT_EQ(testing::texts(failed),
             (std::vector<std::string>{"No container", "The App Group didn't resolve"}));
 }

@@ -81,7 +81,7 @@ Json largeWidget(const char* language, const char* posixLocale, const char* icuL
   snapshot.chargingPowerWatts = 7400;
   snapshot.isPluggedIn = true;
   snapshot.odometerKm = 23412;
-  return testing::dumpEntry(CarEntry{Date{testing::kNow}, snapshot, std::nullopt, std::nullopt}, environment);
+  return testing::dumpEntry(CarEntry{Date{testing::kNow}, snapshot}, environment);
 }
 
 Json child(const Json& node, size_t index) {

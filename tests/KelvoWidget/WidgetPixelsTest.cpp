@@ -69,7 +69,7 @@ struct Render {
 Render render(const WidgetSnapshot& snapshot, ui::WidgetFamily family, ui::Appearance appearance) {
   ui::Environment environment = testing::environmentFor(family);
   environment.appearance = appearance;
-  const CarEntry entry{Date{testing::kNow}, snapshot, std::nullopt, std::nullopt};
+  const CarEntry entry{Date{testing::kNow}, snapshot};
   const Result<ui::WidgetLayout> layout =
       ui::layoutWidget(KelvoCarWidget::entryContent()(entry), environment);
   EXPECT_TRUE(layout.ok());

@@ -38,7 +38,7 @@ Json dumpEntry(const CarEntry& entry, ui::WidgetFamily family) {
 }
 
 Json dumpSnapshot(const WidgetSnapshot& snapshot, ui::WidgetFamily family) {
-  return dumpEntry(CarEntry{Date{kNow}, snapshot, std::nullopt, std::nullopt}, family);
+  return dumpEntry(CarEntry{Date{kNow}, snapshot}, family);
 }
 
 std::vector<Json> findAll(const Json& root, const std::function<bool(const Json&)>& match) {

@@ -23,9 +23,7 @@ WidgetSnapshot parked(double percentage) {
   return snapshot;
 }
 
-widget::CarEntry entryOf(const WidgetSnapshot& snapshot) {
-  return {kNow, snapshot, std::nullopt, std::nullopt};
-}
+widget::CarEntry entryOf(const WidgetSnapshot& snapshot) { return {kNow, snapshot}; }
 
 host::StatusLine lineOf(const WidgetSnapshot& snapshot) {
   return host::statusLine(entryOf(snapshot), kNow, icu::Locale("en", "US"), icu::Locale("en", "US"));
@@ -117,8 +115,8 @@ TEST(StatusLine, ProblemsHaveNoPercentageNorColour) {
        "Can't read the snapshot\nCan't read the snapshot\n"},
   };
   for (const Case& c : cases) {
-    const host::StatusLine line = host::statusLine({kNow, std::nullopt, std::nullopt, c.problem}, kNow,
-                                                   icu::Locale("en", "US"), icu::Locale("en", "US"));
+    const host::StatusLine line =
+        host::statusLine({kNow, c.problem}, kNow, icu::Locale("en", "US"), icu::Locale("en", "US"));
     EXPECT_EQ(host::formatStatus(line, StatusFormat::waybar, StatusOutput::once),
               std::string(c.waybar) + "\n");
     EXPECT_EQ(host::formatStatus(line, StatusFormat::i3blocks, StatusOutput::once), c.i3blocks);
@@ -141,7 +139,7 @@ TEST(StatusLine, NextAgeTickIsTheNextWholeMinuteOfAge) {
     EXPECT_EQ(host::nextAgeTick(entryOf(snapshot), now).timeIntervalSince(reported), c.tickOffset)
         << "now at +" << c.nowOffset << " s";
   }
-  const widget::CarEntry noData{kNow, std::nullopt, std::nullopt, widget::WidgetProblem{}};
+  const widget::CarEntry noData{kNow, widget::WidgetProblem{}};
   EXPECT_EQ(host::nextAgeTick(noData, kNow.addingTimeInterval(7)).timeIntervalSince(kNow), 67);
 }
 

@@ -216,7 +216,7 @@ TEST(DesktopSchedule, RedrawsWhenTheAgeTextChangesAndReloadsAtThePolicy) {
       {-3600, 1},          // "in 1h" until "in 59m"
   };
   for (const Case& c : cases) {
-    widget::Timeline timeline{{widget::CarEntry{Date{now}, reportedAt(now - c.age), {}, {}}}, {reload}};
+    widget::Timeline timeline{{widget::CarEntry{Date{now}, reportedAt(now - c.age)}}, {reload}};
     const Wake wake = nextWake(timeline, Date{now}, english);
     const Wake expected =
         c.redrawIn ? Wake{Date{now + *c.redrawIn}, Wake::Kind::redraw} : Wake{reload, Wake::Kind::reload};
@@ -224,15 +224,15 @@ TEST(DesktopSchedule, RedrawsWhenTheAgeTextChangesAndReloadsAtThePolicy) {
   }
 
   // A later entry is drawn at its date; before it, the current one is the earlier.
-  widget::Timeline two{{widget::CarEntry{Date{now - 5}, reportedAt(now - 7200), {}, {}},
-                        widget::CarEntry{Date{now + 100}, reportedAt(now), {}, {}}},
+  widget::Timeline two{{widget::CarEntry{Date{now - 5}, reportedAt(now - 7200)},
+                        widget::CarEntry{Date{now + 100}, reportedAt(now)}},
                        {reload}};
   EXPECT_EQ(nextWake(two, Date{now}, english), (Wake{Date{now + 100}, Wake::Kind::redraw}));
   EXPECT_EQ(&currentEntry(two, Date{now}), &two.entries[0]);
   EXPECT_EQ(&currentEntry(two, Date{now + 100}), &two.entries[1]);
 
   // No snapshot, no age text: only the reload.
-  widget::Timeline problem{{widget::CarEntry{Date{now}, {}, {}, widget::WidgetProblem{}}}, {reload}};
+  widget::Timeline problem{{widget::CarEntry{Date{now}, widget::WidgetProblem{}}}, {reload}};
   EXPECT_EQ(nextWake(problem, Date{now}, english), (Wake{reload, Wake::Kind::reload}));
 }
 

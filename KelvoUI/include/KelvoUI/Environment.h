@@ -8,15 +8,9 @@
 
 #include "KelvoUI/Geometry.h"
 #include "KelvoUI/Style.h"
+#include "KelvoUI/WidgetFamily.h"
 
 namespace kelvo::ui {
-
-// The size class of the placed widget.
-enum class WidgetFamily { systemSmall, systemMedium, systemLarge, systemExtraLarge };
-
-// The widget's size in points for a family: 170x170, 364x170, 364x382, 715x382.
-Size widgetSize(WidgetFamily family);
-const char* toString(WidgetFamily family);
 
 // Whether the host draws a widget container background and applies its own
 // content margins (the modern host) or neither (the older host).

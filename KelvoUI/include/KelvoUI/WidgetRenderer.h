@@ -2,9 +2,12 @@
 
 #include <cairo.h>
 
+#include <array>
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "KelvoBase/Result.h"
 #include "KelvoUI/Environment.h"
@@ -14,7 +17,43 @@
 
 namespace kelvo::ui {
 
+// What a widget can be drawn to. Each format has its row below (its name and
+// help) and its renderer in WidgetRenderer.cpp (surface and finishing step).
 enum class OutputFormat { png, svg, pdf, json };
+
+struct OutputFormatInfo {
+  OutputFormat format;
+  std::string_view name;  // on the command line, "png"
+  std::string_view help;  // a few words for --help
+};
+
+// In declaration order of OutputFormat.
+inline constexpr std::array<OutputFormatInfo, 4> kOutputFormats{{
+    {OutputFormat::png, "png", "pixels at --scale"},
+    {OutputFormat::svg, "svg", "vector, in points"},
+    {OutputFormat::pdf, "pdf", "vector, in points"},
+    {OutputFormat::json, "json", "the laid-out view tree"},
+}};
+
+namespace detail {
+constexpr bool formatRowsInOrder() {
+  for (std::size_t i = 0; i < kOutputFormats.size(); ++i) {
+    if (kOutputFormats[i].format != static_cast<OutputFormat>(i)) return false;
+  }
+  switch (kOutputFormats.back().format) {
+    case OutputFormat::png:
+    case OutputFormat::svg:
+    case OutputFormat::pdf:
+      return false;
+    case OutputFormat::json:
+      return true;
+  }
+  return false;
+}
+static_assert(formatRowsInOrder(), "kOutputFormats needs one row per OutputFormat, in declaration order");
+}  // namespace detail
+
+std::optional<OutputFormat> parseOutputFormat(std::string_view name);
 
 // Pixels per point of PNG renders unless asked otherwise.
 inline constexpr double defaultRenderScale = 2;

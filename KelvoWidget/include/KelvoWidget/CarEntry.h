@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <utility>
+#include <variant>
 
 #include "KelvoShared/Date.h"
 #include "KelvoShared/WidgetSnapshot.h"
@@ -9,13 +11,34 @@
 
 namespace kelvo::widget {
 
-// One timeline entry. Exactly one of `snapshot` and `problem` is present in
-// every entry the provider builds; `carImage` only with a snapshot.
+// One timeline entry: the car's state (with its picture, when there is one)
+// or why there is none; never both, never neither.
 struct CarEntry {
-  Date date;                               // when the entry was built; its timeline date
-  std::optional<WidgetSnapshot> snapshot;  // the car's state, or the sample car's
-  std::optional<ui::Bitmap> carImage;      // the upright thumbnail, longer side <= 800 px
-  std::optional<WidgetProblem> problem;    // why there is no snapshot
+  // What an entry with data shows.
+  struct Car {
+    WidgetSnapshot snapshot;             // the car's state, or the sample car's
+    std::optional<ui::Bitmap> carImage;  // the upright thumbnail, longer side <= 800 px
+  };
+
+  Date date;  // when the entry was built; its timeline date
+  std::variant<Car, WidgetProblem> content;
+
+  // Nothing polled yet.
+  CarEntry() : content(WidgetProblem{WidgetProblem::NothingPolledYet{}}) {}
+  CarEntry(Date date, WidgetSnapshot snapshot, std::optional<ui::Bitmap> carImage = std::nullopt)
+      : date(date), content(Car{std::move(snapshot), std::move(carImage)}) {}
+  CarEntry(Date date, WidgetProblem problem) : date(date), content(std::move(problem)) {}
+
+  // The alternative that is there; null for the other.
+  const WidgetSnapshot* snapshot() const {
+    const Car* car = std::get_if<Car>(&content);
+    return car ? &car->snapshot : nullptr;
+  }
+  const ui::Bitmap* carImage() const {
+    const Car* car = std::get_if<Car>(&content);
+    return car && car->carImage ? &*car->carImage : nullptr;
+  }
+  const WidgetProblem* problem() const { return std::get_if<WidgetProblem>(&content); }
 };
 
 }  // namespace kelvo::widget

@@ -47,16 +47,21 @@ class CarProvider {
   CarEntry placeholder(const TimelineProviderContext& context) const;
 
   // The current entry; in a preview, the sample car when there is no snapshot.
-  // Calls `completion` exactly once, before returning.
-  void getSnapshot(const TimelineProviderContext& context,
-                   const std::function<void(CarEntry)>& completion) const;
+  CarEntry snapshot(const TimelineProviderContext& context) const;
 
   // A timeline of the current entry, to be reloaded 900 s after the request.
-  // Calls `completion` exactly once, before returning.
+  Timeline timeline(const TimelineProviderContext& context) const;
+
+  // snapshot() and timeline() for callers that take the answer in a
+  // completion handler, as the host's requests do: calls `completion` exactly
+  // once, before returning.
+  void getSnapshot(const TimelineProviderContext& context,
+                   const std::function<void(CarEntry)>& completion) const;
   void getTimeline(const TimelineProviderContext& context,
                    const std::function<void(Timeline)>& completion) const;
 
  private:
+  struct EntryFor;
   CarEntry currentEntry(ui::WidgetFamily family) const;
   CarEntry sampleEntry() const;
 

@@ -8,7 +8,7 @@
 
 namespace kelvo::widget {
 
-// The four values every layout derives from a snapshot in the same way.
+// What every layout derives from a snapshot in the same way.
 struct DisplayRules {
   DisplayRules() = delete;
 

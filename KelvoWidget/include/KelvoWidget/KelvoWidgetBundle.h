@@ -20,7 +20,7 @@ struct StaticConfiguration {
   std::function<ui::View(const CarEntry&)> content;  // the view of one entry; family from the environment
   std::string configurationDisplayName;              // gallery name, localised
   std::string description;                           // gallery description, localised
-  std::vector<ui::WidgetFamily> supportedFamilies;   // offered sizes, in gallery order
+  std::vector<ui::WidgetFamily> supportedFamilies;   // the offered families, in gallery order
 };
 
 // The one widget: the car's state in three sizes.
@@ -31,8 +31,8 @@ struct KelvoCarWidget {
   // `provider` defaults to the process's own store and clock.
   static StaticConfiguration body(CarProvider provider = CarProvider());
 
-  // The view of one entry, KelvoWidgetEntryView; empty until the entry view
-  // is wired in. KelvoCarWidget::body() hands it to the host as `content`.
+  // The view of one entry, KelvoWidgetEntryView. KelvoCarWidget::body()
+  // hands it to the host as `content`.
   static std::function<ui::View(const CarEntry&)> entryContent();
 };
 

@@ -33,11 +33,6 @@ constexpr std::array<Named<Anchor>, 5> kAnchors{{
     {"bottom-right", Anchor::bottomRight},
     {"center", Anchor::center},
 }};
-constexpr std::array<Named<ui::WidgetFamily>, 3> kFamilies{{
-    {"small", ui::WidgetFamily::systemSmall},
-    {"medium", ui::WidgetFamily::systemMedium},
-    {"large", ui::WidgetFamily::systemLarge},
-}};
 constexpr std::array<Named<AppearanceChoice>, 3> kAppearances{{
     {"auto", AppearanceChoice::automatic},
     {"light", AppearanceChoice::light},
@@ -178,7 +173,11 @@ KeyFile loadKeyFile(std::string_view text, GKeyFileFlags flags, std::string& pro
 
 std::optional<Layer> parseLayer(std::string_view text) { return lookUp(kLayers, text); }
 std::optional<Anchor> parseAnchor(std::string_view text) { return lookUp(kAnchors, text); }
-std::optional<ui::WidgetFamily> parseFamily(std::string_view text) { return lookUp(kFamilies, text); }
+std::optional<ui::WidgetFamily> parseFamily(std::string_view text) {
+  const std::optional<ui::WidgetFamily> family = ui::parseFamily(text, ui::SystemNames::refused);
+  if (!family || ui::familyInfo(*family).offered == ui::Offered::no) return std::nullopt;
+  return family;
+}
 std::optional<AppearanceChoice> parseAppearance(std::string_view text) { return lookUp(kAppearances, text); }
 
 std::optional<Margin> parseMargin(std::string_view text) {
@@ -193,12 +192,7 @@ std::optional<Margin> parseMargin(std::string_view text) {
   return Margin{*x, *y};
 }
 
-const char* familyName(ui::WidgetFamily family) {
-  for (const auto& entry : kFamilies) {
-    if (entry.value == family) return entry.name.data();
-  }
-  return "small";
-}
+const char* familyName(ui::WidgetFamily family) { return ui::familyInfo(family).name.data(); }
 
 void addOptions(CLI::App& app, CommandLine& line) {
   app.add_option("--layer", line.layer, "Layer-shell layer on Wayland; default bottom")
@@ -213,8 +207,8 @@ void addOptions(CLI::App& app, CommandLine& line) {
   app.add_option("--output", line.output, "Monitor connector name; default the primary (or first) one")
       ->option_text("NAME");
   app.add_option("--family", line.family, "Widget size; default small")
-      ->option_text(names(kFamilies))
-      ->check(checkedBy(parseFamily, "family", names(kFamilies)));
+      ->option_text(ui::familyNames(ui::Which::offered, "|"))
+      ->check(checkedBy(parseFamily, "family", ui::familyNames(ui::Which::offered, "|")));
   app.add_option("--shared-dir", line.sharedDir,
                  "Use DIR as the shared directory (a missing DIR means no data)")
       ->option_text("DIR");
@@ -292,7 +286,7 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
       if (auto v = parseFamily(value))
         read.family = *v;
       else
-        fail("family must be one of " + names(kFamilies));
+        fail("family must be one of " + ui::familyNames(ui::Which::offered, "|"));
     } else if (key == "shared-dir") {
       read.sharedDir = value.empty() ? std::nullopt : std::optional<fs::path>(value);
     } else if (key == "appearance") {

@@ -51,8 +51,8 @@ Wake nextWake(const widget::Timeline& timeline, Date now, const icu::Locale& loc
   }
   if (timeline.entries.empty()) return wake;
   const widget::CarEntry& entry = currentEntry(timeline, now);
-  if (entry.snapshot) {
-    if (const auto change = nextAgeTextChange(*entry.snapshot, now, wake.at, locale)) earlier(*change);
+  if (const WidgetSnapshot* snapshot = entry.snapshot()) {
+    if (const auto change = nextAgeTextChange(*snapshot, now, wake.at, locale)) earlier(*change);
   }
   return wake;
 }
