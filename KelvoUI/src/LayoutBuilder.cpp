@@ -249,11 +249,11 @@ class LayoutBuilder {
   }
   // Reached only through buildElement's own cases for these two.
   LayoutNodePtr elementNode(const NamedElement&, const std::vector<View>&, const InheritedStyle&) const {
-    unreachable();
+    unreachable(__func__);
   }
   LayoutNodePtr elementNode(const EnvironmentReaderElement&, const std::vector<View>&,
                             const InheritedStyle&) const {
-    unreachable();
+    unreachable(__func__);
   }
 
   // A container's children, each with its ForEach identity when it has one;

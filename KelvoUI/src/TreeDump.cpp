@@ -28,7 +28,7 @@ const char* toString(RelativeUnitsStyle s) {
     case RelativeUnitsStyle::abbreviated:
       return "abbreviated";
   }
-  unreachable();
+  unreachable(__func__);
 }
 
 const char* toString(ContentMode m) {
@@ -40,7 +40,7 @@ const char* toString(ContentMode m) {
     case ContentMode::fill:
       return "fill";
   }
-  unreachable();
+  unreachable(__func__);
 }
 
 // A container's, frame's or padding's arrangement, into the node's object.

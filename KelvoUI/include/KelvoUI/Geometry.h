@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "KelvoBase/Unreachable.h"
+
 namespace kelvo::ui {
 
 // Unbounded length, for `frame(maxWidth: infinity)` and infinite proposals.
@@ -66,10 +68,6 @@ inline constexpr Alignment Alignment::bottomLeading{HorizontalAlignment::leading
 inline constexpr Alignment Alignment::bottomTrailing{HorizontalAlignment::trailing,
                                                      VerticalAlignment::bottom};
 
-// Ends a switch over an enum or a visit that covers every case: reaching it
-// means a value outside the enum, a fault, not a silent default.
-[[noreturn]] inline void unreachable() { std::abort(); }
-
 // Where content `length` long starts inside a `span` when aligned as asked,
 // from the span's leading or top edge. A text-baseline alignment outside a
 // horizontal stack (which lines baselines up itself) aligns to the top.
@@ -82,7 +80,7 @@ constexpr double alignmentOffset(HorizontalAlignment a, double span, double leng
     case HorizontalAlignment::trailing:
       return span - length;
   }
-  unreachable();
+  unreachable(__func__);
 }
 constexpr double alignmentOffset(VerticalAlignment a, double span, double length) {
   switch (a) {
@@ -95,7 +93,7 @@ constexpr double alignmentOffset(VerticalAlignment a, double span, double length
     case VerticalAlignment::bottom:
       return span - length;
   }
-  unreachable();
+  unreachable(__func__);
 }
 
 // Alignment names as the tree dump shows them: "leading", "firstTextBaseline",
@@ -109,7 +107,7 @@ constexpr const char* toString(HorizontalAlignment a) {
     case HorizontalAlignment::trailing:
       return "trailing";
   }
-  unreachable();
+  unreachable(__func__);
 }
 constexpr const char* toString(VerticalAlignment a) {
   switch (a) {
@@ -124,7 +122,7 @@ constexpr const char* toString(VerticalAlignment a) {
     case VerticalAlignment::lastTextBaseline:
       return "lastTextBaseline";
   }
-  unreachable();
+  unreachable(__func__);
 }
 inline std::string toString(const Alignment& a) {
   return std::string(toString(a.horizontal)) + "/" + toString(a.vertical);
