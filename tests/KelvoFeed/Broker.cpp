@@ -1,21 +1,15 @@
 #include "Broker.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <mosquitto.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <iterator>
 #include <set>
-#include <thread>
 
-extern char** environ;
+#include "Processes.h"
+#include "ProgramRunner.h"
 
 namespace kelvo::testing {
 
@@ -38,27 +32,6 @@ int loopback(int port, bool bindIt) {
   return ok ? ntohs(address.sin_port) : 0;
 }
 
-pid_t spawn(std::vector<std::string> argv, const fs::path& output) {
-  std::vector<char*> raw;
-  for (auto& arg : argv) raw.push_back(arg.data());
-  raw.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int run(const std::vector<std::string>& argv, const fs::path& output) {
-  const pid_t pid = spawn(argv, output);
-  int status = 0;
-  if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace
 
 Broker::Broker(const fs::path& dir, std::optional<BrokerAuth> auth, std::optional<BrokerTls> tls)
@@ -70,8 +43,8 @@ Broker::Broker(const fs::path& dir, std::optional<BrokerAuth> auth, std::optiona
   config << "user root\npersistence false\nlistener " << port_ << " 127.0.0.1\n";
   if (auth_) {
     const fs::path passwords = dir_ / "passwords";
-    run({"mosquitto_passwd", "-b", "-c", passwords, auth_->username, auth_->password},
-        dir_ / "mosquitto.log");
+    runProcess({"mosquitto_passwd", "-b", "-c", passwords, auth_->username, auth_->password},
+               dir_ / "mosquitto.log");
     ::chmod(passwords.c_str(), 0600);
     config << "allow_anonymous false\npassword_file " << passwords.string() << "\n";
   } else {
@@ -84,18 +57,12 @@ Broker::Broker(const fs::path& dir, std::optional<BrokerAuth> auth, std::optiona
 
 bool Broker::start() {
   if (pid_ > 0 || port_ == 0) return false;
-  pid_ = spawn({"mosquitto", "-c", dir_ / "mosquitto.conf"}, dir_ / "mosquitto.log");
-  for (int i = 0; pid_ > 0 && i < 500; ++i) {
-    if (loopback(port_, false) != 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  pid_ = spawnProcess({"mosquitto", "-c", dir_ / "mosquitto.conf"}, dir_ / "mosquitto.log");
+  return pid_ > 0 && waitFor([this] { return loopback(port_, false) != 0; }, 5);
 }
 
 void Broker::stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  ::waitpid(pid_, nullptr, 0);
+  stopProcess(pid_);
   pid_ = -1;
 }
 
@@ -103,10 +70,7 @@ std::string Broker::url() const {
   return (tls_ ? "mqtts://127.0.0.1:" : "mqtt://127.0.0.1:") + std::to_string(port_);
 }
 
-std::string Broker::log() const {
-  std::ifstream in(dir_ / "mosquitto.log");
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string Broker::log() const { return readFile(dir_ / "mosquitto.log"); }
 
 bool Broker::publish(const Messages& messages) const {
   struct State {
@@ -152,7 +116,7 @@ std::optional<BrokerTls> makeTestCertificates(const fs::path& dir, const std::st
             file(".key"), "-out", file(".csr")},
            {"openssl", "x509", "-req", "-in", file(".csr"), "-CA", file("-ca.pem"), "-CAkey", file("-ca.key"),
             "-CAcreateserial", "-days", "2", "-extfile", file(".cnf"), "-out", file(".pem")}}) {
-    if (run(step, dir / (name + ".log")) != 0) return std::nullopt;
+    if (runProcess(step, dir / (name + ".log")) != 0) return std::nullopt;
   }
   return BrokerTls{file("-ca.pem"), file(".pem"), file(".key")};
 }

@@ -6,17 +6,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Broker.h"
+#include "Processes.h"
 #include "ProgramRunner.h"
 
 namespace {
@@ -28,15 +24,7 @@ using kelvo::testing::Messages;
 using kelvo::testing::ProgramRun;
 using kelvo::testing::readFile;
 using kelvo::testing::Scratch;
-
-bool waitFor(const std::function<bool()>& done, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
+using kelvo::testing::waitFor;
 
 std::size_t count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
@@ -92,121 +80,73 @@ class FeedProgram : public ::testing::Test {
 const std::string kTeslaCar =
     "battery_level=64 est_battery_range_km=318.4 rated_battery_range_km=401.63 display_name=Blue model=Y "
     "trim_badging=LR odometer=12345.6 ";
+const std::string kEvccCar = "vehicleSoc=55.5 vehicleRange=250.4 vehicleOdometer=8000.5 vehicleTitle=ID.4 ";
 
-TEST_F(FeedProgram, TeslaMateRetainedTopicsGiveTheSnapshotByTheStatusRules) {
-  struct Case {
-    const char* topics;
-    const char* args;
-    const char* expected;
-  };
+TEST_F(FeedProgram, TeslaMateAndEvccRetainedTopicsGiveTheSnapshotByTheStatusRules) {
   // clang-format off
-  const Case cases[] = {
-      {"state=charging plugged_in=true time_to_full_charge=1.83 charger_power=11.2", "--unit km",
+  const std::array<const char*, 4> cases[] = {  // preset, its topics, options, what the snapshot then holds
+      {"teslamate", "state=charging plugged_in=true time_to_full_charge=1.83 charger_power=11.2", "--unit km",
        R"j({"statusKey":"CHARGING","isDriving":false,"isPluggedIn":true,"fullInMinutes":110,"chargingPowerWatts":11200,"batteryPercentage":64.0,"rangeKm":318,"carTitle":"Blue","modelName":"Model Y LR","odometerKm":12346,"unit":"Kilometers (km)","hasImage":false})j"},
-      {"state=driving plugged_in=false time_to_full_charge=1 charger_power=0", "--unit km", R"j({"statusKey":"IDLE","isDriving":true,"isPluggedIn":false,"fullInMinutes":null,"chargingPowerWatts":null})j"},
-      {"state=online plugged_in=true charge_limit_soc=60", "--unit km", R"j({"statusKey":"DONE","isDriving":false,"isPluggedIn":true})j"},
-      {"state=asleep plugged_in=true charge_limit_soc=90 scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
-      {"state=suspended plugged_in=true charge_limit_soc=90", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
-      {"state=offline plugged_in=false scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
-      {"state=updating", "--range rated --unit mi", R"j({"rangeKm":402,"unit":"Miles (mi)","statusKey":"IDLE","isPluggedIn":null})j"},
+      {"teslamate", "state=driving plugged_in=false time_to_full_charge=1 charger_power=0", "--unit km", R"j({"statusKey":"IDLE","isDriving":true,"isPluggedIn":false,"fullInMinutes":null,"chargingPowerWatts":null})j"},
+      {"teslamate", "state=online plugged_in=true charge_limit_soc=60", "--unit km", R"j({"statusKey":"DONE","isDriving":false,"isPluggedIn":true})j"},
+      {"teslamate", "state=asleep plugged_in=true charge_limit_soc=90 scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
+      {"teslamate", "state=suspended plugged_in=true charge_limit_soc=90", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
+      {"teslamate", "state=offline plugged_in=false scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
+      {"teslamate", "state=updating", "--range rated --unit mi", R"j({"rangeKm":402,"unit":"Miles (mi)","statusKey":"IDLE","isPluggedIn":null})j"},
+      {"evcc", "charging=true connected=true chargePower=7400 chargeRemainingDuration=5400", "--unit km", R"j({"statusKey":"CHARGING","isPluggedIn":true,"chargingPowerWatts":7400,"fullInMinutes":90,"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001,"carTitle":"ID.4","isDriving":false})j"},
+      {"evcc", "charging=true planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=false connected=true effectiveLimitSoc=50 chargePower=0", "--unit km", R"j({"statusKey":"DONE","chargingPowerWatts":null,"fullInMinutes":null})j"},
+      {"evcc", "charging=false connected=true effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
+      {"evcc", "charging=false connected=true planProjectedStart=", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
+      {"evcc", "charging=false connected=false", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
   };
   // clang-format on
   int car = 0;
-  for (const Case& c : cases) {
+  for (const auto& [preset, topics, options, expected] : cases) {
     const std::string id = std::to_string(++car);
-    ASSERT_TRUE(broker.publish(under("teslamate/cars/" + id + "/", kTeslaCar + c.topics)));
-    std::vector<std::string> extra = words(c.args);
-    extra.insert(extra.end(), {"--once", "--car", id});
-    const ProgramRun run = feed(extra);
-    ASSERT_EQ(run.exitCode, 0) << c.topics << ": " << run.err;
-    expectFields(stored(), c.expected, c.topics);
+    const bool tesla = preset == std::string("teslamate");
+    ASSERT_TRUE(broker.publish(under(tesla ? "teslamate/cars/" + id + "/" : "evcc/loadpoints/" + id + "/",
+                                     (tesla ? kTeslaCar : kEvccCar) + topics)));
+    const ProgramRun run = feed(words(std::string(options) + " --once --preset " + preset + " --car " + id));
+    ASSERT_EQ(run.exitCode, 0) << topics << ": " << run.err;
+    expectFields(stored(), expected, topics);
     EXPECT_TRUE(stored().contains("carReportedAt"));
-  }
-}
-
-TEST_F(FeedProgram, EvccUnitsAndStatusRules) {
-  const std::string car = "vehicleSoc=55.5 vehicleRange=250.4 vehicleOdometer=8000.5 vehicleTitle=ID.4 ";
-  struct Case {
-    const char* topics;
-    const char* expected;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {"charging=true connected=true chargePower=7400 chargeRemainingDuration=5400", R"j({"statusKey":"CHARGING","isPluggedIn":true,"chargingPowerWatts":7400,"fullInMinutes":90,"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001,"carTitle":"ID.4","isDriving":false})j"},
-      {"charging=true planActive=true chargeRemainingDuration=5400000000000", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
-      {"charging=true smartCostActive=true chargeRemainingDuration=1h29m40s", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
-      {"charging=false connected=true effectiveLimitSoc=50 chargePower=0", R"j({"statusKey":"DONE","chargingPowerWatts":null,"fullInMinutes":null})j"},
-      {"charging=false connected=true effectiveLimitSoc=80 planProjectedStart=1796540400", R"j({"statusKey":"SCHEDULED"})j"},
-      {"charging=false connected=true planProjectedStart=", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
-      {"charging=false connected=false", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
-  };
-  // clang-format on
-  int loadpoint = 0;
-  for (const Case& c : cases) {
-    const std::string id = std::to_string(++loadpoint);
-    ASSERT_TRUE(broker.publish(under("evcc/loadpoints/" + id + "/", car + c.topics)));
-    const ProgramRun run = feed({"--once", "--preset", "evcc", "--car", id, "--unit", "km"});
-    ASSERT_EQ(run.exitCode, 0) << c.topics << ": " << run.err;
-    expectFields(stored(), c.expected, c.topics);
   }
 }
 
 TEST_F(FeedProgram, CustomMapWholeSnapshotsAndMissingValues) {
   const fs::path config = scratch.root() / "feed.ini";
-  writeFile(config,
-            "[feed]\npreset = map\nunit = mi\n[map]\n"
-            "batteryPercentage = ha/car/state | json=/soc\n"
-            "rangeKm = ha/car/range_mi | scale=1.609344\n"
-            "statusKey = ha/car/charging | map=on:CHARGING,off:IDLE\n"
-            "isDriving = - | default=false\n"
-            "chargingPowerWatts = ha/car/state | json=/power_kw | scale=1000\n"
-            "carTitle = ha/car/state | json=/name\n"
-            "carReportedAt = ha/car/state | json=/updated\n");
-  ASSERT_TRUE(broker.publish(
-      {{"ha/car/state",
-        R"j({"soc": 71.5, "power_kw": 3.7, "name": "Zoé", "updated": "2026-12-06T20:00:00Z"})j"},
-       {"ha/car/range_mi", "100"},
-       {"ha/car/charging", "on"}}));
-  const ProgramRun mapped = feed({"--once", "--config", config.string()});
-  ASSERT_EQ(mapped.exitCode, 0) << mapped.err;
-  expectFields(stored(), R"j({"batteryPercentage":71.5,"rangeKm":161,"statusKey":"CHARGING","isDriving":false,
-      "chargingPowerWatts":3700,"carTitle":"Zoé","carReportedAt":"2026-12-06T20:00:00Z","unit":"Miles (mi)"
-})j",
-               "map");
-
+  writeFile(
+      config,
+      "[feed]\npreset = map\nunit = mi\n[map]\nbatteryPercentage = ha/car/state | json=/soc\n"
+      "rangeKm = ha/car/range_mi | scale=1.609344\nstatusKey = ha/car/charging | map=on:CHARGING,off:IDLE\n"
+      "isDriving = - | default=false\ncarReportedAt = ha/car/state | json=/updated\n");
   // A whole document is kept but for writtenAt and hasImage, which follows
-  // car.png (saved here with --image).
-  ASSERT_TRUE(broker.publish({{"kelvo/car", R"j({"batteryPercentage":42,"rangeKm":180,"statusKey":"SCHEDULED",
-      "isDriving":false,"registrationNo":"KV 1","writtenAt":"2020-01-01T00:00:00Z","unit":"Kilometers (km)","hasImage":false})j"},
-                              {"kelvo/bad", R"j({"batteryPercentage": "lots"})j"}}));
+  // car.png (saved here with --image); one the widget would refuse is not.
+  ASSERT_TRUE(broker.publish(
+      {{"ha/car/state", R"j({"soc": 71.5, "updated": "2026-12-06T20:00:00Z"})j"},
+       {"ha/car/range_mi", "100"},
+       {"ha/car/charging", "on"},
+       {"kelvo/bad", R"j({"batteryPercentage": "lots"})j"},
+       {"kelvo/car", R"j({"batteryPercentage":42,"rangeKm":180,"statusKey":"SCHEDULED","isDriving":false,
+         "registrationNo":"KV 1","writtenAt":"2020-01-01T00:00:00Z","unit":"Kilometers (km)","hasImage":false})j"}}));
   writeFile(scratch.root() / "car.png", "\x89PNG\r\n\x1a\n");
-  const ProgramRun whole = feed({"--once", "--preset", "snapshot", "--topic", "kelvo/car", "--image",
-                                 (scratch.root() / "car.png").string()});
-  ASSERT_EQ(whole.exitCode, 0) << whole.err;
-  expectFields(stored(),
-               R"j({"batteryPercentage":42.0,"registrationNo":"KV 1","unit":"Kilometers (km)","hasImage":true
-  })j",
-               "snapshot");
+  // clang-format off
+  for (const auto& [options, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"--config " + config.string(), R"j({"batteryPercentage":71.5,"rangeKm":161,"statusKey":"CHARGING","isDriving":false,"carReportedAt":"2026-12-06T20:00:00Z","unit":"Miles (mi)"})j"},
+           {"--preset snapshot --topic kelvo/car --image " + (scratch.root() / "car.png").string(), R"j({"batteryPercentage":42.0,"registrationNo":"KV 1","unit":"Kilometers (km)","hasImage":true})j"}}) {
+    // clang-format on
+    const ProgramRun run = feed(words("--once " + options));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    expectFields(stored(), expected, options);
+  }
   EXPECT_NE(stored().value("writtenAt", ""), "2020-01-01T00:00:00Z");
-
-  // A document the widget would refuse: --once ends with one line naming
-  // what never arrived.
+  // --once ends with one line naming what never arrived.
   const ProgramRun bad = feed({"--once", "--preset", "snapshot", "--topic", "kelvo/bad", "--timeout", "1"});
   EXPECT_EQ(bad.exitCode, 1);
   EXPECT_NE(bad.err.find("ignored kelvo/bad"), std::string::npos) << bad.err;
   EXPECT_NE(bad.err.find("never arrived: kelvo/bad\n"), std::string::npos) << bad.err;
-}
-
-TEST_F(FeedProgram, TheWidgetShowsThePublishedPercentage) {
-  ASSERT_TRUE(broker.publish(under(
-      "teslamate/cars/1/", "battery_level=87 est_battery_range_km=402 state=charging plugged_in=true")));
-  const ProgramRun fed = feed({"--once", "--unit", "km"});
-  ASSERT_EQ(fed.exitCode, 0) << fed.err;
-  const ProgramRun drawn = kelvo::testing::runProgram(
-      "kelvo-widget", {"render", "--shared-dir", scratch.shared().string(), "--format", "json"}, scratch);
-  ASSERT_EQ(drawn.exitCode, 0) << drawn.err;
-  // The view tree holds the battery's text node as drawn.
-  EXPECT_NE(drawn.out.find(R"("text": "87%")"), std::string::npos) << drawn.out;
 }
 
 // A running daemon, stopped with SIGTERM at the end.
@@ -261,11 +201,11 @@ TEST_F(FeedDaemon, MalformedPayloadsChangeNothing) {
   startWithCar();
   const Json before = stored();
   const std::string car = "teslamate/cars/1/";
-  const Messages bad = {{car + "battery_level", "abc"},       {car + "battery_level", "150"},
-                        {car + "battery_level", "nan"},       {car + "est_battery_range_km", "1e999"},
-                        {car + "est_battery_range_km", "-5"}, {car + "display_name", "Bl\xff\xfe"},
-                        {car + "state", "\xc3\x28"},          {car + "plugged_in", "maybe"},
-                        {car + "odometer", "0x10"},           {car + "model", std::string(10 << 20, 'Y')}};
+  Messages bad =
+      under(car,
+            "battery_level=abc battery_level=150 battery_level=nan est_battery_range_km=1e999 "
+            "est_battery_range_km=-5 display_name=Bl\xff\xfe state=\xc3\x28 plugged_in=maybe odometer=0x10");
+  bad.emplace_back(car + "model", std::string(10 << 20, 'Y'));
   ASSERT_TRUE(broker.publish(bad));
   // A good value afterwards shows the daemon still reads, and kept the rest.
   ASSERT_TRUE(broker.publish({{car + "odometer", "20000"}}));
@@ -329,10 +269,12 @@ TEST(FeedSecurity, PasswordsAndTls) {
     std::vector<std::string> args;
     int exitCode;
     const char* message;
+    std::vector<std::string> environment = {};
   };
   // clang-format off
   const Case cases[] = {
       {locked, {"--username", "kelvo", "--password-file", right}, 0, "wrote the snapshot"},
+      {locked, {"--username", "kelvo"}, 0, "wrote the snapshot", {"KELVO_MQTT_PASSWORD=" + password}},
       {locked, {"--username", "kelvo", "--password-file", wrong}, 1, "the broker refused the login: "},
       {locked, {}, 1, "the broker refused the login: "},
       {locked, {"--username", "kelvo", "--password-file", open}, 1, "/open is readable by group or others; refusing it"},
@@ -347,18 +289,13 @@ TEST(FeedSecurity, PasswordsAndTls) {
     std::vector<std::string> args = {
         "--broker", c.broker.url(), "--shared-dir", scratch.shared().string(), "--once", "--unit", "km"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProgramRun run = kelvo::testing::runProgram("kelvo-feed", args, scratch);
+    const ProgramRun run = kelvo::testing::runProgram("kelvo-feed", args, scratch, c.environment);
     const std::string label = c.broker.url() + " " + (c.args.empty() ? "" : c.args.back());
     EXPECT_EQ(run.exitCode, c.exitCode) << label << ": " << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << label << ": " << run.err;
     EXPECT_EQ(run.err.find(password), std::string::npos) << label << ": the password is never logged";
     EXPECT_LE(count(run.err, "\n"), 4u) << label << ": " << run.err;
   }
-  const ProgramRun fromEnvironment = kelvo::testing::runProgram(
-      "kelvo-feed",
-      {"--broker", locked.url(), "--shared-dir", scratch.shared().string(), "--once", "--username", "kelvo"},
-      scratch, {"KELVO_MQTT_PASSWORD=" + password});
-  EXPECT_EQ(fromEnvironment.exitCode, 0) << fromEnvironment.err;
 }
 
 TEST(FeedCommandLine, HelpAndUsageErrors) {

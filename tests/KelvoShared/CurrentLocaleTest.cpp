@@ -1,32 +1,27 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "KelvoShared/CarFormat.h"
 #include "KelvoShared/CurrentLocale.h"
 #include "LocaleEnvironment.h"
 
-using kelvo::currentLocale;
-using kelvo::LocaleCategory;
-
+namespace kelvo {
 namespace {
+
 std::string name(const icu::Locale& locale) { return locale.getName(); }
-}  // namespace
 
 TEST(CurrentLocaleTest, PosixNamesLoseCodesetKeepScriptModifiersAndCIsEnglishUS) {
-  EXPECT_EQ(name(kelvo::localeFromPosixName("de_DE.UTF-8@euro")), "de_DE");
-  EXPECT_EQ(name(kelvo::localeFromPosixName("sv_SE.utf8")), "sv_SE");
-  EXPECT_EQ(name(kelvo::localeFromPosixName("de")), "de");
-  EXPECT_EQ(name(kelvo::localeFromPosixName("sr_RS.UTF-8@latin")), "sr_Latn_RS");
-  EXPECT_EQ(name(kelvo::localeFromPosixName("uz_UZ.UTF-8@cyrillic")), "uz_Cyrl_UZ");
-  EXPECT_EQ(name(kelvo::localeFromPosixName("ca_ES.UTF-8@valencia")), "ca_ES_VALENCIA");
-  for (const char* posix : {"C", "POSIX", "", "C.UTF-8", ".UTF-8", "@euro", "/tmp/my-locale", "de DE"}) {
-    EXPECT_EQ(name(kelvo::localeFromPosixName(posix)), "en_US") << posix;
+  // clang-format off
+  for (const auto& [posix, icu] : std::vector<std::pair<const char*, const char*>>{{"de_DE.UTF-8@euro", "de_DE"},
+           {"sv_SE.utf8", "sv_SE"}, {"de", "de"}, {"sr_RS.UTF-8@latin", "sr_Latn_RS"}, {"uz_UZ.UTF-8@cyrillic", "uz_Cyrl_UZ"},
+           {"ca_ES.UTF-8@valencia", "ca_ES_VALENCIA"}, {"C", "en_US"}, {"POSIX", "en_US"}, {"", "en_US"}, {"C.UTF-8", "en_US"},
+           {".UTF-8", "en_US"}, {"@euro", "en_US"}, {"/tmp/my-locale", "en_US"}, {"de DE", "en_US"}}) {
+    EXPECT_EQ(name(localeFromPosixName(posix)), icu) << posix;
   }
+  // clang-format on
 }
 
 TEST(CurrentLocaleTest, LcAllThenCategoryThenLang) {
-  LocaleEnvironment environment;
+  testing::LocaleEnvironment environment;
   EXPECT_EQ(name(currentLocale()), "en_US");  // nothing set
   environment.set("LANG", "sv_SE.UTF-8");
   EXPECT_EQ(name(currentLocale()), "sv_SE");
@@ -40,5 +35,8 @@ TEST(CurrentLocaleTest, LcAllThenCategoryThenLang) {
   EXPECT_EQ(name(currentLocale(LocaleCategory::numeric)), "de_DE");
   environment.set("LANGUAGE", "de");  // the messages language does not change numbers
   environment.set("LC_NUMERIC", "en_US.UTF-8");
-  EXPECT_EQ(kelvo::CarFormat::kilowatts(7400, currentLocale(LocaleCategory::numeric)), "7.4 kW");
+  EXPECT_EQ(CarFormat::kilowatts(7400, currentLocale(LocaleCategory::numeric)), "7.4 kW");
 }
+
+}  // namespace
+}  // namespace kelvo

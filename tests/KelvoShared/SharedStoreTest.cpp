@@ -3,42 +3,165 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <limits>
+#include <functional>
 #include <map>
 #include <thread>
 
 #include "KelvoShared/SharedStore.h"
+#include "SampleSnapshot.h"
 #include "TempDirectory.h"
 
 namespace kelvo {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFile;
+using testing::sampleSnapshot;
 using testing::TempDirectory;
 using testing::writeFile;
+using Bytes = std::vector<std::uint8_t>;
 
-WidgetSnapshot sample(std::int64_t rangeKm = 318) {
-  WidgetSnapshot s;
-  s.batteryPercentage = 64;
-  s.rangeKm = rangeKm;
-  s.statusKey = "CHARGING";
-  s.isPluggedIn = true;
-  s.carTitle = "Polestar 4 · 2026";
-  s.carReportedAt = Date{1768465680};
-  s.writtenAt = Date{1768465800};
-  return s;
+std::string files(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  std::string all;
+  for (const std::string& name : names) all += (all.empty() ? "" : " ") + name;
+  return all;
+}
+
+// "ok" (the sample's data), "ok: other data", "noFile", "noContainer" or "unreadable: MESSAGE".
+std::string describe(const SharedStore::SnapshotState& state) {
+  if (const auto* ok = std::get_if<SharedStore::Ok>(&state))
+    return ok->snapshot == sampleSnapshot() ? "ok" : "ok: other data";
+  if (const auto* unreadable = std::get_if<SharedStore::Unreadable>(&state))
+    return "unreadable: " + unreadable->message;
+  return std::holds_alternative<SharedStore::NoFile>(state) ? "noFile" : "noContainer";
+}
+
+// What a reader finds in the directory: the snapshot, the picture (its bytes
+// in hex up to 8 bytes), the directory's entries.
+std::string summary(const SharedStore& store, const fs::path& dir) {
+  const auto image = store.loadImage();
+  std::string picture = !store.hasImage() ? "no image" : image ? "image " : "unloadable image";
+  for (std::size_t i = 0; image && i < std::min<std::size_t>(image->size(), 8); ++i) {
+    picture += "0123456789abcdef"[(*image)[i] >> 4];
+    picture += "0123456789abcdef"[(*image)[i] & 15];
+  }
+  return describe(store.snapshotState()) + " | " + picture + " | " + files(dir);
+}
+
+// Every case starts from a directory holding the sample's snapshot.json and a
+// three-byte car.png; `result` is what the operation reports ("ok" or its message).
+struct WriteCase {
+  const char* name;
+  std::function<Status(const SharedStore&, const fs::path&)> act;
+  std::string result, after;
+};
+
+TEST(SharedStore, WritesReplaceRemoveOrFailLeavingThePreviousFiles) {
+  WidgetSnapshot fractional = sampleSnapshot(), nan = sampleSnapshot(), huge = sampleSnapshot();
+  fractional.writtenAt = Date{fractional.writtenAt.secondsSince1970 + 0.6};
+  nan.batteryPercentage = std::numeric_limits<double>::quiet_NaN();
+  huge.carTitle = std::string(SharedStore::kSnapshotSizeLimit, 'x');
+  const std::string kept = "ok | image 010203 | car.png snapshot.json";
+  // clang-format off
+  const WriteCase cases[] = {
+      {"clear removes both files, not the directory", [](auto& s, auto&) { return s.clear(); }, "ok", "noFile | no image | "},
+      {"nothing left to clear is no failure", [](auto& s, auto&) { s.clear(); return s.clear(); }, "ok", "noFile | no image | "},
+      {"removeImage keeps the snapshot", [](auto& s, auto&) { s.removeImage(); return s.removeImage(); }, "ok", "ok | no image | snapshot.json"},
+      {"save keeps whole seconds", [&](auto& s, auto&) { return s.save(fractional); }, "ok", kept},
+      {"a picture is stored as given", [](auto& s, auto&) { return s.saveImage({'n', 'o', 't', 0, 0xFF}); }, "ok", "ok | image 6e6f7400ff | car.png snapshot.json"},
+      {"an empty picture is a picture", [](auto& s, auto&) { return s.saveImage({}); }, "ok", "ok | image  | car.png snapshot.json"},
+      {"a NaN battery is not written", [&](auto& s, auto&) { return s.save(nan); }, "key \"batteryPercentage\": a number that is not finite cannot be written", kept},
+      {"what the reader would refuse is not written", [&](auto& s, auto&) { return s.save(huge); }, "the encoded snapshot is larger than 1 MiB", kept},
+      {"nor a picture over the limit", [](auto& s, auto&) { return s.saveImage(Bytes(SharedStore::kImageSizeLimit + 1)); }, "the picture is larger than 64 MiB", kept},
+      {"a directory is not renamed over", [](auto& s, auto& dir) { s.clear(); fs::create_directories(dir / "snapshot.json/inside"); return s.save(sampleSnapshot()); }, "cannot replace snapshot.json", "unreadable: snapshot.json is not a regular file | no image | snapshot.json"},
+      {"a FIFO is no picture", [](auto& s, auto& dir) { s.removeImage(); ::mkfifo((dir / "car.png").c_str(), 0600); return Status(); }, "ok", "ok | unloadable image | car.png snapshot.json"},
+      {"nor a link to /dev/zero", [](auto& s, auto& dir) { s.removeImage(); fs::create_symlink("/dev/zero", dir / "car.png"); return Status(); }, "ok", "ok | unloadable image | car.png snapshot.json"},
+      {"nor a file over the limit", [](auto&, auto& dir) { fs::resize_file(dir / "car.png", SharedStore::kImageSizeLimit + 1); return Status(); }, "ok", "ok | unloadable image | car.png snapshot.json"},  // sparse: no disk space
+      {"removal never takes a directory tree", [](auto& s, auto& dir) { s.removeImage(); fs::create_directories(dir / "car.png/inside"); return s.clear(); }, "cannot remove car.png", "noFile | unloadable image | car.png"},
+  };
+  // clang-format on
+  for (const WriteCase& c : cases) {
+    const TempDirectory temp;
+    const SharedStore store(Platform::withSharedDirectory(temp.path()));
+    ASSERT_TRUE(store.save(sampleSnapshot()) && store.saveImage({1, 2, 3}));
+    const Status status = c.act(store, temp.path());
+    EXPECT_EQ(status ? "ok" : status.error().message.substr(0, c.result.size()), c.result) << c.name;
+    EXPECT_EQ(summary(store, temp.path()), c.after) << c.name;  // and no temporary files
+  }
+}
+
+TEST(SharedStore, ReplacementIsAtomicUnderAConcurrentReader) {
+  // Memory-backed when possible: every save flushes to disk.
+  const bool shm = fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0;
+  const TempDirectory temp(shm ? fs::path("/dev/shm") : fs::temp_directory_path());
+  const SharedStore store(Platform::withSharedDirectory(temp.path()));
+  WidgetSnapshot first = sampleSnapshot(), second = sampleSnapshot();
+  second.rangeKm = 200;
+  ASSERT_TRUE(store.save(first));
+  std::atomic<bool> done{false};
+  int failedWrites = 0, reads = 0, other = 0;
+  std::thread writer([&] {
+    for (int i = 0; i < 500; ++i) failedWrites += store.save(i % 2 ? first : second) ? 0 : 1;
+    done = true;
+  });
+  for (; !done; ++reads) {
+    const auto state = store.snapshotState();
+    const auto* ok = std::get_if<SharedStore::Ok>(&state);
+    other += !ok || (ok->snapshot != first && ok->snapshot != second);
+  }
+  writer.join();
+  EXPECT_EQ(failedWrites, 0);
+  EXPECT_EQ(other, 0) << "of " << reads << " reads";
+  EXPECT_EQ(files(temp.path()), "snapshot.json");  // no temporary files left
+}
+
+TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
+  const TempDirectory temp;
+  const SharedStore store(Platform::withSharedDirectory(temp.path()));
+  const fs::path file = temp.path() / "snapshot.json";
+  std::string padded = *encodeSnapshot(sampleSnapshot()), unterminated = "{\"carTitle\":\"", huge = "e";
+  padded.resize(SharedStore::kSnapshotSizeLimit, ' ');  // exactly the limit is fine
+  for (int i = 0; i < 300; ++i) unterminated += "é";
+  // The decoder quotes the date it cannot read: "e" and 200,000 combining marks, one character of 400 KB.
+  for (int i = 0; i < 200000; ++i) huge += "\u0301";
+  huge = R"j({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)j"
+         R"j("unit":"Kilometers (km)","hasImage":false,"writtenAt":")j" +
+         huge + "\"}";
+  // clang-format off
+  for (const auto& [kind, content, expected] : std::vector<std::array<std::string, 3>>{
+           {"empty", "", "unreadable: not JSON"}, {"text", "not json", "unreadable: not JSON"},
+           {"BOM", "\xEF\xBB\xBF[", "unreadable: not JSON"}, {"partial", "{\"rangeKm\":1}", "unreadable: key \"batteryPercentage\": missing"},
+           // The message says where, without quoting what was read.
+           {"unterminated", unterminated, "unreadable: " + decodeSnapshot(unterminated).error().message},
+           {"directory", "", "unreadable: snapshot.json is not a regular file"}, {"fifo", "", "unreadable: snapshot.json is not a regular file"},
+           {"/dev/zero", "", "unreadable: snapshot.json is not a regular file"},
+           {"at the limit", padded, "ok"}, {"over the limit", padded + ' ', "unreadable: snapshot.json is larger than 1 MiB"},
+           {"one huge character", huge, "unreadable: key \"writtenAt\": \"e\u0301"}}) {
+    // clang-format on
+    store.clear();
+    fs::remove(file);
+    if (kind == "directory") fs::create_directory(file);
+    if (kind == "fifo") ::mkfifo(file.c_str(), 0600);  // read without blocking
+    if (kind == "/dev/zero") fs::create_symlink(kind, file);
+    if (!fs::exists(file)) writeFile(file, content);
+    const std::string state = describe(store.snapshotState());
+    EXPECT_EQ(state.substr(0, expected.size()), expected) << kind;
+    EXPECT_LE(state.size(), 12 + SharedStore::kMessageByteLimit) << kind;
+    EXPECT_EQ(state.find("é"), std::string::npos) << kind;
+    EXPECT_EQ(store.loadSnapshot().has_value(), expected == "ok") << kind;
+  }
+  const std::string bounded =
+      SharedStore::boundedMessage(std::get<SharedStore::Unreadable>(store.snapshotState()).message);
+  EXPECT_EQ(SharedStore::boundedMessage(bounded), bounded);  // bounding twice changes nothing
 }
 
 // A platform whose home directory and group containers all live under one
-// temporary directory; `asked` records the group lookups. It outlives the
-// stores made from it.
+// temporary directory; `asked` records the group lookups.
 struct FakePlatform {
   TempDirectory temp;
-  fs::path home = temp.path() / "home";
-  fs::path local = home / ".local" / "share" / "kelvo";
+  fs::path home = temp.path() / "home", local = home / ".local/share/kelvo";
   std::optional<InfoValue> groupKey;
   std::map<std::string, fs::path> containers;
   mutable std::vector<std::string> asked;
@@ -61,244 +184,53 @@ struct FakePlatform {
   }
 };
 
-// A store over a shared directory given directly, as --shared-dir does.
-struct DirectStore {
-  explicit DirectStore(const fs::path& base = fs::temp_directory_path()) : temp(base) {}
-  TempDirectory temp;
-  SharedStore store{Platform::withSharedDirectory(temp.path())};
-  fs::path file(const char* name) const { return temp.path() / name; }
-};
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-template <typename State>
-bool is(const SharedStore::SnapshotState& state) {
-  return std::holds_alternative<State>(state);
-}
-
-std::string unreadableMessage(const SharedStore::SnapshotState& state) {
-  const auto* unreadable = std::get_if<SharedStore::Unreadable>(&state);
-  EXPECT_NE(unreadable, nullptr) << "state index " << state.index();
-  return unreadable ? unreadable->message : std::string();
-}
-
-TEST(SharedStore, LifeCycle) {
-  DirectStore d;
-  d.store.clear();  // nothing there to remove
-  d.store.removeImage();
-  EXPECT_TRUE(is<SharedStore::NoFile>(d.store.snapshotState()));
-
-  WidgetSnapshot fractional = sample();
-  fractional.writtenAt = Date{1768465800.6};
-  ASSERT_TRUE(d.store.save(fractional).ok());
-  const auto state = d.store.snapshotState();
-  ASSERT_TRUE(is<SharedStore::Ok>(state));
-  EXPECT_EQ(std::get<SharedStore::Ok>(state).snapshot, sample());  // whole seconds on disk
-  EXPECT_TRUE(d.store.loadSnapshot()->sameData(fractional));
-
-  // Not a PNG at all: stored byte for byte all the same.
-  const std::vector<std::uint8_t> picture = {'n', 'o', 't', 0, 0xFF, 'p', 'n', 'g'};
-  ASSERT_TRUE(d.store.saveImage(picture).ok());
-  EXPECT_EQ(d.store.loadImage(), picture);
-  d.store.removeImage();
-  EXPECT_FALSE(d.store.hasImage());
-  EXPECT_TRUE(is<SharedStore::Ok>(d.store.snapshotState()));
-
-  ASSERT_TRUE(d.store.saveImage({}).ok());
-  EXPECT_EQ(d.store.loadImage(), std::vector<std::uint8_t>{});
-  d.store.clear();
-  EXPECT_TRUE(is<SharedStore::NoFile>(d.store.snapshotState()));
-  EXPECT_FALSE(d.store.loadImage().has_value());
-  EXPECT_TRUE(entries(d.temp.path()).empty());
-  EXPECT_TRUE(fs::is_directory(d.temp.path()));  // the directory itself stays
-}
-
-TEST(SharedStore, FailedSavesKeepThePreviousFilesAndLeaveNoTemporaries) {
-  DirectStore d;
-  ASSERT_TRUE(d.store.save(sample()).ok());
-  const std::string before = readFile(d.file("snapshot.json"));
-  WidgetSnapshot bad = sample(1);
-  bad.batteryPercentage = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_FALSE(d.store.save(bad).ok());
-  // What the reader would refuse is not written either.
-  bad.batteryPercentage = 1;
-  bad.carTitle = std::string(SharedStore::kSnapshotSizeLimit, 'x');
-  EXPECT_EQ(d.store.save(bad).error().message, "the encoded snapshot is larger than 1 MiB");
-  EXPECT_FALSE(d.store.saveImage(std::vector<std::uint8_t>(SharedStore::kImageSizeLimit + 1)).ok());
-  EXPECT_EQ(readFile(d.file("snapshot.json")), before);
-  EXPECT_EQ(entries(d.temp.path()), std::vector<std::string>{"snapshot.json"});
-
-  // A non-empty directory in the target's place cannot be renamed over.
-  d.store.clear();
-  fs::create_directories(d.file("snapshot.json") / "inside");
-  fs::create_directories(d.file("car.png") / "inside");
-  EXPECT_FALSE(d.store.save(sample()).ok());
-  EXPECT_FALSE(d.store.saveImage({1, 2, 3}).ok());
-  EXPECT_EQ(entries(d.temp.path()), (std::vector<std::string>{"car.png", "snapshot.json"}));
-  d.store.clear();  // removal never takes a directory tree with it
-  EXPECT_TRUE(fs::is_directory(d.file("car.png") / "inside"));
-}
-
-TEST(SharedStore, ReplacementIsAtomicUnderAConcurrentReader) {
-  // Memory-backed when possible: every save flushes to disk.
-  const bool shm = fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0;
-  DirectStore d(shm ? fs::path("/dev/shm") : fs::temp_directory_path());
-  const WidgetSnapshot first = sample(100), second = sample(200);
-  ASSERT_TRUE(d.store.save(first).ok());
-  std::atomic<bool> done{false};
-  int failedWrites = 0;
-  std::thread writer([&] {
-    for (int i = 0; i < 500; ++i) failedWrites += d.store.save(i % 2 ? first : second).ok() ? 0 : 1;
-    done = true;
-  });
-  int reads = 0, other = 0;
-  while (!done) {
-    const auto state = d.store.snapshotState();
-    const auto* ok = std::get_if<SharedStore::Ok>(&state);
-    other += !ok || (ok->snapshot != first && ok->snapshot != second);
-    ++reads;
-  }
-  writer.join();
-  EXPECT_EQ(failedWrites, 0);
-  EXPECT_EQ(other, 0) << "of " << reads << " reads";
-  EXPECT_EQ(entries(d.temp.path()), std::vector<std::string>{"snapshot.json"});  // no temporary files left
-}
-
-TEST(SharedStore, BrokenDocumentsAreUnreadableWithAShortMessage) {
-  DirectStore d;
-  for (const std::string& content : {std::string(), std::string("not json"), std::string("\xEF\xBB\xBF[", 4),
-                                     std::string("{\"rangeKm\":1}")}) {
-    writeFile(d.file("snapshot.json"), content);
-    EXPECT_FALSE(unreadableMessage(d.store.snapshotState()).empty()) << content;
-    EXPECT_FALSE(d.store.loadSnapshot().has_value());
-  }
-  EXPECT_EQ(unreadableMessage(d.store.snapshotState()), "key \"batteryPercentage\": missing");
-
-  // An unterminated string: the message says where, without quoting what was read.
-  std::string text = "{\"carTitle\":\"";
-  for (int i = 0; i < 300; ++i) text += "é";
-  writeFile(d.file("snapshot.json"), text);
-  const std::string message = unreadableMessage(d.store.snapshotState());
-  EXPECT_EQ(message, decodeSnapshot(text).error().message);
-  EXPECT_EQ(message.find("é"), std::string::npos) << message;
-}
-
-TEST(SharedStore, AMessageQuotingOneHugeCharacterStaysSmall) {
-  DirectStore d;
-  // The decoder quotes the date it cannot read: "e" with 200,000 combining
-  // marks, one character of 400 KB.
-  std::string date = "e";
-  for (int i = 0; i < 200000; ++i) date += "\u0301";
-  const std::string document =
-      R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)json"
-      R"json("unit":"Kilometers (km)","hasImage":false,"writtenAt":")json";
-  writeFile(d.file("snapshot.json"), document + date + "\"}");
-  const std::string message = unreadableMessage(d.store.snapshotState());
-  EXPECT_TRUE(message.starts_with("key \"writtenAt\": \"e\u0301")) << message.substr(0, 40);
-  EXPECT_LE(message.size(), SharedStore::kMessageByteLimit);
-  EXPECT_EQ(SharedStore::boundedMessage(message), message);  // bounding twice changes nothing
-}
-
-TEST(SharedStore, SpecialAndOversizedFilesReadAsFailures) {
-  DirectStore d;
-  const auto started = std::chrono::steady_clock::now();
-  fs::create_directory(d.file("snapshot.json"));
-  EXPECT_EQ(unreadableMessage(d.store.snapshotState()), "snapshot.json is not a regular file");
-  fs::remove(d.file("snapshot.json"));
-  ASSERT_EQ(::mkfifo(d.file("snapshot.json").c_str(), 0600), 0);
-  ASSERT_EQ(::mkfifo(d.file("car.png").c_str(), 0600), 0);
-  EXPECT_EQ(unreadableMessage(d.store.snapshotState()), "snapshot.json is not a regular file");
-  EXPECT_FALSE(d.store.loadImage().has_value());
-  d.store.clear();
-  fs::create_symlink("/dev/zero", d.file("snapshot.json"));
-  fs::create_symlink("/dev/zero", d.file("car.png"));
-  EXPECT_EQ(unreadableMessage(d.store.snapshotState()), "snapshot.json is not a regular file");
-  EXPECT_FALSE(d.store.loadImage().has_value());
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
-
-  d.store.clear();
-  // Exactly the limit is fine: a valid document padded with whitespace.
-  std::string text = *encodeSnapshot(sample());
-  text.resize(SharedStore::kSnapshotSizeLimit, ' ');
-  writeFile(d.file("snapshot.json"), text);
-  EXPECT_TRUE(is<SharedStore::Ok>(d.store.snapshotState()));
-  writeFile(d.file("snapshot.json"), text + ' ');
-  EXPECT_EQ(unreadableMessage(d.store.snapshotState()), "snapshot.json is larger than 1 MiB");
-
-  writeFile(d.file("car.png"), "");  // sparse: costs no disk space
-  fs::resize_file(d.file("car.png"), SharedStore::kImageSizeLimit + 1);
-  EXPECT_FALSE(d.store.loadImage().has_value());
-  fs::resize_file(d.file("car.png"), 1000);
-  EXPECT_EQ(d.store.loadImage()->size(), 1000u);
-}
-
 TEST(SharedStorePlatform, MissingNumericOrEmptyKeyMeansTheLocalDirectory) {
   for (const auto& key : {std::optional<InfoValue>(), std::optional<InfoValue>(InfoValue{}),
                           std::optional<InfoValue>(InfoValue{std::string()})}) {
     const FakePlatform fake(key);
     const SharedStore store(fake.platform());
     EXPECT_FALSE(store.isSharedGroup());
-    EXPECT_FALSE(fs::exists(fake.local));
-    EXPECT_TRUE(is<SharedStore::NoFile>(store.snapshotState()));  // reading alone creates it
-    ASSERT_TRUE(store.save(sample()).ok());
+    EXPECT_EQ(describe(store.snapshotState()), "noFile");
+    ASSERT_TRUE(store.save(sampleSnapshot()));
     EXPECT_TRUE(fs::is_regular_file(fake.local / "snapshot.json"));
     EXPECT_TRUE(fake.asked.empty());
   }
   const FakePlatform blocked;
   writeFile(blocked.home / ".local", "a file where a directory should be");
-  const SharedStore store(blocked.platform());
-  EXPECT_TRUE(is<SharedStore::NoFile>(store.snapshotState()));
-  EXPECT_FALSE(store.save(sample()).ok());
+  EXPECT_EQ(describe(SharedStore(blocked.platform()).snapshotState()), "noFile");
+  EXPECT_FALSE(SharedStore(blocked.platform()).save(sampleSnapshot()));
 }
 
-TEST(SharedStorePlatform, AGroupResolvesToItsContainerRoot) {
+TEST(SharedStorePlatform, AGroupResolvesToItsContainerAndAGivenDirectoryWins) {
   FakePlatform fake(InfoValue{"group.se.kelvo"});
-  const fs::path container = fake.temp.path() / "group";
-  fs::create_directory(container);
-  fake.containers["group.se.kelvo"] = container;
-  ASSERT_TRUE(SharedStore(fake.platform()).save(sample()).ok());
-  EXPECT_TRUE(fs::is_regular_file(container / "snapshot.json"));
+  fs::create_directory(fake.containers["group.se.kelvo"] = fake.temp.path() / "group");
+  ASSERT_TRUE(SharedStore(fake.platform()).save(sampleSnapshot()));
+  EXPECT_TRUE(fs::is_regular_file(fake.temp.path() / "group/snapshot.json"));
   EXPECT_FALSE(fs::exists(fake.local));
-
-  // A given shared directory wins over the group key, once it exists.
   Platform platform = fake.platform();
   platform.sharedDirectory = fake.temp.path() / "given";
   const SharedStore store(platform);
-  EXPECT_TRUE(is<SharedStore::NoContainer>(store.snapshotState()));
+  EXPECT_EQ(describe(store.snapshotState()), "noContainer");  // until it exists
   fs::create_directory(fake.temp.path() / "given");
-  EXPECT_TRUE(is<SharedStore::NoFile>(store.snapshotState()));
-  EXPECT_EQ(store.appGroup(), "group.se.kelvo");
+  EXPECT_EQ(describe(store.snapshotState()), "noFile");
   writeFile(fake.home / "file", "");
   EXPECT_FALSE(SharedStore(Platform::withSharedDirectory(fake.home / "file")).containerURL().has_value());
 }
 
-TEST(SharedStorePlatform, UnresolvedGroupWritesAndCreatesNothing) {
-  for (const std::string id : {"group.unknown", "  "}) {  // a blank key is passed on unchanged
-    const FakePlatform fake(InfoValue{id});
+TEST(SharedStorePlatform, UnresolvedOrUnsafeGroupsWriteAndCreateNothing) {
+  // clang-format off
+  for (const auto& [id, looked] : std::vector<std::pair<std::string, bool>>{{"group.unknown", true}, {"  ", true} /* passed on unchanged */,
+           {".", false}, {"..", false}, {"a/b", false}, {"/", false}, {"../../etc", false}, {std::string("group\0x", 7), false}}) {
+    // clang-format on
+    FakePlatform fake(InfoValue{id});
+    if (!looked) fake.containers[id] = fake.temp.path();  // a careless lookup would answer
     const SharedStore store(fake.platform());
     EXPECT_EQ(store.appGroup(), id);
-    EXPECT_TRUE(is<SharedStore::NoContainer>(store.snapshotState()));
-    EXPECT_TRUE(store.save(sample()).ok());
-    EXPECT_TRUE(store.saveImage({1, 2}).ok());
-    store.clear();
-    EXPECT_TRUE(entries(fake.home).empty()) << id;  // no local directory either
-    EXPECT_EQ(fake.asked.at(0), id);
-  }
-}
-
-TEST(SharedStorePlatform, UnsafeGroupIdentifiersNameNoContainer) {
-  for (const std::string& id : {std::string("."), std::string(".."), std::string("a/b"), std::string("/"),
-                                std::string("../../etc"), std::string("group\0x", 7)}) {
-    FakePlatform fake(InfoValue{id});
-    fake.containers[id] = fake.temp.path();  // a careless lookup would answer
-    EXPECT_TRUE(is<SharedStore::NoContainer>(SharedStore(fake.platform()).snapshotState())) << id;
-    EXPECT_TRUE(fake.asked.empty()) << id;
-    EXPECT_FALSE(isSafeGroupIdentifier(id));
+    EXPECT_EQ(describe(store.snapshotState()), "noContainer") << id;
+    EXPECT_TRUE(store.save(sampleSnapshot()) && store.saveImage({1, 2}) && store.clear()) << id;
+    EXPECT_EQ(files(fake.home), "") << id;  // no local directory either
+    EXPECT_EQ(fake.asked, looked ? std::vector<std::string>(4, id) : std::vector<std::string>{}) << id;
+    EXPECT_EQ(isSafeGroupIdentifier(id), looked) << id;
   }
 }
 

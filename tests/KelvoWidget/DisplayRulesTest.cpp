@@ -11,52 +11,35 @@
 namespace kelvo::widget {
 namespace {
 
-using testing::sampleSnapshot;
+using testing::Json;
 
 WidgetSnapshot withBattery(double percent, std::string status = "IDLE") {
-  WidgetSnapshot snapshot = sampleSnapshot();
+  WidgetSnapshot snapshot = testing::sampleSnapshot();
   snapshot.batteryPercentage = percent;
   snapshot.statusKey = std::move(status);
   return snapshot;
 }
 
-TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocale) {
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(80)), "80%");
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(99.5)), "100%");
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(98.5)), "98%");
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(72.4)), "72%");
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(0)), "0%");
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(100)), "100%");
-  EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(12345)), "12345%");  // no grouping
-}
-
-TEST(DisplayRules, PercentTextHasEveryDigitOfAnyFiniteValue) {
-  // {value, digits, starts with}
-  const struct {
-    double value;
-    std::size_t digits;
-    const char* start;
-  } cases[] = {
-      {1e300, 301, "1000000000000000052504760255204420248704"},
-      {1e308, 309, "1000000000000000010979063629440455417404"},
-      {-1e308, 310, "-1000000000000000010979063629440455417404"},
-      {std::numeric_limits<double>::max(), 309, "17976931348623157"},
-      {1e22, 23, "10000000000000000000000"},
-  };
-  for (const auto& c : cases) {
-    const std::string text = DisplayRules::batteryPercentText(withBattery(c.value));
-    EXPECT_EQ(text.size(), c.digits + 1) << c.value;
-    EXPECT_TRUE(text.starts_with(c.start)) << text;
-    EXPECT_TRUE(text.ends_with("%")) << text;
+TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocaleAndKeepsEveryDigit) {
+  // clang-format off
+  for (const auto& [value, text] : std::vector<std::pair<double, std::string>>{{80, "80%"}, {99.5, "100%"}, {98.5, "98%"},
+           {72.4, "72%"}, {0, "0%"}, {12345, "12345%"} /* no grouping */, {1e22, "10000000000000000000000%"}}) {
+    EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(value)), text);
   }
-}
-
-TEST(DisplayRules, PercentFigureIsOneLineWhateverItsValue) {
+  for (const auto& [value, digits, start] : std::vector<std::tuple<double, std::size_t, std::string>>{
+           {1e300, 301, "1000000000000000052504760255204420248704"}, {-1e308, 310, "-1000000000000000010979063629440455417404"},
+           {std::numeric_limits<double>::max(), 309, "17976931348623157"}}) {
+    const std::string text = DisplayRules::batteryPercentText(withBattery(value));
+    EXPECT_EQ(text.size(), digits + 1) << value;
+    EXPECT_TRUE(text.starts_with(start) && text.ends_with("%")) << text;
+  }
+  // clang-format on
+  // And the figure stays one line in every family.
   for (const auto family :
        {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge}) {
-    const testing::Json widget = testing::dumpSnapshot(withBattery(1e308), family);
-    const auto figures = testing::findAll(
-        widget, [](const testing::Json& n) { return n.value("text", "").starts_with("1000000000"); });
+    const auto figures =
+        testing::findAll(testing::dumpSnapshot(withBattery(1e308), family),
+                         [](const Json& n) { return n.value("text", "").starts_with("1000000000"); });
     ASSERT_EQ(figures.size(), 1u) << ui::toString(family);
     EXPECT_EQ(figures[0]["lines"], 1) << ui::toString(family);
     EXPECT_EQ(figures[0]["truncated"], true) << ui::toString(family);
@@ -64,89 +47,66 @@ TEST(DisplayRules, PercentFigureIsOneLineWhateverItsValue) {
 }
 
 TEST(DisplayRules, TintIsGreenWhileChargingElseOrangeAtTwentyOrLess) {
-  EXPECT_EQ(DisplayRules::batteryTint(withBattery(20)).name, "orange");
-  EXPECT_EQ(DisplayRules::batteryTint(withBattery(20.5)).name, "accentColor");
-  EXPECT_EQ(DisplayRules::batteryTint(withBattery(5, "CHARGING")).name, "green");
-  EXPECT_EQ(DisplayRules::batteryTint(withBattery(90, "SMART_CHARGING")).name, "green");
-  EXPECT_EQ(DisplayRules::batteryTint(withBattery(std::nan(""))).name, "accentColor");
+  // clang-format off
+  for (const auto& [percent, status, tint] : std::vector<std::tuple<double, std::string, std::string>>{{20, "IDLE", "orange"},
+           {20.5, "IDLE", "accentColor"}, {5, "CHARGING", "green"}, {90, "SMART_CHARGING", "green"}, {NAN, "IDLE", "accentColor"}}) {
+    EXPECT_EQ(DisplayRules::batteryTint(withBattery(percent, status)).name, tint) << percent << " " << status;
+  }
+  // clang-format on
 }
 
-TEST(DisplayRules, ReportInstantPrefersTheCarsOwnReport) {
-  WidgetSnapshot snapshot = sampleSnapshot();
+TEST(DisplayRules, ReportInstantAndTitle) {
+  WidgetSnapshot snapshot = testing::sampleSnapshot();
+  EXPECT_EQ(DisplayRules::reportInstant(snapshot), *snapshot.carReportedAt);  // the car's own report first
+  snapshot.carReportedAt.reset();
   EXPECT_EQ(DisplayRules::reportInstant(snapshot), snapshot.writtenAt);
-  snapshot.carReportedAt = Date{testing::kNow - 3600};
-  EXPECT_EQ(DisplayRules::reportInstant(snapshot), Date{testing::kNow - 3600});
-}
-
-TEST(DisplayRules, TitleFallsBackToKelvoButNeverToTheModelName) {
-  WidgetSnapshot snapshot = sampleSnapshot();
-  snapshot.modelName = "Polestar 4";
-  EXPECT_EQ(DisplayRules::title(snapshot), "Kelvo");
-  snapshot.carTitle = "";
-  EXPECT_EQ(DisplayRules::title(snapshot), "Kelvo");
-  snapshot.carTitle = "My car";
-  EXPECT_EQ(DisplayRules::title(snapshot), "My car");
+  snapshot.modelName = "Polestar 4";  // never the title
+  for (const auto& [title, shown] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+           {std::nullopt, "Kelvo"}, {"", "Kelvo"}, {"My car", "My car"}}) {
+    snapshot.carTitle = title;
+    EXPECT_EQ(DisplayRules::title(snapshot), shown);
+  }
 }
 
 TEST(BatteryBarFill, FollowsTheFractionWithinTheTrackAndKeepsASliver) {
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(120, 0.5), 60);
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(120, 0), 2);
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(120, -0.2), 2);
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(120, 1.3), 120);
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(120, 1), 120);
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(1.5, 0.5), 2);  // a slot narrower than the sliver
-  EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(120, std::numeric_limits<double>::quiet_NaN()), 2);
+  // clang-format off
+  for (const auto& [track, fraction, width] : std::vector<std::array<double, 3>>{{120, 0.5, 60}, {120, 0, 2}, {120, -0.2, 2},
+           {120, 1.3, 120}, {120, 1, 120}, {1.5, 0.5, 2} /* narrower than the sliver */, {120, NAN, 2}}) {
+    EXPECT_DOUBLE_EQ(BatteryBar::fillWidth(track, fraction), width) << track << " " << fraction;
+  }
+  // clang-format on
 }
 
-struct StatusCase {
-  const char* what;
-  const char* statusKey;
-  bool isDriving;
-  std::optional<bool> isPluggedIn;
-  const char* symbol;
-  const char* colour;
-  const char* text;
-};
-
-class StatusLabelTree : public ::testing::TestWithParam<StatusCase> {};
-
-TEST_P(StatusLabelTree, ShowsSymbolColourAndText) {
-  const StatusCase& c = GetParam();
-  WidgetSnapshot snapshot = sampleSnapshot();
-  snapshot.statusKey = c.statusKey;
-  snapshot.isDriving = c.isDriving;
-  snapshot.isPluggedIn = c.isPluggedIn;
-  EXPECT_EQ(StatusLabel::symbolName(snapshot), c.symbol);
-
-  const testing::Json label =
-      testing::namedView(testing::dumpSnapshot(snapshot, ui::WidgetFamily::systemSmall), "StatusLabel");
-  const std::vector<testing::Json> symbols =
-      testing::findAll(label, [](const testing::Json& n) { return n.contains("systemName"); });
-  ASSERT_EQ(symbols.size(), 1u);
-  EXPECT_EQ(symbols[0]["systemName"], c.symbol);
-  EXPECT_EQ(symbols[0]["foreground"], c.colour);
-  const testing::Json title = testing::textNode(label, c.text);
-  EXPECT_EQ(title["foreground"], c.colour);
-  EXPECT_EQ(title["font"]["style"], "caption");
+TEST(StatusLabel, ShowsSymbolColourAndTextInTheCaptionStyle) {
+  struct Case {
+    const char* statusKey;
+    bool isDriving;
+    std::optional<bool> isPluggedIn;
+    const char *symbol, *colour, *text;
+  };
+  // clang-format off
+  for (const Case& c : {Case{"CHARGING", false, true, "bolt.fill", "green", "Charging"},
+           Case{"SMART_CHARGING", true, true, "bolt.fill", "green", "In use"},  // charging wins over driving
+           Case{"IDLE", true, std::nullopt, "steeringwheel", "secondary", "In use"},
+           Case{"DONE", false, true, "powerplug.fill", "secondary", "Done"},
+           Case{"IDLE", false, false, "parkingsign.square", "secondary", "Idle"},
+           Case{"IDLE", false, std::nullopt, "parkingsign.square", "secondary", "Idle"}}) {
+    // clang-format on
+    WidgetSnapshot snapshot = testing::sampleSnapshot();
+    snapshot.statusKey = c.statusKey;
+    snapshot.isDriving = c.isDriving;
+    snapshot.isPluggedIn = c.isPluggedIn;
+    const Json label =
+        testing::namedView(testing::dumpSnapshot(snapshot, ui::WidgetFamily::systemSmall), "StatusLabel");
+    const auto symbols = testing::findAll(label, [](const Json& n) { return n.contains("systemName"); });
+    ASSERT_EQ(symbols.size(), 1u) << c.text;
+    EXPECT_EQ(symbols[0]["systemName"], c.symbol) << c.text;
+    EXPECT_EQ(symbols[0]["foreground"], c.colour) << c.text;
+    const Json title = testing::textNode(label, c.text);
+    EXPECT_EQ(title["foreground"], c.colour) << c.text;
+    EXPECT_EQ(title["font"]["style"], "caption") << c.text;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    States, StatusLabelTree,
-    ::testing::Values(
-        StatusCase{"charging", "CHARGING", false, true, "bolt.fill", "green", "Charging"},
-        StatusCase{"smart charging while driving", "SMART_CHARGING", true, true, "bolt.fill", "green",
-                   "In use"},
-        StatusCase{"driving", "IDLE", true, std::nullopt, "steeringwheel", "secondary", "In use"},
-        StatusCase{"plugged in", "DONE", false, true, "powerplug.fill", "secondary", "Done"},
-        StatusCase{"unplugged", "IDLE", false, false, "parkingsign.square", "secondary", "Idle"},
-        StatusCase{"plug unknown", "IDLE", false, std::nullopt, "parkingsign.square", "secondary", "Idle"}),
-    [](const auto& info) {
-      std::string name = info.param.what;
-      for (char& ch : name) {
-        if (ch == ' ') ch = '_';
-      }
-      return name;
-    });
 
 }  // namespace
 }  // namespace kelvo::widget

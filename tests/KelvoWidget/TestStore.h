@@ -5,37 +5,19 @@
 // operation (reading the snapshot, reading the picture) resolves it once, so
 // the count shows whether the picture file was even looked for.
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <stdexcept>
-#include <string>
-#include <string_view>
 #include <vector>
 
-#include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
-#include "KelvoShared/WidgetSnapshot.h"
+#include "TempDirectory.h"
 
 namespace kelvo::widget::testing {
 
 class TestStore {
  public:
-  TestStore() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-widget-test.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    std::filesystem::create_directories(shared());
-  }
-  TestStore(const TestStore&) = delete;
-  ~TestStore() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
+  TestStore() { std::filesystem::create_directories(shared()); }
 
-  std::filesystem::path shared() const { return root_ / "group"; }
+  std::filesystem::path shared() const { return temp_.path() / "group"; }
   int lookups() const { return *lookups_; }
 
   // A store whose group container is shared(), or none at all.
@@ -50,12 +32,12 @@ class TestStore {
       ++*counter;
       return container == Container::present ? std::optional(dir) : std::nullopt;
     };
-    platform.homeDirectory = [home = root_ / "home"] { return std::optional(home); };
+    platform.homeDirectory = [home = temp_.path() / "home"] { return std::optional(home); };
     return SharedStore(std::move(platform));
   }
 
   void write(const std::string& name, std::string_view bytes) const {
-    std::ofstream(shared() / name, std::ios::binary | std::ios::trunc) << bytes;
+    kelvo::testing::writeFile(shared() / name, bytes);
   }
   void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
     write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -65,7 +47,7 @@ class TestStore {
   }
 
  private:
-  std::filesystem::path root_;
+  kelvo::testing::TempDirectory temp_;
   std::shared_ptr<int> lookups_ = std::make_shared<int>(0);
 };
 

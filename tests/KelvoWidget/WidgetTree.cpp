@@ -1,44 +1,47 @@
 #include "WidgetTree.h"
 
-#include "KelvoUI/WidgetRenderer.h"
+#include "KelvoShared/Localization.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 
 namespace kelvo::widget::testing {
 
-WidgetSnapshot sampleSnapshot() {
-  WidgetSnapshot snapshot;
-  snapshot.batteryPercentage = 80;
-  snapshot.rangeKm = 412;
-  snapshot.statusKey = "IDLE";
-  snapshot.isDriving = false;
-  snapshot.writtenAt = Date{kNow - 480};
-  snapshot.unit = DistanceUnit::kilometers;
-  return snapshot;
-}
-
-ui::Environment environmentFor(ui::WidgetFamily family) {
+ui::Environment environmentFor(ui::WidgetFamily family, const char* locale) {
   ui::Environment environment;
   environment.widgetFamily = family;
-  environment.locale = icu::Locale("en", "US");
-  environment.now = kNow;
+  environment.locale = locale ? icu::Locale(locale) : icu::Locale("en", "US");
+  environment.relativeTimeLocale = environment.locale;
+  if (locale) environment.layoutDirection = ui::layoutDirectionFor(textLanguage());
+  environment.now = kNow.secondsSince1970;
   environment.timeZone.reset(icu::TimeZone::createTimeZone("UTC"));
   return environment;
 }
 
-Json dumpEntry(const CarEntry& entry, const ui::Environment& environment) {
+namespace {
+Json dump(const CarEntry& entry, const ui::Environment& environment) {
   const Result<ui::WidgetLayout> layout =
       ui::layoutWidget(KelvoCarWidget::entryContent()(entry), environment);
   EXPECT_TRUE(layout.ok()) << (layout.ok() ? "" : layout.error().message);
-  if (!layout) return Json::object();
-  return ui::dumpWidget(*layout);
+  return layout ? ui::dumpWidget(*layout) : Json::object();
+}
+}  // namespace
+
+Result<ui::WidgetLayout> layoutSnapshot(const WidgetSnapshot& snapshot, const ui::Environment& environment) {
+  return ui::layoutWidget(KelvoCarWidget::entryContent()(CarEntry{kNow, snapshot}), environment);
 }
 
-Json dumpEntry(const CarEntry& entry, ui::WidgetFamily family) {
-  return dumpEntry(entry, environmentFor(family));
+Json dumpSnapshot(const WidgetSnapshot& snapshot, const ui::Environment& environment,
+                  std::optional<ui::Bitmap> picture) {
+  return dump(CarEntry{kNow, snapshot, std::move(picture)}, environment);
 }
 
-Json dumpSnapshot(const WidgetSnapshot& snapshot, ui::WidgetFamily family) {
-  return dumpEntry(CarEntry{Date{kNow}, snapshot}, family);
+Json dumpSnapshot(const WidgetSnapshot& snapshot, ui::WidgetFamily family,
+                  std::optional<ui::Bitmap> picture) {
+  return dumpSnapshot(snapshot, environmentFor(family), std::move(picture));
+}
+
+Json dumpProblem(std::optional<WidgetProblem> problem, const ui::Environment& environment) {
+  return dump(CarEntry{kNow, problem.value_or(WidgetProblem{WidgetProblem::NothingPolledYet{}})},
+              environment);
 }
 
 std::vector<Json> findAll(const Json& root, const std::function<bool(const Json&)>& match) {
@@ -47,12 +50,14 @@ std::vector<Json> findAll(const Json& root, const std::function<bool(const Json&
     if (!node.is_object()) return;
     if (match(node)) found.push_back(node);
     if (node.contains("root")) walk(node["root"]);
-    if (node.contains("children")) {
-      for (const Json& child : node["children"]) walk(child);
-    }
+    for (const Json& child : node.value("children", Json::array())) walk(child);
   };
   walk(root);
   return found;
+}
+
+std::vector<Json> ofType(const Json& root, const std::string& type) {
+  return findAll(root, [&](const Json& n) { return n.value("type", "") == type; });
 }
 
 Json namedView(const Json& root, const std::string& viewName) {
@@ -64,24 +69,26 @@ Json namedView(const Json& root, const std::string& viewName) {
 
 std::vector<std::string> texts(const Json& root) {
   std::vector<std::string> result;
-  for (const Json& node : findAll(root, [](const Json& n) { return n.value("type", "") == "Text"; })) {
-    result.push_back(node.value("text", ""));
-  }
+  for (const Json& node : ofType(root, "Text")) result.push_back(node.value("text", ""));
   return result;
 }
 
 Json textNode(const Json& root, const std::string& text) {
-  const std::vector<Json> found = findAll(root, [&](const Json& node) {
-    return node.value("type", "") == "Text" && node.value("text", "") == text;
-  });
+  const std::vector<Json> found = findAll(
+      root, [&](const Json& n) { return n.value("type", "") == "Text" && n.value("text", "") == text; });
   EXPECT_FALSE(found.empty()) << "no Text \"" << text << "\"";
   return found.empty() ? Json::object() : found.front();
 }
 
+std::vector<Json> pictures(const Json& root) {
+  return findAll(root,
+                 [](const Json& n) { return n.value("type", "") == "Image" && !n.contains("systemName"); });
+}
+
 ui::Bitmap solidBitmap(int width, int height) {
-  auto pixels =
-      std::make_shared<std::vector<std::uint32_t>>(static_cast<std::size_t>(width) * height, 0xff3366ccu);
-  return ui::Bitmap{width, height, std::move(pixels)};
+  return ui::Bitmap{
+      width, height,
+      std::make_shared<std::vector<std::uint32_t>>(static_cast<std::size_t>(width) * height, 0xff3366ccu)};
 }
 
 }  // namespace kelvo::widget::testing

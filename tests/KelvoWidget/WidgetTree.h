@@ -2,6 +2,7 @@
 
 // Lays out the widget's views with real fonts and answers questions about
 // the JSON view tree, so tests read like "the StatusLabel's symbol is ...".
+// Entries are built here only, at kNow.
 
 #include <gtest/gtest.h>
 
@@ -10,31 +11,36 @@
 #include <string>
 #include <vector>
 
-#include "KelvoShared/WidgetSnapshot.h"
 #include "KelvoUI/Environment.h"
+#include "KelvoUI/WidgetRenderer.h"
 #include "KelvoWidget/CarEntry.h"
+#include "SampleSnapshot.h"
 
 namespace kelvo::widget::testing {
 
 using Json = nlohmann::json;
+using kelvo::testing::kNow;
+using kelvo::testing::sampleSnapshot;
 
-// 2026-12-06T12:00:00Z: the fixed "now" of the view tests.
-inline constexpr double kNow = 1796558400;
+// The environment of a modern host at kNow, in English (United States) or,
+// with `locale`, in that locale and the layout direction of the process's
+// text language (set it with LocaleEnvironment).
+ui::Environment environmentFor(ui::WidgetFamily family, const char* locale = nullptr);
 
-// A plain, not charging snapshot written 8 minutes before kNow.
-WidgetSnapshot sampleSnapshot();
-
-// The environment of a modern host in English (United States) at kNow.
-ui::Environment environmentFor(ui::WidgetFamily family);
-
+// The widget laid out for the snapshot, through the widget's content.
+Result<ui::WidgetLayout> layoutSnapshot(const WidgetSnapshot& snapshot, const ui::Environment& environment);
 // The whole widget's dump for an entry, drawn through the widget's content.
-Json dumpEntry(const CarEntry& entry, const ui::Environment& environment);
-Json dumpEntry(const CarEntry& entry, ui::WidgetFamily family);
-Json dumpSnapshot(const WidgetSnapshot& snapshot, ui::WidgetFamily family);
+Json dumpSnapshot(const WidgetSnapshot& snapshot, const ui::Environment& environment,
+                  std::optional<ui::Bitmap> picture = std::nullopt);
+Json dumpSnapshot(const WidgetSnapshot& snapshot, ui::WidgetFamily family,
+                  std::optional<ui::Bitmap> picture = std::nullopt);
+// An entry without a snapshot.
+Json dumpProblem(std::optional<WidgetProblem> problem, const ui::Environment& environment);
 
 // Every node under `root` (itself included) that satisfies `match`, in
 // depth-first order.
 std::vector<Json> findAll(const Json& root, const std::function<bool(const Json&)>& match);
+std::vector<Json> ofType(const Json& root, const std::string& type);
 // The one node that begins the named view's body; fails the test when there
 // is not exactly one.
 Json namedView(const Json& root, const std::string& viewName);
@@ -42,6 +48,8 @@ Json namedView(const Json& root, const std::string& viewName);
 std::vector<std::string> texts(const Json& root);
 // The node of the Text that shows `text`; fails the test when there is none.
 Json textNode(const Json& root, const std::string& text);
+// The pictures drawn (Image nodes without a symbol).
+std::vector<Json> pictures(const Json& root);
 
 // A picture of the given pixel size.
 ui::Bitmap solidBitmap(int width, int height);

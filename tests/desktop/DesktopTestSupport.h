@@ -1,54 +1,38 @@
 #pragma once
-#include <fstream>
 
 // What the display tests share: a snapshot saved through `kelvo`, reference
 // renders from `kelvo-widget render`, and kelvo-desktop started and stopped
 // like a session would.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <chrono>
 #include <ctime>
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <fstream>
 
 #include "DisplayServers.h"
 #include "ProgramRunner.h"
+#include "SampleSnapshot.h"
 
 namespace kelvo::testing {
 
-// The sample car, reported and written `hoursAgo` hours ago (so the age text
-// stays put while a test runs), with its battery at `percent`.
-inline void saveSnapshot(const Scratch& scratch, int percent, int hoursAgo = 5) {
-  const std::string sample =
-      readFile(std::filesystem::path(KELVO_SOURCE_DIR) / "resources/sample-snapshot.json");
-  char when[32];
-  const std::time_t at = std::time(nullptr) - hoursAgo * 3600;
-  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&at));
-  std::string json = sample;
-  // Replaces the value after `key` up to the character that ends it.
-  const auto replace = [&json](const std::string& key, char end, const std::string& value) {
-    const size_t at = json.find(key);
-    ASSERT_NE(at, std::string::npos) << key;
-    json.replace(at + key.size(), json.find(end, at + key.size()) - at - key.size(), value);
-  };
-  replace("\"carReportedAt\":\"", '"', when);
-  replace("\"writtenAt\":\"", '"', when);
-  replace("\"batteryPercentage\":", ',', std::to_string(percent));
-  const auto file = scratch.root() / "snapshot-in.json";
-  std::ofstream(file) << json;
-  const ProgramRun saved =
-      runProgram("kelvo", {"--shared-dir", scratch.shared().string(), "save", file.string()}, scratch);
+// The sample car with its battery at `percent`, reported and written five
+// hours ago (so the age text stays put while a test runs).
+inline void saveSnapshot(const Scratch& scratch, int percent) {
+  WidgetSnapshot snapshot = sampleSnapshot();
+  snapshot.batteryPercentage = percent;
+  snapshot.carReportedAt = snapshot.writtenAt = Date{static_cast<double>(std::time(nullptr) - 5 * 3600)};
+  std::ofstream(scratch.root() / "snapshot-in.json") << encodeSnapshot(snapshot).value();
+  const ProgramRun saved = runProgram(
+      "kelvo",
+      {"--shared-dir", scratch.shared().string(), "save", (scratch.root() / "snapshot-in.json").string()},
+      scratch);
   ASSERT_EQ(saved.exitCode, 0) << saved.err;
 }
 
 // `kelvo-widget render` of what the shared directory holds now.
 inline Image renderReference(const Scratch& scratch, const std::filesystem::path& sharedDir,
                              const std::string& family, const std::string& appearance, int scale) {
-  static int counter = 0;
-  const auto file = scratch.root() / ("reference-" + std::to_string(++counter) + ".png");
+  const auto file = scratch.root() / "reference.png";
   const ProgramRun rendered =
       runProgram("kelvo-widget",
                  {"render", "--shared-dir", sharedDir.string(), "--family", family, "--appearance",
@@ -58,11 +42,9 @@ inline Image renderReference(const Scratch& scratch, const std::filesystem::path
   return loadPng(file);
 }
 
-// Antialiased text may land a little differently on a window than in a PNG.
-constexpr int kTolerance = 40;
-
-// Screenshots until the render shows at (x, y) within the tolerance, for up
-// to `seconds`; the last comparison.
+// Screenshots until the render shows at (x, y) within the tolerance (antialiased
+// text may land a little differently on a window than in a PNG), for up to
+// `seconds`; the last comparison, and the last screenshot in `last`.
 template <class Server>
 Comparison waitForRender(const Server& server, const Scratch& scratch, int x, int y, const Image& render,
                          double seconds, Image* last = nullptr) {
@@ -71,12 +53,22 @@ Comparison waitForRender(const Server& server, const Scratch& scratch, int x, in
   waitFor(
       [&] {
         screen = server.screenshot(scratch.root() / "screen.png");
-        result = compare(screen, x, y, render, kTolerance);
+        result = compare(screen, x, y, render, 40);
         return result.compared > 0 && result.beyond == 0;
       },
       seconds);
   if (last) *last = std::move(screen);
   return result;
+}
+
+// Where the render shows and that nothing else was drawn.
+template <class Server>
+void expectShownAlone(const Server& server, const Scratch& scratch, int x, int y, const Image& render) {
+  Image screen;
+  const Comparison shown = waitForRender(server, scratch, x, y, render, 10, &screen);
+  EXPECT_GT(shown.compared, render.width * render.height * 9 / 10);
+  EXPECT_EQ(shown.beyond, 0) << "worst channel difference " << shown.worst;
+  EXPECT_EQ(litPixelsOutside(screen, x, y, render.width, render.height), 0);
 }
 
 // SIGTERM, then the program's end.

@@ -1,69 +1,20 @@
 #include "DisplayServers.h"
 
 #include <cairo.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <thread>
 
-extern char** environ;
+#include "ProgramRunner.h"
 
 namespace kelvo::testing {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<char*> cStrings(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (std::string& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
-
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> environment, const fs::path& log,
-            int passFd = -1, int asFd = -1) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  if (passFd >= 0) posix_spawn_file_actions_adddup2(&actions, passFd, asFd);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  // Its own process group, so a stop reaches what it starts.
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = -1;
-  auto rawArgv = cStrings(argv);
-  auto rawEnv = cStrings(environment);
-  if (posix_spawnp(&pid, rawArgv[0], &actions, &attributes, rawArgv.data(), rawEnv.data()) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  return pid;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  kill(-pid, SIGTERM);
-  int status = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(-pid, SIGKILL);
-  waitpid(pid, &status, 0);
-}
 
 std::vector<std::string> baseEnvironment() { return {"PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8"}; }
 
@@ -124,33 +75,15 @@ int litPixelsOutside(const Image& screen, int x0, int y0, int width, int height)
   return lit;
 }
 
-int runTool(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-            const fs::path& log) {
-  const pid_t pid = spawn(argv, environment, log);
-  if (pid < 0) return -1;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool waitFor(const std::function<bool()>& done, double seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  for (;;) {
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-}
-
 Xvfb::Xvfb(int width, int height) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return;
   // -displayfd: Xvfb picks a free display number and writes it to fd 3.
-  pid_ = spawn(
+  auto environment = baseEnvironment();
+  pid_ = spawnProcess(
       {"Xvfb", "-displayfd", "3", "-screen", "0",
        std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-br", "-noreset"},
-      baseEnvironment(), "/dev/null", fds[1], 3);
+      "/dev/null", &environment, fds[1], 3);
   close(fds[1]);
   std::string number;
   pollfd readable{fds[0], POLLIN, 0};
@@ -163,10 +96,11 @@ Xvfb::Xvfb(int width, int height) {
   if (!number.empty()) display_ = ":" + number;
 }
 
-Xvfb::~Xvfb() { stop(pid_); }
+Xvfb::~Xvfb() { stopProcess(pid_); }
 
 Image Xvfb::screenshot(const fs::path& file) const {
-  runTool({"import", "-display", display_, "-window", "root", "png:" + file.string()}, baseEnvironment());
+  runProcess({"import", "-display", display_, "-window", "root", "png:" + file.string()}, "/dev/null",
+             baseEnvironment());
   return loadPng(file);
 }
 
@@ -175,7 +109,7 @@ bool Xvfb::xdotool(const std::vector<std::string>& args) const {
   argv.insert(argv.end(), args.begin(), args.end());
   auto environment = baseEnvironment();
   environment.push_back("DISPLAY=" + display_);
-  return runTool(argv, environment) == 0;
+  return runProcess(argv, "/dev/null", environment) == 0;
 }
 
 HeadlessSway::HeadlessSway(int width, int height, int scale) {
@@ -196,7 +130,7 @@ HeadlessSway::HeadlessSway(int width, int height, int scale) {
       "PATH=/usr/bin:/bin",    "HOME=" + runtime_.string(), "XDG_RUNTIME_DIR=" + runtime_.string(),
       "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"};
   const fs::path logFile = fs::temp_directory_path() / (runtime_.filename().string() + ".log");
-  pid_ = spawn(argv, environment, logFile);
+  pid_ = spawnProcess(argv, logFile, &environment);
   if (pid_ < 0) return;
   fs::path found;
   waitFor(
@@ -214,19 +148,19 @@ HeadlessSway::HeadlessSway(int width, int height, int scale) {
 }
 
 HeadlessSway::~HeadlessSway() {
-  stop(pid_);
+  stopProcess(pid_);
   std::error_code error;
   fs::remove(fs::temp_directory_path() / (runtime_.filename().string() + ".log"), error);
   if (!runtime_.empty()) fs::remove_all(runtime_, error);
 }
 
 std::string HeadlessSway::log() const {
-  std::ifstream in(fs::temp_directory_path() / (runtime_.filename().string() + ".log"));
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return readFile(fs::temp_directory_path() / (runtime_.filename().string() + ".log"));
 }
 
 Image HeadlessSway::screenshot(const fs::path& file) const {
-  runTool({"grim", file.string()}, {"PATH=/usr/bin:/bin", "WAYLAND_DISPLAY=" + socket_.string()});
+  runProcess({"grim", file.string()}, "/dev/null",
+             {"PATH=/usr/bin:/bin", "WAYLAND_DISPLAY=" + socket_.string()});
   return loadPng(file);
 }
 

@@ -8,9 +8,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "Processes.h"
 
 namespace kelvo::testing {
 
@@ -34,14 +35,6 @@ Comparison compare(const Image& screen, int x0, int y0, const Image& render, int
 // Screen pixels outside the rectangle that differ from the background (the
 // top-left pixel, which the widget's rounded corner never covers): what else was drawn.
 int litPixelsOutside(const Image& screen, int x, int y, int width, int height);
-
-// Runs a tool to its end (PATH lookup, standard output and error to
-// `log`); its exit status, -1 when it did not exit.
-int runTool(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-            const std::filesystem::path& log = "/dev/null");
-
-// Polls `done` every 50 ms until it holds or `seconds` have passed.
-bool waitFor(const std::function<bool()>& done, double seconds);
 
 class Xvfb {
  public:

@@ -6,12 +6,16 @@
 #include <optional>
 #include <string>
 
+#include "KelvoShared/Localization.h"
+
+namespace kelvo::testing {
+
 // Sets the POSIX locale variables for one test and puts everything back
 // afterwards, so tests that run in one process do not leak their language.
 class LocaleEnvironment {
  public:
   LocaleEnvironment() {
-    for (const char* name : kVariables) {
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_NUMERIC", "LC_TIME", "LANG"}) {
       const char* value = std::getenv(name);
       saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
       unsetenv(name);
@@ -19,6 +23,12 @@ class LocaleEnvironment {
     const char* locale = std::setlocale(LC_ALL, nullptr);
     savedLocale_ = locale ? locale : "C";
     std::setlocale(LC_ALL, "C");
+  }
+  // The messages in `language` (a LANGUAGE list), everything else in `posixLocale`.
+  LocaleEnvironment(const char* language, const char* posixLocale) : LocaleEnvironment() {
+    set("LANGUAGE", language);
+    set("LC_ALL", posixLocale);
+    initLocale();
   }
   ~LocaleEnvironment() {
     for (const auto& [name, value] : saved_)
@@ -31,8 +41,8 @@ class LocaleEnvironment {
   void set(const char* name, const char* value) { setenv(name, value, 1); }
 
  private:
-  static constexpr const char* kVariables[] = {"LANGUAGE",   "LC_ALL",  "LC_MESSAGES",
-                                               "LC_NUMERIC", "LC_TIME", "LANG"};
   std::map<std::string, std::optional<std::string>> saved_;
   std::string savedLocale_;
 };
+
+}  // namespace kelvo::testing

@@ -1,0 +1,120 @@
+// The widget in German and mirrored in Arabic, through the real catalogs,
+// ICU's data and fonts.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "LocaleEnvironment.h"
+#include "WidgetTree.h"
+
+namespace kelvo::widget {
+namespace {
+
+using kelvo::testing::LocaleEnvironment;
+using testing::Json;
+
+// The charging car's large widget in a language.
+Json largeWidget(const char* language, const char* posixLocale, const char* icuLocale) {
+  const LocaleEnvironment use(language, posixLocale);
+  WidgetSnapshot snapshot = testing::sampleSnapshot();
+  snapshot.fullInMinutes = 95;
+  snapshot.chargingPowerWatts = 7400;
+  snapshot.odometerKm = 23412;
+  return testing::dumpSnapshot(snapshot, testing::environmentFor(ui::WidgetFamily::systemLarge, icuLocale));
+}
+
+Json child(const Json& node, size_t index) {
+  return node.value("children", Json::array()).size() > index ? node["children"][index] : Json::object();
+}
+
+// Where a node sits across its reference (the content, or the bar's track).
+enum class Side { left, right, leftHalf, rightHalf };
+bool sits(const Json& node, const Json& reference, Side side) {
+  const Json &n = node.contains("frame") ? node["frame"] : node,
+             &r = reference.contains("frame") ? reference["frame"] : reference;
+  const double x = n.value("x", 0.0), maxX = x + n.value("width", 0.0),
+               middle = r.value("x", 0.0) + r.value("width", 0.0) / 2;
+  switch (side) {
+    case Side::left:
+      return std::abs(x - r.value("x", 0.0)) < 0.5;
+    case Side::right:
+      return std::abs(maxX - r.value("x", 0.0) - r.value("width", 0.0)) < 0.5;
+    case Side::leftHalf:
+      return maxX <= middle;
+    case Side::rightHalf:
+      return x >= middle;
+  }
+  return false;
+}
+
+TEST(LocalizedWidget, LargeLayoutInGermanAndMirroredInArabic) {
+  const Json german = largeWidget("de", "de_DE.UTF-8", "de_DE"),
+             arabic = largeWidget("ar", "ar_EG.UTF-8", "ar_EG");
+  EXPECT_EQ(testing::texts(german),
+            (std::vector<std::string>{"Polestar 4 · 2026", "Lädt", "64%", "318 km", "Voll in", "1h35m",
+                                      "Leistung", "7,4 kW", "Ladekabel", "Verbunden", "Kilometerstand",
+                                      "23.412 km", "Aktualisiert", "vor 10 Min."}));
+  EXPECT_FALSE(german.contains("layoutDirection"));
+  EXPECT_EQ(arabic.value("layoutDirection", ""), "rightToLeft");
+
+  using Find = std::function<Json(const Json&)>;
+  const Find content = [](const Json& root) { return root["contentFrame"]; };
+  const Find statusLabel = [](const Json& root) { return testing::namedView(root, "StatusLabel"); };
+  const Find track = [](const Json& root) {
+    return testing::ofType(testing::namedView(root, "BatteryBar"), "Capsule").front();
+  };
+  const Find fill = [](const Json& root) {
+    return testing::ofType(testing::namedView(root, "BatteryBar"), "Capsule").back();
+  };
+  const auto field = [](size_t index) {
+    return Find([index](const Json& root) {
+      const auto fields =
+          testing::findAll(root, [](const Json& n) { return n.value("view", "") == "Field"; });
+      return fields.size() > index ? fields[index] : Json::object();
+    });
+  };
+  // The footer: the stack around the relative time with the "Updated" label.
+  const Find footer = [](const Json& root) {
+    const auto found = testing::findAll(root, [](const Json& n) {
+      return n.value("type", "") == "HStack" && child(n, 1).contains("relativeTime");
+    });
+    return found.empty() ? Json::object() : found.back();
+  };
+  const Find title = [](const Json& root) { return testing::ofType(root, "Text").front(); };
+  // clang-format off
+  const std::tuple<const char*, Find, Find, Side, Side> rules[] = {
+      {"title", title, content, Side::left, Side::right}, {"status label", statusLabel, content, Side::right, Side::left},
+      {"bar fill", fill, track, Side::left, Side::right}, {"first field (full in)", field(0), content, Side::left, Side::right},
+      {"second field (power)", field(1), content, Side::rightHalf, Side::leftHalf},
+      {"third field (charger)", field(2), content, Side::left, Side::right}, {"footer", footer, content, Side::left, Side::right}};
+  // clang-format on
+  for (const auto& [what, node, reference, leftToRight, rightToLeft] : rules) {
+    EXPECT_TRUE(sits(node(german), reference(german), leftToRight)) << "de: " << what;
+    EXPECT_TRUE(sits(node(arabic), reference(arabic), rightToLeft)) << "ar: " << what;
+  }
+  // Reading order holds: the symbol before the status, the label before the
+  // age; right to left, "before" is further right.
+  for (const Find& container : {statusLabel, footer}) {
+    EXPECT_LT(child(container(german), 0)["frame"]["x"], child(container(german), 1)["frame"]["x"]);
+    EXPECT_GT(child(container(arabic), 0)["frame"]["x"], child(container(arabic), 1)["frame"]["x"]);
+  }
+  // The symbol is drawn as it is, not mirrored; the fill stands for the same charge.
+  EXPECT_EQ(child(statusLabel(arabic), 0)["glyph"], child(statusLabel(german), 0)["glyph"]);
+  EXPECT_EQ(fill(arabic)["frame"]["width"], fill(german)["frame"]["width"]);
+  // Texts from the Arabic catalog, numbers and ages from ICU's Arabic data.
+  EXPECT_EQ(testing::texts(statusLabel(arabic)), std::vector<std::string>{"جارٍ الشحن"});
+  EXPECT_EQ(testing::texts(footer(arabic)), (std::vector<std::string>{"آخر تحديث", "قبل ١٠ دقائق"}));
+}
+
+TEST(LocalizedWidget, NothingPolledYetIsTranslatedButFailuresAreNot) {
+  const LocaleEnvironment use("de", "de_DE.UTF-8");
+  const ui::Environment german = testing::environmentFor(ui::WidgetFamily::systemSmall, "de_DE");
+  EXPECT_EQ(testing::texts(testing::dumpProblem(std::nullopt, german)),
+            (std::vector<std::string>{"Noch keine Daten", "Öffne Kelvo, um dich anzumelden"}));
+  EXPECT_EQ(testing::texts(testing::dumpProblem(WidgetProblem{WidgetProblem::NoContainer{}}, german)),
+            (std::vector<std::string>{"No container", "The App Group didn't resolve"}));
+}
+
+}  // namespace
+}  // namespace kelvo::widget
