@@ -90,17 +90,5 @@ INSTANTIATE_TEST_SUITE_P(Texts, LongText,
                                            LongCase{"zeroWidth", "\u200b", 1, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LongText, ShortTextIsHandedOnWholeAndOneCharacterKeepsAtMost32CodePoints) {
-  // "e" and 100,000 combining acute accents: one character of 200 KB.
-  for (const auto& [text, handed] :
-       {std::pair{std::string("Charging since 8:30"), std::string("Charging since 8:30")},
-        {"e" + repeat("\u0301", 100000) + "x", "e" + repeat("\u0301", 31) + "x"}}) {
-    const Laid l(text, std::nullopt, 1);
-    EXPECT_EQ(onlyText(l.root).request.text, handed);
-    EXPECT_FALSE(onlyText(l.root).truncated);
-    EXPECT_LE(l.counts.longest, 64u);
-  }
-}
-
 }  // namespace
 }  // namespace kelvo::ui

@@ -5,13 +5,12 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "KelvoUI/KelvoUI.h"
 #include "KelvoUI/WidgetRenderer.h"
+#include "LayoutTestSupport.h"
 
 namespace kelvo::ui {
 namespace {
@@ -23,15 +22,7 @@ cairo_status_t append(void* closure, const unsigned char* data, unsigned int len
 
 // The PNG decoded by Cairo, as premultiplied ARGB words.
 std::vector<std::uint32_t> decode(std::string_view png) {
-  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
-      [](void* closure, unsigned char* data, unsigned int length) {
-        auto& rest = *static_cast<std::string_view*>(closure);
-        if (rest.size() < length) return CAIRO_STATUS_READ_ERROR;
-        std::memcpy(data, rest.data(), length);
-        rest.remove_prefix(length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &png);
+  cairo_surface_t* surface = testing::decodePng(png);
   std::vector<std::uint32_t> pixels;
   for (int y = 0; y < cairo_image_surface_get_height(surface); ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface) +

@@ -100,33 +100,10 @@ struct Panel {
   }
 };
 
-View problem(const std::string& message) {
-  return VStack({.alignment = HorizontalAlignment::center, .spacing = 6},
-                {Image({.systemName = "exclamationmark.triangle"})
-                     .font(Font::title)
-                     .foregroundStyle(ShapeStyle::secondary),
-                 Text("Can't read the snapshot").font(Font::headline),
-                 Text(message)
-                     .font(Font::caption)
-                     .foregroundStyle(ShapeStyle::secondary)
-                     .multilineTextAlignment(TextAlignment::center)
-                     .minimumScaleFactor(0.7)})
-      .frame({.maxWidth = infinity, .maxHeight = infinity});
-}
-
 TEST(TreeDump, NamedPanelWithGridAndGeometryReaderOnTheModernHost) {
   const View content = View(Panel{}).widgetURL("kelvo://open").containerBackground(ShapeStyle::fill.tertiary);
   expectSnapshot("panel-large",
                  dumpWidget(layoutWidget(content, environment(WidgetFamily::systemLarge), measurer)));
-}
-
-TEST(TreeDump, CentredProblemOnTheOlderHostWithItsOwnPadding) {
-  Environment env = environment(WidgetFamily::systemMedium);
-  env.host.containerBackground = ContainerBackgroundSupport::unsupported;
-  const View content = problem("The data couldn't be read because it isn't in the correct format.")
-                           .padding()
-                           .widgetURL("kelvo://open");
-  expectSnapshot("problem-medium-older-host", dumpWidget(layoutWidget(content, env, measurer)));
 }
 
 // Every node of `rtl` is the node of `ltr` mirrored across the widget's

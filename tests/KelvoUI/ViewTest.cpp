@@ -27,28 +27,6 @@ TEST(View, ModifiersMakeNewViewsAndInnerStylingWins) {
   EXPECT_EQ(inner.text->request.font.weight, FontWeight::bold);
 }
 
-struct Badge : ViewModifiers<Badge> {
-  static constexpr const char* name = "Badge";
-  explicit Badge(std::string t) : title(std::move(t)) {}
-  std::string title;
-  View body(const Environment& env) const {
-    return Text(env.widgetFamily == WidgetFamily::systemSmall ? title : title + " (wide)");
-  }
-};
-
-TEST(View, NamedBodiesAndReadersSeeTheEnvironmentOfTheLayout) {
-  Environment env;
-  env.widgetFamily = WidgetFamily::systemMedium;
-  const View badge = Badge("Hi").padding(4);
-  const auto medium = lay(badge, 200, 100, env);
-  EXPECT_EQ(medium.children[0].text->request.text, "Hi (wide)");
-  EXPECT_EQ(medium.children[0].viewNames, std::vector<std::string>{"Badge"});
-  env.widgetFamily = WidgetFamily::systemSmall;
-  EXPECT_EQ(lay(badge, 200, 100, env).children[0].text->request.text, "Hi");
-  const View reader = EnvironmentReader([](const Environment& e) { return Text(toString(e.widgetFamily)); });
-  EXPECT_EQ(lay(reader, 200, 100, env).text->request.text, "systemSmall");
-}
-
 TEST(View, OutOfRangeValuesAreTamed) {
   // A scale factor cannot grow text, and NaN means none; a line limit of zero means no limit.
   for (const double factor : {3.0, double(NAN)}) {
