@@ -194,36 +194,5 @@ TEST(Render, ScaleSetsThePixelSizeAndMustBePositive) {
     EXPECT_FALSE(renderWidget(Text("x"), {}, OutputFormat::png, scale).ok()) << scale;
 }
 
-TEST(Render, PaintLayoutDrawsTheRenderOntoTheCallersContextInsideTheShapeOnly) {
-  const View content = VStack({Capsule().fill(Color::green).frame({.width = 100, .height = 20}), Text("Hi")});
-  const auto layout = layoutWidget(content, {});
-  ASSERT_TRUE(layout.ok());
-  const Png reference(renderLayout(*layout, OutputFormat::png, 2));
-
-  // A red canvas larger than the widget, the widget placed at (10, 6) points.
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 360, 360);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_source_rgb(cr, 1, 0, 0);
-  cairo_paint(cr);
-  cairo_scale(cr, 2, 2);
-  cairo_translate(cr, 10, 6);
-  EXPECT_FALSE(paintLayout(cr, *layout).has_value());
-  double x = 0, y = 0;
-  cairo_user_to_device(cr, &x, &y);
-  EXPECT_EQ(x, 20);  // the state is restored
-  cairo_destroy(cr);
-  const Png painted(surface);
-
-  const Pixel red{255, 0, 0, 255};
-  EXPECT_TRUE(near(painted.at(22, 14), red));    // the widget's transparent corner keeps what was there
-  EXPECT_TRUE(near(painted.at(5, 100), red));    // left of the widget
-  EXPECT_TRUE(near(painted.at(359, 359), red));  // beyond it
-  int differing = 0;
-  reference.forEach([&](int x, int y, Pixel want) {
-    differing += want.a == 255 && !near(painted.at(x + 20, y + 12), want);
-  });
-  EXPECT_EQ(differing, 0);
-}
-
 }  // namespace
 }  // namespace kelvo::ui
