@@ -144,5 +144,42 @@ TEST(SymbolLayout, SizedByTheFontUnknownOnesEmptyAndLabelsFollowTheirStyle) {
   EXPECT_TRUE(lay(label.labelStyle(LabelStyle::titleOnly), 200, 50).children.at(0).text);
 }
 
+// Every node of `rtl` is the node of `ltr` reflected across a box `width` wide: same size and height.
+void expectMirrored(const LaidOutNode& ltr, const LaidOutNode& rtl, double width, const std::string& path) {
+  EXPECT_NEAR(rtl.frame.x, width - ltr.frame.x - ltr.frame.width, 0.02) << path;
+  EXPECT_EQ(std::tuple(rtl.frame.y, rtl.frame.width, rtl.frame.height),
+            std::tuple(ltr.frame.y, ltr.frame.width, ltr.frame.height))
+      << path;
+  ASSERT_EQ(ltr.children.size(), rtl.children.size()) << path;
+  for (size_t i = 0; i < ltr.children.size(); ++i)
+    expectMirrored(ltr.children[i], rtl.children[i], width, path + "/" + std::to_string(i));
+}
+
+TEST(DirectionLayout, RightToLeftIsTheLeftToRightLayoutMirrored) {
+  // Uneven padding and a trailing frame, so that nothing is symmetric by luck.
+  const View content =
+      VStack({.alignment = HorizontalAlignment::leading},
+             {HStack({.alignment = VerticalAlignment::firstTextBaseline},
+                     {Text("Panel").font(Font::headline), Spacer(8),
+                      Label("Charging", {.systemName = "bolt.fill"}).labelStyle(LabelStyle::titleAndIcon)}),
+              GeometryReader([](const GeometryProxy& geo) {
+                return ZStack({.alignment = Alignment::leading},
+                              {Capsule(), Capsule().frame({.width = geo.size.width * 0.25})});
+              }).frame({.height = 6}),
+              LazyVGrid({.columns = {GridItem{.alignment = Alignment::leading}, GridItem{}}},
+                        {Text("Full in"), Text("Power"), Text("Charger")})})
+          .padding(Edges::leading, 12)
+          .frame({.maxWidth = 300, .alignment = Alignment::trailing});
+  Environment env;
+  const auto ltr = lay(content, 364, 382, env);
+  env.layoutDirection = LayoutDirection::rightToLeft;
+  expectMirrored(ltr, lay(content, 364, 382, env), 364, "");
+  // The script decides, not the language: Azerbaijani in Arabic script runs right to left.
+  for (const char* language : {"ar_EG", "he", "fa", "az_Arab"})
+    EXPECT_EQ(layoutDirectionFor(icu::Locale(language)), LayoutDirection::rightToLeft) << language;
+  for (const char* language : {"en", "de_DE", "ja", "az", ""})
+    EXPECT_EQ(layoutDirectionFor(icu::Locale(language)), LayoutDirection::leftToRight) << language;
+}
+
 }  // namespace
 }  // namespace kelvo::ui
