@@ -81,9 +81,6 @@ TEST(StackLayout, AlignsAcrossItsAxisIncludingFirstTextBaselines) {
 }
 
 TEST(FrameLayout, FramesPaddingAndPicturesPlaceTheirChild) {
-  const auto bitmap = [](int w, int h) {
-    return Bitmap{w, h, std::make_shared<const std::vector<std::uint32_t>>(size_t(w * h), 0xff0000ffu)};
-  };
   const View text = Text("ab");
   const auto wide = [&](Alignment a) { return text.frame({.maxWidth = infinity, .alignment = a}); };
   const auto full = [&](Alignment a) {
@@ -113,7 +110,8 @@ TEST(FrameLayout, FramesPaddingAndPicturesPlaceTheirChild) {
   }
   // A maximum narrower than the text makes it wrap; a picture that is not resizable keeps its pixel size.
   EXPECT_EQ(at(lay(Text("aaaa bbbb").frame({.maxWidth = 30}), 200, 100), {0}).text->lineCount, 2);
-  EXPECT_DOUBLE_EQ(lay(Image(bitmap(100, 400)), 50, 50).frame.height, 400);
+  const Bitmap tall{100, 400, std::make_shared<const std::vector<std::uint32_t>>(40000, 0xff0000ffu)};
+  EXPECT_DOUBLE_EQ(lay(Image(tall), 50, 50).frame.height, 400);
 }
 
 TEST(TextLayout, ShrinksToFitTheHeightThenTruncates) {

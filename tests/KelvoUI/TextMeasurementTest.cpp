@@ -12,16 +12,12 @@
 namespace kelvo::ui {
 namespace {
 
-TEST(PangoTextMeasurer, MeasuresLinesWidthsAndLimits) {
+TEST(PangoTextMeasurer, MeasuresBaselinesScaledDesignsLineLimitsAndSplitWords) {
   const auto m = PangoTextMeasurer::create();
   ASSERT_TRUE(m.ok()) << m.error().message;
-  const TextMetrics one = (*m)->measure({.text = "Updated", .font = Font::caption});
-  EXPECT_EQ(one.lineCount, 1);
-  EXPECT_NEAR(one.size.height, 13, 0.01);
-  EXPECT_GT(one.firstBaseline, 6);
-  EXPECT_LT(one.firstBaseline, 13);
   const TextMetrics two = (*m)->measure({.text = "Updated\nagain", .font = Font::caption});
-  EXPECT_NEAR(two.size.height, 26, 0.01);
+  EXPECT_GT(two.firstBaseline, 6);
+  EXPECT_LT(two.firstBaseline, 13);
   EXPECT_NEAR(two.lastBaseline - two.firstBaseline, 13, 0.01);
 
   TextRequest rounded{.text = "2468", .font = Font::system(30, FontWeight::semibold, FontDesign::rounded)};
@@ -31,11 +27,8 @@ TEST(PangoTextMeasurer, MeasuresLinesWidthsAndLimits) {
   EXPECT_NEAR((*m)->measure(rounded).size.width, full / 2, 0.5);
   const auto standard = (*m)->measure({.text = "2468", .font = Font::system(30, FontWeight::semibold)});
   EXPECT_GT(std::abs(standard.size.width - full), 0.5);  // the rounded design uses another face
-}
 
-TEST(PangoTextMeasurer, LineLimitsCutWithAnEllipsisAndOnlyTooWideWordsAreSplit) {
-  const auto m = PangoTextMeasurer::create();
-  ASSERT_TRUE(m.ok()) << m.error().message;
+  // Line limits cut with an ellipsis; without one the text wraps, splitting only words too wide.
   const std::string model = "A long model name that will not fit";
   const struct {
     std::string text;
