@@ -39,7 +39,6 @@ TEST(PangoTextMeasurer, MeasuresBaselinesScaledDesignsLineLimitsAndSplitWords) {
                {model, 60, 1, 1, true, false},
                {model, 60, 0, 4, false, false},
                {"Supercalifragilistic", 40, 0, 3, false, true},
-               {"line\nline2\nline3", 100, 1, 1, true, false},
                {"line\nline2\nline3", 100, 2, 2, true, false},
                {"short\n" + std::string(64, 'A') + "\nB", 100, 2, 2, true, false},
                {"line\n\u2029\nline", 100, 1, 1, true, false},
