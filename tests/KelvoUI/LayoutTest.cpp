@@ -114,7 +114,10 @@ TEST(FrameLayout, FramesPaddingAndPicturesPlaceTheirChild) {
   EXPECT_DOUBLE_EQ(lay(Image(tall), 50, 50).frame.height, 400);
 }
 
-TEST(TextLayout, ShrinksToFitTheHeightThenTruncates) {
+TEST(TextLayout, ShrinksToTheLargestScaleThatFitsThenTruncates) {
+  // 38 pt: "100%" wants 76 points; in 60 one line shrinks to the largest scale that fits.
+  const auto percent = lay(Text("100%").font(Font::system(38)).minimumScaleFactor(0.6).lineLimit(1), 60, 100);
+  EXPECT_NEAR(percent.text->request.scale, 60.0 / 76, 0.01);
   // Caption: 5 pt per character, 13 pt lines; two lines need 26 points.
   const View note = Text("aaaa bbbb cccc dddd").font(Font::caption).minimumScaleFactor(0.7);
   const auto squeezed = lay(note.frame({.width = 50, .height = 20}), 100, 100).children.at(0);

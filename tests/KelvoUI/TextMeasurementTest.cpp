@@ -82,7 +82,6 @@ TEST(Symbols, EveryNameTheWidgetUsesHasAGlyphInItsFont) {
     ASSERT_TRUE(glyph) << name;
     EXPECT_TRUE(fontHasGlyph(glyph->fontFamily, glyph->codepoint)) << name;
   }
-  EXPECT_EQ(lookupSymbol("parkingsign.square")->decoration, SymbolDecoration::roundedSquare);
 }
 
 }  // namespace
