@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cairo.h>
+
+#include <cstring>
 #include <initializer_list>
+#include <string_view>
 
 #include "KelvoUI/KelvoUI.h"
 #include "KelvoUI/Layout.h"
@@ -20,6 +24,20 @@ inline const LaidOutNode& at(const LaidOutNode& root, std::initializer_list<size
   const LaidOutNode* node = &root;
   for (size_t i : path) node = &node->children.at(i);
   return *node;
+}
+
+// A PNG decoded by Cairo into premultiplied ARGB words; the caller owns the surface, which is in an
+// error state when the PNG does not decode.
+inline cairo_surface_t* decodePng(std::string_view png) {
+  return cairo_image_surface_create_from_png_stream(
+      [](void* closure, unsigned char* data, unsigned int length) {
+        auto& rest = *static_cast<std::string_view*>(closure);
+        if (rest.size() < length) return CAIRO_STATUS_READ_ERROR;
+        std::memcpy(data, rest.data(), length);
+        rest.remove_prefix(length);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &png);
 }
 
 }  // namespace kelvo::ui::testing

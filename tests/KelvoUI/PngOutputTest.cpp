@@ -1,17 +1,15 @@
 // The PNG a render writes decodes to exactly the pixels Cairo's own PNG
-// writer gives for the same drawing: translucent edges, text, both
-// appearances, opaque and not.
+// writer gives for the same drawing painted by a caller onto its own canvas:
+// translucent edges, text, both appearances, opaque and not.
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "KelvoUI/KelvoUI.h"
 #include "KelvoUI/WidgetRenderer.h"
+#include "LayoutTestSupport.h"
 
 namespace kelvo::ui {
 namespace {
@@ -22,27 +20,20 @@ cairo_status_t append(void* closure, const unsigned char* data, unsigned int len
 }
 
 // The PNG decoded by Cairo, as premultiplied ARGB words.
-std::vector<std::uint32_t> decode(std::string_view png) {
-  cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
-      [](void* closure, unsigned char* data, unsigned int length) {
-        auto& rest = *static_cast<std::string_view*>(closure);
-        if (rest.size() < length) return CAIRO_STATUS_READ_ERROR;
-        std::memcpy(data, rest.data(), length);
-        rest.remove_prefix(length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &png);
+std::vector<std::uint32_t> decode(const std::string& png) {
+  cairo_surface_t* surface = testing::decodePng(png);
+  const int width = cairo_image_surface_get_width(surface);
   std::vector<std::uint32_t> pixels;
   for (int y = 0; y < cairo_image_surface_get_height(surface); ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface) +
                                                              y * cairo_image_surface_get_stride(surface));
-    pixels.insert(pixels.end(), row, row + cairo_image_surface_get_width(surface));
+    pixels.insert(pixels.end(), row, row + width);
   }
   cairo_surface_destroy(surface);
   return pixels;
 }
 
-TEST(PngOutput, DecodesToTheSamePixelsAsCairosWriter) {
+TEST(PngOutput, DecodesToTheSamePixelsAsPaintLayoutOnTheCallersCanvasWrittenByCairo) {
   const View content =
       VStack({Capsule().fill(Color::rgb(40, 205, 65, 0.4)).frame({.width = 100, .height = 20}),
               Text("Hello, 64 %").font(Font::title).foregroundStyle(ShapeStyle::secondary)});
@@ -53,21 +44,38 @@ TEST(PngOutput, DecodesToTheSamePixelsAsCairosWriter) {
     ASSERT_TRUE(layout.ok()) << layout.error().message;
     const Result<std::string> ours = renderLayout(*layout, OutputFormat::png, 2);
     ASSERT_TRUE(ours.ok()) << ours.error().message;
+    const std::vector<std::uint32_t> expected = decode(*ours);
+    ASSERT_EQ(expected.size(), 340u * 340u);
 
-    const int width = static_cast<int>(layout->widgetSize.width * 2),
-              height = static_cast<int>(layout->widgetSize.height * 2);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    // A red canvas larger than the widget, clear where the widget goes at (10, 6) points.
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 360, 360);
     cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_rectangle(cr, 20, 12, 340, 340);
+    cairo_fill(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     cairo_scale(cr, 2, 2);
+    cairo_translate(cr, 10, 6);
     EXPECT_FALSE(paintLayout(cr, *layout).has_value());
+    double x = 0, y = 0;
+    cairo_user_to_device(cr, &x, &y);
+    EXPECT_EQ(x, 20);  // the state is restored
     std::string cairos;
     EXPECT_EQ(cairo_surface_write_to_png_stream(surface, append, &cairos), CAIRO_STATUS_SUCCESS);
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 
-    const std::vector<std::uint32_t> expected = decode(cairos);
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(width) * height);
-    EXPECT_TRUE(decode(*ours) == expected);
+    const std::vector<std::uint32_t> painted = decode(cairos);
+    ASSERT_EQ(painted.size(), 360u * 360u);
+    for (const int at : {100 * 360 + 5, 360 * 360 - 1})
+      EXPECT_EQ(painted[at], 0xffff0000u) << at;  // untouched
+    EXPECT_EQ(painted[14 * 360 + 22], 0u);        // the widget's rounded corner is left as it was
+    int differing = 0;
+    for (size_t i = 0; i < expected.size(); ++i)
+      differing += painted[(i / 340 + 12) * 360 + i % 340 + 20] != expected[i];
+    EXPECT_EQ(differing, 0);
   }
 }
 

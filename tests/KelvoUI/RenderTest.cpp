@@ -5,15 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
-#include "KelvoUI/KelvoUI.h"
 #include "KelvoUI/WidgetRenderer.h"
+#include "LayoutTestSupport.h"
 
 namespace kelvo::ui {
 namespace {
@@ -25,25 +24,12 @@ struct Pixel {
 // A render decoded again with Cairo. Channels are premultiplied, so opaque pixels read as their
 // colour; reads outside the image are transparent.
 struct Png {
-  explicit Png(const Result<std::string>& render) : Png(decoded(render)) {}
-  explicit Png(cairo_surface_t* taken)
-      : surface(taken, cairo_surface_destroy),
-        width(cairo_image_surface_get_width(taken)),
-        height(cairo_image_surface_get_height(taken)) {
-    cairo_surface_flush(taken);
-  }
-  static cairo_surface_t* decoded(const Result<std::string>& render) {
+  explicit Png(const Result<std::string>& render)
+      : surface(testing::decodePng(render.ok() ? std::string_view(*render) : std::string_view()),
+                cairo_surface_destroy),
+        width(cairo_image_surface_get_width(surface.get())),
+        height(cairo_image_surface_get_height(surface.get())) {
     EXPECT_TRUE(render.ok()) << render.error().message;
-    std::string_view rest = render.ok() ? std::string_view(*render) : std::string_view();
-    return cairo_image_surface_create_from_png_stream(
-        [](void* closure, unsigned char* data, unsigned int length) {
-          auto& rest = *static_cast<std::string_view*>(closure);
-          if (rest.size() < length) return CAIRO_STATUS_READ_ERROR;
-          std::memcpy(data, rest.data(), length);
-          rest.remove_prefix(length);
-          return CAIRO_STATUS_SUCCESS;
-        },
-        &rest);
   }
   Pixel at(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return {};
@@ -51,12 +37,6 @@ struct Png {
         cairo_image_surface_get_data(surface.get()) + y * cairo_image_surface_get_stride(surface.get());
     const std::uint32_t v = reinterpret_cast<const std::uint32_t*>(row)[x];
     return {int(v >> 16 & 0xff), int(v >> 8 & 0xff), int(v & 0xff), int(v >> 24)};
-  }
-  // Calls f(x, y, pixel) for every pixel.
-  template <class F>
-  void forEach(F f) const {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) f(x, y, at(x, y));
   }
 
   std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface;
@@ -68,53 +48,11 @@ bool near(const Pixel& p, const Pixel& expected, int tolerance = 1) {
          std::abs(p.g - expected.g) <= tolerance && std::abs(p.b - expected.b) <= tolerance;
 }
 
-TEST(Render, ShapesAndTextTakeTheColoursOfEachAppearance) {
-  const View content = VStack(
-      {Capsule().fill(Color::green).frame({.width = 100, .height = 20}), Text("Hello").font(Font::title)});
-  for (const auto& [appearance, green, material] :
-       {std::tuple{Appearance::light, Pixel{40, 205, 65, 255}, Pixel{246, 246, 246, 255}},
-        {Appearance::dark, Pixel{50, 215, 75, 255}, Pixel{30, 30, 32, 255}}}) {
-    Environment env;
-    env.appearance = appearance;
-    const auto layout = layoutWidget(content, env);
-    ASSERT_TRUE(layout.ok()) << layout.error().message;
-    const Rect bar = layout->root.children.at(0).frame, text = layout->root.children.at(1).frame;
-    EXPECT_NEAR(text.height, 26, 0.01);  // one title line
-    const Png image(renderLayout(*layout, OutputFormat::png));
-    ASSERT_EQ(image.width, 340);
-    EXPECT_TRUE(near(image.at(170, int(2 * bar.y + 20)), green));
-    EXPECT_TRUE(near(image.at(int(2 * bar.x + 10), int(2 * bar.y + 20)), green));
-    EXPECT_TRUE(near(image.at(170, int(2 * bar.y - 10)), material));
-    EXPECT_EQ(image.at(1, 1).a, 0);  // outside the widget's rounded corner
-    // Text pixels lie inside the text's frame: near-black on light; near-white on dark, and nothing
-    // darker than the material.
-    int inside = 0, outside = 0;
-    double darkest = 255, brightest = 0;
-    const Pixel background = material;  // a structured binding, which clang 14 cannot capture
-    image.forEach([&](int x, int y, Pixel p) {
-      if (p.a < 255 || near(p, background, 2) || (y >= 2 * bar.y - 1 && y <= 2 * (bar.y + bar.height) + 1))
-        return;
-      const bool in = x >= 2 * text.x - 1 && x <= 2 * (text.x + text.width) + 1 && y >= 2 * text.y - 1 &&
-                      y <= 2 * (text.y + text.height) + 1;
-      ++(in ? inside : outside);
-      const double luminance = 0.2126 * p.r + 0.7152 * p.g + 0.0722 * p.b;
-      darkest = std::min(darkest, luminance);
-      brightest = std::max(brightest, luminance);
-    });
-    EXPECT_GT(inside, 200);
-    EXPECT_EQ(outside, 0);
-    EXPECT_TRUE(appearance == Appearance::light ? darkest < 80 : brightest > 180 && darkest > 30)
-        << darkest << ' ' << brightest;
-  }
-}
-
 TEST(Render, ShortLinesAlignToTheLeadingEdgeOfTheLayoutWhateverTheirScript) {
   enum Side { left, right };
   for (const auto& [text, direction, side] : std::vector<std::tuple<const char*, LayoutDirection, Side>>{
-           {"Charging station\nA", LayoutDirection::leftToRight, left},
            {"טעינה מהירה\nא", LayoutDirection::leftToRight, left},
-           {"Charging station\nA", LayoutDirection::rightToLeft, right},
-           {"טעינה מהירה\nא", LayoutDirection::rightToLeft, right}}) {
+           {"Charging station\nA", LayoutDirection::rightToLeft, right}}) {
     Environment env;
     env.layoutDirection = direction;
     const auto layout = layoutWidget(Text(text).font(Font::body), env);
@@ -124,32 +62,38 @@ TEST(Render, ShortLinesAlignToTheLeadingEdgeOfTheLayoutWhateverTheirScript) {
     const Png image(renderLayout(*layout, OutputFormat::png));
     // The ink of the short second line, at 2 pixels per point.
     int first = image.width, last = -1;
-    image.forEach([&](int x, int y, Pixel p) {
-      if (y >= int(2 * (frame.y + 17)) && y < int(2 * (frame.y + 31)) && p.a == 255 && p.r < 120)
-        first = std::min(first, x), last = std::max(last, x);
-    });
+    for (int y = int(2 * (frame.y + 17)); y < int(2 * (frame.y + 31)); ++y)
+      for (int x = 0; x < image.width; ++x)
+        if (image.at(x, y).a == 255 && image.at(x, y).r < 120)
+          first = std::min(first, x), last = std::max(last, x);
     ASSERT_GE(last, 0) << text;
     EXPECT_EQ(first < 2 * frame.x + 6, side == left) << text << " " << toString(direction);
     EXPECT_EQ(last > 2 * (frame.x + frame.width) - 6, side == right) << text << " " << toString(direction);
   }
 }
 
-TEST(Render, ContainerBackgroundIsDrawnOnlyByTheModernHostInsideItsMargins) {
+TEST(Render, AppearanceColoursAndTheContainerBackgroundOnlyFromTheModernHostInsideItsMargins) {
   const View content = Capsule()
-                           .fill(Color::accentColor)
+                           .fill(Color::green)
                            .frame({.maxWidth = infinity, .maxHeight = infinity})
                            .containerBackground(ShapeStyle::fill.tertiary);
-  const Pixel blue{0, 122, 255, 255};
-  const Png modern(renderWidget(content, {}, OutputFormat::png));
-  EXPECT_TRUE(near(modern.at(20, 170), {234, 234, 234, 255}));  // 5 % black over the material, in the margin
-  EXPECT_TRUE(near(modern.at(40, 170), blue));
-  Environment older;
-  older.host.containerBackground = ContainerBackgroundSupport::unsupported;
-  const auto layout = layoutWidget(content, older);
-  ASSERT_TRUE(layout.ok());
-  EXPECT_FALSE(layout->containerBackgroundDrawn);
-  EXPECT_EQ(layout->contentRect, (Rect{0, 0, 170, 170}));
-  EXPECT_TRUE(near(Png(renderLayout(*layout, OutputFormat::png)).at(4, 170), blue));  // no margins of its own
+  for (const auto& [appearance, green, margin] :
+       {std::tuple{Appearance::light, Pixel{40, 205, 65, 255}, Pixel{234, 234, 234, 255}},
+        {Appearance::dark, Pixel{50, 215, 75, 255}, Pixel{41, 41, 42, 255}}}) {
+    Environment env;
+    env.appearance = appearance;
+    const Png modern(renderWidget(content, env, OutputFormat::png));
+    EXPECT_TRUE(near(modern.at(20, 170), margin));  // 5 % black or white over the material
+    EXPECT_TRUE(near(modern.at(40, 170), green));
+    EXPECT_EQ(modern.at(1, 1).a, 0);  // outside the widget's rounded corner
+    env.host.containerBackground = ContainerBackgroundSupport::unsupported;
+    const auto layout = layoutWidget(content, env);
+    ASSERT_TRUE(layout.ok());
+    EXPECT_FALSE(layout->containerBackgroundDrawn);
+    EXPECT_EQ(layout->contentRect, (Rect{0, 0, 170, 170}));
+    EXPECT_TRUE(
+        near(Png(renderLayout(*layout, OutputFormat::png)).at(4, 170), green));  // no margins of its own
+  }
 }
 
 TEST(Render, PicturesAndSymbolsAreDrawn) {
@@ -162,9 +106,9 @@ TEST(Render, PicturesAndSymbolsAreDrawn) {
 
   const View bolt = Image({.systemName = "bolt.fill"}).font(Font::title).foregroundStyle(Color::orange);
   int orange = 0;
-  Png(renderWidget(bolt, {}, OutputFormat::png)).forEach([&](int, int, Pixel p) {
-    orange += near(p, {255, 149, 0, 255}, 2);
-  });
+  const Png drawn(renderWidget(bolt, {}, OutputFormat::png));
+  for (int y = 0; y < drawn.height; ++y)
+    for (int x = 0; x < drawn.width; ++x) orange += near(drawn.at(x, y), {255, 149, 0, 255}, 2);
   EXPECT_GT(orange, 100);
 }
 
@@ -183,14 +127,12 @@ TEST(Render, MalformedUtf8AndNoncharactersAreReplacedAndEveryFormatDraws) {
   const std::pair<std::string, std::string> cases[] = {
       {"Caf\xc3 \xff ok", "Caf\uFFFD \uFFFD ok"},
       {"a\uFFFEb", "a\uFFFDb"},
-      {"\uFFFF", "\uFFFD"},
       {"\uFDD0\uFDEF", "\uFFFD\uFFFD"},
       {"\U0001FFFE\U0010FFFF", "\uFFFD\uFFFD"},
       {"\uFDCF\uFDF0\uFFFD\U0010FFFD", "\uFDCF\uFDF0\uFFFD\U0010FFFD"}};
   for (const auto& [text, shown] : cases) {
     const View content = VStack({Text(text), Label(text, {.systemName = text})}).widgetURL("kelvo://" + text);
     for (const OutputFormatInfo& row : kOutputFormats) {
-      EXPECT_EQ(parseOutputFormat(row.name), row.format);
       const auto out = renderWidget(content, {}, row.format);
       ASSERT_TRUE(out.ok()) << out.error().message;
       EXPECT_FALSE(out->empty()) << row.name << " " << shown;
@@ -202,16 +144,11 @@ TEST(Render, MalformedUtf8AndNoncharactersAreReplacedAndEveryFormatDraws) {
   }
 }
 
-TEST(Render, EveryFamilyIsFoundByItsNamesAndDrawnAtItsSize) {
+TEST(Render, EveryFamilyIsFoundByItsNamesTheSystemOnesOnlyWhenAccepted) {
   for (const WidgetFamilyInfo& row : kWidgetFamilies) {
     EXPECT_EQ(parseFamily(row.name), row.family);
     EXPECT_EQ(parseFamily(row.systemName), row.family);
     EXPECT_EQ(parseFamily(row.systemName, SystemNames::refused), std::nullopt);
-    Environment environment;
-    environment.widgetFamily = row.family;
-    const auto layout = layoutWidget(Text("x"), environment);
-    ASSERT_TRUE(layout.ok());
-    EXPECT_EQ(layout->widgetSize, row.size) << row.name;
   }
   EXPECT_EQ(parseFamily("Small"), std::nullopt);
 }
@@ -223,37 +160,6 @@ TEST(Render, ScaleSetsThePixelSizeAndMustBePositive) {
   EXPECT_EQ(std::pair(three.width, three.height), std::pair(364 * 3, 382 * 3));
   for (const double scale : {0.0, double(NAN), 1e6})
     EXPECT_FALSE(renderWidget(Text("x"), {}, OutputFormat::png, scale).ok()) << scale;
-}
-
-TEST(Render, PaintLayoutDrawsTheRenderOntoTheCallersContextInsideTheShapeOnly) {
-  const View content = VStack({Capsule().fill(Color::green).frame({.width = 100, .height = 20}), Text("Hi")});
-  const auto layout = layoutWidget(content, {});
-  ASSERT_TRUE(layout.ok());
-  const Png reference(renderLayout(*layout, OutputFormat::png, 2));
-
-  // A red canvas larger than the widget, the widget placed at (10, 6) points.
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 360, 360);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_source_rgb(cr, 1, 0, 0);
-  cairo_paint(cr);
-  cairo_scale(cr, 2, 2);
-  cairo_translate(cr, 10, 6);
-  EXPECT_FALSE(paintLayout(cr, *layout).has_value());
-  double x = 0, y = 0;
-  cairo_user_to_device(cr, &x, &y);
-  EXPECT_EQ(x, 20);  // the state is restored
-  cairo_destroy(cr);
-  const Png painted(surface);
-
-  const Pixel red{255, 0, 0, 255};
-  EXPECT_TRUE(near(painted.at(22, 14), red));    // the widget's transparent corner keeps what was there
-  EXPECT_TRUE(near(painted.at(5, 100), red));    // left of the widget
-  EXPECT_TRUE(near(painted.at(359, 359), red));  // beyond it
-  int differing = 0;
-  reference.forEach([&](int x, int y, Pixel want) {
-    differing += want.a == 255 && !near(painted.at(x + 20, y + 12), want);
-  });
-  EXPECT_EQ(differing, 0);
 }
 
 }  // namespace

@@ -12,16 +12,12 @@
 namespace kelvo::ui {
 namespace {
 
-TEST(PangoTextMeasurer, MeasuresLinesWidthsAndLimits) {
+TEST(PangoTextMeasurer, MeasuresBaselinesScaledDesignsLineLimitsAndSplitWords) {
   const auto m = PangoTextMeasurer::create();
   ASSERT_TRUE(m.ok()) << m.error().message;
-  const TextMetrics one = (*m)->measure({.text = "Updated", .font = Font::caption});
-  EXPECT_EQ(one.lineCount, 1);
-  EXPECT_NEAR(one.size.height, 13, 0.01);
-  EXPECT_GT(one.firstBaseline, 6);
-  EXPECT_LT(one.firstBaseline, 13);
   const TextMetrics two = (*m)->measure({.text = "Updated\nagain", .font = Font::caption});
-  EXPECT_NEAR(two.size.height, 26, 0.01);
+  EXPECT_GT(two.firstBaseline, 6);
+  EXPECT_LT(two.firstBaseline, 13);
   EXPECT_NEAR(two.lastBaseline - two.firstBaseline, 13, 0.01);
 
   TextRequest rounded{.text = "2468", .font = Font::system(30, FontWeight::semibold, FontDesign::rounded)};
@@ -32,44 +28,29 @@ TEST(PangoTextMeasurer, MeasuresLinesWidthsAndLimits) {
   const auto standard = (*m)->measure({.text = "2468", .font = Font::system(30, FontWeight::semibold)});
   EXPECT_GT(std::abs(standard.size.width - full), 0.5);  // the rounded design uses another face
 
-  // The line limit cuts with an ellipsis; without one the text wraps, splitting only words too wide.
-  TextRequest r{
-      .text = "A long model name that will not fit", .font = Font::body, .wrapWidth = 1000, .maxLines = 1};
-  EXPECT_FALSE((*m)->measure(r).truncated);
-  r.wrapWidth = 60;
-  const TextMetrics cut = (*m)->measure(r);
-  EXPECT_TRUE(cut.truncated);
-  EXPECT_EQ(cut.lineCount, 1);
-  EXPECT_LE(cut.size.width, 60.01);
-  r.maxLines = 0;
-  const TextMetrics wrapped = (*m)->measure(r);
-  EXPECT_FALSE(wrapped.truncated);
-  EXPECT_GT(wrapped.lineCount, 2);
-  EXPECT_FALSE(wrapped.brokeWord);
-  // A word wider than the line is split, and says so.
-  r.text = "Supercalifragilistic";
-  r.wrapWidth = 40;
-  EXPECT_TRUE((*m)->measure(r).brokeWord);
-}
-
-TEST(PangoTextMeasurer, LineLimitHoldsAcrossParagraphs) {
-  const auto m = PangoTextMeasurer::create();
-  ASSERT_TRUE(m.ok()) << m.error().message;
+  // Line limits cut with an ellipsis; without one the text wraps, splitting only words too wide.
+  const std::string model = "A long model name that will not fit";
   const struct {
-    const char* text;
-    int maxLines, lines;
-    bool truncated;
-  } cases[] = {{"line\nline2\nline3", 1, 1, true},
-               {"line\nline2\nline3", 2, 2, true},
-               {"short\nAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\nB", 2, 2, true},
-               {"line\n\u2029\nline", 1, 1, true},
-               {"line\nline2", 2, 2, false}};
+    std::string text;
+    double wrapWidth;
+    int maxLines, lines;  // maxLines 0: no limit
+    bool truncated, brokeWord;
+  } cases[] = {{model, 1000, 1, 1, false, false},
+               {model, 60, 1, 1, true, false},
+               {model, 60, 0, 4, false, false},
+               {"Supercalifragilistic", 40, 0, 3, false, true},
+               {"line\nline2\nline3", 100, 2, 2, true, false},
+               {"short\n" + std::string(64, 'A') + "\nB", 100, 2, 2, true, false},
+               {"line\n\u2029\nline", 100, 1, 1, true, false},
+               {"line\nline2", 100, 2, 2, false, false}};
   for (const auto& c : cases) {
-    const TextMetrics t =
-        (*m)->measure({.text = c.text, .font = Font::caption, .wrapWidth = 100, .maxLines = c.maxLines});
+    const TextMetrics t = (*m)->measure(
+        {.text = c.text, .font = Font::caption, .wrapWidth = c.wrapWidth, .maxLines = c.maxLines});
     EXPECT_EQ(t.lineCount, c.lines) << c.text;
     EXPECT_EQ(t.truncated, c.truncated) << c.text;
+    EXPECT_EQ(t.brokeWord, c.brokeWord) << c.text;
     EXPECT_NEAR(t.size.height, 13.0 * c.lines, 0.01) << c.text;
+    EXPECT_LE(t.size.width, c.wrapWidth + 0.01) << c.text;
   }
 }
 
@@ -101,7 +82,6 @@ TEST(Symbols, EveryNameTheWidgetUsesHasAGlyphInItsFont) {
     ASSERT_TRUE(glyph) << name;
     EXPECT_TRUE(fontHasGlyph(glyph->fontFamily, glyph->codepoint)) << name;
   }
-  EXPECT_EQ(lookupSymbol("parkingsign.square")->decoration, SymbolDecoration::roundedSquare);
 }
 
 }  // namespace

@@ -12,8 +12,7 @@ using testing::lay;
 TEST(View, ModifiersMakeNewViewsAndInnerStylingWins) {
   const View base = Text("abc");
   const View styled = base.font(Font::headline).foregroundStyle(Color::orange);
-  EXPECT_EQ(lay(base, 100, 100).text->request.font, Font::body);
-  EXPECT_EQ(lay(styled, 100, 100).text->request.font, Font::headline);
+  EXPECT_EQ(lay(base, 100, 100).text->request.font, Font::body);  // untouched by the modifiers
   EXPECT_EQ(lay(styled, 100, 100).text->foreground.name(), "orange");
   const auto root =
       lay(VStack({Text("a").font(Font::caption), Text("b")}).font(Font::title).fontWeight(FontWeight::bold),
@@ -25,28 +24,6 @@ TEST(View, ModifiersMakeNewViewsAndInnerStylingWins) {
   const auto inner =
       lay(Text("c").font(Font::caption2).fontWeight(FontWeight::bold).font(Font::body), 100, 100);
   EXPECT_EQ(inner.text->request.font.weight, FontWeight::bold);
-}
-
-struct Badge : ViewModifiers<Badge> {
-  static constexpr const char* name = "Badge";
-  explicit Badge(std::string t) : title(std::move(t)) {}
-  std::string title;
-  View body(const Environment& env) const {
-    return Text(env.widgetFamily == WidgetFamily::systemSmall ? title : title + " (wide)");
-  }
-};
-
-TEST(View, NamedBodiesAndReadersSeeTheEnvironmentOfTheLayout) {
-  Environment env;
-  env.widgetFamily = WidgetFamily::systemMedium;
-  const View badge = Badge("Hi").padding(4);
-  const auto medium = lay(badge, 200, 100, env);
-  EXPECT_EQ(medium.children[0].text->request.text, "Hi (wide)");
-  EXPECT_EQ(medium.children[0].viewNames, std::vector<std::string>{"Badge"});
-  env.widgetFamily = WidgetFamily::systemSmall;
-  EXPECT_EQ(lay(badge, 200, 100, env).children[0].text->request.text, "Hi");
-  const View reader = EnvironmentReader([](const Environment& e) { return Text(toString(e.widgetFamily)); });
-  EXPECT_EQ(lay(reader, 200, 100, env).text->request.text, "systemSmall");
 }
 
 TEST(View, OutOfRangeValuesAreTamed) {
