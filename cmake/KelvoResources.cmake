@@ -21,9 +21,9 @@ function(kelvo_test_suite name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
-  # tests/support: the temporary directory and the sample snapshot every suite shares.
+  # tests/support: the helpers every suite shares.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-  set(properties ENVIRONMENT "KELVO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+  set(properties)
   if(KELVO_SANITIZE)
     list(APPEND properties ENVIRONMENT_MODIFICATION
          "LSAN_OPTIONS=set:suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
