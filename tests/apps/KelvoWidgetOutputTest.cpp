@@ -1,5 +1,6 @@
 // Where kelvo-widget's output goes and what happens when it cannot arrive:
-// output files, standard output, the run log and its signals.
+// output files, standard output, the run log and its signals, and
+// `status --watch` run as a bar runs it, its lines read as they come.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -30,6 +32,12 @@ std::future<std::string> drain(int fd, std::size_t size = std::string::npos) {
     }
     return bytes;
   });
+}
+
+// Polls `done` for up to 30 s; whether it came true.
+bool eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 1500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return done();
 }
 
 std::size_t count(const std::string& text, const std::string& part) {
@@ -130,12 +138,9 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
       "kelvo-widget",
       {"run", "--family", "small", "--out-dir", scratch.root() / "out", "--shared-dir", scratch.shared()},
       scratch);
-  // Waits (bounded) until the log holds `lines` drawings.
   const auto drawn = [&](std::size_t lines) {
-    for (int i = 0; i < 600 && count(readFile(started.err), "drew small") < lines; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return count(readFile(started.err), "drew small") == lines;
+    return eventually([&] { return count(readFile(started.err), "drew small") >= lines; }) &&
+           count(readFile(started.err), "drew small") == lines;
   };
   EXPECT_TRUE(drawn(1));
   ::kill(started.pid, SIGHUP);
@@ -146,6 +151,66 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
   EXPECT_EQ(count(run.err, "\n"), 4u) << "drew, refreshing now (SIGHUP), drew, stopping: " << run.err;
   EXPECT_EQ(count(run.err, R"((snapshot EVIL\nkelvo-widget run: forged\x1b[2J\r) to)"), 2u) << run.err;
   EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+}
+
+const char* kParked =
+    R"json({"batteryPercentage":80,"rangeKm":400,"statusKey":"PARKED","isDriving":false,)json"
+    R"json("writtenAt":"2026-12-06T11:55:00Z","unit":"Kilometers (km)","hasImage":false})json";
+const char* kCharging =
+    R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)json"
+    R"json("fullInMinutes":95,"writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":false})json";
+
+// Replaces snapshot.json the way the writer does: a new file renamed over it.
+void replaceSnapshot(const Scratch& scratch, const char* json) {
+  scratch.write("snapshot.json.new", json);
+  fs::rename(scratch.shared() / "snapshot.json.new", scratch.shared() / "snapshot.json");
+}
+
+TEST(KelvoWidgetStatus, WatchPrintsEachChangeOnceAndStopsOnSigterm) {
+  for (const int stopSignal : {SIGTERM, SIGINT}) {
+    Scratch scratch;
+    const Started started =
+        start("kelvo-widget", {"status", "--watch", "--shared-dir", scratch.shared(), "--now", kWidgetNow},
+              scratch);
+    std::string expected;
+    const auto shows = [&](const char* line) {
+      expected += line;
+      return eventually([&] { return readFile(started.out) == expected; });
+    };
+    EXPECT_TRUE(shows("No data yet\n")) << readFile(started.out);
+    scratch.write("snapshot.json", kParked);  // written in place
+    EXPECT_TRUE(shows("80% · 400 km · Parked · 5m ago\n")) << readFile(started.out);
+    replaceSnapshot(scratch, kParked);  // the same state again: nothing to print
+    replaceSnapshot(scratch, kCharging);
+    EXPECT_TRUE(shows("64% · 318 km · Charging · 1h35m\n")) << readFile(started.out);
+    fs::remove(scratch.shared() / "snapshot.json");
+    EXPECT_TRUE(shows("No data yet\n")) << readFile(started.out);
+
+    ::kill(started.pid, stopSignal);
+    const ProgramRun run = finish(started);
+    EXPECT_EQ(run.exitCode, 0) << "signal " << stopSignal;
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(KelvoWidgetStatus, WatchEndsQuietlyWithStatusOneWhenTheReaderGoes) {
+  Scratch scratch;
+  scratch.write("snapshot.json", kParked);
+  int bar[2];
+  ASSERT_EQ(::pipe2(bar, O_CLOEXEC), 0);
+  const Started started =
+      start("kelvo-widget", {"status", "--watch", "--format", "waybar", "--shared-dir", scratch.shared()},
+            scratch, Launch{{}, bar[1]});
+  ::close(bar[1]);
+  // The first line arrives, then the bar goes away; the next change is then
+  // written to no one.
+  EXPECT_EQ(drain(bar[0], 10).get().substr(0, 10), R"({"text":"8)");
+  ::close(bar[0]);
+  replaceSnapshot(scratch, kCharging);
+  const ProgramRun run = finish(started);
+  EXPECT_EQ(run.exitCode, 1) << "ended by signal " << run.signal;
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace
