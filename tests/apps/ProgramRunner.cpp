@@ -14,15 +14,20 @@ namespace kelvo::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+// A null-terminated array of the strings' characters, for exec.
+std::vector<char*> cStrings(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+}  // namespace
+
 void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
   if (::geteuid() != 0) return;
   fs::permissions(scratch.root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
   ::lchown(path.c_str(), 65534, 65534);
-}
-
-Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
-              const std::vector<std::string>& extraEnvironment) {
-  return start(program, args, scratch, Launch{extraEnvironment});
 }
 
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
@@ -39,9 +44,6 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
     path = "/usr/bin/setpriv";
   }
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> rawArgv;
-  for (std::string& arg : argv) rawArgv.push_back(arg.data());
-  rawArgv.push_back(nullptr);
 
   std::vector<std::string> env = {"LC_ALL=C.UTF-8", "LANGUAGE=", "HOME=" + scratch.root().string(),
                                   "PATH=/usr/bin:/bin"};
@@ -58,9 +60,6 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   // The user database's home wins over HOME: keep the default store in the
   // scratch directory too (the first entry of a name counts).
   env.push_back("XDG_DATA_HOME=" + (scratch.root() / "data").string());
-  std::vector<char*> rawEnv;
-  for (std::string& entry : env) rawEnv.push_back(entry.data());
-  rawEnv.push_back(nullptr);
 
   Started started;
   static int counter = 0;
@@ -82,7 +81,8 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   };
   connect(1, launch.out, started.out);
   connect(2, launch.err, started.err);
-  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data()) != 0) {
+  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, cStrings(argv).data(),
+                  cStrings(env).data()) != 0) {
     started.pid = -1;
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -102,16 +102,6 @@ ProgramRun finish(const Started& started) {
   run.err = readFile(started.err);
   run.peakKiB = usage.ru_maxrss;
   return run;
-}
-
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const Scratch& scratch, const std::vector<std::string>& extraEnvironment) {
-  return finish(start(program, args, scratch, Launch{extraEnvironment}));
-}
-
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const Scratch& scratch, const Launch& launch) {
-  return finish(start(program, args, scratch, launch));
 }
 
 ProgramRun runWidget(std::vector<std::string> args, const Scratch& scratch, const Launch& launch) {
