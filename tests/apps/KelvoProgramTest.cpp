@@ -28,8 +28,6 @@ class KelvoProgram : public ::testing::Test {
   Scratch scratch;
   std::string dir() const { return scratch.shared().string(); }
   std::string stored(const char* name) const { return readFile(scratch.shared() / name); }
-  // The default store (no --shared-dir): in the scratch's XDG_DATA_HOME.
-  fs::path defaultStore() const { return scratch.root() / "data" / "kelvo"; }
   std::string file(const char* name, std::string_view bytes) const {
     writeFile(scratch.root() / name, bytes);
     return (scratch.root() / name).string();
@@ -80,21 +78,6 @@ TEST_F(KelvoProgram, InvalidInputWritesNothing) {
   }
 }
 
-TEST_F(KelvoProgram, ShowReportsEveryState) {
-  const auto show = [&](const std::string& shared) {
-    const auto run = kelvo({"show", "--shared-dir", shared});
-    EXPECT_EQ(run.exitCode, 1);
-    return run.out;
-  };
-  EXPECT_EQ(show(dir()), "{\"state\":\"noFile\"}\n");
-  EXPECT_EQ(show((scratch.root() / "missing").string()), "{\"state\":\"noContainer\"}\n");
-  scratch.write("snapshot.json", "{\"rangeKm\": 1}");
-  EXPECT_EQ(show(dir()),
-            "{\"state\":\"unreadable\",\"message\":\"key \\\"batteryPercentage\\\": missing\"}\n");
-  scratch.write("snapshot.json", "{\"carTitle\": \"\xC3\x28\"}");  // broken bytes never break the JSON
-  EXPECT_EQ(Json::parse(show(dir()))["state"], "unreadable");
-}
-
 // Which snapshot.json hasImage each step leaves is the writer's unit tests' business.
 TEST_F(KelvoProgram, PictureCommandsStoreRemoveAndClear) {
   ASSERT_EQ(onShared({"save"}, kSample.dump()).exitCode, 0);
@@ -122,43 +105,6 @@ TEST_F(KelvoProgram, WritingWithoutASharedDirectoryFails) {
     EXPECT_EQ(run.err, "kelvo: no shared directory: " + missing + " is not a directory\n");
   }
   EXPECT_FALSE(fs::exists(missing));
-  const std::pair<Args, std::string> wheres[] = {{{"where"}, defaultStore().string()},
-                                                 {{"--shared-dir", missing, "where"}, "none"},
-                                                 {{"where", "--shared-dir", dir()}, dir()}};
-  for (const auto& [args, shared] : wheres) {
-    EXPECT_NE(kelvo(args).out.find("shared directory: " + shared + "\n"), std::string::npos) << shared;
-  }
-}
-
-TEST_F(KelvoProgram, UsageErrorsExitTwoWithOneLineAndNeverTouchTheStore) {
-  fs::create_directories(defaultStore());
-  writeFile(defaultStore() / "snapshot.json", kSample.dump());
-  const std::string empty = "kelvo: --shared-dir: needs a directory, not an empty value (see kelvo --help)\n";
-  for (const auto& [args, err] :
-       std::vector<std::pair<Args, std::string>>{{{}, ""},
-                                                 {{"bogus"}, "bogus"},
-                                                 {{"show", "--frob"}, ""},
-                                                 {{"save-image", "--shared-dir", dir()}, ""},
-                                                 {{"save", "a", "b", "--shared-dir", dir()}, ""},
-                                                 {{"show", "--shared-dir"}, ""},
-                                                 {{"clear", "--shared-dir", ""}, empty},
-                                                 {{"--shared-dir", "", "clear"}, empty},
-                                                 {{"show", "--shared-dir", ""}, empty}}) {
-    const auto run = kelvo(args, kSample.dump());
-    const std::string what = args.empty() ? "(nothing)" : args[0] + " ... " + args.back();
-    EXPECT_EQ(run.exitCode, 2) << what;
-    EXPECT_TRUE(run.err.starts_with("kelvo: ") && run.err.find('\n') == run.err.size() - 1)
-        << what << run.err;
-    EXPECT_NE(run.err.find(err), std::string::npos) << what << run.err;
-    EXPECT_EQ(run.out, "") << what;
-  }
-  EXPECT_TRUE(fs::is_empty(scratch.shared()));
-  EXPECT_TRUE(fs::exists(defaultStore() / "snapshot.json"));
-  const auto help = kelvo({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  for (const char* word : {"save-image", "remove-image", "clear", "show", "where", "--shared-dir"}) {
-    EXPECT_NE(help.out.find(word), std::string::npos) << word;
-  }
 }
 
 TEST_F(KelvoProgram, FailedRemovalsAndUnsearchableDirectoriesAreReported) {

@@ -21,6 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const char* kParked =
+    R"json({"batteryPercentage":80,"rangeKm":400,"statusKey":"PARKED","isDriving":false,)json"
+    R"json("writtenAt":"2026-12-06T11:55:00Z","unit":"Kilometers (km)","hasImage":false})json";
+const char* kCharging =
+    R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)json"
+    R"json("fullInMinutes":95,"writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":false})json";
+
 // Everything a FIFO or terminal delivers, until `size` bytes, its end or 30 s.
 std::future<std::string> drain(int fd, std::size_t size = std::string::npos) {
   return std::async(std::launch::async, [fd, size] {
@@ -89,7 +96,7 @@ TEST(KelvoWidgetOutput, RenderReplacesOnlyRegularFilesAndWritesThroughLinks) {
 
 // run's files follow render -o's rules (one code path); what is its own: a
 // family it cannot write and a log nobody reads stop neither the others.
-TEST(KelvoWidgetOutput, RunGoesOnPastAFamilyItCannotWriteAndALostLog) {
+TEST(KelvoWidgetOutput, RunDrawsEveryFamilyAndGoesOnPastOneItCannotWriteAndALostLog) {
   Scratch scratch;
   const fs::path out = scratch.root() / "widgets";
   fs::create_directories(out / "medium.png");
@@ -102,6 +109,15 @@ TEST(KelvoWidgetOutput, RunGoesOnPastAFamilyItCannotWriteAndALostLog) {
   EXPECT_EQ(run.exitCode, 1) << "medium could not be drawn; signal " << run.signal;
   EXPECT_TRUE(readFile(out / "small.png").starts_with("\x89PNG") &&
               readFile(out / "large.png").starts_with("\x89PNG"));
+  // Once medium can be written: every family, a log line each, no temporary file left.
+  fs::remove(out / "medium.png");
+  scratch.write("snapshot.json", kCharging);
+  const ProgramRun again = runWidget({"run", "--once", "--out-dir", out.string()}, scratch);
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_TRUE(readFile(out / "medium.png").starts_with("\x89PNG"));
+  EXPECT_EQ(count(again.err, "\n"), 3u) << again.err;
+  EXPECT_NE(again.err.find("drew medium (snapshot CHARGING)"), std::string::npos) << again.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 3) << "a temporary file is left";
 }
 
 TEST(KelvoWidgetOutput, LostStandardOutputFailsWithOneLine) {
@@ -152,13 +168,6 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
   EXPECT_EQ(count(run.err, R"((snapshot EVIL\nkelvo-widget run: forged\x1b[2J\r) to)"), 2u) << run.err;
   EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
 }
-
-const char* kParked =
-    R"json({"batteryPercentage":80,"rangeKm":400,"statusKey":"PARKED","isDriving":false,)json"
-    R"json("writtenAt":"2026-12-06T11:55:00Z","unit":"Kilometers (km)","hasImage":false})json";
-const char* kCharging =
-    R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)json"
-    R"json("fullInMinutes":95,"writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":false})json";
 
 // Replaces snapshot.json the way the writer does: a new file renamed over it.
 void replaceSnapshot(const Scratch& scratch, const char* json) {
