@@ -42,33 +42,45 @@ WidgetSnapshot snapshotOf(const Car& car) {
 host::StatusLine lineOf(const widget::CarEntry& entry) { return host::statusLine(entry, kNow, kUS, kUS); }
 
 TEST(StatusLine, TextClassPercentageAndBlock) {
+  using widget::WidgetProblem;
+  const auto car = [](const Car& car) { return widget::CarEntry{kNow, snapshotOf(car)}; };
+  const auto problem = [](WidgetProblem problem) { return widget::CarEntry{kNow, problem}; };
   const struct {
-    Car car;
+    widget::CarEntry entry;
     const char* i3blocks;  // full text, short text, colour
     const char* cssClass;
-    int percentage;
+    std::optional<int> percentage;
+    const char* waybar;  // checked when given
   } cases[] = {
       // clang-format off
-      {{64, "CHARGING", false, 95}, "64% · 318 km · Charging · 1h35m\n64% · 318 km\n#32d74b\n", "charging", 64},
-      {{10, "SMART_CHARGING"}, "10% · 318 km · Smart charging · 5m ago\n10% · 318 km\n#32d74b\n", "charging", 10},
-      {{20}, "20% · 318 km · Parked · 5m ago\n20% · 318 km\n#ff9f0a\n", "low", 20},
-      {{20.5}, "20% · 318 km · Parked · 5m ago\n20% · 318 km\n#0a84ff\n", "idle", 20},  // half to even, not low
-      {{12, "PARKED", true}, "12% · 318 km · In use · 5m ago\n12% · 318 km\n#ff9f0a\n", "low", 12},
-      {{55, "PARKED", true}, "55% · 318 km · In use · 5m ago\n55% · 318 km\n#0a84ff\n", "driving", 55},
-      {{104}, "104% · 318 km · Parked · 5m ago\n104% · 318 km\n#0a84ff\n", "idle", 100},  // clamped for the bar
-      {{80, "PARKED", false, {}, true}, "80% · 198 mi · Parked · 2h ago\n80% · 198 mi\n#0a84ff\n", "idle", 80},
-      {{80, "ON\nHOLD"}, "80% · 318 km · On Hold · 5m ago\n80% · 318 km\n#0a84ff\n", "idle", 80},
+      {car({64, "CHARGING", false, 95}), "64% · 318 km · Charging · 1h35m\n64% · 318 km\n#32d74b\n", "charging", 64, nullptr},
+      {car({10, "SMART_CHARGING"}), "10% · 318 km · Smart charging · 5m ago\n10% · 318 km\n#32d74b\n", "charging", 10, nullptr},
+      {car({20}), "20% · 318 km · Parked · 5m ago\n20% · 318 km\n#ff9f0a\n", "low", 20, nullptr},
+      {car({20.5}), "20% · 318 km · Parked · 5m ago\n20% · 318 km\n#0a84ff\n", "idle", 20, nullptr},  // half to even, not low
+      {car({12, "PARKED", true}), "12% · 318 km · In use · 5m ago\n12% · 318 km\n#ff9f0a\n", "low", 12, nullptr},
+      {car({55, "PARKED", true}), "55% · 318 km · In use · 5m ago\n55% · 318 km\n#0a84ff\n", "driving", 55, nullptr},
+      {car({104}), "104% · 318 km · Parked · 5m ago\n104% · 318 km\n#0a84ff\n", "idle", 100, nullptr},  // clamped for the bar
+      {car({80, "PARKED", false, {}, true}), "80% · 198 mi · Parked · 2h ago\n80% · 198 mi\n#0a84ff\n", "idle", 80, nullptr},
+      {car({80, "ON\nHOLD"}), "80% · 318 km · On Hold · 5m ago\n80% · 318 km\n#0a84ff\n", "idle", 80, nullptr},
+      // Problems have no percentage nor colour.
+      {problem({WidgetProblem::NothingPolledYet{}}), "No data yet\nNo data yet\n", "nodata", {}, R"({"text":"No data yet","tooltip":"No data yet\nOpen Kelvo to sign in","class":"nodata"})"},
+      {problem({WidgetProblem::NoContainer{}}), "No container\nNo container\n", "nodata", {}, R"({"text":"No container","tooltip":"No container\nThe App Group didn't resolve","class":"nodata"})"},
+      {problem({WidgetProblem::Unreadable{"key \"rangeKm\": <missing>"}}), "Can't read the snapshot\nCan't read the snapshot\n", "error", {}, R"({"text":"Can't read the snapshot","tooltip":"Can't read the snapshot\nkey \"rangeKm\": &lt;missing&gt;","class":"error"})"},
       // clang-format on
   };
   for (const auto& c : cases) {
     const std::string text = std::string(c.i3blocks).substr(0, std::string(c.i3blocks).find('\n'));
-    const host::StatusLine line = lineOf({kNow, snapshotOf(c.car)});
+    const host::StatusLine line = lineOf(c.entry);
     EXPECT_EQ(line.text, text);
     EXPECT_EQ(line.cssClass, c.cssClass) << text;
     EXPECT_EQ(line.percentage, c.percentage) << text;
     EXPECT_EQ(host::formatStatus(line, StatusFormat::i3blocks, StatusOutput::once), c.i3blocks);
     // A persistent i3blocks block reads each line as the full text.
     EXPECT_EQ(host::formatStatus(line, StatusFormat::i3blocks, StatusOutput::stream), text + "\n");
+    if (c.waybar != nullptr) {
+      EXPECT_EQ(host::formatStatus(line, StatusFormat::waybar, StatusOutput::once),
+                std::string(c.waybar) + "\n");
+    }
   }
 }
 
@@ -85,27 +97,6 @@ TEST(StatusLine, WaybarEscapesMarkupAndListsTheLargeFaceFields) {
       R"(64% · 318 km\nFull in: 1h35m\nPower: 11 kW\nCharger: Connected\nOdometer: 23,412 km\n)"
       R"(Updated 5 min. ago","class":"charging","percentage":64})"
       "\n");
-}
-
-TEST(StatusLine, ProblemsHaveNoPercentageNorColour) {
-  using widget::WidgetProblem;
-  const struct {
-    WidgetProblem problem;
-    const char* waybar;
-    const char* i3blocks;
-  } cases[] = {
-      // clang-format off
-      {{WidgetProblem::NothingPolledYet{}}, R"({"text":"No data yet","tooltip":"No data yet\nOpen Kelvo to sign in","class":"nodata"})", "No data yet\nNo data yet\n"},
-      {{WidgetProblem::NoContainer{}}, R"({"text":"No container","tooltip":"No container\nThe App Group didn't resolve","class":"nodata"})", "No container\nNo container\n"},
-      {{WidgetProblem::Unreadable{"key \"rangeKm\": <missing>"}}, R"({"text":"Can't read the snapshot","tooltip":"Can't read the snapshot\nkey \"rangeKm\": &lt;missing&gt;","class":"error"})", "Can't read the snapshot\nCan't read the snapshot\n"},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    const host::StatusLine line = lineOf({kNow, c.problem});
-    EXPECT_EQ(host::formatStatus(line, StatusFormat::waybar, StatusOutput::once),
-              std::string(c.waybar) + "\n");
-    EXPECT_EQ(host::formatStatus(line, StatusFormat::i3blocks, StatusOutput::once), c.i3blocks);
-  }
 }
 
 TEST(StatusLine, NextAgeTickIsTheNextWholeMinuteOfAge) {
