@@ -120,19 +120,15 @@ TEST(KelvoWidgetOutput, RunDrawsEveryFamilyAndGoesOnPastOneItCannotWriteAndALost
   EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 3) << "a temporary file is left";
 }
 
+// Every text answer goes through one last flush in main(); a drawing has its own writer.
 TEST(KelvoWidgetOutput, LostStandardOutputFailsWithOneLine) {
   Scratch scratch;
   const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   const std::string dir = scratch.shared().string();
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"kelvo-widget", "info"},
-           {"kelvo-widget", "placeholder", "--shared-dir", dir},
-           {"kelvo-widget", "snapshot", "--shared-dir", dir},
-           {"kelvo-widget", "timeline", "--shared-dir", dir},
-           {"kelvo-widget", "render", "--shared-dir", dir},
-           {"kelvo-widget", "render", "--format", "json", "--shared-dir", dir},
-           {"kelvo", "show", "--shared-dir", dir},
-           {"kelvo", "where", "--shared-dir", dir}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"kelvo-widget", "timeline", "--shared-dir", dir},
+                                             {"kelvo-widget", "render", "--shared-dir", dir},
+                                             {"kelvo", "show", "--shared-dir", dir}}) {
     for (const int out : {full, Launch::kClosed}) {
       const std::string what = args[1] + (out == full ? " > /dev/full" : " >&-");
       const ProgramRun run = runProgram(args[0], {args.begin() + 1, args.end()}, scratch, Launch{{}, out});
