@@ -57,13 +57,21 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
     Args args;                       // kelvo-widget's answers get --shared-dir @ and --now kWidgetNow
     const char* snapshot;            // snapshot.json, if any
     int status;                      // 2: a usage error, one line on stderr naming the part below
-    std::vector<std::string> parts;  // what standard output holds, as shown()
+    std::vector<std::string> parts;  // what standard output, then stderr, holds; stdout as shown()
+    std::string input{};             // standard input
   } table[] = {
       // clang-format off
       {"kelvo", {"show", "--shared-dir", "@"}, nullptr, 1, {"{\"state\":\"noFile\"}\n"}},
       {"kelvo", {"show", "--shared-dir", "@/missing"}, nullptr, 1, {"{\"state\":\"noContainer\"}\n"}},
       {"kelvo", {"show", "--shared-dir", "@"}, "{\"rangeKm\": 1}", 1, {R"({"state":"unreadable","message":"key \"batteryPercentage\": missing"})"}},
       {"kelvo", {"show", "--shared-dir", "@"}, "{\"carTitle\": \"\xC3\x28\"}", 1, {R"({"state":"unreadable",)"}},  // broken bytes never break the JSON
+      {"kelvo", {"save", "--shared-dir", "@", "-"}, kCar, 1, {"kelvo: not JSON: "}, "{\"batteryPercentage\": "},
+      {"kelvo", {"save", "--shared-dir", "@", "@/missing.json"}, kCar, 1, {"missing.json"}},
+      {"kelvo", {"save", "--shared-dir", "@", "-"}, kCar, 1, {"kelvo: standard input is larger than 1 MiB\n"}, std::string(2 << 20, ' ')},
+      {"kelvo", {"save", "-", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}, kCar},
+      {"kelvo", {"save-image", "-", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}, "x"},
+      {"kelvo", {"remove-image", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}},
+      {"kelvo", {"clear", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}},
       {"kelvo", {"where"}, nullptr, 0, {"shared directory: ", "/data/kelvo\n"}},
       {"kelvo", {"--shared-dir", "@/missing", "where"}, nullptr, 0, {"shared directory: none\n"}},
       {"kelvo", {"where", "--shared-dir", "@"}, nullptr, 0, {"shared directory: ", "@\n"}},
@@ -128,15 +136,22 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
     for (const std::string& arg : c.args) args.push_back(expanded(arg, scratch));
     const bool answer = c.program == "kelvo-widget" && c.status == 0 && args[0] != "info" &&
                         std::find(args.begin(), args.end(), "--help") == args.end();
-    const ProgramRun run = answer ? runWidget(args, scratch) : runProgram(c.program, args, scratch);
+    Launch launch;
+    launch.input = scratch.root() / "stdin";
+    writeFile(launch.input, c.input);
+    const ProgramRun run = answer ? runWidget(args, scratch) : runProgram(c.program, args, scratch, launch);
     const std::string what = c.program + " " + (args.empty() ? "(nothing)" : args[0] + " ... " + args.back());
     EXPECT_EQ(run.exitCode, c.status) << what << ": " << run.err;
-    const std::string& output = c.status == 2 ? run.err : run.out;
+    const std::string output = c.status == 2 ? run.err : shown(run.out) + run.err;
     for (const std::string& part : c.parts) {
-      EXPECT_NE(shown(output).find(expanded(part, scratch)), std::string::npos)
-          << what << ": " << part << "\n"
-          << output;
+      EXPECT_NE(output.find(expanded(part, scratch)), std::string::npos) << what << ": " << part << "\n"
+                                                                         << output;
     }
+    // A failing command leaves the store as it was and makes no missing directory.
+    EXPECT_TRUE(c.status == 0 ||
+                readFile(scratch.shared() / "snapshot.json") == (c.snapshot ? c.snapshot : ""))
+        << what;
+    EXPECT_FALSE(fs::exists(scratch.shared() / "missing")) << what;
     if (c.status == 2) {
       EXPECT_TRUE(run.out.empty() && run.err.starts_with(c.program + ": ")) << what << run.err;
       EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << what << ": " << run.err;
