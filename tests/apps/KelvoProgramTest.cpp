@@ -43,7 +43,7 @@ class KelvoProgram : public ::testing::Test {
   }
 };
 
-TEST_F(KelvoProgram, SaveReadsAFileOrStandardInputAndShowPrintsIt) {
+TEST_F(KelvoProgram, SaveReadsAFileOrStandardInput) {
   Json sample = kSample;
   const auto ranged = [&sample](int km) { return (sample["rangeKm"] = km, sample.dump(2)); };
   // Source, then the ranges on standard input and stored.
@@ -58,9 +58,6 @@ TEST_F(KelvoProgram, SaveReadsAFileOrStandardInputAndShowPrintsIt) {
     expected.hasImage = false;  // there is no car.png
     EXPECT_EQ(stored("snapshot.json"), *encodeSnapshot(expected)) << "the compact encoding, not the input";
   }
-  const auto shown = onShared({"show"});
-  EXPECT_EQ(shown.exitCode, 0);
-  EXPECT_EQ(shown.out, R"({"state":"ok","snapshot":)" + stored("snapshot.json") + "}\n");
 }
 
 // Which snapshot.json hasImage each step leaves is the writer's unit tests' business.

@@ -61,6 +61,7 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
     std::string input{};             // standard input
   } table[] = {
       // clang-format off
+      {"kelvo", {"show", "--shared-dir", "@"}, kCar, 0, {R"({"state":"ok","snapshot":{"batteryPercentage":64.0,)", R"("hasImage":true}})" "\n"}},
       {"kelvo", {"show", "--shared-dir", "@"}, nullptr, 1, {"{\"state\":\"noFile\"}\n"}},
       {"kelvo", {"show", "--shared-dir", "@/missing"}, nullptr, 1, {"{\"state\":\"noContainer\"}\n"}},
       {"kelvo", {"show", "--shared-dir", "@"}, "{\"rangeKm\": 1}", 1, {R"({"state":"unreadable","message":"key \"batteryPercentage\": missing"})"}},

@@ -32,7 +32,6 @@ void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
 
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
               const Launch& launch) {
-  const std::vector<std::string>& extraEnvironment = launch.environment;
   std::string path = std::string(KELVO_BIN_DIR) + "/" + program;
   std::vector<std::string> argv = {path};
   if (launch.fileSizeLimit > 0) {
@@ -52,11 +51,11 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
   }
   // An extra entry replaces a default of the same name (getenv finds the first).
-  for (const std::string& extra : extraEnvironment) {
+  for (const std::string& extra : launch.environment) {
     const std::string name = extra.substr(0, extra.find('=') + 1);
     std::erase_if(env, [&name](const std::string& entry) { return entry.starts_with(name); });
   }
-  env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+  env.insert(env.end(), launch.environment.begin(), launch.environment.end());
   // The user database's home wins over HOME: keep the default store in the
   // scratch directory too (the first entry of a name counts).
   env.push_back("XDG_DATA_HOME=" + (scratch.root() / "data").string());
@@ -81,10 +80,9 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   };
   connect(1, launch.out, started.out);
   connect(2, launch.err, started.err);
-  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, cStrings(argv).data(),
-                  cStrings(env).data()) != 0) {
+  const auto [rawArgv, rawEnv] = std::pair(cStrings(argv), cStrings(env));
+  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data()) != 0)
     started.pid = -1;
-  }
   posix_spawn_file_actions_destroy(&actions);
   return started;
 }
