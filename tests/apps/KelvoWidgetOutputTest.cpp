@@ -1,5 +1,6 @@
 // Where kelvo-widget's output goes and what happens when it cannot arrive:
-// output files, standard output, the run log and its signals.
+// output files, standard output, the run log and its signals, and
+// `status --watch` run as a bar runs it, its lines read as they come.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -18,6 +20,13 @@ namespace kelvo::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+const char* kParked =
+    R"json({"batteryPercentage":80,"rangeKm":400,"statusKey":"PARKED","isDriving":false,)json"
+    R"json("writtenAt":"2026-12-06T11:55:00Z","unit":"Kilometers (km)","hasImage":false})json";
+const char* kCharging =
+    R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"CHARGING","isDriving":false,)json"
+    R"json("fullInMinutes":95,"writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":false})json";
 
 // Everything a FIFO or terminal delivers, until `size` bytes, its end or 30 s.
 std::future<std::string> drain(int fd, std::size_t size = std::string::npos) {
@@ -30,6 +39,12 @@ std::future<std::string> drain(int fd, std::size_t size = std::string::npos) {
     }
     return bytes;
   });
+}
+
+// Polls `done` for up to 30 s; whether it came true.
+bool eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 1500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return done();
 }
 
 std::size_t count(const std::string& text, const std::string& part) {
@@ -81,7 +96,7 @@ TEST(KelvoWidgetOutput, RenderReplacesOnlyRegularFilesAndWritesThroughLinks) {
 
 // run's files follow render -o's rules (one code path); what is its own: a
 // family it cannot write and a log nobody reads stop neither the others.
-TEST(KelvoWidgetOutput, RunGoesOnPastAFamilyItCannotWriteAndALostLog) {
+TEST(KelvoWidgetOutput, RunDrawsEveryFamilyAndGoesOnPastOneItCannotWriteAndALostLog) {
   Scratch scratch;
   const fs::path out = scratch.root() / "widgets";
   fs::create_directories(out / "medium.png");
@@ -94,21 +109,26 @@ TEST(KelvoWidgetOutput, RunGoesOnPastAFamilyItCannotWriteAndALostLog) {
   EXPECT_EQ(run.exitCode, 1) << "medium could not be drawn; signal " << run.signal;
   EXPECT_TRUE(readFile(out / "small.png").starts_with("\x89PNG") &&
               readFile(out / "large.png").starts_with("\x89PNG"));
+  // Once medium can be written: every family, a log line each, no temporary file left.
+  fs::remove(out / "medium.png");
+  scratch.write("snapshot.json", kCharging);
+  const ProgramRun again = runWidget({"run", "--once", "--out-dir", out.string()}, scratch);
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_TRUE(readFile(out / "medium.png").starts_with("\x89PNG"));
+  EXPECT_EQ(count(again.err, "\n"), 3u) << again.err;
+  EXPECT_NE(again.err.find("drew medium (snapshot CHARGING)"), std::string::npos) << again.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 3) << "a temporary file is left";
 }
 
+// Every text answer goes through one last flush in main(); a drawing has its own writer.
 TEST(KelvoWidgetOutput, LostStandardOutputFailsWithOneLine) {
   Scratch scratch;
   const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   const std::string dir = scratch.shared().string();
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"kelvo-widget", "info"},
-           {"kelvo-widget", "placeholder", "--shared-dir", dir},
-           {"kelvo-widget", "snapshot", "--shared-dir", dir},
-           {"kelvo-widget", "timeline", "--shared-dir", dir},
-           {"kelvo-widget", "render", "--shared-dir", dir},
-           {"kelvo-widget", "render", "--format", "json", "--shared-dir", dir},
-           {"kelvo", "show", "--shared-dir", dir},
-           {"kelvo", "where", "--shared-dir", dir}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"kelvo-widget", "timeline", "--shared-dir", dir},
+                                             {"kelvo-widget", "render", "--shared-dir", dir},
+                                             {"kelvo", "show", "--shared-dir", dir}}) {
     for (const int out : {full, Launch::kClosed}) {
       const std::string what = args[1] + (out == full ? " > /dev/full" : " >&-");
       const ProgramRun run = runProgram(args[0], {args.begin() + 1, args.end()}, scratch, Launch{{}, out});
@@ -130,12 +150,9 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
       "kelvo-widget",
       {"run", "--family", "small", "--out-dir", scratch.root() / "out", "--shared-dir", scratch.shared()},
       scratch);
-  // Waits (bounded) until the log holds `lines` drawings.
   const auto drawn = [&](std::size_t lines) {
-    for (int i = 0; i < 600 && count(readFile(started.err), "drew small") < lines; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return count(readFile(started.err), "drew small") == lines;
+    return eventually([&] { return count(readFile(started.err), "drew small") >= lines; }) &&
+           count(readFile(started.err), "drew small") == lines;
   };
   EXPECT_TRUE(drawn(1));
   ::kill(started.pid, SIGHUP);
@@ -146,6 +163,59 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
   EXPECT_EQ(count(run.err, "\n"), 4u) << "drew, refreshing now (SIGHUP), drew, stopping: " << run.err;
   EXPECT_EQ(count(run.err, R"((snapshot EVIL\nkelvo-widget run: forged\x1b[2J\r) to)"), 2u) << run.err;
   EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+}
+
+// Replaces snapshot.json the way the writer does: a new file renamed over it.
+void replaceSnapshot(const Scratch& scratch, const char* json) {
+  scratch.write("snapshot.json.new", json);
+  fs::rename(scratch.shared() / "snapshot.json.new", scratch.shared() / "snapshot.json");
+}
+
+TEST(KelvoWidgetStatus, WatchPrintsEachChangeOnceAndStopsOnSigterm) {
+  for (const int stopSignal : {SIGTERM, SIGINT}) {
+    Scratch scratch;
+    const Started started =
+        start("kelvo-widget", {"status", "--watch", "--shared-dir", scratch.shared(), "--now", kWidgetNow},
+              scratch);
+    std::string expected;
+    const auto shows = [&](const char* line) {
+      expected += line;
+      return eventually([&] { return readFile(started.out) == expected; });
+    };
+    EXPECT_TRUE(shows("No data yet\n")) << readFile(started.out);
+    scratch.write("snapshot.json", kParked);  // written in place
+    EXPECT_TRUE(shows("80% · 400 km · Parked · 5m ago\n")) << readFile(started.out);
+    replaceSnapshot(scratch, kParked);  // the same state again: nothing to print
+    replaceSnapshot(scratch, kCharging);
+    EXPECT_TRUE(shows("64% · 318 km · Charging · 1h35m\n")) << readFile(started.out);
+    fs::remove(scratch.shared() / "snapshot.json");
+    EXPECT_TRUE(shows("No data yet\n")) << readFile(started.out);
+
+    ::kill(started.pid, stopSignal);
+    const ProgramRun run = finish(started);
+    EXPECT_EQ(run.exitCode, 0) << "signal " << stopSignal;
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(KelvoWidgetStatus, WatchEndsQuietlyWithStatusOneWhenTheReaderGoes) {
+  Scratch scratch;
+  scratch.write("snapshot.json", kParked);
+  int bar[2];
+  ASSERT_EQ(::pipe2(bar, O_CLOEXEC), 0);
+  const Started started =
+      start("kelvo-widget", {"status", "--watch", "--format", "waybar", "--shared-dir", scratch.shared()},
+            scratch, Launch{{}, bar[1]});
+  ::close(bar[1]);
+  // The first line arrives, then the bar goes away; the next change is then
+  // written to no one.
+  EXPECT_EQ(drain(bar[0], 10).get().substr(0, 10), R"({"text":"8)");
+  ::close(bar[0]);
+  replaceSnapshot(scratch, kCharging);
+  const ProgramRun run = finish(started);
+  EXPECT_EQ(run.exitCode, 1) << "ended by signal " << run.signal;
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

@@ -14,6 +14,16 @@ namespace kelvo::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+// A null-terminated array of the strings' characters, for exec.
+std::vector<char*> cStrings(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+}  // namespace
+
 void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
   if (::geteuid() != 0) return;
   fs::permissions(scratch.root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
@@ -21,13 +31,7 @@ void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
 }
 
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
-              const std::vector<std::string>& extraEnvironment) {
-  return start(program, args, scratch, Launch{extraEnvironment});
-}
-
-Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
               const Launch& launch) {
-  const std::vector<std::string>& extraEnvironment = launch.environment;
   std::string path = std::string(KELVO_BIN_DIR) + "/" + program;
   std::vector<std::string> argv = {path};
   if (launch.fileSizeLimit > 0) {
@@ -39,9 +43,6 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
     path = "/usr/bin/setpriv";
   }
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> rawArgv;
-  for (std::string& arg : argv) rawArgv.push_back(arg.data());
-  rawArgv.push_back(nullptr);
 
   std::vector<std::string> env = {"LC_ALL=C.UTF-8", "LANGUAGE=", "HOME=" + scratch.root().string(),
                                   "PATH=/usr/bin:/bin"};
@@ -50,17 +51,14 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
   }
   // An extra entry replaces a default of the same name (getenv finds the first).
-  for (const std::string& extra : extraEnvironment) {
+  for (const std::string& extra : launch.environment) {
     const std::string name = extra.substr(0, extra.find('=') + 1);
     std::erase_if(env, [&name](const std::string& entry) { return entry.starts_with(name); });
   }
-  env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+  env.insert(env.end(), launch.environment.begin(), launch.environment.end());
   // The user database's home wins over HOME: keep the default store in the
   // scratch directory too (the first entry of a name counts).
   env.push_back("XDG_DATA_HOME=" + (scratch.root() / "data").string());
-  std::vector<char*> rawEnv;
-  for (std::string& entry : env) rawEnv.push_back(entry.data());
-  rawEnv.push_back(nullptr);
 
   Started started;
   static int counter = 0;
@@ -82,9 +80,9 @@ Started start(const std::string& program, const std::vector<std::string>& args, 
   };
   connect(1, launch.out, started.out);
   connect(2, launch.err, started.err);
-  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data()) != 0) {
+  const auto [rawArgv, rawEnv] = std::pair(cStrings(argv), cStrings(env));
+  if (posix_spawn(&started.pid, path.c_str(), &actions, nullptr, rawArgv.data(), rawEnv.data()) != 0)
     started.pid = -1;
-  }
   posix_spawn_file_actions_destroy(&actions);
   return started;
 }
@@ -102,16 +100,6 @@ ProgramRun finish(const Started& started) {
   run.err = readFile(started.err);
   run.peakKiB = usage.ru_maxrss;
   return run;
-}
-
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const Scratch& scratch, const std::vector<std::string>& extraEnvironment) {
-  return finish(start(program, args, scratch, Launch{extraEnvironment}));
-}
-
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const Scratch& scratch, const Launch& launch) {
-  return finish(start(program, args, scratch, launch));
 }
 
 ProgramRun runWidget(std::vector<std::string> args, const Scratch& scratch, const Launch& launch) {

@@ -65,15 +65,21 @@ void makeUnprivilegedOwner(const Scratch& scratch, const std::filesystem::path& 
 // to files in it.
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
               const Launch& launch);
-Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
-              const std::vector<std::string>& extraEnvironment = {});
+inline Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,
+                     const std::vector<std::string>& extraEnvironment = {}) {
+  return start(program, args, scratch, Launch{extraEnvironment});
+}
 // Waits for a started program to end.
 ProgramRun finish(const Started& started);
 // start + finish.
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const Scratch& scratch, const std::vector<std::string>& extraEnvironment = {});
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const Scratch& scratch, const Launch& launch);
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                             const Scratch& scratch, const Launch& launch) {
+  return finish(start(program, args, scratch, launch));
+}
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                             const Scratch& scratch, const std::vector<std::string>& extraEnvironment = {}) {
+  return finish(start(program, args, scratch, Launch{extraEnvironment}));
+}
 
 // bin/kelvo-widget on the scratch's shared directory at kWidgetNow, unless
 // `args` name their own --shared-dir or --now.
