@@ -4,6 +4,7 @@
 
 #include "KelvoWidget/CarProvider.h"
 #include "KelvoWidget/PlaceholderSnapshot.h"
+#include "SampleSnapshot.h"
 #include "TestPictures.h"
 #include "TestStore.h"
 
@@ -14,15 +15,10 @@ using testing::TestImage;
 using testing::TestStore;
 using ui::WidgetFamily;
 
-constexpr Date kNow{1'796'558'400};  // 2026-12-06T12:00:00Z
+using kelvo::testing::kNow;
 
 WidgetSnapshot charging(bool hasImage) {
-  WidgetSnapshot snapshot;
-  snapshot.batteryPercentage = 64;
-  snapshot.rangeKm = 318;
-  snapshot.statusKey = "CHARGING";
-  snapshot.modelName = "EX30";
-  snapshot.writtenAt = Date{kNow.secondsSince1970 - 90};
+  WidgetSnapshot snapshot = kelvo::testing::sampleSnapshot();
   snapshot.hasImage = hasImage;
   return snapshot;
 }
