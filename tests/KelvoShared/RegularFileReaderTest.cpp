@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include "KelvoShared/RegularFileReader.h"
-#include "KelvoShared/SharedStore.h"
 #include "TempDirectory.h"
 
 namespace kelvo {
@@ -65,17 +64,6 @@ TEST(RegularFileReader, AFileGrownPastTheLimitAfterOpeningFailsWhileReading) {
   fs::resize_file(file, 3 << 20);
   const Result<std::string> all = readAll(*reader.value(), 64 << 10);
   EXPECT_EQ(all ? "(read)" : all.error().message, "car.png is larger than 1 MiB");
-}
-
-TEST(SharedStoreOpenImage, OpensCarPngOnlyWhenThereIsOne) {
-  const testing::TempDirectory temp;
-  const SharedStore store{Platform::withSharedDirectory(temp.path())};
-  EXPECT_EQ(store.openImage(), nullptr);
-  writeFile(temp.path() / "car.png", "picture bytes");
-  std::unique_ptr<RegularFileReader> reader = store.openImage();
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(*readAll(*reader, 5), "picture bytes");
-  EXPECT_EQ(SharedStore{Platform::withSharedDirectory(temp.path() / "missing")}.openImage(), nullptr);
 }
 
 }  // namespace
