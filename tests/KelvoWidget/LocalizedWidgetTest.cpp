@@ -33,19 +33,12 @@ enum class Side { left, right, leftHalf, rightHalf };
 bool sits(const Json& node, const Json& reference, Side side) {
   const Json &n = node.contains("frame") ? node["frame"] : node,
              &r = reference.contains("frame") ? reference["frame"] : reference;
-  const double x = n.value("x", 0.0), maxX = x + n.value("width", 0.0),
-               middle = r.value("x", 0.0) + r.value("width", 0.0) / 2;
-  switch (side) {
-    case Side::left:
-      return std::abs(x - r.value("x", 0.0)) < 0.5;
-    case Side::right:
-      return std::abs(maxX - r.value("x", 0.0) - r.value("width", 0.0)) < 0.5;
-    case Side::leftHalf:
-      return maxX <= middle;
-    case Side::rightHalf:
-      return x >= middle;
-  }
-  return false;
+  const double x = n.value("x", 0.0), maxX = x + n.value("width", 0.0), left = r.value("x", 0.0),
+               right = left + r.value("width", 0.0), middle = (left + right) / 2;
+  return side == Side::left       ? std::abs(x - left) < 0.5
+         : side == Side::right    ? std::abs(maxX - right) < 0.5
+         : side == Side::leftHalf ? maxX <= middle
+                                  : x >= middle;
 }
 
 TEST(LocalizedWidget, LargeLayoutInGermanAndMirroredInArabic) {
@@ -62,10 +55,10 @@ TEST(LocalizedWidget, LargeLayoutInGermanAndMirroredInArabic) {
   const Find content = [](const Json& root) { return root["contentFrame"]; };
   const Find statusLabel = [](const Json& root) { return testing::namedView(root, "StatusLabel"); };
   const Find track = [](const Json& root) {
-    return testing::ofType(testing::namedView(root, "BatteryBar"), "Capsule").front();
+    return testing::ofType(testing::namedView(root, "BatteryBar"), "Capsule")[0];
   };
   const Find fill = [](const Json& root) {
-    return testing::ofType(testing::namedView(root, "BatteryBar"), "Capsule").back();
+    return testing::ofType(testing::namedView(root, "BatteryBar"), "Capsule")[1];
   };
   const auto field = [](size_t index) {
     return Find([index](const Json& root) {
