@@ -23,9 +23,8 @@ TEST(ExifOrientation, ReadsTheTagInEitherByteOrderWithOrWithoutPrefix) {
 TEST(ExifOrientation, MalformedBlocksGiveNothing) {
   const std::vector<std::uint8_t> good = tiffWithOrientation(3, false);
   // Every truncation of a valid block is rejected without reading past it.
-  for (std::size_t length = 0; length < good.size() - 4; ++length) {
+  for (std::size_t length = 0; length < good.size() - 4; ++length)
     EXPECT_EQ(exifOrientation(std::span(good).first(length)), std::nullopt) << length;
-  }
   // clang-format off
   for (const auto& [bytes, expected] : std::vector<std::pair<std::vector<std::pair<std::size_t, std::uint8_t>>, std::optional<int>>>{
            {{{0, 'X'}}, std::nullopt} /* byte order */, {{{2, 43}}, std::nullopt} /* magic number */,

@@ -207,8 +207,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes littleEndian(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
   Bytes out;
-  for (const auto& [value, size] : fields)
-    for (int i = 0; i < size; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+  for (const auto& [value, size] : fields) put(out, value, size, false);
   return out;
 }
 template <std::size_t N>
