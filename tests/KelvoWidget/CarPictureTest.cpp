@@ -44,13 +44,6 @@ TestImage quadrants(int width, int height, const Quadrants& q) {
   return image;
 }
 
-// PNG options with the few that `set` sets.
-testing::PngOptions pngWith(void (*set)(testing::PngOptions&)) {
-  testing::PngOptions options;
-  set(options);
-  return options;
-}
-
 // Each quadrant of the thumbnail is `expected` (kUpright by default).
 void expectUpright(const Result<ui::Bitmap>& picture, int width, int height, int tolerance,
                    const Quadrants& expected = kUpright) {
@@ -165,9 +158,9 @@ TEST(CarPictureAveraging, EveryPngLayoutGivesTheSamePicture) {
   };
   for (int limit : {800, 1001}) {
     const Result<ui::Bitmap> plain = decoded(testing::PngOptions{}, limit);
-    const Result<ui::Bitmap> wide = decoded(pngWith([](auto& o) { o.sixteenBit = true; }), limit);
+    const Result<ui::Bitmap> wide = decoded(testing::PngOptions{.sixteenBit = true}, limit);
     const Result<ui::Bitmap> interlaced =
-        decoded(pngWith([](auto& o) { o.interlace = testing::Interlace::adam7; }), limit);
+        decoded(testing::PngOptions{.interlace = testing::Interlace::adam7}, limit);
     ASSERT_TRUE(plain.ok() && wide.ok() && interlaced.ok());
     EXPECT_TRUE(*plain->pixels == *wide->pixels) << "limit " << limit;
     ASSERT_EQ(interlaced->pixels->size(), plain->pixels->size());
@@ -178,9 +171,9 @@ TEST(CarPictureAveraging, EveryPngLayoutGivesTheSamePicture) {
     EXPECT_EQ(differing, 0) << "limit " << limit;
   }
   // An RGB picture's colour key (tRNS) makes its white quadrant transparent, in 8 and 16 bits alike.
-  const Result<ui::Bitmap> keyed = decoded(pngWith([](auto& o) { o.colourKey = 0xFFFFFF; }), 1001);
+  const Result<ui::Bitmap> keyed = decoded(testing::PngOptions{.colourKey = 0xFFFFFF}, 1001);
   const Result<ui::Bitmap> wideKeyed =
-      decoded(pngWith([](auto& o) { o.sixteenBit = o.colourKey.emplace(0xFFFFFF) != 0; }), 1001);
+      decoded(testing::PngOptions{.sixteenBit = true, .colourKey = 0xFFFFFF}, 1001);
   ASSERT_TRUE(keyed.ok() && wideKeyed.ok());
   EXPECT_TRUE(*keyed->pixels == *wideKeyed->pixels);
   EXPECT_EQ((*keyed->pixels)[0] >> 24, 0xFFu);  // the pattern, opaque without its alpha
@@ -192,9 +185,9 @@ TEST(CarPictureOrientation, PngAndJpegExifTurnEveryOrientationUpright) {
     SCOPED_TRACE(stored.orientation);
     // Little-endian eXIf before the image data, big-endian after it.
     for (testing::ExifPlace place : {testing::ExifPlace::beforeData, testing::ExifPlace::afterData}) {
-      testing::PngOptions options;
-      options.exif = testing::tiffWithOrientation(stored.orientation, place == testing::ExifPlace::afterData);
-      options.exifPlace = place;
+      const testing::PngOptions options{
+          .exif = testing::tiffWithOrientation(stored.orientation, place == testing::ExifPlace::afterData),
+          .exifPlace = place};
       expectUpright(decodeCarPicture(encodePng(storedPicture(stored), options)), 40, 60, 0);
     }
     expectUpright(decodeCarPicture(encodeJpeg(storedPicture(stored), stored.orientation)), 40, 60, 24);
@@ -219,8 +212,8 @@ TEST(CarPictureFailure, DamagedForeignOrOversizedBytesGiveNoPicture) {
   std::vector<Case> cases = {
       {"empty", {}, "empty"}, {"PNG signature only", Bytes(png.begin(), png.begin() + 8), ""},
       {"half a PNG", Bytes(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)), ""},
-      {"damaged image data", flipped, "CRC"}, {"wrong adler32", encodePng(image, pngWith([](auto& o) { o.damagedChecksum = true; })), "damaged"},
-      {"unknown row filter", encodePng(image, pngWith([](auto& o) { o.filter = 5; })), "filter"},
+      {"damaged image data", flipped, "CRC"}, {"wrong adler32", encodePng(image, testing::PngOptions{.damagedChecksum = true}), "damaged"},
+      {"unknown row filter", encodePng(image, testing::PngOptions{.filter = 5}), "filter"},
       {"PNG just over 50 MP", testing::pngHeaderOnly(7072, 7072), "declares"}, {"PNG side over 65535", testing::pngHeaderOnly(70000, 10), "declares"},
       {"PNG under 50 MP, cut short after its header", testing::pngHeaderOnly(7071, 7071), "ends early"},
       {"JPEG 3.6 GP", testing::jpegDeclaring(60000, 60000), "declares"}, {"300 scans", testing::repeatScan(progressive, 300), "64 scans"},

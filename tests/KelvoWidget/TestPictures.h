@@ -26,12 +26,12 @@ enum class ExifPlace { beforeData, afterData };
 
 struct PngOptions {
   Interlace interlace = Interlace::none;
-  std::optional<std::vector<std::uint8_t>> exif;  // eXIf chunk contents
+  std::optional<std::vector<std::uint8_t>> exif = {};  // eXIf chunk contents
   ExifPlace exifPlace = ExifPlace::beforeData;
-  bool sixteenBit = false;                 // each sample v written as v * 257
-  std::optional<std::uint32_t> colourKey;  // RGB without alpha, with this 0xRRGGBB as tRNS
-  std::uint8_t filter = 0;                 // every row's filter byte (the data stays unfiltered)
-  bool damagedChecksum = false;            // a wrong adler32 under correct chunk CRCs
+  bool sixteenBit = false;                      // each sample v written as v * 257
+  std::optional<std::uint32_t> colourKey = {};  // RGB without alpha, with this 0xRRGGBB as tRNS
+  std::uint8_t filter = 0;                      // every row's filter byte (the data stays unfiltered)
+  bool damagedChecksum = false;                 // a wrong adler32 under correct chunk CRCs
 };
 
 std::vector<std::uint8_t> encodePng(const TestImage& image, const PngOptions& options = {});
