@@ -86,7 +86,7 @@ TEST(CarPictureSize, PicturesShrinkUprightToTheLimitInEveryFormat) {
   } cases[] = {
       // clang-format off
       {"PNG", encodePng(landscape), 800, 600, 0, kUpright}, {"JPEG", encodeJpeg(landscape), 800, 600, 8, kUpright},
-      {"JPEG turned by EXIF", encodeJpeg(turned, 6), 600, 800, 8, kUpright},
+      {"JPEG turned by EXIF", encodeJpeg(turned, {.orientation = 6}), 600, 800, 8, kUpright},
       {"progressive 12 MP, turned", encodeJpeg(turned, JpegOptions{JpegColour::rgb, true, 6}), 600, 800, 10, kUpright},
       {"grey", encodeJpeg(small, JpegOptions{JpegColour::grey, false, {}}), 400, 300, 10, grey},
       {"CMYK", encodeJpeg(small, JpegOptions{JpegColour::cmyk, false, {}}), 400, 300, 10, kUpright},
@@ -190,7 +190,8 @@ TEST(CarPictureOrientation, PngAndJpegExifTurnEveryOrientationUpright) {
           .exifPlace = place};
       expectUpright(decodeCarPicture(encodePng(storedPicture(stored), options)), 40, 60, 0);
     }
-    expectUpright(decodeCarPicture(encodeJpeg(storedPicture(stored), stored.orientation)), 40, 60, 24);
+    expectUpright(decodeCarPicture(encodeJpeg(storedPicture(stored), {.orientation = stored.orientation})),
+                  40, 60, 24);
   }
 }
 
@@ -247,8 +248,7 @@ struct PieceSource : PictureSource {
     return n;
   }
   const Bytes& bytes;
-  std::size_t good;
-  std::size_t taken = 0;
+  std::size_t good, taken = 0;
 };
 
 TEST(CarPictureInput, AReadErrorMakesThePictureUnusableAndNothingPastTheEndIsRead) {

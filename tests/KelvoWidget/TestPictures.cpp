@@ -185,10 +185,6 @@ std::vector<std::uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& 
   return jpeg;
 }
 
-std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation) {
-  return encodeJpeg(image, JpegOptions{JpegColour::rgb, false, orientation});
-}
-
 std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int times) {
   const std::vector<std::uint8_t> sos = {0xFF, 0xDA};
   const auto first = std::search(jpeg.begin(), jpeg.end(), sos.begin(), sos.end());

@@ -26,14 +26,6 @@ WidgetSnapshot parked() {
   return snapshot;
 }
 
-WidgetSnapshot charging() {
-  WidgetSnapshot snapshot = sampleSnapshot();
-  snapshot.fullInMinutes = 95;
-  snapshot.chargingPowerWatts = 7400;
-  snapshot.odometerKm = 23412;
-  return snapshot;
-}
-
 TEST(SmallCarView, ShowsModelPercentBarRangeAndStatusInOrderAndLeavesOutAnEmptyModel) {
   WidgetSnapshot snapshot = sampleSnapshot();
   snapshot.modelName = "Polestar 4";
@@ -102,7 +94,7 @@ TEST(MediumCarView, FitsThePictureIn150By104AndKeepsItsAspect) {
 
 TEST(LargeCarViewFields, ListsOnlyWhatTheSnapshotHasInFixedOrder) {
   const auto change = [](std::function<void(WidgetSnapshot&)> edit) {
-    WidgetSnapshot snapshot = charging();
+    WidgetSnapshot snapshot = chargingSnapshot();
     edit(snapshot);
     return snapshot;
   };
@@ -110,7 +102,7 @@ TEST(LargeCarViewFields, ListsOnlyWhatTheSnapshotHasInFixedOrder) {
   // clang-format off
   for (const auto& [snapshot, locale, fields] : std::vector<std::tuple<WidgetSnapshot, const char*, Fields>>{
            {parked(), "en_US", {}},
-           {charging(), "en_US", {{"Full in", "1h35m"}, {"Power", "7.4 kW"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
+           {chargingSnapshot(), "en_US", {{"Full in", "1h35m"}, {"Power", "7.4 kW"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
            // "Full in" only while charging; power whether or not, when positive.
            {change([](auto& s) { s.statusKey = "IDLE"; }), "en_US", {{"Power", "7.4 kW"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
            {change([](auto& s) { s.statusKey = "SMART_CHARGING"; s.chargingPowerWatts = 0; }), "en_US", {{"Full in", "1h35m"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
@@ -133,7 +125,7 @@ std::vector<Texts> gridRows(const Json& large) {
 }
 
 TEST(LargeCarView, FillsTheGridRowByRowWithTheFooterAtTheBottom) {
-  EXPECT_EQ(gridRows(dumpSnapshot(charging(), WidgetFamily::systemLarge)),
+  EXPECT_EQ(gridRows(dumpSnapshot(chargingSnapshot(), WidgetFamily::systemLarge)),
             (std::vector<Texts>{{"Full in", "Power"}, {"Charger", "Odometer"}}));
   WidgetSnapshot two = parked();
   two.isPluggedIn = true;
@@ -165,7 +157,7 @@ TEST(LargeCarView, RegistrationLineOnlyWhenNotEmpty) {
 }
 
 TEST(LargeCarView, APictureTakesTheFreeHeightAndTheFooterFollowsTheGrid) {
-  const Json large = dumpSnapshot(charging(), WidgetFamily::systemLarge, solidBitmap(800, 600));
+  const Json large = dumpSnapshot(chargingSnapshot(), WidgetFamily::systemLarge, solidBitmap(800, 600));
   ASSERT_EQ(pictures(large).size(), 1u);
   EXPECT_GT(height(pictures(large)[0]), 60);
   // Hidden from accessibility together with its frame.
