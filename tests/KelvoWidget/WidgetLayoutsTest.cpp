@@ -72,6 +72,8 @@ TEST(MediumCarView, TitleIsCarTitleOrKelvoAndPercentAndRangeShareABaseline) {
   const Json medium = dumpSnapshot(snapshot, WidgetFamily::systemMedium);
   const Json percent = textNode(medium, "64%"), range = textNode(medium, "318 km");
   EXPECT_EQ(range["foreground"], "secondary");
+  EXPECT_EQ(percent.value("foreground", "primary"),
+            "primary");  // KelvoUI's render test draws it in each appearance
   EXPECT_GT(x(range), x(percent) + width(percent));
   EXPECT_NEAR(percent["firstBaseline"].get<double>(), range["firstBaseline"].get<double>(), 0.01);
   // Without a picture the column takes the whole width.

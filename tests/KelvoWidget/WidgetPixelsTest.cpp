@@ -16,7 +16,6 @@ using testing::Json;
 
 struct Rgb {
   int red, green, blue;
-  int luminance() const { return (299 * red + 587 * green + 114 * blue) / 1000; }
 };
 
 // The widget's layout and its PNG render, decoded.
@@ -65,26 +64,6 @@ TEST(WidgetPixels, BarFillIsGreenWhileChargingAndTheTrackBeyondItIsNot) {
   const Rgb grey = drawn.at(track["x"].get<double>() + track["width"].get<double>() - 10, y);
   EXPECT_LT(std::abs(grey.red - grey.green), 6) << "the track is a neutral grey, not the tint";
   EXPECT_LT(grey.green, 235);
-}
-
-TEST(WidgetPixels, PercentFigureIsDarkOnLightAndLightOnDark) {
-  for (const auto appearance : {ui::Appearance::light, ui::Appearance::dark}) {
-    const Render drawn = render(testing::sampleSnapshot(), ui::WidgetFamily::systemLarge, appearance);
-    const Json frame = testing::textNode(drawn.tree, "64%")["frame"];
-    const double x0 = frame["x"], y0 = frame["y"], w = frame["width"], h = frame["height"];
-    // The darkest (light) or brightest (dark) pixel inside the text's frame: its ink.
-    const int sign = appearance == ui::Appearance::light ? 1 : -1;
-    int ink = sign * 255;
-    for (double y = y0; y < y0 + h; y += 0.5) {
-      for (double x = x0; x < x0 + w; x += 0.5)
-        ink = sign * std::min(sign * ink, sign * drawn.at(x, y).luminance());
-    }
-    // Background just outside the figure has the opposite brightness.
-    const int background = drawn.at(x0 + 1, y0 - 4).luminance();
-    const bool light = appearance == ui::Appearance::light;  // text pixels inside the text's frame
-    EXPECT_TRUE(light ? ink < 80 && background > 200 : ink > 180 && background < 80)
-        << ink << ", " << background;
-  }
 }
 
 }  // namespace
