@@ -22,7 +22,8 @@ Result<std::string> readAll(RegularFileReader& reader, std::size_t piece) {
   }
 }
 
-// Whole files in pieces: CarProvider decodes every car.png through this reader.
+// Reading whole files in pieces needs no case here: CarProvider decodes every
+// car.png through this reader.
 TEST(RegularFileReader, SpecialMissingAndOversizedFilesFailToOpen) {
   const testing::TempDirectory temp;
   const fs::path file = temp.path() / "car.png";
