@@ -49,11 +49,12 @@ TEST(LocalizationTest, LookupsByExactKeyAlone) {
   EXPECT_EQ(L("Charging"), "Charging");  // nothing is translated before initLocale
   environment.set("LC_ALL", "sv_SE.UTF-8");
   initLocale();
-  EXPECT_EQ(L("Open Kelvo to sign in"), "Öppna Kelvo för att logga in");
-  EXPECT_EQ(L("Not a key"), "Not a key");
-  EXPECT_EQ(L("charging"), "charging");  // keys are case-sensitive
-  EXPECT_EQ(L(""), "");                  // not the catalog header
-  EXPECT_EQ(L(std::string("Charging\0Idle", 13)), std::string("Charging\0Idle", 13));
+  // Keys are case-sensitive, "" is not the catalog header, a NUL does not end a key.
+  // clang-format off
+  for (const auto& [key, text] : std::vector<std::pair<std::string, std::string>>{{"Open Kelvo to sign in", "Öppna Kelvo för att logga in"},
+           {"Not a key", "Not a key"}, {"charging", "charging"}, {"", ""}, {std::string("Charging\0Idle", 13), std::string("Charging\0Idle", 13)}})
+    // clang-format on
+    EXPECT_EQ(L(key), text) << key;
 }
 
 TEST(LocalizationTest, LookupsAndFormattingFromManyThreads) {
@@ -62,12 +63,11 @@ TEST(LocalizationTest, LookupsAndFormattingFromManyThreads) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < 300; ++i) {
-        failures[t] +=
-            L("Charging") != "Laddar" || CarFormat::humanStatus("SMART_CHARGING") != "Smart laddning";
-        failures[t] += CarFormat::kilowatts(7400 + t, icu::Locale("de", "DE")) != "7,4 kW";
-        failures[t] += CarFormat::humanStatus("élan_ÜBER") != "Élan Über";
-      }
+      for (int i = 0; i < 300; ++i)
+        failures[t] += L("Charging") != "Laddar" ||
+                       CarFormat::humanStatus("SMART_CHARGING") != "Smart laddning" ||
+                       CarFormat::kilowatts(7400 + t, icu::Locale("de", "DE")) != "7,4 kW" ||
+                       CarFormat::humanStatus("élan_ÜBER") != "Élan Über";
     });
   }
   for (std::thread& thread : threads) thread.join();

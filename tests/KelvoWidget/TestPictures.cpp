@@ -127,20 +127,11 @@ std::vector<std::uint8_t> tiffWithOrientation(int orientation, bool bigEndian) {
       bigEndian ? std::vector<std::uint8_t>{'M', 'M'} : std::vector<std::uint8_t>{'I', 'I'};
   // Header, IFD0 at 8 with two entries: Make (ASCII "Klv" inline), then the
   // orientation (SHORT); no next IFD.
-  for (const auto& [value, bytes] :
-       std::initializer_list<std::pair<std::uint32_t, int>>{{42, 2},
-                                                            {8, 4},
-                                                            {2, 2},
-                                                            {0x010F, 2},
-                                                            {2, 2},
-                                                            {4, 4},
-                                                            {0x4B6C7600, 4},
-                                                            {0x0112, 2},
-                                                            {3, 2},
-                                                            {1, 4},
-                                                            {static_cast<std::uint32_t>(orientation), 2},
-                                                            {0, 2},
-                                                            {0, 4}}) {
+  // clang-format off
+  for (const auto& [value, bytes] : std::initializer_list<std::pair<std::uint32_t, int>>{{42, 2}, {8, 4}, {2, 2},
+           {0x010F, 2}, {2, 2}, {4, 4}, {0x4B6C7600, 4}, {0x0112, 2}, {3, 2}, {1, 4},
+           {static_cast<std::uint32_t>(orientation), 2}, {0, 2}, {0, 4}}) {
+    // clang-format on
     put(tiff, value, bytes, bigEndian || value == 0x4B6C7600);
   }
   return tiff;
@@ -194,10 +185,6 @@ std::vector<std::uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& 
   return jpeg;
 }
 
-std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation) {
-  return encodeJpeg(image, JpegOptions{JpegColour::rgb, false, orientation});
-}
-
 std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int times) {
   const std::vector<std::uint8_t> sos = {0xFF, 0xDA};
   const auto first = std::search(jpeg.begin(), jpeg.end(), sos.begin(), sos.end());
@@ -216,8 +203,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes littleEndian(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
   Bytes out;
-  for (const auto& [value, size] : fields)
-    for (int i = 0; i < size; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+  for (const auto& [value, size] : fields) put(out, value, size, false);
   return out;
 }
 template <std::size_t N>
@@ -243,9 +229,6 @@ std::vector<std::uint8_t> jpegDeclaring(std::uint16_t width, std::uint16_t heigh
   return jpeg;
 }
 
-// A JPEG frame header with its tables and one scan of `scanstd::vector<std::uint8_t>` zero
-// bytes, repeated `scans` times: what a hostile file needs to make a decoder
-// allocate and walk a huge image.
 std::vector<std::uint8_t> jpegSkeleton(std::uint8_t frame, int side, int components, int scans,
                                        int scanBytes) {
   std::vector<std::uint8_t> out = {0xFF, 0xD8};
@@ -258,12 +241,8 @@ std::vector<std::uint8_t> jpegSkeleton(std::uint8_t frame, int side, int compone
   std::vector<std::uint8_t> quant(65, 1);
   quant[0] = 0;
   segment(0xDB, quant);
-  std::vector<std::uint8_t> sof = {8,
-                                   std::uint8_t(side >> 8),
-                                   std::uint8_t(side),
-                                   std::uint8_t(side >> 8),
-                                   std::uint8_t(side),
-                                   std::uint8_t(components)};
+  const std::uint8_t high = std::uint8_t(side >> 8), low = std::uint8_t(side);
+  std::vector<std::uint8_t> sof = {8, high, low, high, low, std::uint8_t(components)};
   for (int c = 1; c <= components; ++c) sof.insert(sof.end(), {std::uint8_t(c), 0x11, 0});
   segment(frame, sof);
   std::vector<std::uint8_t> huffman = {0x00, 1};  // DC table 0: one code of length 1, for difference 0
@@ -289,28 +268,18 @@ std::vector<std::vector<std::uint8_t>> foreignPictures() {
     return bytesOf("GIF89a") +
            littleEndian({{side, 2}, {side, 2}, {0x80, 1}, {0, 1}, {0, 1}, {0, 3}, {0xFFFFFF, 3}}) + frame;
   };
-  std::vector<std::uint8_t> bmp = bytesOf("BM") + littleEndian({{1080, 4},
-                                                                {0, 4},
-                                                                {1078, 4},
-                                                                {40, 4},
-                                                                {7000, 4},
-                                                                {7000, 4},
-                                                                {1, 2},
-                                                                {8, 2},
-                                                                {1, 4},
-                                                                {2, 4},
-                                                                {2835, 4},
-                                                                {2835, 4},
-                                                                {256, 4},
-                                                                {0, 4}});
+  // clang-format off
+  std::vector<std::uint8_t> bmp = bytesOf("BM") + littleEndian({{1080, 4}, {0, 4}, {1078, 4}, {40, 4}, {7000, 4},
+      {7000, 4}, {1, 2}, {8, 2}, {1, 4}, {2, 4}, {2835, 4}, {2835, 4}, {256, 4}, {0, 4}});
+  // clang-format on
   bmp.resize(1078, 0);
   bmp.insert(bmp.end(), {0, 1});
   return {gif(7000),
           gif(1),
           bmp,
-          bytesOf("P4\n7000 7000\n") + std::vector<std::uint8_t>(875 * 4, 0),
-          bytesOf("II*\0") + std::vector<std::uint8_t>(64, 0),
-          bytesOf("RIFF\x1a\0\0\0WEBPVP8 ") + std::vector<std::uint8_t>(64, 0)};
+          bytesOf("P4\n7000 7000\n") + Bytes(875 * 4, 0),
+          bytesOf("II*\0") + Bytes(64, 0),
+          bytesOf("RIFF\x1a\0\0\0WEBPVP8 ") + Bytes(64, 0)};
 }
 
 }  // namespace kelvo::widget::testing

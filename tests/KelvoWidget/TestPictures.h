@@ -26,12 +26,12 @@ enum class ExifPlace { beforeData, afterData };
 
 struct PngOptions {
   Interlace interlace = Interlace::none;
-  std::optional<std::vector<std::uint8_t>> exif;  // eXIf chunk contents
+  std::optional<std::vector<std::uint8_t>> exif = {};  // eXIf chunk contents
   ExifPlace exifPlace = ExifPlace::beforeData;
-  bool sixteenBit = false;                 // each sample v written as v * 257
-  std::optional<std::uint32_t> colourKey;  // RGB without alpha, with this 0xRRGGBB as tRNS
-  std::uint8_t filter = 0;                 // every row's filter byte (the data stays unfiltered)
-  bool damagedChecksum = false;            // a wrong adler32 under correct chunk CRCs
+  bool sixteenBit = false;                      // each sample v written as v * 257
+  std::optional<std::uint32_t> colourKey = {};  // RGB without alpha, with this 0xRRGGBB as tRNS
+  std::uint8_t filter = 0;                      // every row's filter byte (the data stays unfiltered)
+  bool damagedChecksum = false;                 // a wrong adler32 under correct chunk CRCs
 };
 
 std::vector<std::uint8_t> encodePng(const TestImage& image, const PngOptions& options = {});
@@ -43,13 +43,12 @@ enum class JpegColour { rgb, grey, cmyk };
 struct JpegOptions {
   JpegColour colour = JpegColour::rgb;  // cmyk: Adobe's inverted inks, as Photoshop writes them
   bool progressive = false;             // libjpeg's standard progression
-  std::optional<int> orientation;       // an APP1 EXIF segment with this orientation
+  std::optional<int> orientation = {};  // an APP1 EXIF segment with this orientation
 };
 
 // A JPEG written by libjpeg at quality 95 (alpha dropped); with an
 // orientation, an APP1 EXIF segment right after the start-of-image marker.
-std::vector<std::uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& options);
-std::vector<std::uint8_t> encodeJpeg(const TestImage& image, std::optional<int> orientation = std::nullopt);
+std::vector<std::uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& options = {});
 
 // The JPEG with its first scan repeated `times` times.
 std::vector<std::uint8_t> repeatScan(const std::vector<std::uint8_t>& jpeg, int times);

@@ -51,6 +51,15 @@ Json textNode(const Json& root, const std::string& text);
 // The pictures drawn (Image nodes without a symbol).
 std::vector<Json> pictures(const Json& root);
 
+// sampleSnapshot() with every field of the large layout's grid.
+inline WidgetSnapshot chargingSnapshot() {
+  WidgetSnapshot snapshot = sampleSnapshot();
+  snapshot.fullInMinutes = 95;
+  snapshot.chargingPowerWatts = 7400;
+  snapshot.odometerKm = 23412;
+  return snapshot;
+}
+
 // A picture of the given pixel size.
 ui::Bitmap solidBitmap(int width, int height);
 
