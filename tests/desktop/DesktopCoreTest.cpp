@@ -70,22 +70,6 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
             scratch.root().string() + ":0: not a regular file");
 }
 
-TEST(DesktopSettings, CommandLineWinsOverTheConfigFile) {
-  Settings settings;
-  settings.family = ui::WidgetFamily::systemLarge;
-  settings.margin = {1, 2};
-  CommandLine line;
-  CLI::App app;
-  addOptions(app, line);
-  app.parse("--margin 7", false);
-  applyCommandLine(line, settings);
-  EXPECT_EQ(settings.family, ui::WidgetFamily::systemLarge);
-  EXPECT_EQ(settings.margin, (Margin{7, 7}));
-  line.family = "small";
-  applyCommandLine(line, settings);
-  EXPECT_EQ(settings.family, ui::WidgetFamily::systemSmall);
-}
-
 TEST(DesktopSettings, RememberingTheSizeKeepsTheRestOfTheFile) {
   const Scratch scratch;
   const fs::path file = scratch.root() / "new/dir/desktop.ini";
