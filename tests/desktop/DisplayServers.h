@@ -55,12 +55,12 @@ inline Image loadPng(const std::filesystem::path& file) {
 // How the screen compares with a render placed at (x0, y0): the render's
 // opaque pixels only (its antialiased rim and corners are left out), and the
 // screen pixels outside it that differ from the background (the top-left
-// pixel, which the widget's rounded corner never covers): what else was drawn.
+// pixel, which the widget's rounded corner never covers).
+// `compared`: opaque render pixels on the screen; `beyond`: of those, differing
+// by more than the tolerance in a channel, or off the screen; `worst`: the
+// largest channel difference seen; `litOutside`: what else was drawn.
 struct Comparison {
-  int compared = 0;    // opaque render pixels on the screen
-  int beyond = 0;      // of those, differing by more than the tolerance in a channel, or off the screen
-  int worst = 0;       // the largest channel difference seen
-  int litOutside = 0;  // screen pixels outside the render's rectangle that are not background
+  int compared = 0, beyond = 0, worst = 0, litOutside = 0;
 };
 inline Comparison compare(const Image& screen, int x0, int y0, const Image& render, int tolerance) {
   Comparison result;
@@ -97,7 +97,7 @@ class Xvfb {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
     // -displayfd: Xvfb picks a free display number and writes it to fd 3.
-    auto environment = baseEnvironment();
+    auto environment = this->environment();
     pid_ = spawnProcess(
         {"Xvfb", "-displayfd", "3", "-screen", "0",
          std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-br", "-noreset"},
@@ -110,27 +110,24 @@ class Xvfb {
     close(fds[0]);
     if (!number.empty()) display_ = ":" + number;
   }
-  Xvfb(const Xvfb&) = delete;
-  Xvfb& operator=(const Xvfb&) = delete;
   ~Xvfb() { stopProcess(pid_); }
 
   bool running() const { return !display_.empty(); }
   std::string display() const { return display_; }  // ":N"
   Image screenshot(const std::filesystem::path& file) const {
-    runProcess({"import", "-display", display_, "-window", "root", "png:" + file.string()}, "/dev/null",
-               baseEnvironment());
+    runProcess({"import", "-window", "root", "png:" + file.string()}, "/dev/null", environment());
     return loadPng(file);
   }
   // xdotool with DISPLAY set; true when it succeeded.
   bool xdotool(std::vector<std::string> args) const {
     args.insert(args.begin(), "xdotool");
-    auto environment = baseEnvironment();
-    environment.push_back("DISPLAY=" + display_);
-    return runProcess(args, "/dev/null", environment) == 0;
+    return runProcess(args, "/dev/null", environment()) == 0;
   }
 
  private:
-  static std::vector<std::string> baseEnvironment() { return {"PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8"}; }
+  std::vector<std::string> environment() const {
+    return {"PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8", "DISPLAY=" + display_};
+  }
 
   pid_t pid_ = -1;
   std::string display_;
@@ -151,12 +148,10 @@ class HeadlessSway {
     chmod(config.c_str(), 0644);
     std::vector<std::string> argv = {"sway", "-c", config.string()};
     if (root) argv.insert(argv.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
-    std::vector<std::string> environment = {"PATH=/usr/bin:/bin",
-                                            "HOME=" + runtime_.path().string(),
-                                            "XDG_RUNTIME_DIR=" + runtime_.path().string(),
-                                            "WLR_BACKENDS=headless",
-                                            "WLR_LIBINPUT_NO_DEVICES=1",
-                                            "WLR_RENDERER=pixman"};
+    const std::string dir = runtime_.path().string();
+    std::vector<std::string> environment = {"PATH=/usr/bin:/bin",        "HOME=" + dir,
+                                            "XDG_RUNTIME_DIR=" + dir,    "WLR_BACKENDS=headless",
+                                            "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"};
     pid_ = spawnProcess(argv, logFile(), &environment);
     waitFor(
         [&] {
@@ -170,8 +165,6 @@ class HeadlessSway {
         },
         10);
   }
-  HeadlessSway(const HeadlessSway&) = delete;
-  HeadlessSway& operator=(const HeadlessSway&) = delete;
   ~HeadlessSway() { stopProcess(pid_); }
 
   bool running() const { return !socket_.empty(); }
@@ -198,11 +191,10 @@ inline void saveSnapshot(const Scratch& scratch, int percent) {
   WidgetSnapshot snapshot = sampleSnapshot();
   snapshot.batteryPercentage = percent;
   snapshot.carReportedAt = snapshot.writtenAt = Date{static_cast<double>(std::time(nullptr) - 5 * 3600)};
-  writeFile(scratch.root() / "snapshot-in.json", encodeSnapshot(snapshot).value());
-  const ProgramRun saved = runProgram(
-      "kelvo",
-      {"--shared-dir", scratch.shared().string(), "save", (scratch.root() / "snapshot-in.json").string()},
-      scratch);
+  const auto file = scratch.root() / "snapshot-in.json";
+  writeFile(file, encodeSnapshot(snapshot).value());
+  const ProgramRun saved =
+      runProgram("kelvo", {"--shared-dir", scratch.shared().string(), "save", file}, scratch);
   ASSERT_EQ(saved.exitCode, 0) << saved.err;
 }
 
@@ -233,12 +225,6 @@ Comparison waitForRender(const Server& server, const Scratch& scratch, int x, in
       },
       seconds);
   return result;
-}
-
-// SIGTERM, then the program's end.
-inline ProgramRun terminate(const Started& started) {
-  kill(started.pid, SIGTERM);
-  return finish(started);
 }
 
 }  // namespace kelvo::testing
