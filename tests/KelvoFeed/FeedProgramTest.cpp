@@ -2,16 +2,20 @@
 // topics in the TeslaMate, evcc and custom layouts, the running daemon,
 // malformed payloads, lost brokers, passwords and TLS.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <mosquitto.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
-#include "Broker.h"
 #include "Processes.h"
 #include "ProgramRunner.h"
 
@@ -20,6 +24,120 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using namespace kelvo::testing;
+using namespace std::string_literals;
+
+using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
+
+// Binds (port 0: any free one) or connects to 127.0.0.1; the port, or 0.
+int loopback(int port, bool bindIt) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  socklen_t length = sizeof address;
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  const bool ok = bindIt ? ::bind(fd, raw, length) == 0 && ::getsockname(fd, raw, &length) == 0
+                         : ::connect(fd, raw, length) == 0;
+  ::close(fd);
+  return ok ? ntohs(address.sin_port) : 0;
+}
+
+// A self-signed certificate for 127.0.0.1 (the broker's and the CA a client
+// trusts in one), made with openssl as `dir`/`name`.pem and .key; empty on failure.
+fs::path selfSigned(const fs::path& dir, const std::string& name) {
+  const fs::path cert = dir / (name + ".pem");
+  return runProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                     "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                     fs::path(cert).replace_extension(".key"), "-out", cert},
+                    dir / (name + ".log")) == 0
+             ? cert
+             : fs::path();
+}
+
+// A real Mosquitto broker for one test: config, password file and log in a
+// directory of its own, a free loopback port, stopped at the end. With a
+// password, only the user "kelvo" with it gets in; with a certificate, only TLS.
+class Broker {
+ public:
+  explicit Broker(const fs::path& dir, const std::string& password = "", const fs::path& certificate = {})
+      : dir_(dir), password_(password), certificate_(certificate), port_(loopback(0, true)) {
+    fs::create_directories(dir_);
+    std::ofstream config(dir_ / "mosquitto.conf");
+    // As root (CI), mosquitto would otherwise switch to a "mosquitto" user that
+    // cannot read these files; as anyone else the line does nothing.
+    config << "user root\npersistence false\nlistener " << port_ << " 127.0.0.1\nallow_anonymous "
+           << (password_.empty() ? "true\n" : "false\npassword_file " + (dir_ / "passwords").string() + "\n");
+    if (!password_.empty())
+      runProcess({"mosquitto_passwd", "-b", "-c", dir_ / "passwords", "kelvo", password_}, log_());
+    ::chmod((dir_ / "passwords").c_str(), 0600);
+    if (!certificate_.empty())
+      config << "cafile " << certificate_.string() << "\ncertfile " << certificate_.string() << "\nkeyfile "
+             << fs::path(certificate_).replace_extension(".key").string() << "\n";
+  }
+  Broker(const Broker&) = delete;
+  Broker& operator=(const Broker&) = delete;
+  ~Broker() { stop(); }
+
+  // Starts (again, on the same port); false unless it listens within 5 s.
+  bool start() {
+    if (pid_ > 0 || port_ == 0) return false;
+    pid_ = spawnProcess({"mosquitto", "-c", dir_ / "mosquitto.conf"}, log_());
+    return pid_ > 0 && waitFor([this] { return loopback(port_, false) != 0; }, 5);
+  }
+  void stop() {
+    stopProcess(pid_);
+    pid_ = -1;
+  }
+  std::string url() const {
+    return (certificate_.empty() ? "mqtt" : "mqtts") + "://127.0.0.1:"s + std::to_string(port_);
+  }
+  std::string log() const { return readFile(log_()); }
+
+  // Publishes retained with QoS 1 and waits for every acknowledgement.
+  bool publish(const Messages& messages) const {
+    struct State {
+      std::set<int> unacknowledged;
+      int connack = -1;
+    } state;
+    mosquitto_lib_init();
+    mosquitto* mosq = mosquitto_new(nullptr, true, &state);
+    mosquitto_connect_callback_set(mosq,
+                                   [](mosquitto*, void* s, int rc) { static_cast<State*>(s)->connack = rc; });
+    mosquitto_publish_callback_set(
+        mosq, [](mosquitto*, void* s, int mid) { static_cast<State*>(s)->unacknowledged.erase(mid); });
+    if (!password_.empty()) mosquitto_username_pw_set(mosq, "kelvo", password_.c_str());
+    if (!certificate_.empty())
+      mosquitto_tls_set(mosq, certificate_.c_str(), nullptr, nullptr, nullptr, nullptr);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto loopWhile = [&](const auto& waiting) {
+      while (waiting() && std::chrono::steady_clock::now() < deadline)
+        if (mosquitto_loop(mosq, 50, 1) != MOSQ_ERR_SUCCESS) return false;
+      return !waiting();
+    };
+    bool ok = mosquitto_connect(mosq, "127.0.0.1", port_, 30) == MOSQ_ERR_SUCCESS &&
+              loopWhile([&] { return state.connack < 0; }) && state.connack == 0;
+    for (auto it = messages.begin(); ok && it != messages.end(); ++it) {
+      int mid = 0;
+      ok = mosquitto_publish(mosq, &mid, it->first.c_str(), static_cast<int>(it->second.size()),
+                             it->second.data(), 1, true) == MOSQ_ERR_SUCCESS;
+      state.unacknowledged.insert(mid);
+    }
+    ok = ok && loopWhile([&] { return !state.unacknowledged.empty(); });
+    mosquitto_disconnect(mosq);
+    mosquitto_destroy(mosq);
+    return ok;
+  }
+
+ private:
+  fs::path log_() const { return dir_ / "mosquitto.log"; }
+
+  fs::path dir_;
+  std::string password_;
+  fs::path certificate_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
 
 std::size_t count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
@@ -203,11 +321,9 @@ TEST_F(FeedDaemon, KeepsRunningWithoutASharedDirectoryAndFollowsThePicture) {
 TEST(FeedSecurity, PasswordsAndTls) {
   Scratch scratch;
   const std::string password = "s3cret-Pa55";
-  const auto tls = makeTestCertificates(scratch.root(), "good");
-  const auto other = makeTestCertificates(scratch.root(), "other");
-  ASSERT_TRUE(tls && other);
-  Broker locked(scratch.root() / "locked", BrokerAuth{"kelvo", password});
-  Broker secure(scratch.root() / "secure", std::nullopt, tls);
+  const fs::path tls = selfSigned(scratch.root(), "good"), other = selfSigned(scratch.root(), "other");
+  ASSERT_FALSE(tls.empty() || other.empty());
+  Broker locked(scratch.root() / "locked", password), secure(scratch.root() / "secure", "", tls);
   const Messages car = under("teslamate/cars/1/", "battery_level=30 est_battery_range_km=100 state=asleep");
   for (Broker* broker : {&locked, &secure})
     ASSERT_TRUE(broker->start() && broker->publish(car)) << broker->log();
@@ -226,10 +342,10 @@ TEST(FeedSecurity, PasswordsAndTls) {
       {locked, {"--username", "kelvo", "--password-file", wrong}, 1, "the broker refused the login: "},
       {locked, {"--config", ini}, 0, "wrote the snapshot"},
       {locked, {"--config", open}, 1, "/open.ini is readable by group or others; refusing it"},
-      {secure, {"--cafile", tls->cafile.string()}, 0, "wrote the snapshot"},
-      {secure, {"--cafile", other->cafile.string()}, 1, "certificate verify failed"},
+      {secure, {"--cafile", tls}, 0, "wrote the snapshot"},
+      {secure, {"--cafile", other}, 1, "certificate verify failed"},
       {secure, {}, 1, "certificate verify failed"},  // the system's CAs
-      {secure, {"--cafile", other->cafile.string(), "--insecure"}, 0, "warning: --insecure"},
+      {secure, {"--cafile", other, "--insecure"}, 0, "warning: --insecure"},
   };
   // clang-format on
   for (const Case& c : cases) {
