@@ -4,7 +4,6 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <mosquitto.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +11,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -94,39 +92,19 @@ class Broker {
   }
   std::string log() const { return readFile(log_()); }
 
-  // Publishes retained with QoS 1 and waits for every acknowledgement.
+  // Publishes each message retained with QoS 1 through mosquitto_pub, which
+  // ends once the broker has acknowledged it.
   bool publish(const Messages& messages) const {
-    struct State {
-      std::set<int> unacknowledged;
-      int connack = -1;
-    } state;
-    mosquitto_lib_init();
-    mosquitto* mosq = mosquitto_new(nullptr, true, &state);
-    mosquitto_connect_callback_set(mosq,
-                                   [](mosquitto*, void* s, int rc) { static_cast<State*>(s)->connack = rc; });
-    mosquitto_publish_callback_set(
-        mosq, [](mosquitto*, void* s, int mid) { static_cast<State*>(s)->unacknowledged.erase(mid); });
-    if (!password_.empty()) mosquitto_username_pw_set(mosq, "kelvo", password_.c_str());
-    if (!certificate_.empty())
-      mosquitto_tls_set(mosq, certificate_.c_str(), nullptr, nullptr, nullptr, nullptr);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    const auto loopWhile = [&](const auto& waiting) {
-      while (waiting() && std::chrono::steady_clock::now() < deadline)
-        if (mosquitto_loop(mosq, 50, 1) != MOSQ_ERR_SUCCESS) return false;
-      return !waiting();
-    };
-    bool ok = mosquitto_connect(mosq, "127.0.0.1", port_, 30) == MOSQ_ERR_SUCCESS &&
-              loopWhile([&] { return state.connack < 0; }) && state.connack == 0;
-    for (auto it = messages.begin(); ok && it != messages.end(); ++it) {
-      int mid = 0;
-      ok = mosquitto_publish(mosq, &mid, it->first.c_str(), static_cast<int>(it->second.size()),
-                             it->second.data(), 1, true) == MOSQ_ERR_SUCCESS;
-      state.unacknowledged.insert(mid);
+    for (const auto& [topic, payload] : messages) {
+      writeFile(dir_ / "payload", payload);
+      std::vector<std::string> argv = {
+          "mosquitto_pub", "-h", "127.0.0.1",     "-p", std::to_string(port_), "-q", "1", "-r", "-t",
+          topic,           "-f", dir_ / "payload"};
+      if (!password_.empty()) argv.insert(argv.end(), {"-u", "kelvo", "-P", password_});
+      if (!certificate_.empty()) argv.insert(argv.end(), {"--cafile", certificate_});
+      if (runProcess(argv, log_()) != 0) return false;
     }
-    ok = ok && loopWhile([&] { return !state.unacknowledged.empty(); });
-    mosquitto_disconnect(mosq);
-    mosquitto_destroy(mosq);
-    return ok;
+    return true;
   }
 
  private:
