@@ -222,11 +222,9 @@ TEST_F(FeedProgram, WholeSnapshotsThePictureAndMissingValues) {
 // A running daemon, stopped with SIGTERM at the end.
 class FeedDaemon : public FeedProgram {
  protected:
-  void startDaemon(const std::string& sharedDir) {
+  void startDaemon(const std::string& dir) {
     ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", kTeslaCar + "state=online")));
-    daemon =
-        start("kelvo-feed", {"--broker", broker.url(), "--shared-dir", sharedDir, "--unit", "km"}, scratch);
-    ASSERT_GT(daemon.pid, 0);
+    daemon = start("kelvo-feed", {"--broker", broker.url(), "--shared-dir", dir, "--unit", "km"}, scratch);
   }
   std::string log() const { return readFile(daemon.err); }
   std::size_t writes() const { return count(log(), "wrote the snapshot"); }
