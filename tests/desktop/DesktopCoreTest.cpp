@@ -30,16 +30,10 @@ TEST(DesktopSettings, MarginsAreOneOrTwoWholePixelCounts) {
 
 TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
   using F = ui::WidgetFamily;
-  struct Case {
-    const char* file;                  // desktop.ini's text
-    std::optional<std::string> group;  // --name
-    F family;
-    Anchor anchor;
-    Margin margin;
-    std::string problem;  // after "FILE:"; empty when none
-  };
   const Margin m;  // the defaults
   // clang-format off
+  // desktop.ini's text, --name, what the settings then hold, and the problem after "FILE:" (empty: none)
+  struct Case { const char* file; std::optional<std::string> group; F family; Anchor anchor; Margin margin; std::string problem; };
   const Case cases[] = {
       {"", {}, F::systemSmall, Anchor::topRight, m, ""},
       {"# mine\n[widget]\nfamily=large\nanchor=bottom-left\nmargin=5,6\n", {}, F::systemLarge, Anchor::bottomLeft, {5, 6}, ""},
@@ -56,12 +50,12 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
   const Scratch scratch;
   const fs::path file = scratch.root() / "desktop.ini";
   for (const Case& c : cases) {
-    std::ofstream(file, std::ios::trunc) << c.file;
+    kelvo::testing::writeFile(file, c.file);
     Settings settings;
-    const auto problem = applyConfigFile(file, configGroup(c.group), settings);
-    EXPECT_EQ(problem.value_or(""), c.problem.empty() ? "" : file.string() + ":" + c.problem) << c.file;
-    EXPECT_EQ(std::tie(settings.family, settings.anchor, settings.margin),
-              std::tie(c.family, c.anchor, c.margin))
+    const std::string problem = applyConfigFile(file, configGroup(c.group), settings).value_or("");
+    EXPECT_EQ(std::tie(problem, settings.family, settings.anchor, settings.margin),
+              std::make_tuple(c.problem.empty() ? "" : file.string() + ":" + c.problem, c.family, c.anchor,
+                              c.margin))
         << c.file;
   }
   Settings untouched;
@@ -70,30 +64,14 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
             scratch.root().string() + ":0: not a regular file");
 }
 
-TEST(DesktopSettings, CommandLineWinsOverTheConfigFile) {
-  Settings settings;
-  settings.family = ui::WidgetFamily::systemLarge;
-  settings.margin = {1, 2};
-  CommandLine line;
-  CLI::App app;
-  addOptions(app, line);
-  app.parse("--margin 7", false);
-  applyCommandLine(line, settings);
-  EXPECT_EQ(settings.family, ui::WidgetFamily::systemLarge);
-  EXPECT_EQ(settings.margin, (Margin{7, 7}));
-  line.family = "small";
-  applyCommandLine(line, settings);
-  EXPECT_EQ(settings.family, ui::WidgetFamily::systemSmall);
-}
-
 TEST(DesktopSettings, RememberingTheSizeKeepsTheRestOfTheFile) {
   const Scratch scratch;
   const fs::path file = scratch.root() / "new/dir/desktop.ini";
   ASSERT_EQ(rememberFamily(file, "widget desk", ui::WidgetFamily::systemMedium), std::nullopt);
   EXPECT_EQ(kelvo::testing::readFile(file), "[widget desk]\nfamily=medium\n");
 
-  std::ofstream(file, std::ios::trunc)
-      << "# mine\n[widget]\nanchor=center\nfamily=small\n\n[widget desk]\nlayer=top\n";
+  kelvo::testing::writeFile(file,
+                            "# mine\n[widget]\nanchor=center\nfamily=small\n\n[widget desk]\nlayer=top\n");
   for (int save = 0; save < 2; ++save) {  // stable from one save to the next
     ASSERT_EQ(rememberFamily(file, "widget", ui::WidgetFamily::systemLarge), std::nullopt);
     EXPECT_EQ(kelvo::testing::readFile(file),
@@ -101,7 +79,7 @@ TEST(DesktopSettings, RememberingTheSizeKeepsTheRestOfTheFile) {
   }
 
   // A file it cannot read as a key file is left as the user wrote it.
-  std::ofstream(file, std::ios::trunc) << "[widget]\nhalf a thought\n";
+  kelvo::testing::writeFile(file, "[widget]\nhalf a thought\n");
   EXPECT_EQ(rememberFamily(file, "widget", ui::WidgetFamily::systemLarge).value_or(""),
             file.string() + ":2: expected KEY=VALUE; not changed");
   EXPECT_EQ(kelvo::testing::readFile(file), "[widget]\nhalf a thought\n");
@@ -112,11 +90,10 @@ TEST(DesktopSettings, DefaultConfigFileFollowsXdgConfigHomeWhenAbsolute) {
   for (const auto& [xdg, expected] : std::vector<std::pair<const char*, std::string>>{{"/x/conf", "/x/conf/kelvo/desktop.ini"},
            {"conf", "/h/.config/kelvo/desktop.ini"}, {nullptr, "/h/.config/kelvo/desktop.ini"}}) {
     // clang-format on
-    EXPECT_EQ(
-        defaultConfigFile([xdg](const char* name) -> const char* {
-          return name == std::string("XDG_CONFIG_HOME") ? xdg : name == std::string("HOME") ? "/h" : nullptr;
-        }),
-        expected);
+    const auto environment = [xdg](const char* name) -> const char* {
+      return name == std::string("HOME") ? "/h" : name == std::string("XDG_CONFIG_HOME") ? xdg : nullptr;
+    };
+    EXPECT_EQ(defaultConfigFile(environment), expected);
   }
 }
 
@@ -174,9 +151,8 @@ TEST(DesktopProgram, AnswersUsageErrorsHelpAndAMissingDisplayWithoutOne) {
   // clang-format off
   for (const auto& [args, exitCode, says] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
            {{"--help"}, 0, "--anchor top-left|top-right|bottom-left|bottom-right|center"},
-           {{"--bogus"}, 2, "kelvo-desktop: unknown option \"--bogus\""}, {{"--anchor", "sideways"}, 2, "unknown anchor \"sideways\""},
-           {{"--margin", "3,x"}, 2, "unknown margin \"3,x\""}, {{"--family", "extraLarge"}, 2, "unknown family \"extraLarge\""},
-           {{"--layer", "overlay"}, 2, "unknown layer \"overlay\""}, {{"stray"}, 2, "kelvo-desktop:"},
+           {{"--bogus"}, 2, "kelvo-desktop: unknown option \"--bogus\""}, {{"--anchor", "sideways"}, 2, "unknown anchor \"sideways\""}, {{"stray"}, 2, "kelvo-desktop:"},
+           {{"--family", "extraLarge"}, 2, "unknown family \"extraLarge\""}, {{"--layer", "overlay"}, 2, "unknown layer \"overlay\""},
            {{"--family", "large"}, 1, "kelvo-desktop: cannot open a display"},
            // A malformed config file is named with its line; the defaults are used.
            {{"--config", (scratch.root() / "bad.ini").string()}, 1, (scratch.root() / "bad.ini").string() + ":2: family must be one of small|medium|large; using the defaults\n"}}) {
