@@ -115,12 +115,6 @@ class Broker {
   pid_t pid_ = -1;
 };
 
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
   return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};

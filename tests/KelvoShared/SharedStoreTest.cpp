@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "KelvoShared/SharedStore.h"
@@ -21,9 +22,8 @@ using testing::writeFile;
 using Bytes = std::vector<std::uint8_t>;
 
 std::string files(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
+  std::set<std::string> names;  // in order
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
   std::string all;
   for (const std::string& name : names) all += (all.empty() ? "" : " ") + name;
   return all;

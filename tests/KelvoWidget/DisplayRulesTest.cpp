@@ -54,13 +54,6 @@ TEST(DisplayRules, TintIsGreenWhileChargingElseOrangeAtTwentyOrLess) {
   // clang-format on
 }
 
-TEST(DisplayRules, ReportInstantIsTheCarsOwnReportFirst) {
-  WidgetSnapshot snapshot = testing::sampleSnapshot();
-  EXPECT_EQ(DisplayRules::reportInstant(snapshot), *snapshot.carReportedAt);  // the car's own report first
-  snapshot.carReportedAt.reset();
-  EXPECT_EQ(DisplayRules::reportInstant(snapshot), snapshot.writtenAt);
-}
-
 TEST(BatteryBarFill, FollowsTheFractionWithinTheTrackAndKeepsASliver) {
   // clang-format off
   for (const auto& [track, fraction, width] : std::vector<std::array<double, 3>>{{120, 0.5, 60}, {120, 0, 2}, {120, -0.2, 2},

@@ -10,10 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <future>
-#include <thread>
 
+#include "Processes.h"
 #include "ProgramRunner.h"
 
 namespace kelvo::testing {
@@ -39,18 +38,6 @@ std::future<std::string> drain(int fd, std::size_t size = std::string::npos) {
     }
     return bytes;
   });
-}
-
-// Polls `done` for up to 30 s; whether it came true.
-bool eventually(const std::function<bool()>& done) {
-  for (int i = 0; i < 1500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  return done();
-}
-
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t found = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
-  return found;
 }
 
 TEST(KelvoWidgetOutput, RenderReplacesOnlyRegularFilesAndWritesThroughLinks) {
@@ -151,7 +138,7 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
       {"run", "--family", "small", "--out-dir", scratch.root() / "out", "--shared-dir", scratch.shared()},
       scratch);
   const auto drawn = [&](std::size_t lines) {
-    return eventually([&] { return count(readFile(started.err), "drew small") >= lines; }) &&
+    return waitFor([&] { return count(readFile(started.err), "drew small") >= lines; }, 30) &&
            count(readFile(started.err), "drew small") == lines;
   };
   EXPECT_TRUE(drawn(1));
@@ -180,7 +167,7 @@ TEST(KelvoWidgetStatus, WatchPrintsEachChangeOnceAndStopsOnSigterm) {
     std::string expected;
     const auto shows = [&](const char* line) {
       expected += line;
-      return eventually([&] { return readFile(started.out) == expected; });
+      return waitFor([&] { return readFile(started.out) == expected; }, 30);
     };
     EXPECT_TRUE(shows("No data yet\n")) << readFile(started.out);
     scratch.write("snapshot.json", kParked);  // written in place

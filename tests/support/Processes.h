@@ -79,4 +79,11 @@ inline void stopProcess(pid_t pid) {
   }
 }
 
+// How often `part` occurs in `text` (a line in a program's log, say).
+inline std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 }  // namespace kelvo::testing
