@@ -10,8 +10,8 @@ namespace kelvo::ui {
 // (premultiplied alpha, native byte order), rows packed without padding.
 // Copies share the pixels, so views holding a bitmap stay cheap to copy.
 struct Bitmap {
-  int width = 0;   // in pixels
-  int height = 0;  // in pixels
+  int width = 0;                                             // in pixels
+  int height = 0;                                            // in pixels
   std::shared_ptr<const std::vector<std::uint32_t>> pixels;  // width * height values, row by row
 
   bool empty() const { return width <= 0 || height <= 0 || !pixels; }
