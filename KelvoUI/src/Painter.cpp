@@ -52,6 +52,14 @@ void paintPicture(cairo_t* cr, const LaidOutNode& node, const PictureDrawing& p)
   if (bitmap.empty() || !drawable(node.frame) || !drawable(p.drawnRect)) return;
   if (bitmap.pixels->size() < size_t(bitmap.width) * size_t(bitmap.height))
     return;  // malformed: draw nothing
+  // A transform this far off scale, or this far away, is one Cairo cannot
+  // invert, and it would then refuse the rest of the drawing; such a picture
+  // shows nothing anyway.
+  const double scaleX = p.drawnRect.width / bitmap.width, scaleY = p.drawnRect.height / bitmap.height;
+  constexpr double maxScale = 1e6, maxOffset = 1e7;
+  if (!(scaleX >= 1 / maxScale && scaleX <= maxScale && scaleY >= 1 / maxScale && scaleY <= maxScale) ||
+      std::abs(p.drawnRect.x) > maxOffset || std::abs(p.drawnRect.y) > maxOffset)
+    return;
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, bitmap.width);
   if (stride != bitmap.width * 4) return;
   // Cairo only reads from a source surface; the pixels stay untouched.
@@ -62,7 +70,7 @@ void paintPicture(cairo_t* cr, const LaidOutNode& node, const PictureDrawing& p)
   cairo_rectangle(cr, node.frame.x, node.frame.y, node.frame.width, node.frame.height);
   cairo_clip(cr);
   cairo_translate(cr, p.drawnRect.x, p.drawnRect.y);
-  cairo_scale(cr, p.drawnRect.width / bitmap.width, p.drawnRect.height / bitmap.height);
+  cairo_scale(cr, scaleX, scaleY);
   cairo_set_source_surface(cr, surface, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
   cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
