@@ -1,3 +1,4 @@
+#include "KelvoBase/Unreachable.h"
 #include "KelvoShared/DistanceUnit.h"
 #include "KelvoShared/Localization.h"
 
@@ -14,7 +15,7 @@ std::string DistanceUnit::title() const {
       // TRANSLATORS: Name of the distance unit in the settings; keep the symbol "mi".
       return L("Miles (mi)");
   }
-  return std::string(rawValue());
+  unreachable(__func__);
 }
 
 }  // namespace kelvo

@@ -1,5 +1,7 @@
 #include "KelvoUI/Font.h"
 
+#include "KelvoBase/Unreachable.h"
+
 namespace kelvo::ui {
 
 Font Font::system(double size, FontWeight weight, FontDesign design) {
@@ -35,7 +37,7 @@ const char* toString(FontWeight w) {
     case FontWeight::black:
       return "black";
   }
-  return "regular";
+  unreachable(__func__);
 }
 
 const char* toString(FontDesign d) {
@@ -49,7 +51,7 @@ const char* toString(FontDesign d) {
     case FontDesign::serif:
       return "serif";
   }
-  return "default";
+  unreachable(__func__);
 }
 
 }  // namespace kelvo::ui

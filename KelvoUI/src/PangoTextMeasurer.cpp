@@ -11,6 +11,7 @@
 #include <cmath>
 #include <string>
 
+#include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Style.h"
 #include "KelvoUI/Symbols.h"
 
@@ -64,7 +65,7 @@ PangoWeight pangoWeight(FontWeight w, FontDesign design) {
     case FontWeight::black:
       return PANGO_WEIGHT_HEAVY;
   }
-  return PANGO_WEIGHT_NORMAL;
+  unreachable(__func__);
 }
 
 const char* familyFor(FontDesign design) {
@@ -78,7 +79,7 @@ const char* familyFor(FontDesign design) {
     case FontDesign::serif:
       return "serif";
   }
-  return textFontFamily;
+  unreachable(__func__);
 }
 
 int pangoUnits(double points) {

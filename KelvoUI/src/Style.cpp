@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "KelvoBase/Unreachable.h"
+
 namespace kelvo::ui {
 namespace {
 
@@ -19,7 +21,7 @@ const char* levelName(HierarchyLevel l) {
     case HierarchyLevel::quaternary:
       return "quaternary";
   }
-  return "primary";
+  unreachable(__func__);
 }
 
 // Black in the light appearance, white in the dark one, at an opacity.
@@ -52,7 +54,7 @@ double foregroundOpacity(HierarchyLevel level) {
     case HierarchyLevel::quaternary:
       return 0.1;
   }
-  return 0.85;
+  unreachable(__func__);
 }
 
 double fillOpacity(HierarchyLevel level) {
@@ -66,7 +68,7 @@ double fillOpacity(HierarchyLevel level) {
     case HierarchyLevel::quaternary:
       return 0.03;
   }
-  return 0.1;
+  unreachable(__func__);
 }
 
 std::string ShapeStyle::name() const {
@@ -78,7 +80,7 @@ std::string ShapeStyle::name() const {
     case Kind::fill:
       return std::string("fill.") + levelName(level);
   }
-  return "primary";
+  unreachable(__func__);
 }
 
 Rgba ShapeStyle::resolved(Appearance a) const {
@@ -90,7 +92,7 @@ Rgba ShapeStyle::resolved(Appearance a) const {
     case Kind::fill:
       return ink(a, fillOpacity(level));
   }
-  return ink(a, 0.85);
+  unreachable(__func__);
 }
 
 Rgba windowMaterial(Appearance a) {

@@ -78,7 +78,7 @@ const char* layerName(Layer layer) {
     case Layer::top:
       return "top";
   }
-  return "bottom";
+  unreachable(__func__);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "KelvoBase/Unreachable.h"
 #include "KelvoShared/RegularFile.h"
 
 namespace kelvo::host {
@@ -117,7 +118,7 @@ Status writeOutputFile(const fs::path& path, std::string_view bytes, FifoReader 
     case Kind::refused:
       return Error{"cannot write " + target->path.string() + ": it " + target->refusal};
   }
-  return Error{"cannot write " + path.string()};
+  unreachable(__func__);
 }
 
 Status writeStandardOutput(std::string_view bytes) {

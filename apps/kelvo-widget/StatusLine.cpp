@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "KelvoBase/Unreachable.h"
 #include "KelvoShared/CarFormat.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoUI/RelativeTime.h"
@@ -164,7 +165,7 @@ std::string formatStatus(const StatusLine& line, StatusFormat format, StatusOutp
       return block;
     }
   }
-  return line.text + "\n";
+  unreachable(__func__);
 }
 
 Date nextAgeTick(const widget::CarEntry& entry, Date now) {

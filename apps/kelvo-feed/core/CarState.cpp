@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Utf8Text.h"
 
 namespace kelvo::feed {
@@ -31,7 +32,7 @@ double rounded(double value, Rounding rounding) {
     case Rounding::up:
       return std::ceil(value);
   }
-  return value;
+  unreachable(__func__);
 }
 
 // A payload (after the JSON pointer and value map) as the input's kind.
@@ -70,7 +71,7 @@ Result<Value> convert(const InputSpec& spec, std::string_view text) {
       return Value(std::move(snapshot).value());
     }
   }
-  return Error{"unreadable"};
+  unreachable(__func__);
 }
 
 bool sameValue(const Value& a, const Value& b) {
