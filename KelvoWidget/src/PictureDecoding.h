@@ -51,6 +51,11 @@ class PictureInput {
   std::optional<Error> failure_;
 };
 
+// Both PNG decoders keep ancillary chunks (EXIF, text, ICC profiles) in
+// memory; these bound them. Image data is streamed and not subject to them.
+inline constexpr std::size_t kMaxPngChunkBytes = 4u << 20;
+inline constexpr int kMaxPngChunkCount = 1000;
+
 Result<ui::Bitmap> decodePng(PictureInput& input, const CarPictureLimits& limits);
 // 8-bit RGB or RGBA PNGs without interlacing, the common kind, judged by the
 // first 33 bytes; decodePlainPng decodes them faster than decodePng.

@@ -28,8 +28,6 @@ namespace kelvo::widget::picture {
 namespace {
 
 constexpr std::size_t kSignatureBytes = 8;
-constexpr std::size_t kMaxExifBytes = 4u << 20;  // as libspng's chunk limit
-constexpr int kMaxChunkCount = 1000;
 constexpr int kRingRows = 32;  // inflated rows in flight between the threads
 
 std::uint32_t bigEndian(const std::uint8_t* p) {
@@ -67,7 +65,7 @@ class ChunkReader {
     left_ = bigEndian(head);
     if (left_ > 0x7FFFFFFFu) return fail("PNG: a chunk declares an impossible length.");
     // Image data may come in any number of chunks; the others are counted.
-    if (std::memcmp(head + 4, "IDAT", 4) != 0 && ++count_ > kMaxChunkCount)
+    if (std::memcmp(head + 4, "IDAT", 4) != 0 && ++count_ > kMaxPngChunkCount)
       return fail("PNG: more chunks than a car picture may have.");
     crc_ = crc32_gzip_refl(0, head + 4, 4);
     inChunk_ = true;
@@ -147,7 +145,7 @@ Result<ChunksBeforeData> readChunksBeforeData(ChunkReader& chunks, const Header&
     if (*type == "IDAT") return out;
     if (*type == "IEND") return Error{"PNG: no image data."};
     const bool keep = *type == "IHDR" || *type == "tRNS" || (*type == "eXIf" && out.exif.empty());
-    if (keep && chunks.left() > kMaxExifBytes) return Error{"PNG: a chunk is too large."};
+    if (keep && chunks.left() > kMaxPngChunkBytes) return Error{"PNG: a chunk is too large."};
     if (!(keep ? chunks.readAll(data) : chunks.skipRest())) return *chunks.error();
     if (*type == "eXIf") out.exif = data;
     if (*type == "tRNS") {
@@ -371,7 +369,7 @@ void readChunksAfterData(ChunkReader& chunks, ChunksBeforeData& found) {
   std::vector<std::uint8_t> data;
   while (std::optional<std::string> type = chunks.nextChunk()) {
     if (*type == "IEND") return;
-    if (*type == "eXIf" && found.exif.empty() && chunks.left() <= kMaxExifBytes) {
+    if (*type == "eXIf" && found.exif.empty() && chunks.left() <= kMaxPngChunkBytes) {
       if (!chunks.readAll(data)) return;
       found.exif = data;
     }

@@ -14,11 +14,8 @@ namespace kelvo::widget::picture {
 
 namespace {
 
-// Ancillary chunks (text, ICC profiles, EXIF) are kept in memory by libspng;
-// these bound them. Image data is streamed and not subject to them.
-constexpr std::size_t kMaxChunkBytes = 4u << 20;
+// All the ancillary chunks libspng keeps, together.
 constexpr std::size_t kMaxChunkCacheBytes = 8u << 20;
-constexpr int kMaxChunkCount = 1000;
 
 struct SpngContextDeleter {
   void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
@@ -46,8 +43,8 @@ Result<SpngContext> openDecoder(PictureInput& input, const CarPictureLimits& lim
   SpngContext ctx(spng_ctx_new(0));
   if (!ctx) return Error{"Out of memory for the PNG decoder."};
   spng_set_image_limits(ctx.get(), limits.maxSourceSide, limits.maxSourceSide);
-  spng_set_chunk_limits(ctx.get(), kMaxChunkBytes, kMaxChunkCacheBytes);
-  spng_set_option(ctx.get(), SPNG_CHUNK_COUNT_LIMIT, kMaxChunkCount);
+  spng_set_chunk_limits(ctx.get(), kMaxPngChunkBytes, kMaxChunkCacheBytes);
+  spng_set_option(ctx.get(), SPNG_CHUNK_COUNT_LIMIT, kMaxPngChunkCount);
   if (int err = spng_set_png_stream(ctx.get(), readFromInput, &input); err != 0) return spngError("PNG", err);
   return ctx;
 }
