@@ -1,6 +1,7 @@
 // The PNG a render writes decodes to exactly the pixels Cairo's own PNG
 // writer gives for the same drawing painted by a caller onto its own canvas:
-// translucent edges, text, both appearances, opaque and not.
+// translucent edges, text, both appearances, at a width in whole groups of
+// four pixels and at one with three left over.
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -37,44 +38,57 @@ TEST(PngOutput, DecodesToTheSamePixelsAsPaintLayoutOnTheCallersCanvasWrittenByCa
   const View content =
       VStack({Capsule().fill(Color::rgb(40, 205, 65, 0.4)).frame({.width = 100, .height = 20}),
               Text("Hello, 64 %").font(Font::title).foregroundStyle(ShapeStyle::secondary)});
-  for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+  struct Case {
+    Appearance appearance;
+    double scale;
+    int side;  // the widget's pixels across, 170 points at the scale
+  };
+  for (const Case c :
+       {Case{Appearance::light, 2, 340}, Case{Appearance::dark, 2, 340}, Case{Appearance::light, 1.5, 255}}) {
+    SCOPED_TRACE(c.scale);
     Environment env;
-    env.appearance = appearance;
+    env.appearance = c.appearance;
     const auto layout = layoutWidget(content, env);
     ASSERT_TRUE(layout.ok()) << layout.error().message;
-    const Result<std::string> ours = renderLayout(*layout, OutputFormat::png, 2);
+    const Result<std::string> ours = renderLayout(*layout, OutputFormat::png, c.scale);
     ASSERT_TRUE(ours.ok()) << ours.error().message;
     const std::vector<std::uint32_t> expected = decode(*ours);
-    ASSERT_EQ(expected.size(), 340u * 340u);
+    ASSERT_EQ(expected.size(), std::size_t(c.side) * std::size_t(c.side));
 
-    // A red canvas larger than the widget, clear where the widget goes at (10, 6) points.
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 360, 360);
+    // A red canvas 20 pixels larger than the widget, clear where the widget
+    // goes at (10, 6) points.
+    const int canvas = c.side + 20, left = int(10 * c.scale), top = int(6 * c.scale);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, canvas, canvas);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 0, 0);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_rectangle(cr, 20, 12, 340, 340);
+    cairo_rectangle(cr, left, top, c.side, c.side);
     cairo_fill(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    cairo_scale(cr, 2, 2);
+    cairo_scale(cr, c.scale, c.scale);
     cairo_translate(cr, 10, 6);
     EXPECT_FALSE(paintLayout(cr, *layout).has_value());
     double x = 0, y = 0;
     cairo_user_to_device(cr, &x, &y);
-    EXPECT_EQ(x, 20);  // the state is restored
+    EXPECT_EQ(x, left);  // the state is restored
     std::string cairos;
     EXPECT_EQ(cairo_surface_write_to_png_stream(surface, append, &cairos), CAIRO_STATUS_SUCCESS);
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 
     const std::vector<std::uint32_t> painted = decode(cairos);
-    ASSERT_EQ(painted.size(), 360u * 360u);
-    for (const int at : {100 * 360 + 5, 360 * 360 - 1})
-      EXPECT_EQ(painted[at], 0xffff0000u) << at;  // untouched
-    EXPECT_EQ(painted[14 * 360 + 22], 0u);        // the widget's rounded corner is left as it was
+    ASSERT_EQ(painted.size(), std::size_t(canvas) * std::size_t(canvas));
+    for (const int at : {100 * canvas + 5, canvas * canvas - 1})
+      EXPECT_EQ(painted[std::size_t(at)], 0xffff0000u) << at;  // untouched
+    EXPECT_EQ(painted[std::size_t((top + 2) * canvas + left + 2)],
+              0u);  // the widget's rounded corner is left as it was
     int differing = 0;
-    for (size_t i = 0; i < expected.size(); ++i)
-      differing += painted[(i / 340 + 12) * 360 + i % 340 + 20] != expected[i];
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const std::size_t row = i / std::size_t(c.side) + std::size_t(top),
+                        column = i % std::size_t(c.side) + std::size_t(left);
+      differing += painted[row * std::size_t(canvas) + column] != expected[i];
+    }
     EXPECT_EQ(differing, 0);
   }
 }
