@@ -97,12 +97,13 @@ class TextNode final : public LayoutNode {
     return r;
   }
 
-  // The measurer's answer, once per request; text cut by request() counts
-  // as truncated even where the measurer had room for the "…".
+  // The measurer's answer, once per set of lines; text cut by request()
+  // counts as truncated even where the measurer had room for the "…".
   TextMetrics measured(const TextRequest& r) {
     auto it = std::find_if(measured_.begin(), measured_.end(), [&r](const auto& m) {
-      return m.first.scale == r.scale && m.first.wrapWidth == r.wrapWidth && m.first.maxLines == r.maxLines &&
-             m.first.text == r.text;
+      return (m.first.scale == r.scale && m.first.wrapWidth == r.wrapWidth &&
+              m.first.maxLines == r.maxLines && m.first.text == r.text) ||
+             sameLines(m.first, m.second, r);
     });
     if (it == measured_.end()) {
       TextMetrics m = measurer_.measure(r);
@@ -181,6 +182,16 @@ class TextNode final : public LayoutNode {
 };
 
 }  // namespace
+
+bool sameLines(const TextRequest& earlier, const TextMetrics& metrics, const TextRequest& later) {
+  if (earlier.text != later.text || earlier.font != later.font || earlier.scale != later.scale ||
+      earlier.alignment != later.alignment || earlier.cut != later.cut || metrics.truncated) {
+    return false;
+  }
+  if (metrics.lineCount == 1) return later.wrapWidth >= metrics.size.width;
+  const auto unreached = [&metrics](int maxLines) { return maxLines == 0 || maxLines > metrics.lineCount; };
+  return earlier.wrapWidth == later.wrapWidth && unreached(earlier.maxLines) && unreached(later.maxLines);
+}
 
 LayoutNodePtr makeTextNode(std::string text, const InheritedStyle& style, const LayoutContext& context,
                            std::optional<RelativeTimeSource> relativeTime) {

@@ -5,6 +5,8 @@
 #include <pango/pangocairo.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoUI/Symbols.h"
@@ -52,6 +54,49 @@ TEST(PangoTextMeasurer, MeasuresBaselinesScaledDesignsLineLimitsAndSplitWords) {
     EXPECT_NEAR(t.size.height, 13.0 * c.lines, 0.01) << c.text;
     EXPECT_LE(t.size.width, c.wrapWidth + 0.01) << c.text;
   }
+}
+
+// Layout measures a text once per set of lines: every request that sameLines
+// matches to an earlier one must measure exactly as that one did, in
+// wrapped, unwrapped, multi-paragraph and mixed-direction text.
+TEST(PangoTextMeasurer, RequestsWithTheSameLinesMeasureTheSame) {
+  const auto m = PangoTextMeasurer::create();
+  ASSERT_TRUE(m.ok()) << m.error().message;
+  std::vector<std::pair<TextRequest, TextMetrics>> measured;
+  for (const char* text : {"Updated", "A long model name that will not fit", "line\nline2 is longer",
+                           "\u0645\u062a\u0635\u0644 Connected\nKLV 042", "Supercalifragilistic"}) {
+    for (const double width : {0.0, 30.0, 60.0, 120.0, 1000.0, infinity}) {
+      for (const int maxLines : {0, 1, 2, 3, 10}) {
+        for (const TextAlignment alignment :
+             {TextAlignment::leading, TextAlignment::center, TextAlignment::trailing}) {
+          const TextRequest r{.text = text,
+                              .font = Font::caption,
+                              .wrapWidth = width,
+                              .maxLines = maxLines,
+                              .alignment = alignment};
+          measured.emplace_back(r, (*m)->measure(r));
+        }
+      }
+    }
+  }
+  int reused = 0;
+  for (const auto& [earlier, metrics] : measured) {
+    for (const auto& [later, actual] : measured) {
+      if (&earlier == &later || !sameLines(earlier, metrics, later)) continue;
+      ++reused;
+      SCOPED_TRACE(later.text + " at " + std::to_string(later.wrapWidth) + " in " +
+                   std::to_string(later.maxLines) + " lines, as at " + std::to_string(earlier.wrapWidth) +
+                   " in " + std::to_string(earlier.maxLines));
+      EXPECT_EQ(actual.size.width, metrics.size.width);
+      EXPECT_EQ(actual.size.height, metrics.size.height);
+      EXPECT_EQ(actual.firstBaseline, metrics.firstBaseline);
+      EXPECT_EQ(actual.lastBaseline, metrics.lastBaseline);
+      EXPECT_EQ(actual.lineCount, metrics.lineCount);
+      EXPECT_EQ(actual.truncated, metrics.truncated);
+      EXPECT_EQ(actual.brokeWord, metrics.brokeWord);
+    }
+  }
+  EXPECT_GT(reused, 1000);  // the rule matches often enough to matter
 }
 
 // Whether the family's font has a glyph for the code point (and is not a fallback).

@@ -29,6 +29,13 @@ struct TextMetrics {
   int unknownGlyphs = 0;     // characters no installed font has, drawn as boxes
 };
 
+// Whether `later` lays out the same lines as `earlier` did, and so measures
+// as `earlier` did (to `metrics`): the same text in the same font, scale and
+// alignment, nothing cut by a line limit, and either a single line (the
+// whole text, unwrapped) at any width that holds it, or any lines at the
+// same width when neither request's line limit was reached.
+bool sameLines(const TextRequest& earlier, const TextMetrics& metrics, const TextRequest& later);
+
 // Measures text for layout. Pango in production (PangoTextMeasurer), a
 // fixed-advance measurer in layout tests (FixedAdvanceTextMeasurer).
 class TextMeasurer {
