@@ -289,26 +289,38 @@ void PangoTextMeasurer::draw(cairo_t* cr, const TextRequest& request, double x, 
 void PangoTextMeasurer::drawGlyph(cairo_t* cr, const std::string& family, char32_t codepoint, double x,
                                   double y, double size, const Rgba& color) {
   if (!(size > 0) || !std::isfinite(size)) return;
-  PangoLayout* layout = pango_layout_new(state_->context);
+  // Itemized and shaped as a layout would, but drawn as glyphs: a layout
+  // also measures each new font's line metrics on a sample sentence, which
+  // for an icon font costs more than the icon itself.
   const std::string text = utf8(codepoint);
-  pango_layout_set_text(layout, text.data(), int(text.size()));
   PangoFontDescription* desc = pango_font_description_new();
   pango_font_description_set_family(desc, family.c_str());
   pango_font_description_set_absolute_size(desc, std::max(1, pangoUnits(size)));
-  pango_layout_set_font_description(layout, desc);
+  PangoAttrList* attrs = pango_attr_list_new();
+  pango_attr_list_insert(attrs, pango_attr_font_desc_new(desc));
   pango_font_description_free(desc);
-  // Icon fonts differ in where the glyph sits on the line; centre its ink in
-  // the em square instead.
-  PangoRectangle ink, logical;
-  pango_layout_get_extents(layout, &ink, &logical);
-  const double inkX = double(ink.x) / PANGO_SCALE, inkY = double(ink.y) / PANGO_SCALE;
-  const double inkW = double(ink.width) / PANGO_SCALE, inkH = double(ink.height) / PANGO_SCALE;
-  cairo_save(cr);
-  cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
-  cairo_move_to(cr, x + (size - inkW) / 2 - inkX, y + (size - inkH) / 2 - inkY);
-  pango_cairo_show_layout(cr, layout);
-  cairo_restore(cr);
-  g_object_unref(layout);
+  GList* items = pango_itemize(state_->context, text.data(), 0, int(text.size()), attrs, nullptr);
+  pango_attr_list_unref(attrs);
+  if (items != nullptr && items->next == nullptr) {
+    auto* item = static_cast<PangoItem*>(items->data);
+    PangoGlyphString* glyphs = pango_glyph_string_new();
+    pango_shape_with_flags(text.data() + item->offset, item->length, text.data(), int(text.size()),
+                           &item->analysis, glyphs, PANGO_SHAPE_NONE);
+    // Icon fonts differ in where the glyph sits on the line; centre its ink
+    // in the em square instead. The ink is relative to the baseline, where
+    // the glyphs are drawn from.
+    PangoRectangle ink;
+    pango_glyph_string_extents(glyphs, item->analysis.font, &ink, nullptr);
+    const double inkX = double(ink.x) / PANGO_SCALE, inkY = double(ink.y) / PANGO_SCALE;
+    const double inkW = double(ink.width) / PANGO_SCALE, inkH = double(ink.height) / PANGO_SCALE;
+    cairo_save(cr);
+    cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
+    cairo_move_to(cr, x + (size - inkW) / 2 - inkX, y + (size - inkH) / 2 - inkY);
+    pango_cairo_show_glyph_string(cr, item->analysis.font, glyphs);
+    cairo_restore(cr);
+    pango_glyph_string_free(glyphs);
+  }
+  g_list_free_full(items, [](gpointer item) { pango_item_free(static_cast<PangoItem*>(item)); });
 }
 
 }  // namespace kelvo::ui
