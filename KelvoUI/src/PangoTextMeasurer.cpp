@@ -9,6 +9,8 @@
 
 #include <climits>
 #include <cmath>
+#include <future>
+#include <mutex>
 #include <string>
 
 #include "KelvoBase/Unreachable.h"
@@ -105,6 +107,49 @@ PangoAlignment pangoAlignment(const TextRequest& r) {
   return left != rightToLeftText ? PANGO_ALIGN_LEFT : PANGO_ALIGN_RIGHT;
 }
 
+// Loads the font configuration and checks that the needed families are
+// installed: once per process, on a thread of its own, so that whatever a
+// caller does before its first text overlaps it.
+class FontSetup {
+ public:
+  static FontSetup& instance() {
+    static FontSetup setup;
+    return setup;
+  }
+  void start() {
+    std::call_once(started_, [this] {
+      checked_ = std::async(std::launch::async | std::launch::deferred, checkFamilies).share();
+    });
+  }
+  Status result() {
+    start();
+    return checked_.get();
+  }
+
+ private:
+  static Status checkFamilies() {
+    static const struct {
+      const char* family;
+      const char* package;
+    } required[] = {
+        {textFontFamily, "fonts-inter"},
+        {roundedFontFamily, "fonts-quicksand"},
+        {materialIconsFamily, "fonts-material-design-icons-iconfont"},
+        {materialDesignIconsFamily, "fonts-materialdesignicons-webfont"},
+    };
+    for (const auto& r : required) {
+      if (!familyInstalled(r.family)) {
+        return Error{std::string("font family \"") + r.family + "\" is not installed (Debian package " +
+                     r.package + ")"};
+      }
+    }
+    return {};
+  }
+
+  std::once_flag started_;
+  std::shared_future<Status> checked_;
+};
+
 }  // namespace
 
 struct PangoTextMeasurer::State {
@@ -116,22 +161,10 @@ struct PangoTextMeasurer::State {
   }
 };
 
+void PangoTextMeasurer::prepare() { FontSetup::instance().start(); }
+
 Result<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
-  static const struct {
-    const char* family;
-    const char* package;
-  } required[] = {
-      {textFontFamily, "fonts-inter"},
-      {roundedFontFamily, "fonts-quicksand"},
-      {materialIconsFamily, "fonts-material-design-icons-iconfont"},
-      {materialDesignIconsFamily, "fonts-materialdesignicons-webfont"},
-  };
-  for (const auto& r : required) {
-    if (!familyInstalled(r.family)) {
-      return Error{std::string("font family \"") + r.family + "\" is not installed (Debian package " +
-                   r.package + ")"};
-    }
-  }
+  if (Status fonts = FontSetup::instance().result(); !fonts) return fonts.error();
   auto state = std::make_unique<State>();
   state->fontMap = pango_cairo_font_map_new();
   state->context = pango_font_map_create_context(state->fontMap);

@@ -32,6 +32,29 @@ std::optional<T> outermost(const LaidOutNode& node, std::optional<T> LaidOutNode
   return std::nullopt;
 }
 
+// This thread's Pango measurer, fetched at the first text to measure, so
+// that building the layout tree overlaps the font setup. When none can be
+// made, texts measure as empty and error() says why.
+class MeasurerOnFirstUse final : public TextMeasurer {
+ public:
+  TextMetrics measure(const TextRequest& request) override {
+    if (!measurer_ && !error_) {
+      auto made = PangoTextMeasurer::threadLocal();
+      if (made) {
+        measurer_ = *made;
+      } else {
+        error_ = made.error();
+      }
+    }
+    return measurer_ ? measurer_->measure(request) : TextMetrics{};
+  }
+  const std::optional<Error>& error() const { return error_; }
+
+ private:
+  std::shared_ptr<PangoTextMeasurer> measurer_;
+  std::optional<Error> error_;
+};
+
 cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned int length) {
   static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
   return CAIRO_STATUS_SUCCESS;
@@ -256,9 +279,11 @@ WidgetLayout layoutWidget(const View& content, const Environment& environment, T
 }
 
 Result<WidgetLayout> layoutWidget(const View& content, const Environment& environment) {
-  auto measurer = PangoTextMeasurer::threadLocal();
-  if (!measurer) return measurer.error();
-  return layoutWidget(content, environment, **measurer);
+  PangoTextMeasurer::prepare();
+  MeasurerOnFirstUse measurer;
+  WidgetLayout layout = layoutWidget(content, environment, measurer);
+  if (measurer.error()) return *measurer.error();
+  return layout;
 }
 
 std::optional<OutputFormat> parseOutputFormat(std::string_view name) {

@@ -14,10 +14,16 @@
 
 namespace kelvo::host {
 
+inline constexpr const char* kRenderCommand = "render";
+inline constexpr const char* kRunCommand = "run";
+
 // `render`: one entry drawn to PNG, SVG, PDF or the JSON view tree.
 void addRenderCommand(CLI::App& app, Action& action);
 // `run`: the refresh loop that keeps DIR/<family>.png current.
 void addRunCommand(CLI::App& app, Action& action);
+
+// Whether the command named `name` draws (lays out text).
+inline bool drawsWidgets(std::string_view name) { return name == kRenderCommand || name == kRunCommand; }
 
 // --appearance, --scale and --legacy-host, as given on the command line.
 struct DrawingOptions {

@@ -73,7 +73,7 @@ int render(const RenderOptions& options) {
 void addRenderCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<RenderOptions>();
   CLI::App* command = app.add_subcommand(
-      "render", "Draw the current entry (or with --preview the gallery's) at the family's size");
+      kRenderCommand, "Draw the current entry (or with --preview the gallery's) at the family's size");
   addRequestOptions(*command, options->request);
   addDrawingOptions(*command, options->drawing);
   command->add_flag("--preview", options->preview,

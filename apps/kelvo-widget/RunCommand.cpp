@@ -166,7 +166,7 @@ int run(const RunOptions& options) {
 void addRunCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<RunOptions>();
   CLI::App* command = app.add_subcommand(
-      "run", "Keep DIR/<family>.png current: draw each family, sleep until the reload time, repeat");
+      kRunCommand, "Keep DIR/<family>.png current: draw each family, sleep until the reload time, repeat");
   command->add_option("--out-dir", options->outDir, "Directory for the PNG files (created when missing)")
       ->option_text("DIR")
       ->required();

@@ -8,12 +8,16 @@
 #include "Commands.h"
 #include "Drawing.h"
 #include "KelvoShared/Localization.h"
+#include "KelvoUI/PangoTextMeasurer.h"
 #include "ParseCommandLine.h"
 #include "StandardStreams.h"
 
 int main(int argc, char** argv) {
   kelvo::apps::prepareProcess();
   kelvo::initLocale();  // setlocale(LC_ALL, ""): texts and numbers follow the environment
+  // The font setup takes longer than everything a drawing command does
+  // before its first text, so it starts now, on a thread of its own.
+  if (argc > 1 && kelvo::host::drawsWidgets(argv[1])) kelvo::ui::PangoTextMeasurer::prepare();
 
   CLI::App app{"The Kelvo widget host: answers the widget's requests and draws its entries.", "kelvo-widget"};
   app.require_subcommand(1);

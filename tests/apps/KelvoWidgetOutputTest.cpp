@@ -127,6 +127,27 @@ TEST(KelvoWidgetOutput, LostStandardOutputFailsWithOneLine) {
   ::close(full);
 }
 
+// Fonts are set up on a thread of their own while the entry is made; a
+// machine without them still gets the one line that names the package.
+TEST(KelvoWidgetOutput, WithoutItsFontsDrawingNamesThePackageToInstall) {
+  Scratch scratch;
+  const fs::path config = scratch.root() / "fonts.conf";
+  writeFile(config, "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + (scratch.root() / "no-fonts").string() +
+                        "</dir><cachedir>" + (scratch.root() / "cache").string() +
+                        "</cachedir></fontconfig>\n");
+  const std::string dir = scratch.shared().string();
+  for (const char* format : {"png", "json"}) {
+    const ProgramRun run = runProgram("kelvo-widget", {"render", "--shared-dir", dir, "--format", format},
+                                      scratch, {"FONTCONFIG_FILE=" + config.string()});
+    EXPECT_EQ(run.exitCode, 1) << format;
+    EXPECT_EQ(run.out, "") << format;
+    EXPECT_EQ(
+        run.err,
+        "kelvo-widget: cannot draw: font family \"Inter\" is not installed (Debian package fonts-inter)\n")
+        << format;
+  }
+}
+
 TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacters) {
   Scratch scratch;
   scratch.write(

@@ -22,6 +22,10 @@ inline constexpr const char* roundedFontFamily = "Quicksand";  // fonts-quicksan
 // Not thread-safe: use one per thread (threadLocal() does that).
 class PangoTextMeasurer final : public TextMeasurer {
  public:
+  // Starts loading the font configuration on a thread of its own, so that
+  // what the caller does before its first measurer overlaps it; create()
+  // waits for it (and starts it when nobody has).
+  static void prepare();
   // Fails when a needed font family is not installed.
   static Result<std::shared_ptr<PangoTextMeasurer>> create();
   // One shared measurer per thread, made on first use.
