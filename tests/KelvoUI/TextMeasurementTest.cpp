@@ -87,13 +87,7 @@ TEST(PangoTextMeasurer, RequestsWithTheSameLinesMeasureTheSame) {
       SCOPED_TRACE(later.text + " at " + std::to_string(later.wrapWidth) + " in " +
                    std::to_string(later.maxLines) + " lines, as at " + std::to_string(earlier.wrapWidth) +
                    " in " + std::to_string(earlier.maxLines));
-      EXPECT_EQ(actual.size.width, metrics.size.width);
-      EXPECT_EQ(actual.size.height, metrics.size.height);
-      EXPECT_EQ(actual.firstBaseline, metrics.firstBaseline);
-      EXPECT_EQ(actual.lastBaseline, metrics.lastBaseline);
-      EXPECT_EQ(actual.lineCount, metrics.lineCount);
-      EXPECT_EQ(actual.truncated, metrics.truncated);
-      EXPECT_EQ(actual.brokeWord, metrics.brokeWord);
+      EXPECT_TRUE(actual == metrics);
     }
   }
   EXPECT_GT(reused, 1000);  // the rule matches often enough to matter

@@ -27,6 +27,7 @@ struct TextMetrics {
   bool truncated = false;    // some text was cut off and "…" shown
   bool brokeWord = false;    // a word had to be split across lines to fit the width
   int unknownGlyphs = 0;     // characters no installed font has, drawn as boxes
+  friend bool operator==(const TextMetrics&, const TextMetrics&) = default;
 };
 
 // Whether `later` lays out the same lines as `earlier` did, and so measures
