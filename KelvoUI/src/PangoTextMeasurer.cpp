@@ -3,6 +3,8 @@
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <pthread.h>
+#include <signal.h>
 #include <strings.h>
 #include <unicode/ubidi.h>
 #include <unicode/unistr.h>
@@ -118,7 +120,14 @@ class FontSetup {
   }
   void start() {
     std::call_once(started_, [this] {
+      // The thread takes no signals: a process that waits for some with
+      // sigwait (run's SIGHUP, SIGINT and SIGTERM) blocks them on its own
+      // thread only, and one delivered here would end the process instead.
+      sigset_t all, previous;
+      sigfillset(&all);
+      pthread_sigmask(SIG_BLOCK, &all, &previous);
       checked_ = std::async(std::launch::async | std::launch::deferred, checkFamilies).share();
+      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     });
   }
   Status result() {
