@@ -132,8 +132,9 @@ cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write
   if (!out.raw(kSignature, sizeof kSignature) || !out.chunk("IHDR", header, sizeof header))
     return CAIRO_STATUS_WRITE_ERROR;
 
-  // Rows with filter type 0 (none) in front, through ISA-L's fastest deflate
-  // level in a zlib wrapper.
+  // Rows with filter type 0 (none) in front, through ISA-L's deflate at
+  // level 1 in a zlib wrapper (as fast as its level 0 on a widget, and a
+  // third smaller).
   const std::size_t rowBytes = 1 + static_cast<std::size_t>(width) * 4;
   // Uninitialised on purpose: ISA-L sets up what it reads of its buffer, and
   // rows are written before they are read.

@@ -6,9 +6,9 @@ namespace kelvo::ui {
 
 // Writes an ARGB32 image surface as an RGBA PNG, like
 // cairo_surface_write_to_png_stream and decoding to the same pixels
-// (straight alpha rounded as Cairo rounds it), but through ISA-L's fastest
-// deflate level without row filters: the widget is written on every
-// refresh, where time counts more than bytes.
+// (straight alpha rounded as Cairo rounds it), but through ISA-L's deflate
+// at level 1 without row filters: the widget is written on every refresh,
+// where time counts more than bytes.
 cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure);
 
 }  // namespace kelvo::ui
