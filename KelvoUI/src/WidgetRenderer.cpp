@@ -34,10 +34,15 @@ std::optional<T> outermost(const LaidOutNode& node, std::optional<T> LaidOutNode
 
 // This thread's Pango measurer, fetched at the first text to measure, so
 // that building the layout tree overlaps the font setup. When none can be
-// made, texts measure as empty and error() says why.
+// made, texts measure as empty and fetched() says why.
 class MeasurerOnFirstUse final : public TextMeasurer {
  public:
   TextMetrics measure(const TextRequest& request) override {
+    return fetched().ok() ? measurer_->measure(request) : TextMetrics{};
+  }
+  // Fetches the measurer unless done: a layout without text still needs the
+  // fonts that drawing it would.
+  Status fetched() {
     if (!measurer_ && !error_) {
       auto made = PangoTextMeasurer::threadLocal();
       if (made) {
@@ -46,9 +51,8 @@ class MeasurerOnFirstUse final : public TextMeasurer {
         error_ = made.error();
       }
     }
-    return measurer_ ? measurer_->measure(request) : TextMetrics{};
+    return error_ ? Status(*error_) : Status();
   }
-  const std::optional<Error>& error() const { return error_; }
 
  private:
   std::shared_ptr<PangoTextMeasurer> measurer_;
@@ -282,7 +286,7 @@ Result<WidgetLayout> layoutWidget(const View& content, const Environment& enviro
   PangoTextMeasurer::prepare();
   MeasurerOnFirstUse measurer;
   WidgetLayout layout = layoutWidget(content, environment, measurer);
-  if (measurer.error()) return *measurer.error();
+  if (Status fonts = measurer.fetched(); !fonts) return fonts.error();
   return layout;
 }
 
