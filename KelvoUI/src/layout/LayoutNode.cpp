@@ -1,4 +1,4 @@
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "KelvoUI/Symbols.h"
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 namespace kelvo::ui {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "KelvoUI/Elements.h"
 #include "KelvoUI/WidgetRenderer.h"
-#include "Utf8.h"
+#include "text/Utf8.h"
 
 namespace kelvo::ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "Painter.h"
+#include "render/Painter.h"
 
 #include <algorithm>
 #include <cmath>

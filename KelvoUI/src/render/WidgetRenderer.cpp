@@ -12,9 +12,9 @@
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
-#include "Painter.h"
-#include "PngEncoder.h"
-#include "Utf8.h"
+#include "render/Painter.h"
+#include "render/PngEncoder.h"
+#include "text/Utf8.h"
 
 namespace kelvo::ui {
 namespace {

@@ -6,8 +6,8 @@
 #include <climits>
 #include <cmath>
 
-#include "LayoutNode.h"
-#include "TextBudget.h"
+#include "layout/LayoutNode.h"
+#include "text/TextBudget.h"
 
 namespace kelvo::ui {
 namespace {

@@ -14,9 +14,9 @@
 #include <cmath>
 
 #include "KelvoUI/RelativeTime.h"
-#include "LayoutNode.h"
-#include "Node.h"
-#include "Utf8.h"
+#include "layout/LayoutNode.h"
+#include "text/Utf8.h"
+#include "view/Node.h"
 
 namespace kelvo::ui {
 namespace {
