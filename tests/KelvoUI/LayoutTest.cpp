@@ -12,6 +12,8 @@ namespace {
 
 using testing::at;
 using testing::lay;
+using testing::symbolOf;
+using testing::textOf;
 
 // A row without spacing, so the children's own widths add up.
 View row(std::vector<View> children) { return HStack({.spacing = 0}, std::move(children)); }
@@ -50,18 +52,18 @@ TEST(StackLayout, DistributesTheLengthAlongItsAxis) {
 
 TEST(StackLayout, TextGivesWayToSpacerMinimumsShorterTextsAndHigherPriority) {
   const auto spaced = lay(row({Text("aaaaaaaaaa").lineLimit(1), Spacer(20)}), 70, 20);
-  EXPECT_TRUE(at(spaced, {0}).text->truncated);
+  EXPECT_TRUE(textOf(at(spaced, {0}))->truncated);
   EXPECT_GE(at(spaced, {1}).frame.width, 20);
   EXPECT_DOUBLE_EQ(at(spaced, {0}).frame.width + at(spaced, {1}).frame.width, 70);
   // The least flexible child is offered space first: equal halves would leave the long text 50.
   const auto shared = lay(row({Text("aaaaaaaaaaaaaaaaaaaa").lineLimit(1), Text("bbbbbb")}), 100, 20);
   EXPECT_DOUBLE_EQ(at(shared, {1}).frame.width, 39);
   EXPECT_GT(at(shared, {0}).frame.width, 50);
-  EXPECT_TRUE(at(shared, {0}).text->truncated);
+  EXPECT_TRUE(textOf(at(shared, {0}))->truncated);
   const auto ranked =
       lay(row({Text("aaaaaaaaaa").lineLimit(1), Text("bbbbbbbbbb").lineLimit(1).layoutPriority(1)}), 100, 20);
-  EXPECT_FALSE(at(ranked, {1}).text->truncated);
-  EXPECT_TRUE(at(ranked, {0}).text->truncated);
+  EXPECT_FALSE(textOf(at(ranked, {1}))->truncated);
+  EXPECT_TRUE(textOf(at(ranked, {0}))->truncated);
 }
 
 TEST(StackLayout, AlignsAcrossItsAxisIncludingFirstTextBaselines) {
@@ -109,7 +111,7 @@ TEST(FrameLayout, FramesPaddingAndPicturesPlaceTheirChild) {
     EXPECT_EQ(at(root, {0}).frame, child) << "case " << n;
   }
   // A maximum narrower than the text makes it wrap; a picture that is not resizable keeps its pixel size.
-  EXPECT_EQ(at(lay(Text("aaaa bbbb").frame({.maxWidth = 30}), 200, 100), {0}).text->lineCount, 2);
+  EXPECT_EQ(textOf(at(lay(Text("aaaa bbbb").frame({.maxWidth = 30}), 200, 100), {0}))->lineCount, 2);
   const Bitmap tall{100, 400, std::make_shared<const std::vector<std::uint32_t>>(40000, 0xff0000ffu)};
   EXPECT_DOUBLE_EQ(lay(Image(tall), 50, 50).frame.height, 400);
 }
@@ -117,31 +119,31 @@ TEST(FrameLayout, FramesPaddingAndPicturesPlaceTheirChild) {
 TEST(TextLayout, ShrinksToTheLargestScaleThatFitsThenTruncates) {
   // 38 pt: "100%" wants 76 points; in 60 one line shrinks to the largest scale that fits.
   const auto percent = lay(Text("100%").font(Font::system(38)).minimumScaleFactor(0.6).lineLimit(1), 60, 100);
-  EXPECT_NEAR(percent.text->request.scale, 60.0 / 76, 0.01);
+  EXPECT_NEAR(textOf(percent)->request.scale, 60.0 / 76, 0.01);
   // Caption: 5 pt per character, 13 pt lines; two lines need 26 points.
   const View note = Text("aaaa bbbb cccc dddd").font(Font::caption).minimumScaleFactor(0.7);
   const auto squeezed = lay(note.frame({.width = 50, .height = 20}), 100, 100).children.at(0);
-  EXPECT_FALSE(squeezed.text->truncated);
-  EXPECT_GE(squeezed.text->request.scale, 0.7);
+  EXPECT_FALSE(textOf(squeezed)->truncated);
+  EXPECT_GE(textOf(squeezed)->request.scale, 0.7);
   EXPECT_LE(squeezed.frame.height, 20);
   // Not even 70 % fits one line into 8 points: one line, truncated.
   const auto tiny = lay(note.frame({.width = 50, .height = 8}), 100, 100).children.at(0);
-  EXPECT_TRUE(tiny.text->truncated);
-  EXPECT_EQ(tiny.text->lineCount, 1);
+  EXPECT_TRUE(textOf(tiny)->truncated);
+  EXPECT_EQ(textOf(tiny)->lineCount, 1);
 }
 
 TEST(SymbolLayout, SizedByTheFontUnknownOnesEmptyAndLabelsFollowTheirStyle) {
   EXPECT_DOUBLE_EQ(lay(Image({.systemName = "bolt.fill"}).font(Font::caption), 100, 100).frame.width, 12);
   const auto unknown = lay(Image({.systemName = "car.side.fill"}), 100, 100);
-  EXPECT_FALSE(unknown.symbol->glyph);
+  EXPECT_FALSE(symbolOf(unknown)->glyph);
   EXPECT_DOUBLE_EQ(unknown.frame.width, 0);
   const View label = Label("Charging", {.systemName = "bolt.fill"}).font(Font::caption);
   const auto both = lay(label.labelStyle(LabelStyle::titleAndIcon), 200, 50);
   ASSERT_EQ(both.children.size(), 2u);
-  EXPECT_TRUE(both.children[0].symbol);
+  EXPECT_TRUE(symbolOf(both.children[0]));
   EXPECT_GT(both.children[1].frame.x, both.children[0].frame.x + both.children[0].frame.width);
   EXPECT_EQ(lay(label.labelStyle(LabelStyle::iconOnly), 200, 50).children.size(), 1u);
-  EXPECT_TRUE(lay(label.labelStyle(LabelStyle::titleOnly), 200, 50).children.at(0).text);
+  EXPECT_TRUE(textOf(lay(label.labelStyle(LabelStyle::titleOnly), 200, 50).children.at(0)));
 }
 
 // Every node of `rtl` is the node of `ltr` reflected across a box `width` wide: same size and height.

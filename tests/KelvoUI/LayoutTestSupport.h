@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string_view>
+#include <variant>
 
 #include "KelvoUI/KelvoUI.h"
 #include "KelvoUI/Layout.h"
@@ -24,6 +25,12 @@ inline const LaidOutNode& at(const LaidOutNode& root, std::initializer_list<size
   const LaidOutNode* node = &root;
   for (size_t i : path) node = &node->children.at(i);
   return *node;
+}
+
+// What a node draws, when it is a text (or a symbol); null otherwise.
+inline const TextDrawing* textOf(const LaidOutNode& node) { return std::get_if<TextDrawing>(&node.drawing); }
+inline const SymbolDrawing* symbolOf(const LaidOutNode& node) {
+  return std::get_if<SymbolDrawing>(&node.drawing);
 }
 
 // A PNG decoded by Cairo into premultiplied ARGB words; the caller owns the surface, which is in an

@@ -68,7 +68,7 @@ TEST_P(LongText, HandsTheMeasurerNoMoreThanCanBeSeenAndEndsInAnEllipsis) {
   EXPECT_LE(longer.counts.maxLines, int(lines));
   EXPECT_LE(longer.counts.calls, 24);
 
-  const TextDrawing& drawn = longer.root.children.at(0).text.value();
+  const TextDrawing& drawn = *testing::textOf(longer.root.children.at(0));
   EXPECT_TRUE(drawn.truncated);
   EXPECT_TRUE(drawn.request.text.ends_with("\u2026"));
   EXPECT_LE(drawn.lineCount, c.lineLimit.value_or(int(lines)));

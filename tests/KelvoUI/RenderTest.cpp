@@ -58,7 +58,7 @@ TEST(Render, ShortLinesAlignToTheLeadingEdgeOfTheLayoutWhateverTheirScript) {
     const auto layout = layoutWidget(Text(text).font(Font::body), env);
     ASSERT_TRUE(layout.ok()) << layout.error().message;
     const Rect frame = layout->root.frame;
-    ASSERT_EQ(layout->root.text->lineCount, 2);
+    ASSERT_EQ(testing::textOf(layout->root)->lineCount, 2);
     const Png image(renderLayout(*layout, OutputFormat::png));
     // The ink of the short second line, at 2 pixels per point.
     int first = image.width, last = -1;
@@ -139,7 +139,7 @@ TEST(Render, MalformedUtf8AndNoncharactersAreReplacedAndEveryFormatDraws) {
     }
     const auto layout = layoutWidget(content, {});
     ASSERT_TRUE(layout.ok());
-    EXPECT_EQ(layout->root.children.at(0).text->request.text, shown);
+    EXPECT_EQ(testing::textOf(layout->root.children.at(0))->request.text, shown);
     EXPECT_NO_THROW(dumpWidget(*layout).dump());  // throws on invalid UTF-8
   }
 }

@@ -97,7 +97,7 @@ Result<std::string> renderWidget(const View& content, const Environment& environ
 
 // The laid-out tree as JSON: one object per node with type, frame, children
 // and what was drawn (see LaidOutNode).
-nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance = Appearance::light);
+nlohmann::json dumpTree(const LaidOutNode& node);
 // The whole widget: size, family, appearance, widgetURL, background and the content tree.
 nlohmann::json dumpWidget(const WidgetLayout& layout);
 
