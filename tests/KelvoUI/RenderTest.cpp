@@ -82,6 +82,7 @@ TEST(Render, AppearanceColoursAndTheContainerBackgroundOnlyFromTheModernHostInsi
         {Appearance::dark, Pixel{50, 215, 75, 255}, Pixel{41, 41, 42, 255}}}) {
     Environment env;
     env.appearance = appearance;
+    env.host.contentMargin = 16;
     const Png modern(renderWidget(content, env, OutputFormat::png));
     EXPECT_TRUE(near(modern.at(20, 170), margin));  // 5 % black or white over the material
     EXPECT_TRUE(near(modern.at(40, 170), green));
