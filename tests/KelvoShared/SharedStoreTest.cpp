@@ -129,6 +129,9 @@ TEST(SharedStore, ReplacementIsAtomicUnderAConcurrentReader) {
   EXPECT_EQ(files(temp.path()), "snapshot.json");  // no temporary files left
 }
 
+// The store reads snapshot.json whole (readRegularFile); the picture is read
+// piece by piece (RegularFileReader): both refuse what is not a regular file
+// of at most their limit, without blocking.
 TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
   const TempDirectory temp;
   const SharedStore store(Platform::withSharedDirectory(temp.path()));
@@ -136,14 +139,15 @@ TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
   std::string padded = *encodeSnapshot(sampleSnapshot()), unterminated = "{\"carTitle\":\"";
   padded.resize(SharedStore::kSnapshotSizeLimit, ' ');  // exactly the limit is fine
   for (int i = 0; i < 300; ++i) unterminated += "é";
+  const std::string special = "snapshot.json is not a regular file";
   // clang-format off
-  for (const auto& [kind, content, expected] : std::vector<std::array<std::string, 3>>{
-           {"empty", "", "unreadable: not JSON"}, {"BOM", "\xEF\xBB\xBF[", "unreadable: not JSON"},
+  for (const auto& [kind, content, expected, opened] : std::vector<std::array<std::string, 4>>{
+           {"empty", "", "unreadable: not JSON", "opened"}, {"BOM", "\xEF\xBB\xBF[", "unreadable: not JSON", "opened"},
            // The message says where, without quoting what was read.
-           {"unterminated", unterminated, "unreadable: " + decodeSnapshot(unterminated).error().message},
-           {"directory", "", "unreadable: snapshot.json is not a regular file"}, {"fifo", "", "unreadable: snapshot.json is not a regular file"},
-           {"/dev/zero", "", "unreadable: snapshot.json is not a regular file"},
-           {"at the limit", padded, "ok"}, {"over the limit", padded + ' ', "unreadable: snapshot.json is larger than 1 MiB"}}) {
+           {"unterminated", unterminated, "unreadable: " + decodeSnapshot(unterminated).error().message, "opened"},
+           {"directory", "", "unreadable: " + special, special}, {"fifo", "", "unreadable: " + special, special},
+           {"/dev/zero", "", "unreadable: " + special, special}, {"at the limit", padded, "ok", "opened"},
+           {"over the limit", padded + ' ', "unreadable: snapshot.json is larger than 1 MiB", "snapshot.json is larger than 1 MiB"}}) {
     // clang-format on
     store.clear();
     fs::remove(file);
@@ -156,6 +160,8 @@ TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
     EXPECT_LE(state.size(), 12 + SharedStore::kMessageByteLimit) << kind;
     EXPECT_EQ(state.find("é"), std::string::npos) << kind;
     EXPECT_EQ(store.loadSnapshot().has_value(), expected == "ok") << kind;
+    const auto reader = RegularFileReader::open(file, SharedStore::kSnapshotSizeLimit);
+    EXPECT_EQ(reader.ok() ? "opened" : reader.error().message, opened) << kind;
   }
   const std::string bounded =
       SharedStore::boundedMessage(std::get<SharedStore::Unreadable>(store.snapshotState()).message);
