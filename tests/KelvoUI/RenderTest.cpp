@@ -194,5 +194,62 @@ TEST(Render, PngDecodesToThePixelsOfPaintLayoutOnTheCallersCanvasWrittenByCairo)
   }
 }
 
+struct Tile {
+  static constexpr const char* name = "Tile";
+  std::string id;
+  View body() const { return Text(id).font(Font::caption).foregroundStyle(ShapeStyle::secondary); }
+};
+
+// Every key a node can carry: what modifiers mark, what it draws, how it arranges.
+TEST(TreeDump, NamesWhatEachNodeMarksDrawsAndArranges) {
+  const Bitmap pixel{2, 1, std::make_shared<const std::vector<std::uint32_t>>(2, 0xff0000ffu)};
+  const View view =
+      VStack({.alignment = HorizontalAlignment::leading, .spacing = 2},
+             {HStack({Image({.systemName = "bolt.fill"}), Image({.systemName = "no.such"}), Spacer(3)})
+                  .layoutPriority(1),
+              LazyVGrid({.columns = {GridItem::flexible(20, 90), GridItem{.size = GridItemSize::fixed(30)}}},
+                        {ForEach(std::vector<Tile>{{"a"}}, [](const Tile& t) { return t; })}),
+              Capsule(RoundedCornerStyle::circular).fill(Color::orange),
+              Image(pixel).resizable().scaledToFill().frame({.width = 8, .maxHeight = infinity}),
+              Text(1e9, RelativeUnitsStyle::abbreviated)
+                  .lineLimit(2)
+                  .minimumScaleFactor(0.5)
+                  .multilineTextAlignment(TextAlignment::center)
+                  .padding(Edges::top, 3)})
+          .accessibilityHidden(true)
+          .widgetURL("kelvo://x")
+          .containerBackground(ShapeStyle::fill.tertiary);
+  Environment env;
+  env.now = 1e9 + 60;
+  FixedAdvanceTextMeasurer measurer;
+  EXPECT_EQ(
+      dumpTree(layoutView(view, {0, 0, 200, 120}, env, measurer)).dump(),
+      R"j({"accessibilityHidden":true,"alignment":"leading","children":[{"alignment":"center",)j"
+      R"j("children":[{"foreground":"primary","frame":{"height":15.6,"width":15.6,"x":0.0,"y":0.0},)j"
+      R"j("glyph":{"font":"Material Icons","name":"flash_on"},"systemName":"bolt.fill","type":"Image"},)j"
+      R"j({"foreground":"primary","frame":{"height":0.0,"width":0.0,"x":23.6,"y":7.8},"systemName":"no.such",)j"
+      R"j("type":"Image","unknownSymbol":true},{"frame":{"height":0.0,"width":168.4,"x":31.6,"y":7.8},)j"
+      R"j("minLength":3.0,"type":"Spacer"}],"frame":{"height":15.6,"width":200.0,"x":0.0,"y":0.0},)j"
+      R"j("layoutPriority":1.0,"spacing":"default","type":"HStack"},)j"
+      R"j({"children":[{"children":[{"firstBaseline":28.0,"font":{"design":"default","size":10.0,)j"
+      R"j("style":"caption","weight":"regular"},"foreground":"secondary","frame":{"height":13.0,"width":5.0,)j"
+      R"j("x":42.5,"y":17.6},"id":"a","lines":1,"scale":1.0,"text":"a","truncated":false,"type":"Text",)j"
+      R"j("view":"Tile"}],"frame":{"height":13.0,"width":5.0,"x":42.5,"y":17.6},"type":"ForEach"}],)j"
+      R"j("columns":[{"maximum":90.0,"minimum":20.0,"size":"flexible"},{"maximum":30.0,"minimum":30.0,)j"
+      R"j("size":"fixed"}],"frame":{"height":13.0,"width":128.0,"x":0.0,"y":17.6},"spacing":"default",)j"
+      R"j("type":"LazyVGrid"},{"cornerStyle":"circular","fill":"orange","frame":{"height":32.2,"width":200.0,)j"
+      R"j("x":0.0,"y":32.6},"type":"Capsule"},{"alignment":"center/center","children":[{"contentMode":"fill",)j"
+      R"j("drawnRect":{"height":32.2,"width":64.4,"x":-28.2,"y":66.8},"frame":{"height":32.2,"width":64.4,)j"
+      R"j("x":-28.2,"y":66.8},"picture":{"height":1,"width":2},"resizable":true,"type":"Image"}],)j"
+      R"j("frame":{"height":32.2,"width":8.0,"x":0.0,"y":66.8},"maxHeight":"infinity","type":"Frame","width":8.0},)j"
+      R"j({"children":[{"alignment":"center","firstBaseline":116.8,"font":{"design":"default","size":13.0,)j"
+      R"j("style":"body","weight":"regular"},"foreground":"primary","frame":{"height":16.0,"width":65.0,"x":0.0,)j"
+      R"j("y":104.0},"lineLimit":2,"lines":1,"minimumScaleFactor":0.5,"relativeTime":{"instant":1000000000.0,)j"
+      R"j("unitsStyle":"abbreviated"},"scale":1.0,"text":"1 min. ago","truncated":false,"type":"Text"}],)j"
+      R"j("frame":{"height":19.0,"width":65.0,"x":0.0,"y":101.0},"insets":{"bottom":0.0,"leading":0.0,"top":3.0,)j"
+      R"j("trailing":0.0},"type":"Padding"}],"containerBackground":"fill.tertiary","frame":{"height":120.0,)j"
+      R"j("width":200.0,"x":0.0,"y":0.0},"spacing":2.0,"type":"VStack","widgetURL":"kelvo://x"})j");
+}
+
 }  // namespace
 }  // namespace kelvo::ui

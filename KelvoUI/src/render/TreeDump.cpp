@@ -10,11 +10,12 @@
 namespace kelvo::ui {
 namespace {
 
-// Lengths rounded to hundredths of a point; infinity by name.
+// Lengths rounded to hundredths of a point (a sliver below zero is 0, not
+// -0); infinity by name.
 nlohmann::json lengthJson(double v) {
   if (std::isinf(v)) return v > 0 ? "infinity" : "-infinity";
   if (std::isnan(v)) return "nan";
-  return std::round(v * 100) / 100;
+  return std::round(v * 100) / 100 + 0.0;
 }
 
 nlohmann::json spacingJson(const std::optional<double>& spacing) {
