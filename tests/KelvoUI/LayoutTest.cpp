@@ -136,7 +136,8 @@ TEST(TextLayout, WrapsShrinksToTheLargestScaleThatFitsThenTruncatesAtTheLineLimi
       // clang-format on
   };
   for (size_t n = 0; n < std::size(cases); ++n) {
-    const TextDrawing* t = firstText(lay(cases[n].view, cases[n].box.width, cases[n].box.height));
+    const LaidOutNode root = lay(cases[n].view, cases[n].box.width, cases[n].box.height);
+    const TextDrawing* t = firstText(root);
     ASSERT_NE(t, nullptr) << n;
     EXPECT_EQ(std::tuple(t->lineCount, t->truncated), std::tuple(cases[n].lines, cases[n].truncated)) << n;
     EXPECT_NEAR(t->request.scale, cases[n].scale, 0.005) << n;
