@@ -292,13 +292,14 @@ void Feed::lost(int rc, double now) {
     why = "another client with this id took over (every feed needs a --client-id of its own)";
   } else if (disconnectReason_ != 0) {
     why = "the broker ended the session: " + std::string(mosquitto_reason_string(disconnectReason_));
+  } else if (!options_.clientId.empty() && (brief || takenOver_)) {
+    // Brokers before Mosquitto 2.0.12 close a taken-over session without a
+    // word; with an id of our own, that is the likely cause.
+    takenOver_ = true;
+    why = "the broker closed the session (another client with this id, " + escapeForLog(options_.clientId) +
+          ", may have taken over)";
   } else if (brief) {
-    // Brokers before Mosquitto 2.0.12 close a taken-over session without a word.
     why = "the broker closed it within " + formatSeconds(kShortSession) + " of the login";
-    if (!options_.clientId.empty()) {
-      takenOver_ = true;
-      why += " (another client with this id, " + escapeForLog(options_.clientId) + ", may have taken over)";
-    }
   } else {
     why = errorText(rc, errno);
   }
