@@ -28,18 +28,19 @@ using namespace std::string_literals;
 
 using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
 
-// Binds (port 0: any free one) or connects to 127.0.0.1; the port, or 0.
-int loopback(int port, bool bindIt) {
+// A TCP socket on 127.0.0.1, listening on `port` (0: any free one) with
+// `backlog`, or connected to it when `backlog` is negative: the port, or 0.
+// The socket goes to `keep` when given, else it is closed.
+int loopback(int port, int backlog, int* keep = nullptr) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t length = sizeof address;
   auto* raw = reinterpret_cast<sockaddr*>(&address);
-  const bool ok = bindIt ? ::bind(fd, raw, length) == 0 && ::getsockname(fd, raw, &length) == 0
-                         : ::connect(fd, raw, length) == 0;
-  ::close(fd);
+  const bool ok = backlog >= 0 ? ::bind(fd, raw, length) == 0 && ::listen(fd, backlog) == 0 &&
+                                     ::getsockname(fd, raw, &length) == 0
+                               : ::connect(fd, raw, length) == 0;
+  if (keep != nullptr) *keep = fd;
+  if (keep == nullptr) ::close(fd);
   return ok ? ntohs(address.sin_port) : 0;
 }
 
@@ -61,7 +62,7 @@ fs::path selfSigned(const fs::path& dir, const std::string& name) {
 class Broker {
  public:
   explicit Broker(const fs::path& dir, const std::string& password = "", const fs::path& certificate = {})
-      : dir_(dir), password_(password), certificate_(certificate), port_(loopback(0, true)) {
+      : dir_(dir), password_(password), certificate_(certificate), port_(loopback(0, 0)) {
     fs::create_directories(dir_);
     std::ofstream config(dir_ / "mosquitto.conf");
     // As root (CI), mosquitto would otherwise switch to a "mosquitto" user that
@@ -81,7 +82,7 @@ class Broker {
   bool start() {
     if (pid_ > 0 || port_ == 0) return false;
     pid_ = spawnProcess({"mosquitto", "-c", dir_ / "mosquitto.conf"}, log_());
-    return pid_ > 0 && waitFor([this] { return loopback(port_, false) != 0; }, 5);
+    return pid_ > 0 && waitFor([this] { return loopback(port_, -1) != 0; }, 5);
   }
   void stop() {
     stopProcess(pid_);
@@ -160,24 +161,6 @@ ProgramRun finishWithin(const Started& started, double seconds) {
   if (!waitFor(ended, seconds)) ::kill(started.pid, SIGKILL);
   return finish(started);
 }
-
-// A TCP socket listening on a free loopback port with the given backlog.
-struct Listener {
-  explicit Listener(int backlog) : fd(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    auto* raw = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(fd, raw, length) == 0 && ::listen(fd, backlog) == 0 && ::getsockname(fd, raw, &length) == 0)
-      port = ntohs(address.sin_port);
-  }
-  ~Listener() { ::close(fd); }
-  std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port); }
-
-  int fd;
-  int port = 0;
-};
 
 class FeedProgram : public ::testing::Test {
  protected:
@@ -468,46 +451,42 @@ TEST(FeedSecurity, PasswordsAndTls) {
 
 TEST(FeedConnection, GivesUpOnASilentHostInTimeAndFallsBackToMqtt311) {
   Scratch scratch;
-  // An accept queue that is full: the host drops every further connection request.
-  const Listener full(0);
-  int fillers[2];
-  for (int& filler : fillers) {
-    filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(full.port)), {htonl(INADDR_LOOPBACK)}, {}};
-    ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  }
-  const ProgramRun silent =
-      finishWithin(start("kelvo-feed", {"--broker", full.url(), "--once", "--timeout", "1"}, scratch), 20);
-  EXPECT_TRUE(silent.exitCode == 1 && silent.err.find("was not reachable within 1.0 s") != std::string::npos)
-      << silent.err;
-  for (int filler : fillers) ::close(filler);
+  const auto url = [](int port) { return "mqtt://127.0.0.1:" + std::to_string(port); };
+  // A full accept queue (backlog 0, one connection waiting): the host drops
+  // every further connection request unanswered.
+  int full = -1, filler = -1;
+  const int silent = loopback(0, 0, &full);
+  loopback(silent, -1, &filler);
+  const ProgramRun gaveUp =
+      finishWithin(start("kelvo-feed", {"--broker", url(silent), "--once", "--timeout", "1"}, scratch), 20);
+  EXPECT_TRUE(gaveUp.exitCode == 1 && gaveUp.err.find("was not reachable within 1.0 s") != std::string::npos)
+      << gaveUp.err;
 
-  // An MQTT 3.1.1 broker refuses an MQTT 5 login with its "unacceptable
-  // protocol version" answer (no 3.1.1-only broker is packaged for Debian).
-  const Listener old(4);
+  // An MQTT 3.1.1 broker answers an MQTT 5 login with "unacceptable protocol
+  // version" (no 3.1.1-only broker is packaged for Debian).
+  int listener = -1;
+  const int old = loopback(0, 4, &listener);
   std::vector<int> levels;  // the protocol level of each login
   std::thread peer([&] {
-    for (const unsigned char code : {1, 0}) {
-      pollfd waiting{old.fd, POLLIN, 0};
-      if (::poll(&waiting, 1, 10000) != 1) return;
-      const int client = ::accept(old.fd, nullptr, nullptr);
-      unsigned char packet[512];
+    unsigned char packet[512];
+    for (const unsigned char code : {1, 0}) {  // refused, then accepted
+      pollfd waiting{listener, POLLIN, 0};
+      const int client = ::poll(&waiting, 1, 10000) == 1 ? ::accept(listener, nullptr, nullptr) : -1;
       if (::read(client, packet, sizeof packet) > 8) levels.push_back(packet[8]);  // after "\0\4MQTT"
       const unsigned char connack[] = {0x20, 2, 0, code};
-      if (::write(client, connack, sizeof connack) == 4 && code == 0) {
-        pollfd open{client, POLLIN, 0};
-        while (::poll(&open, 1, 10000) == 1 && ::read(client, packet, sizeof packet) > 0) {
-        }
-      }
+      bool open = ::write(client, connack, 4) == 4 && code == 0;  // held until the feed leaves
+      for (pollfd reading{client, POLLIN, 0}; open && ::poll(&reading, 1, 10000) == 1;)
+        open = ::read(client, packet, sizeof packet) > 0;
       ::close(client);
     }
   });
   const ProgramRun run =
-      finishWithin(start("kelvo-feed", {"--broker", old.url(), "--once", "--timeout", "2"}, scratch), 20);
+      finishWithin(start("kelvo-feed", {"--broker", url(old), "--once", "--timeout", "2"}, scratch), 20);
   peer.join();
+  for (const int fd : {full, filler, listener}) ::close(fd);
   EXPECT_EQ(levels, (std::vector<int>{5, 4}));
   EXPECT_NE(run.err.find("speaks MQTT 3.1.1 only"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("connected to " + old.url()), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("connected to " + url(old)), std::string::npos) << run.err;
 }
 
 TEST(FeedCommandLine, RefusesABadStartWithOneLineAndKeepsThePicture) {  // no option takes the password itself
