@@ -2,6 +2,7 @@
 // (TeslaMate, evcc, a whole-snapshot topic or a topic map of one's own).
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -157,6 +158,9 @@ kelvo::Platform platformFor(const FeedSettings& settings) {
 }
 
 int run(const CommandLine& line) {
+  // A reload asked for while the settings are first read has nothing to add
+  // (the daemon takes SIGHUP from its start on).
+  std::signal(SIGHUP, SIG_IGN);
   auto setup = loadSetup(line);
   if (!setup) return fail(setup.error().message);
   std::optional<kelvo::SharedStore> store(platformFor(setup->settings));
@@ -226,7 +230,8 @@ int main(int argc, char** argv) {
   app.add_option("--image", line.image, "Save this car picture into the shared directory at start")
       ->option_text("FILE");
   app.add_flag("--once", line.once, "Write one snapshot from the retained messages, then exit");
-  app.add_option("--timeout", line.timeout, "Seconds --once may take in all, connecting included (default 10)")
+  app.add_option("--timeout", line.timeout,
+                 "Seconds --once may take in all, connecting included (default 10)")
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
             // NaN passes every range check made of comparisons; this one fails it.
