@@ -263,9 +263,9 @@ Result<FeedSource> buildSource(const FeedSettings& settings) {
   if (!source) return source;
   // Every topic is checked whole, whichever part (prefix, car id, map line)
   // made it wrong: the broker would refuse it on every connection.
-  for (const InputSpec& spec : source->inputs) {
-    if (spec.topic == "-") continue;
-    if (auto ok = checkTopic(spec.topic); !ok) return ok.error();
+  for (const InputSpec& input : source->inputs) {
+    if (input.topic == "-") continue;
+    if (auto ok = checkTopic(input.topic); !ok) return ok.error();
   }
   return source;
 }
