@@ -10,6 +10,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "KelvoShared/JsonNesting.h"
 #include "KelvoShared/Utf8Text.h"
 #include "KelvoShared/WidgetSnapshot.h"
 
@@ -184,6 +185,11 @@ constexpr Presence kOptional = Presence::optional;
 }  // namespace
 
 Result<WidgetSnapshot> decodeSnapshot(std::string_view json) {
+  // A snapshot is one level deep: deeper text is refused before the parser
+  // builds it (a document of brackets would cost ~90 bytes a level).
+  if (jsonNestsDeeperThan(json)) {
+    return Error{"JSON nested more than " + std::to_string(kJsonDepthLimit) + " levels deep"};
+  }
   // The non-throwing parse: invalid JSON, invalid UTF-8 in strings, numbers
   // out of double range and trailing content all give a discarded value.
   const Json document = Json::parse(json.begin(), json.end(), nullptr, /*allow_exceptions=*/false);

@@ -115,6 +115,7 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo-widget", {"timeline", "--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"render", "--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"run", "--shared-dir", "", "--out-dir", "/tmp"}, nullptr, 2, {noDir}},
+      {"kelvo-desktop", {"--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"render", "--format", "gif"}, nullptr, 2, {""}},
       {"kelvo-widget", {"render", "--appearance", "sepia"}, nullptr, 2, {""}},
       {"kelvo-widget", {"run"}, nullptr, 2, {""}},

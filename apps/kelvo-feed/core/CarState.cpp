@@ -66,7 +66,7 @@ Result<Value> convert(const InputSpec& spec, std::string_view text) {
       return Value(*parsed);
     }
     case InputKind::document: {
-      auto snapshot = decodeSnapshot(text);
+      auto snapshot = decodeSnapshotPayload(text);
       if (!snapshot) return Error{"not a snapshot the widget would read: " + snapshot.error().message};
       return Value(std::move(snapshot).value());
     }
