@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "KelvoWidget/DisplayRules.h"
+#include "KelvoWidget/CarPresentation.h"
 
 namespace kelvo::widget {
 
@@ -47,7 +47,7 @@ Refresh nextChange(const CarEntry& entry, Date now, Refresh limit, const Refresh
   const WidgetSnapshot* snapshot = entry.snapshot();
   if (!snapshot) return limit;
   Refresh next = limit;
-  const Date reported = DisplayRules::reportInstant(*snapshot);
+  const Date reported = reportInstant(*snapshot);
   const Date stale = reported.addingTimeInterval(CarProvider::kStaleAfter);
   if (stale > now && stale < next.at) next = {stale, Refresh::Reason::stale};
   if (const std::optional<Date> change = nextAgeTextChange(reported, now, next.at, scope)) {

@@ -7,6 +7,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/RefreshSchedule.h"
 #include "StatusLine.h"
 
 namespace kelvo::host {
@@ -39,9 +41,9 @@ const std::map<std::string, StatusFormat> kFormats{
     {"i3blocks", StatusFormat::i3blocks},
 };
 
-widget::CarEntry currentEntry(const RequestOptions& request) {
+widget::Timeline currentTimeline(const RequestOptions& request) {
   // The smallest family: the status line shows no picture, so none is decoded.
-  return std::move(request.provider().timeline({ui::WidgetFamily::systemSmall, false}).entries.front());
+  return request.provider().timeline({ui::WidgetFamily::systemSmall, false});
 }
 
 enum class Written { ok, readerGone, failed };
@@ -142,8 +144,10 @@ class SharedDirectoryWatch {
 };
 
 int printOnce(const StatusOptions& options, StatusFormat format) {
-  const widget::CarEntry entry = currentEntry(options.request);
-  const StatusLine line = statusLine(entry, options.request.clock()(), currentLocale(), relativeTimeLocale());
+  const Date now = options.request.clock()();
+  const widget::Timeline timeline = currentTimeline(options.request);
+  const StatusLine line =
+      statusLine(widget::currentEntry(timeline, now), now, currentLocale(), relativeTimeLocale());
   return exitAfter(writeOut(formatStatus(line, format, StatusOutput::once))).value_or(apps::kExitOk);
 }
 
@@ -166,21 +170,24 @@ int watch(const StatusOptions& options, StatusFormat format) {
     return apps::kExitFailure;
   }
 
+  const widget::RefreshScope scope{relativeTimeLocale(), statusAgeStyles(format)};
   directory.follow(store.containerURL());
-  widget::CarEntry entry = currentEntry(request);
+  widget::Timeline timeline = currentTimeline(request);
   std::string shown;
   for (;;) {
     const Date now = request.clock()();
-    const std::string output = formatStatus(statusLine(entry, now, currentLocale(), relativeTimeLocale()),
-                                            format, StatusOutput::stream);
+    const std::string output = formatStatus(
+        statusLine(widget::currentEntry(timeline, now), now, currentLocale(), relativeTimeLocale()), format,
+        StatusOutput::stream);
     if (output != shown) {
       if (const std::optional<int> status = exitAfter(writeOut(output))) return *status;
       shown = output;
     }
 
-    // Sleep until the age text may change, a file changes, a stop signal
-    // arrives or the reader of standard output goes away.
-    const double wait = nextAgeTick(entry, now).timeIntervalSince(now);
+    // Sleep until the line may change (the age, the data turning stale), a
+    // file changes, a stop signal arrives or the reader of standard output
+    // goes away.
+    const double wait = widget::nextRefresh(timeline, now, scope).at.timeIntervalSince(now);
     const int timeout = static_cast<int>(std::clamp(std::ceil(wait * 1000), 1.0, 60'000.0));
     pollfd fds[3] = {{signals.fd, POLLIN, 0}, {directory.fd(), POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
     const int ready = ::poll(fds, 3, timeout);
@@ -194,9 +201,9 @@ int watch(const StatusOptions& options, StatusFormat format) {
     // Without a watched directory (none yet, or it went away) every wake-up
     // looks again, so a directory that appears is noticed within a minute.
     const bool changed = (fds[1].revents & POLLIN) && directory.drain();
-    if (changed || !directory.watching()) {
+    if (changed || !directory.watching() || request.clock()() >= timeline.policy.date) {
       directory.follow(store.containerURL());
-      entry = currentEntry(request);
+      timeline = currentTimeline(request);
     }
   }
 }

@@ -2,10 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "KelvoWidget/BatteryBar.h"
-#include "KelvoWidget/DisplayRules.h"
-#include "KelvoWidget/StatusLabel.h"
+#include "KelvoWidget/CarPresentation.h"
+#include "KelvoWidget/RefreshSchedule.h"
 #include "WidgetTree.h"
 
 namespace kelvo::widget {
@@ -20,16 +21,20 @@ WidgetSnapshot withBattery(double percent, std::string status = "IDLE") {
   return snapshot;
 }
 
-TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocaleAndKeepsEveryDigit) {
+CarPresentation presented(const WidgetSnapshot& snapshot) {
+  return CarPresentation::of(snapshot, CarPresentation::Context(testing::kNow));
+}
+
+TEST(CarPresentation, PercentTextRoundsHalvesToEvenWithoutLocaleAndKeepsEveryDigit) {
   // clang-format off
   for (const auto& [value, text] : std::vector<std::pair<double, std::string>>{{80, "80%"}, {99.5, "100%"}, {98.5, "98%"},
            {72.4, "72%"}, {0, "0%"}, {12345, "12345%"} /* no grouping */, {1e22, "10000000000000000000000%"}}) {
-    EXPECT_EQ(DisplayRules::batteryPercentText(withBattery(value)), text);
+    EXPECT_EQ(presented(withBattery(value)).percentText, text);
   }
   for (const auto& [value, digits, start] : std::vector<std::tuple<double, std::size_t, std::string>>{
            {1e300, 301, "1000000000000000052504760255204420248704"}, {-1e308, 310, "-1000000000000000010979063629440455417404"},
            {std::numeric_limits<double>::max(), 309, "17976931348623157"}}) {
-    const std::string text = DisplayRules::batteryPercentText(withBattery(value));
+    const std::string text = presented(withBattery(value)).percentText;
     EXPECT_EQ(text.size(), digits + 1) << value;
     EXPECT_TRUE(text.starts_with(start) && text.ends_with("%")) << text;
   }
@@ -45,13 +50,73 @@ TEST(DisplayRules, PercentTextRoundsHalvesToEvenWithoutLocaleAndKeepsEveryDigit)
   }
 }
 
-TEST(DisplayRules, TintIsGreenWhileChargingElseOrangeAtTwentyOrLess) {
+TEST(CarPresentation, TintIsGreenWhileChargingElseOrangeWhenLowAtTwentyOrLess) {
   // clang-format off
-  for (const auto& [percent, status, tint] : std::vector<std::tuple<double, std::string, std::string>>{{20, "IDLE", "orange"},
-           {20.5, "IDLE", "accentColor"}, {5, "CHARGING", "green"}, {90, "SMART_CHARGING", "green"}, {NAN, "IDLE", "accentColor"}}) {
-    EXPECT_EQ(DisplayRules::batteryTint(withBattery(percent, status)).name, tint) << percent << " " << status;
+  for (const auto& [percent, status, tint, low] : std::vector<std::tuple<double, std::string, std::string, bool>>{{20, "IDLE", "orange", true},
+           {20.5, "IDLE", "accentColor", false}, {5, "CHARGING", "green", true}, {90, "SMART_CHARGING", "green", false}, {NAN, "IDLE", "accentColor", false}}) {
+    const CarPresentation car = presented(withBattery(percent, status));
+    EXPECT_TRUE(car.tint.name == tint && car.isLow == low) << percent << " " << status;
   }
   // clang-format on
+}
+
+// A car that reported `age` seconds before kNow.
+WidgetSnapshot reportedAgo(double age) {
+  WidgetSnapshot snapshot = testing::chargingSnapshot();
+  snapshot.carReportedAt = Date{testing::kNow.secondsSince1970 - age};
+  return snapshot;
+}
+
+TEST(CarPresentation, DataIsStaleFromTwoReloadIntervalsOfAgeAndTheAgeIsCountedFromTheReport) {
+  // clang-format off
+  for (const auto& [age, stale, narrow, abbreviated] : std::vector<std::tuple<double, bool, std::string, std::string>>{
+           {600, false, "10m ago", "10 min. ago"}, {1799.5, false, "30m ago", "30 min. ago"}, {1800, true, "30m ago", "30 min. ago"},
+           {36 * 86400, true, "1mo ago", "1 mo. ago"}, {-7200, false, "in 2h", "in 2 hr."} /* a clock ahead */}) {
+    // clang-format on
+    const CarPresentation car = presented(reportedAgo(age));
+    EXPECT_EQ(std::tie(car.isStale, car.ageText, car.abbreviatedAgeText),
+              std::tie(stale, narrow, abbreviated))
+        << age;
+  }
+  WidgetSnapshot written = reportedAgo(0);
+  written.carReportedAt.reset();  // then the writing counts
+  EXPECT_EQ(presented(written).reportedAt, written.writtenAt);
+}
+
+TEST(RefreshSchedule, NextChangeIsTheAgeTextTheDataTurningStaleALaterEntryOrTheReload) {
+  using Reason = Refresh::Reason;
+  const double now = testing::kNow.secondsSince1970;
+  const Date reload{now + 900};
+  // An entry dated `at` of a car that reported `age` seconds before now (none: a problem).
+  const auto entry = [](double at, std::optional<double> age) {
+    return age ? CarEntry{Date{at}, reportedAgo(*age)} : CarEntry{Date{at}, WidgetProblem{}};
+  };
+  const RefreshScope both, abbreviated{icu::Locale("en", "US"), {ui::RelativeUnitsStyle::abbreviated}},
+      none{icu::Locale("en", "US"), {}};
+  // Seconds since the car reported, what is drawn, and when and why it changes next.
+  // clang-format off
+  for (const auto& [age, scope, in, reason] : std::vector<std::tuple<double, RefreshScope, double, Reason>>{
+           {10, both, 51, Reason::ageText} /* "10s ago" runs until "1m ago" (a second past, as every probe) */,
+           {60, both, 61, Reason::ageText} /* "1m ago" until "2m ago" */, {119.4, both, 1.6, Reason::ageText} /* ...which is close */,
+           {59 * 60 + 30, both, 31, Reason::ageText} /* "59m ago" until "1h ago" */,
+           {2 * 3600, both, 900, Reason::reload} /* "2h ago" holds past the reload */,
+           {-30, both, 31, Reason::ageText} /* "in 30s" until "1s ago" */, {-150, both, 31, Reason::ageText} /* "in 2m" until "in 1m" */,
+           {-3600, both, 1, Reason::ageText} /* "in 1h" until "in 59m" */,
+           {1790, both, 10, Reason::stale} /* before "30m ago" reads "31m ago" */, {1799.5, none, 0.5, Reason::stale},
+           {1000, none, 800, Reason::stale}, {100, none, 900, Reason::reload}, {1800, none, 900, Reason::reload} /* stale already */,
+           {2 * 3600 + 40 * 60, abbreviated, 900, Reason::reload} /* "2 hr. ago" holds */, {2 * 3600 + 50 * 60, abbreviated, 601, Reason::ageText}}) {
+    // clang-format on
+    const Refresh next = nextRefresh(Timeline{{entry(now, age)}, {reload}}, Date{now}, scope);
+    EXPECT_NEAR(next.at.secondsSince1970 - now, in, 1e-6) << "age " << age;
+    EXPECT_EQ(next.reason, reason) << "age " << age;
+  }
+  // A later entry is drawn at its date; before it, the current one is the earlier.
+  const Timeline two{{entry(now - 5, 7200), entry(now + 100, -100)}, {reload}};
+  EXPECT_EQ(nextRefresh(two, Date{now}), (Refresh{Date{now + 100}, Reason::entry}));
+  EXPECT_TRUE(&currentEntry(two, Date{now}) == &two.entries[0] &&
+              &currentEntry(two, Date{now + 100}) == &two.entries[1]);
+  // No snapshot, no age: only the reload.
+  EXPECT_EQ(nextRefresh(entry(now, {}), Date{now}, reload), (Refresh{reload, Reason::reload}));
 }
 
 TEST(BatteryBarFill, FollowsTheFractionWithinTheTrackAndKeepsASliver) {
