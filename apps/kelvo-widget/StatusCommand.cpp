@@ -21,6 +21,7 @@
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoWidget/RefreshSchedule.h"
+#include "LatestLineOutput.h"
 #include "StatusLine.h"
 
 namespace kelvo::host {
@@ -46,11 +47,8 @@ widget::Timeline currentTimeline(const RequestOptions& request) {
   return request.provider().timeline({ui::WidgetFamily::systemSmall, false});
 }
 
-enum class Written { ok, readerGone, failed };
-
-// Writes all of `bytes` to standard output, unbuffered, so a bar reading a
-// pipe sees each line at once.
-Written writeOut(const std::string& bytes) {
+// Writes all of `bytes` to standard output, unbuffered.
+LatestLineOutput::Written writeOut(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
@@ -59,17 +57,17 @@ Written writeOut(const std::string& bytes) {
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno == EPIPE) return Written::readerGone;
+    if (errno == EPIPE) return LatestLineOutput::Written::readerGone;
     std::cerr << "kelvo-widget status: cannot write to standard output: " << std::strerror(errno) << "\n";
-    return Written::failed;
+    return LatestLineOutput::Written::failed;
   }
-  return Written::ok;
+  return LatestLineOutput::Written::ok;
 }
 
 // The status code for a write's outcome, nothing when all went well. A bar
 // that went away is no error worth a message, but the stream has ended.
-std::optional<int> exitAfter(Written written) {
-  if (written == Written::ok) return std::nullopt;
+std::optional<int> exitAfter(LatestLineOutput::Written written) {
+  if (written == LatestLineOutput::Written::ok) return std::nullopt;
   return apps::kExitFailure;
 }
 
@@ -157,7 +155,8 @@ int watch(const StatusOptions& options, StatusFormat format) {
                                             : Platform::current());
 
   // SIGINT and SIGTERM arrive through a descriptor, so they end the loop
-  // between two lines rather than in the middle of one.
+  // between two lines rather than in the middle of one; the output never
+  // blocks, so they always get there.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -170,26 +169,31 @@ int watch(const StatusOptions& options, StatusFormat format) {
     return apps::kExitFailure;
   }
 
+  LatestLineOutput out(STDOUT_FILENO);
   const widget::RefreshScope scope{relativeTimeLocale(), statusAgeStyles(format)};
   directory.follow(store.containerURL());
   widget::Timeline timeline = currentTimeline(request);
-  std::string shown;
+  std::string offered;
   for (;;) {
     const Date now = request.clock()();
     const std::string output = formatStatus(
         statusLine(widget::currentEntry(timeline, now), now, currentLocale(), relativeTimeLocale()), format,
         StatusOutput::stream);
-    if (output != shown) {
-      if (const std::optional<int> status = exitAfter(writeOut(output))) return *status;
-      shown = output;
+    if (output != offered) {
+      out.offer(output);
+      offered = output;
     }
+    if (const std::optional<int> status = exitAfter(out.flush())) return *status;
 
     // Sleep until the line may change (the age, the data turning stale), a
-    // file changes, a stop signal arrives or the reader of standard output
-    // goes away.
+    // file changes, a stop signal arrives, the reader takes more or goes
+    // away. At most a minute: without a watched directory (none yet, or it
+    // went away) every wake-up looks again.
     const double wait = widget::nextRefresh(timeline, now, scope).at.timeIntervalSince(now);
     const int timeout = static_cast<int>(std::clamp(std::ceil(wait * 1000), 1.0, 60'000.0));
-    pollfd fds[3] = {{signals.fd, POLLIN, 0}, {directory.fd(), POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+    pollfd fds[3] = {{signals.fd, POLLIN, 0},
+                     {directory.fd(), POLLIN, 0},
+                     {out.fd(), static_cast<short>(out.pending() ? POLLOUT : 0), 0}};
     const int ready = ::poll(fds, 3, timeout);
     if (ready < 0 && errno != EINTR) {
       std::cerr << "kelvo-widget status: " << std::strerror(errno) << "\n";
@@ -198,8 +202,6 @@ int watch(const StatusOptions& options, StatusFormat format) {
     if (fds[0].revents & POLLIN) return apps::kExitOk;
     if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return apps::kExitFailure;
 
-    // Without a watched directory (none yet, or it went away) every wake-up
-    // looks again, so a directory that appears is noticed within a minute.
     const bool changed = (fds[1].revents & POLLIN) && directory.drain();
     if (changed || !directory.watching() || request.clock()() >= timeline.policy.date) {
       directory.follow(store.containerURL());

@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
+#include "KelvoShared/Date.h"
 #include "Processes.h"
 #include "ProgramRunner.h"
 
@@ -235,6 +237,55 @@ TEST(KelvoWidgetStatus, WatchEndsQuietlyWithStatusOneWhenTheReaderGoes) {
   const ProgramRun run = finish(started);
   EXPECT_EQ(run.exitCode, 1) << "ended by signal " << run.signal;
   EXPECT_EQ(run.err, "");
+}
+
+// A bar that stops reading (a full pipe) holds up no signal: the line waits,
+// SIGTERM ends the watch at once. And stale data shows its age the moment it
+// turns stale, with no file changing.
+TEST(KelvoWidgetStatus, WatchStopsWhenItsReaderStallsAndPrintsTheMomentDataTurnsStale) {
+  Scratch scratch;
+  const auto ended = [](pid_t pid) {  // a zombie, not yet reaped
+    return waitFor(
+        [pid] {
+          return readFile("/proc/" + std::to_string(pid) + "/stat").find(") Z ") != std::string::npos;
+        },
+        10);
+  };
+  int bar[2];
+  ASSERT_EQ(::pipe2(bar, O_CLOEXEC | O_NONBLOCK), 0);
+  while (::write(bar[1], std::string(4096, 'x').data(), 4096) > 0) {
+  }
+  ::fcntl(bar[1], F_SETFL, 0);  // full, and blocking as a bar's pipe is
+  scratch.write("snapshot.json", kCharging);
+  const Started stalled = start("kelvo-widget", {"status", "--watch", "--shared-dir", scratch.shared()},
+                                scratch, Launch{{}, bar[1]});
+  ASSERT_TRUE(waitFor([&] { return blocks(stalled.pid, SIGTERM); }, 30));
+  replaceSnapshot(scratch, kParked);  // a newer line to queue behind the first
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ::kill(stalled.pid, SIGTERM);
+  const bool stopped = ended(stalled.pid);
+  if (!stopped) ::kill(stalled.pid, SIGKILL);
+  const ProgramRun run = finish(stalled);
+  EXPECT_TRUE(stopped && run.exitCode == 0) << "exit " << run.exitCode << ", signal " << run.signal;
+  ::close(bar[0]);
+  ::close(bar[1]);
+
+  // Charging, a few seconds short of stale: the time to full, then the age.
+  const Date written = Date::now().addingTimeInterval(-1800 + 3);
+  scratch.write("snapshot.json",
+                std::string(kCharging).replace(std::string(kCharging).find("2026-12-06T11:58:30Z"), 20,
+                                               formatInternetDateTime(written)));
+  const Started started =
+      start("kelvo-widget", {"status", "--watch", "--shared-dir", scratch.shared()}, scratch);
+  EXPECT_TRUE(waitFor(
+      [&] {
+        return readFile(started.out) ==
+               "64% · 318 km · Charging · 1h35m\n64% · 318 km · Charging · 30m ago\n";
+      },
+      30))
+      << readFile(started.out);
+  ::kill(started.pid, SIGTERM);
+  EXPECT_EQ(finish(started).exitCode, 0);
 }
 
 }  // namespace
