@@ -150,22 +150,24 @@ int run(const RunOptions& options) {
   for (;;) {
     const Date now = request.clock()();
     bool allDrawn = true;
-    std::optional<Date> next;
+    std::optional<widget::Refresh> next;
     for (std::size_t i = 0; i < families.size(); ++i) {
       if (reload) timelines[i] = request.provider().timeline({families[i], false});
       allDrawn =
           draw(options, families[i], timelines[i], now, reload ? Logged::every : Logged::failures, log) &&
           allDrawn;
-      const Date at = widget::nextRefresh(timelines[i], now, scope).at;
-      if (!next || at < *next) next = at;
+      const widget::Refresh refresh = widget::nextRefresh(timelines[i], now, scope);
+      if (!next || refresh.at < next->at) next = refresh;
     }
     if (options.once) return allDrawn ? apps::kExitOk : apps::kExitFailure;
 
-    switch (waitForSignal(waitSignals, next->timeIntervalSince(now))) {
+    switch (waitForSignal(waitSignals, next->at.timeIntervalSince(request.clock()()))) {
       case Wake::timeout:
-        reload = std::any_of(timelines.begin(), timelines.end(), [&](const widget::Timeline& timeline) {
-          return request.clock()() >= timeline.policy.date;
-        });
+        // Also when the clock jumped (a suspended machine) past a reload.
+        reload = next->reason == widget::Refresh::Reason::reload ||
+                 std::any_of(timelines.begin(), timelines.end(), [&](const widget::Timeline& timeline) {
+                   return request.clock()() >= timeline.policy.date;
+                 });
         break;
       case Wake::refresh:
         log.event("refreshing now (SIGHUP)");
