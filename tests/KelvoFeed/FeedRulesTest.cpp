@@ -165,9 +165,10 @@ TEST(FeedConfig, PrivateFilesPasswordsAndTheLocaleUnit) {
     EXPECT_EQ(password ? *password : "", c.password) << c.text << " " << c.mode;
   }
   EXPECT_FALSE(readPasswordFile(dir.path() / "missing"));
-  for (const auto& [locale, unit] : {std::pair{"en_US", DistanceUnit::miles}, {"en_GB", DistanceUnit::miles},
-           {"de_DE", DistanceUnit::kilometers}, {"ja_JP", DistanceUnit::kilometers}}) {
-    EXPECT_EQ(unitForLocale(icu::Locale(locale)), unit) << locale;
+  for (const auto& [locale, unit] : {std::pair{"en_US.UTF-8", DistanceUnit::miles}, {"en_GB", DistanceUnit::miles},
+           {"de_DE@euro", DistanceUnit::kilometers}, {"ja_JP", DistanceUnit::kilometers}, {"C", DistanceUnit::kilometers},
+           {"C.UTF-8", DistanceUnit::kilometers}, {"POSIX", DistanceUnit::kilometers}, {"", DistanceUnit::kilometers}}) {
+    EXPECT_EQ(unitForPosixLocale(locale), unit) << locale;
   }
   // clang-format on
 }
