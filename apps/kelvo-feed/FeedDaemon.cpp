@@ -72,6 +72,8 @@ class Feed {
   void linkDown(const std::string& problem, double now);
   std::string errorText(int rc) const;
   bool writeDue(double now);
+  void restoreStored();
+  void checkSource();
   void sleepUntil(double wake);
 
   static void onConnect(mosquitto*, void* self, int rc) { static_cast<Feed*>(self)->connected(rc); }
@@ -207,7 +209,8 @@ void Feed::received(const mosquitto_message& message) {
       static_cast<const char*>(message.payload),
       message.payload != nullptr ? static_cast<std::size_t>(message.payloadlen) : 0);
   if (options_.verbose) logLine("message " + escapeForLog(topic) + " = " + escapeForLog(payload, 200));
-  const Accepted accepted = state_.accept(topic, payload, Date::now());
+  const Accepted accepted =
+      state_.accept(topic, payload, Date::now(), message.retain ? Delivery::retained : Delivery::live);
   switch (accepted.outcome) {
     case Outcome::changed:
       schedule_.changed(monotonicSeconds());
@@ -254,6 +257,16 @@ bool Feed::writeDue(double now) {
   return true;
 }
 
+// The snapshot already stored dates retained news that comes without a time.
+void Feed::restoreStored() {
+  const SharedStore::SnapshotState stored = store_.snapshotState();
+  if (const auto* ok = std::get_if<SharedStore::Ok>(&stored)) state_.restore(ok->snapshot);
+}
+
+void Feed::checkSource() {
+  if (const auto line = state_.checkSource(Date::now())) logLine(*line);
+}
+
 void Feed::sleepUntil(double wake) {
   const double seconds = std::max(0.0, wake - monotonicSeconds());
   timespec pause{static_cast<time_t>(seconds), static_cast<long>(std::fmod(seconds, 1.0) * 1e9)};
@@ -263,6 +276,7 @@ void Feed::sleepUntil(double wake) {
 int Feed::run() {
   if (!setUp()) return apps::kExitFailure;
   installSignalHandlers();
+  restoreStored();
   const double start = monotonicSeconds();
   logLine("connecting to " + brokerName() + " for " + std::to_string(state_.topics().size()) + " topics");
   while (stopSignal == 0) {
@@ -274,6 +288,7 @@ int Feed::run() {
       if (*writtenHasImage_ != store_.hasImage() && !schedule_.deadline()) schedule_.changed(now);
     }
     if (writeDue(now) && options_.once) return apps::kExitOk;
+    if (!options_.once) checkSource();
     if (options_.once) {
       // Not worth waiting for: wrong credentials, a refused certificate, a
       // store that cannot be written.

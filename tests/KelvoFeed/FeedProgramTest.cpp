@@ -169,10 +169,10 @@ TEST_F(FeedProgram, TeslaMateAndEvccRetainedTopicsGiveTheSnapshotByTheStatusRule
       {"teslamate", "state=offline plugged_in=false scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
       {"teslamate", "state=updating", "--range rated --unit mi", R"j({"rangeKm":402,"unit":"Miles (mi)","statusKey":"IDLE","isPluggedIn":null})j"},
       {"evcc", "charging=true connected=true chargePower=7400 chargeRemainingDuration=5400", "--unit km", R"j({"statusKey":"CHARGING","isPluggedIn":true,"chargingPowerWatts":7400,"fullInMinutes":90,"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001,"carTitle":"ID.4","isDriving":false})j"},
-      {"evcc", "charging=true planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
-      {"evcc", "charging=true smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true mode=pv planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true mode=pv smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
       {"evcc", "charging=false connected=true effectiveLimitSoc=50 chargePower=0", "--unit km", R"j({"statusKey":"DONE","chargingPowerWatts":null,"fullInMinutes":null})j"},
-      {"evcc", "charging=false connected=true effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
+      {"evcc", "charging=false connected=true mode=pv effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
       {"evcc", "charging=false connected=true planProjectedStart=", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
       {"evcc", "charging=false connected=false", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
   };
