@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "FeedBroker.h"
 #include "Processes.h"
 #include "ProgramRunner.h"
 
@@ -23,23 +24,6 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using namespace kelvo::testing;
 using namespace std::string_literals;
-
-using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
-
-// Binds (port 0: any free one) or connects to 127.0.0.1; the port, or 0.
-int loopback(int port, bool bindIt) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  socklen_t length = sizeof address;
-  auto* raw = reinterpret_cast<sockaddr*>(&address);
-  const bool ok = bindIt ? ::bind(fd, raw, length) == 0 && ::getsockname(fd, raw, &length) == 0
-                         : ::connect(fd, raw, length) == 0;
-  ::close(fd);
-  return ok ? ntohs(address.sin_port) : 0;
-}
 
 // A self-signed certificate for 127.0.0.1 (the broker's and the CA a client
 // trusts in one), made with openssl as `dir`/`name`.pem and .key; empty on failure.
@@ -52,68 +36,6 @@ fs::path selfSigned(const fs::path& dir, const std::string& name) {
              ? cert
              : fs::path();
 }
-
-// A real Mosquitto broker for one test: config, password file and log in a
-// directory of its own, a free loopback port, stopped at the end. With a
-// password, only the user "kelvo" with it gets in; with a certificate, only TLS.
-class Broker {
- public:
-  explicit Broker(const fs::path& dir, const std::string& password = "", const fs::path& certificate = {})
-      : dir_(dir), password_(password), certificate_(certificate), port_(loopback(0, true)) {
-    fs::create_directories(dir_);
-    std::ofstream config(dir_ / "mosquitto.conf");
-    // As root (CI), mosquitto would otherwise switch to a "mosquitto" user that
-    // cannot read these files; as anyone else the line does nothing.
-    config << "user root\npersistence false\nlistener " << port_ << " 127.0.0.1\nallow_anonymous "
-           << (password_.empty() ? "true\n" : "false\npassword_file " + (dir_ / "passwords").string() + "\n");
-    if (!password_.empty())
-      runProcess({"mosquitto_passwd", "-b", "-c", dir_ / "passwords", "kelvo", password_}, log_());
-    ::chmod((dir_ / "passwords").c_str(), 0600);
-    if (!certificate_.empty())
-      config << "cafile " << certificate_.string() << "\ncertfile " << certificate_.string() << "\nkeyfile "
-             << fs::path(certificate_).replace_extension(".key").string() << "\n";
-  }
-  ~Broker() { stop(); }
-
-  // Starts (again, on the same port); false unless it listens within 5 s.
-  bool start() {
-    if (pid_ > 0 || port_ == 0) return false;
-    pid_ = spawnProcess({"mosquitto", "-c", dir_ / "mosquitto.conf"}, log_());
-    return pid_ > 0 && waitFor([this] { return loopback(port_, false) != 0; }, 5);
-  }
-  void stop() {
-    stopProcess(pid_);
-    pid_ = -1;
-  }
-  std::string url() const {
-    return (certificate_.empty() ? "mqtt" : "mqtts") + "://127.0.0.1:"s + std::to_string(port_);
-  }
-  std::string log() const { return readFile(log_()); }
-
-  // Publishes each message retained with QoS 1 through mosquitto_pub, which
-  // ends once the broker has acknowledged it.
-  bool publish(const Messages& messages) const {
-    for (const auto& [topic, payload] : messages) {
-      writeFile(dir_ / "payload", payload);
-      std::vector<std::string> argv = {
-          "mosquitto_pub", "-h", "127.0.0.1",     "-p", std::to_string(port_), "-q", "1", "-r", "-t",
-          topic,           "-f", dir_ / "payload"};
-      if (!password_.empty()) argv.insert(argv.end(), {"-u", "kelvo", "-P", password_});
-      if (!certificate_.empty()) argv.insert(argv.end(), {"--cafile", certificate_});
-      if (runProcess(argv, log_()) != 0) return false;
-    }
-    return true;
-  }
-
- private:
-  fs::path log_() const { return dir_ / "mosquitto.log"; }
-
-  fs::path dir_;
-  std::string password_;
-  fs::path certificate_;
-  int port_ = 0;
-  pid_t pid_ = -1;
-};
 
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
