@@ -1,13 +1,15 @@
 // Whole sessions of TeslaMate and evcc replayed through the running kelvo-feed
 // and a real broker, each message in its source's own payload form and
 // order: TeslaMate sends one update's changed values in no fixed order,
-// evcc republishes its status every cycle after its clock. After each step:
+// evcc republishes its status with every tick of its clock. After each step:
 // the snapshot's fields and the status bar's line.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -45,8 +47,9 @@ class FeedSessions : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(broker.start()) << broker.log(); }
   void TearDown() override { stop(); }
 
+  // `everyCycle`: the keys the source republishes with every clock tick.
   void replay(const std::string& preset, const std::string& root, const std::string& car,
-              const std::vector<Step>& steps);
+              const std::vector<Step>& steps, const std::vector<std::string>& everyCycle = {});
 
   void startFeed(const std::string& preset) {
     daemon = start("kelvo-feed",
@@ -94,18 +97,31 @@ std::string timed(const std::string& text, double start) {
 }
 
 void FeedSessions::replay(const std::string& preset, const std::string& root, const std::string& car,
-                          const std::vector<Step>& steps) {
+                          const std::vector<Step>& steps, const std::vector<std::string>& everyCycle) {
   const double start = std::floor(kelvo::Date::now().secondsSince1970) - 20000;
-  std::size_t received = 0;  // messages the feed has logged
+  std::size_t received = 0;                  // messages the feed has logged
+  std::map<std::string, std::string> cycle;  // the last "key=value" of each key in everyCycle
   for (const Step& step : steps) {
     const std::string label = step.what;
     const std::string before = storedTime();
     const std::size_t writes = count(log(), "wrote the snapshot");
     const double stepStart = kelvo::Date::now().secondsSince1970;
+    std::vector<std::string> pairs;
     std::istringstream in(timed(step.messages, start));
-    for (std::string pair; in >> pair;) {
+    for (std::string pair; in >> pair;) pairs.push_back(pair);
+    const auto keyOf = [](const std::string& pair) { return pair.substr(0, pair.find('=')); };
+    // A step that starts with a clock tick is a control cycle: the rest is sent again too.
+    for (const std::string& key : everyCycle) {
+      const bool given =
+          std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return keyOf(p) == key; });
+      if (!given && cycle.contains(key) && !pairs.empty() && pairs[0].starts_with("/updated=") &&
+          pairs[0].size() > 9)
+        pairs.insert(pairs.begin() + 1, cycle[key]);
+    }
+    for (const std::string& pair : pairs) {
       const bool retain = !pair.starts_with('!');
-      const std::string key = pair.substr(retain ? 0 : 1, pair.find('=') - (retain ? 0 : 1));
+      const std::string key = keyOf(pair.substr(retain ? 0 : 1));
+      if (std::find(everyCycle.begin(), everyCycle.end(), key) != everyCycle.end()) cycle[key] = pair;
       const std::string topic = key.starts_with('/') ? root + key.substr(1) : car + key;
       ASSERT_TRUE(broker.publish({{topic, pair.substr(pair.find('=') + 1)}}, retain)) << broker.log();
       received += daemon.pid > 0 ? 1 : 0;  // one that comes before the feed is retained, not received
@@ -241,7 +257,8 @@ TEST_F(FeedSessions, Evcc) {
        "/updated= connected= charging= vehicleSoc= vehicleRange= vehicleOdometer= vehicleLimitSoc= mode= "
        "effectiveLimitSoc= chargePower= chargeRemainingDuration= planActive= smartCostActive= /status=offline",
        R"({"statusKey":"IDLE","batteryPercentage":79.0,"carTitle":"ID.4","carReportedAt":"{t+9030}"})", "79% · 340 km · Idle · 1m ago"},
-  });
+  }, {"vehicleSoc", "connected", "charging", "mode", "chargePower", "effectiveLimitSoc", "planProjectedStart",
+      "smartCostActive", "smartCostNextStart"});
   // clang-format on
   EXPECT_EQ(
       count(log(), "evcc says it is offline (evcc/status); the snapshot keeps the time of its last data"),
