@@ -175,7 +175,11 @@ Result<Date> toDate(std::string_view key, const Json& value) {
 Result<DistanceUnit> toUnit(std::string_view key, const Json& value) {
   if (!value.is_string()) return keyError(key, "expected a string, found " + typeName(value));
   const auto unit = DistanceUnit::fromRawValue(value.get_ref<const std::string&>());
-  if (!unit) return keyError(key, quoted(value) + " is not a distance unit");
+  if (!unit) {
+    const auto [first, second] = DistanceUnit::allCases();
+    return keyError(key, quoted(value) + " is not a distance unit (use \"" + std::string(first.rawValue()) +
+                             "\" or \"" + std::string(second.rawValue()) + "\")");
+  }
   return *unit;
 }
 

@@ -177,6 +177,8 @@ class Feed {
   bool writeDue(double now);
   void flushPending();
   std::optional<int> onceOutcome(double now);
+  void restoreStored();
+  void checkSource();
   void sleepUntil(double wake);
 
   static void onConnect(mosquitto*, void* self, int rc) { static_cast<Feed*>(self)->connected(rc); }
@@ -398,7 +400,8 @@ void Feed::received(const mosquitto_message& message) {
       static_cast<const char*>(message.payload),
       message.payload != nullptr ? static_cast<std::size_t>(message.payloadlen) : 0);
   if (options_.verbose) logLine("message " + escapeForLog(topic) + " = " + escapeForLog(payload, 200));
-  const Accepted accepted = state_.accept(topic, payload, Date::now());
+  const Accepted accepted =
+      state_.accept(topic, payload, Date::now(), message.retain ? Delivery::retained : Delivery::live);
   switch (accepted.outcome) {
     case Outcome::changed:
       schedule_.changed(monotonicSeconds());
@@ -476,6 +479,16 @@ std::optional<int> Feed::onceOutcome(double now) {
   return apps::kExitFailure;
 }
 
+// The snapshot already stored dates retained news that comes without a time.
+void Feed::restoreStored() {
+  const SharedStore::SnapshotState stored = store_.snapshotState();
+  if (const auto* ok = std::get_if<SharedStore::Ok>(&stored)) state_.restore(ok->snapshot);
+}
+
+void Feed::checkSource() {
+  if (const auto line = state_.checkSource(Date::now())) logLine(*line);
+}
+
 void Feed::sleepUntil(double wake) {
   const double seconds = std::max(0.0, wake - monotonicSeconds());
   timespec pause{static_cast<time_t>(seconds), static_cast<long>(std::fmod(seconds, 1.0) * 1e9)};
@@ -485,6 +498,7 @@ void Feed::sleepUntil(double wake) {
 std::optional<int> Feed::run() {
   if (!setUp()) return apps::kExitFailure;
   installSignalHandlers(options_.once);
+  restoreStored();
   start_ = monotonicSeconds();
   // Values kept over a reload are written with the new settings at once.
   if (state_.changedAt() && state_.missing().empty()) schedule_.changed(start_);
@@ -501,6 +515,7 @@ std::optional<int> Feed::run() {
       if (*writtenHasImage_ != store_.hasImage() && !schedule_.deadline()) schedule_.changed(now);
     }
     if (writeDue(now) && options_.once) return apps::kExitOk;
+    if (!options_.once) checkSource();
     if (options_.once) {
       if (const auto outcome = onceOutcome(monotonicSeconds())) return outcome;
     }

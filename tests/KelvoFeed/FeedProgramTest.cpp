@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "FeedBroker.h"
 #include "Processes.h"
 #include "ProgramRunner.h"
 
@@ -25,24 +26,6 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using namespace kelvo::testing;
 using namespace std::string_literals;
-
-using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
-
-// A TCP socket on 127.0.0.1, listening on `port` (0: any free one) with
-// `backlog`, or connected to it when `backlog` is negative: the port, or 0.
-// The socket goes to `keep` when given, else it is closed.
-int loopback(int port, int backlog, int* keep = nullptr) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t length = sizeof address;
-  auto* raw = reinterpret_cast<sockaddr*>(&address);
-  const bool ok = backlog >= 0 ? ::bind(fd, raw, length) == 0 && ::listen(fd, backlog) == 0 &&
-                                     ::getsockname(fd, raw, &length) == 0
-                               : ::connect(fd, raw, length) == 0;
-  if (keep != nullptr) *keep = fd;
-  if (keep == nullptr) ::close(fd);
-  return ok ? ntohs(address.sin_port) : 0;
-}
 
 // A self-signed certificate for 127.0.0.1 (the broker's and the CA a client
 // trusts in one), made with openssl as `dir`/`name`.pem and .key; empty on failure.
@@ -55,79 +38,6 @@ fs::path selfSigned(const fs::path& dir, const std::string& name) {
              ? cert
              : fs::path();
 }
-
-// A real Mosquitto broker for one test: config, password file and log in a
-// directory of its own, a free loopback port, stopped at the end. With a
-// password, only the user "kelvo" with it gets in; with a certificate, only TLS.
-class Broker {
- public:
-  explicit Broker(const fs::path& dir, const std::string& password = "", const fs::path& certificate = {})
-      : dir_(dir), password_(password), certificate_(certificate), port_(loopback(0, 0)) {
-    fs::create_directories(dir_);
-    std::ofstream config(dir_ / "mosquitto.conf");
-    // As root (CI), mosquitto would otherwise switch to a "mosquitto" user that
-    // cannot read these files; as anyone else the line does nothing.
-    config << "user root\npersistence false\nlistener " << port_ << " 127.0.0.1\nallow_anonymous "
-           << (password_.empty() ? "true\n" : "false\npassword_file " + (dir_ / "passwords").string() + "\n");
-    if (!password_.empty())
-      runProcess({"mosquitto_passwd", "-b", "-c", dir_ / "passwords", "kelvo", password_}, log_());
-    ::chmod((dir_ / "passwords").c_str(), 0600);
-    if (!certificate_.empty())
-      config << "cafile " << certificate_.string() << "\ncertfile " << certificate_.string() << "\nkeyfile "
-             << fs::path(certificate_).replace_extension(".key").string() << "\n";
-  }
-  ~Broker() { stop(); }
-
-  // Starts (again, on the same port); false unless it listens within 5 s.
-  bool start() {
-    if (pid_ > 0 || port_ == 0) return false;
-    pid_ = spawnProcess({"mosquitto", "-c", dir_ / "mosquitto.conf"}, log_());
-    return pid_ > 0 && waitFor([this] { return loopback(port_, -1) != 0; }, 5);
-  }
-  void stop() {
-    stopProcess(pid_);
-    pid_ = -1;
-  }
-  std::string url() const {
-    return (certificate_.empty() ? "mqtt" : "mqtts") + "://127.0.0.1:"s + std::to_string(port_);
-  }
-  std::string log() const { return readFile(log_()); }
-  // `count` copies of `payload` on `topic`, not retained, from one publisher.
-  bool flood(const std::string& topic, const std::string& payload, int count) const {
-    return runProcess(
-               {"sh", "-c",
-                "yes '" + payload + "' | head -n " + std::to_string(count) +
-                    " | mosquitto_pub -h 127.0.0.1 -p " + std::to_string(port_) + " -q 1 -l -t " + topic},
-               log_()) == 0;
-  }
-
-  // Publishes each message retained with QoS 1 through mosquitto_pub, which
-  // ends once the broker has acknowledged it; the payload `copies` times over
-  // (built in a file: memory the test holds counts in its children's peak).
-  bool publish(const Messages& messages, int copies = 1) const {
-    for (const auto& [topic, payload] : messages) {
-      std::ofstream file(dir_ / "payload", std::ios::binary | std::ios::trunc);
-      for (int i = 0; i < copies; ++i) file << payload;
-      file.close();
-      std::vector<std::string> argv = {
-          "mosquitto_pub", "-h", "127.0.0.1",     "-p", std::to_string(port_), "-q", "1", "-r", "-t",
-          topic,           "-f", dir_ / "payload"};
-      if (!password_.empty()) argv.insert(argv.end(), {"-u", "kelvo", "-P", password_});
-      if (!certificate_.empty()) argv.insert(argv.end(), {"--cafile", certificate_});
-      if (runProcess(argv, log_()) != 0) return false;
-    }
-    return true;
-  }
-
- private:
-  fs::path log_() const { return dir_ / "mosquitto.log"; }
-
-  fs::path dir_;
-  std::string password_;
-  fs::path certificate_;
-  int port_ = 0;
-  pid_t pid_ = -1;
-};
 
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
@@ -194,10 +104,10 @@ TEST_F(FeedProgram, TeslaMateAndEvccRetainedTopicsGiveTheSnapshotByTheStatusRule
       {"teslamate", "state=offline plugged_in=false scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
       {"teslamate", "state=updating", "--range rated --unit mi", R"j({"rangeKm":402,"unit":"Miles (mi)","statusKey":"IDLE","isPluggedIn":null})j"},
       {"evcc", "charging=true connected=true chargePower=7400 chargeRemainingDuration=5400", "--unit km", R"j({"statusKey":"CHARGING","isPluggedIn":true,"chargingPowerWatts":7400,"fullInMinutes":90,"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001,"carTitle":"ID.4","isDriving":false})j"},
-      {"evcc", "charging=true planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
-      {"evcc", "charging=true smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true mode=pv planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true mode=pv smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
       {"evcc", "charging=false connected=true effectiveLimitSoc=50 chargePower=0", "--unit km", R"j({"statusKey":"DONE","chargingPowerWatts":null,"fullInMinutes":null})j"},
-      {"evcc", "charging=false connected=true effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
+      {"evcc", "charging=false connected=true mode=pv effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
       {"evcc", "charging=false connected=true planProjectedStart=", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
       {"evcc", "charging=false connected=false", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
   };
@@ -261,7 +171,7 @@ TEST_F(FeedProgram, RefusesHostilePayloadsOnArrivalInBoundedMemory) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    ASSERT_TRUE(broker.publish({{c.topic, c.payload}}, c.copies));
+    ASSERT_TRUE(broker.publish({{c.topic, c.payload}}, Retain::yes, c.copies));
     const ProgramRun run = feed(c.args + " --once --timeout 2");
     EXPECT_TRUE(run.exitCode == c.exitCode && run.err.find(c.says) != std::string::npos)
         << c.args << ": exit " << run.exitCode << ", " << run.err;

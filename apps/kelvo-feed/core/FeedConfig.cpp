@@ -283,11 +283,19 @@ DistanceUnit unitForLocale(const icu::Locale& locale) {
   return system == UMS_US || system == UMS_UK ? DistanceUnit::miles : DistanceUnit::kilometers;
 }
 
+DistanceUnit unitForPosixLocale(std::string_view name) {
+  // glibc's C and POSIX locales are metric; ICU would take them for its root
+  // locale, which measures in the US system.
+  const std::string_view base = name.substr(0, name.find_first_of(".@"));
+  if (base.empty() || base == "C" || base == "POSIX") return DistanceUnit::kilometers;
+  return unitForLocale(localeFromPosixName(name));
+}
+
 DistanceUnit unitFromEnvironment() {
   const char* name = nonEmptyVariable("LC_ALL");
   if (name == nullptr) name = nonEmptyVariable("LC_MEASUREMENT");
   if (name == nullptr) name = nonEmptyVariable("LANG");
-  return unitForLocale(localeFromPosixName(name != nullptr ? name : ""));
+  return unitForPosixLocale(name != nullptr ? name : "");
 }
 
 }  // namespace kelvo::feed

@@ -75,6 +75,8 @@ Result<FeedSource> buildSource(const FeedSettings& settings);
 Result<DistanceUnit> parseUnit(std::string_view text);
 // Miles where ICU says the locale measures in the US or UK system.
 DistanceUnit unitForLocale(const icu::Locale& locale);
+// The same for a POSIX locale name; kilometres for C and POSIX (and no name).
+DistanceUnit unitForPosixLocale(std::string_view name);
 // The unit for the POSIX locale environment: LC_ALL, LC_MEASUREMENT, LANG.
 DistanceUnit unitFromEnvironment();
 
