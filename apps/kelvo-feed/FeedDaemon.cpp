@@ -501,7 +501,7 @@ std::optional<int> Feed::run() {
   restoreStored();
   start_ = monotonicSeconds();
   // Values kept over a reload are written with the new settings at once.
-  if (state_.changedAt() && state_.missing().empty()) schedule_.changed(start_);
+  if (state_.missing().empty()) schedule_.changed(start_);
   logLine("connecting to " + brokerName() + " for " + std::to_string(state_.topics().size()) + " topics");
   while (stopSignal == 0 && reloadSignal == 0) {
     double now = monotonicSeconds();
