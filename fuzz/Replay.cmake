@@ -12,6 +12,7 @@ endfunction()
 
 kelvo_fuzz_replay(fuzz-snapshot-decoder SnapshotDecoderFuzzer.cpp KelvoShared)
 kelvo_fuzz_replay(fuzz-car-picture CarPictureFuzzer.cpp KelvoWidget)
+kelvo_fuzz_replay(fuzz-feed-payload FeedPayloadFuzzer.cpp kelvo-feed-core)
 # The view-tree target reads its input through clang's header-only
 # FuzzedDataProvider: copied from clang's resource directory on its own, as
 # the rest of that directory is clang's and not for g++.

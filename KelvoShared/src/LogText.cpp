@@ -39,9 +39,18 @@ std::optional<Decoded> decodeOne(std::string_view text) {
   return Decoded{value, length};
 }
 
+bool isBidiControl(char32_t c) {
+  return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F ||
+         c == 0x061C;
+}
+
 bool needsEscape(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F || c == 0x061C;
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || isBidiControl(c);
+}
+
+// Separates what is around it: shown as a space on one line.
+bool isSeparator(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
 std::string escaped(char32_t c) {
@@ -84,6 +93,26 @@ std::string escapeForLog(std::string_view text) {
     } else if (needsEscape(next->codePoint)) {
       out += escaped(next->codePoint);
     } else {
+      out.append(text.substr(0, next->length));
+    }
+    text.remove_prefix(next->length);
+  }
+  return out;
+}
+
+std::string printableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const std::optional<Decoded> next = decodeOne(text);
+    if (!next) {
+      out += "\uFFFD";
+      text.remove_prefix(1);
+      continue;
+    }
+    if (isSeparator(next->codePoint)) {
+      out += ' ';
+    } else if (!needsEscape(next->codePoint)) {
       out.append(text.substr(0, next->length));
     }
     text.remove_prefix(next->length);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "KelvoShared/JsonNesting.h"
 #include "KelvoShared/Utf8Text.h"
 #include "KelvoShared/WidgetSnapshot.h"
 
@@ -174,7 +175,11 @@ Result<Date> toDate(std::string_view key, const Json& value) {
 Result<DistanceUnit> toUnit(std::string_view key, const Json& value) {
   if (!value.is_string()) return keyError(key, "expected a string, found " + typeName(value));
   const auto unit = DistanceUnit::fromRawValue(value.get_ref<const std::string&>());
-  if (!unit) return keyError(key, quoted(value) + " is not a distance unit");
+  if (!unit) {
+    const auto [first, second] = DistanceUnit::allCases();
+    return keyError(key, quoted(value) + " is not a distance unit (use \"" + std::string(first.rawValue()) +
+                             "\" or \"" + std::string(second.rawValue()) + "\")");
+  }
   return *unit;
 }
 
@@ -184,6 +189,11 @@ constexpr Presence kOptional = Presence::optional;
 }  // namespace
 
 Result<WidgetSnapshot> decodeSnapshot(std::string_view json) {
+  // A snapshot is one level deep: deeper text is refused before the parser
+  // builds it (a document of brackets would cost ~90 bytes a level).
+  if (jsonNestsDeeperThan(json)) {
+    return Error{"JSON nested more than " + std::to_string(kJsonDepthLimit) + " levels deep"};
+  }
   // The non-throwing parse: invalid JSON, invalid UTF-8 in strings, numbers
   // out of double range and trailing content all give a discarded value.
   const Json document = Json::parse(json.begin(), json.end(), nullptr, /*allow_exceptions=*/false);

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "KelvoWidget/CarPicture.h"
-#include "KelvoWidget/KelvoWidgetEntryView.h"
+#include "KelvoWidget/CarPresentation.h"
 #include "KelvoWidget/PlaceholderSnapshot.h"
 
 namespace kelvo::widget {

@@ -14,41 +14,30 @@ using namespace kelvo::ui;
 namespace {
 
 // The family's layout of the car's state.
-View carView(const CarEntry::Car& car, WidgetFamily family) {
-  switch (family) {
+View carView(const CarEntry::Car& car, const Environment& environment) {
+  CarPresentation shown = CarPresentation::of(car, CarPresentation::Context::of(environment));
+  const bool picture = shown.showsPicture;
+  switch (environment.widgetFamily) {
     case WidgetFamily::systemSmall:
-      return SmallCarView{car.snapshot};
+      return SmallCarView{std::move(shown)};
     case WidgetFamily::systemMedium:
-      return MediumCarView{car.snapshot, car.carImage};
+      return MediumCarView{std::move(shown), picture ? car.carImage : std::nullopt};
     case WidgetFamily::systemLarge:
     case WidgetFamily::systemExtraLarge:  // not offered; drawn like large
-      return LargeCarView{car.snapshot, car.carImage};
+      return LargeCarView{std::move(shown), picture ? car.carImage : std::nullopt};
   }
   unreachable(__func__);
 }
 
-View chooseContent(const CarEntry& entry, WidgetFamily family) {
-  if (const auto* car = std::get_if<CarEntry::Car>(&entry.content)) return carView(*car, family);
+View chooseContent(const CarEntry& entry, const Environment& environment) {
+  if (const auto* car = std::get_if<CarEntry::Car>(&entry.content)) return carView(*car, environment);
   return NoData{*entry.problem()};
 }
 
 }  // namespace
 
 View KelvoWidgetEntryView::body(const Environment& environment) const {
-  return widgetBackground(Group(chooseContent(entry, environment.widgetFamily)).widgetURL(kOpenURL),
-                          environment);
-}
-
-bool showsCarPicture(WidgetFamily family) {
-  switch (family) {
-    case WidgetFamily::systemSmall:
-      return false;
-    case WidgetFamily::systemMedium:
-    case WidgetFamily::systemLarge:
-    case WidgetFamily::systemExtraLarge:
-      return true;
-  }
-  unreachable(__func__);
+  return widgetBackground(Group(chooseContent(entry, environment)).widgetURL(kOpenURL), environment);
 }
 
 View widgetBackground(const View& content, const Environment& environment) {

@@ -1,10 +1,7 @@
 #include "KelvoWidget/LargeCarView.h"
 
-#include "KelvoShared/CarFormat.h"
-#include "KelvoShared/Localization.h"
 #include "KelvoUI/Elements.h"
 #include "KelvoWidget/BatteryBar.h"
-#include "KelvoWidget/DisplayRules.h"
 #include "KelvoWidget/StatusLabel.h"
 
 namespace kelvo::widget {
@@ -19,47 +16,20 @@ View Field::body() const {
                 });
 }
 
-std::vector<Field> LargeCarView::fields(const icu::Locale& locale) const {
-  std::vector<Field> list;
-  if (snapshot.isCharging() && snapshot.fullInMinutes) {
-    // TRANSLATORS: Label before the time left until the battery is full, e.g. "Full in 2h5m".
-    list.push_back({L("Full in"), CarFormat::shortDuration(*snapshot.fullInMinutes)});
-  }
-  if (snapshot.chargingPowerWatts && *snapshot.chargingPowerWatts > 0) {
-    // TRANSLATORS: Label of the charging power, e.g. "Power 7.4 kW".
-    list.push_back({L("Power"), CarFormat::kilowatts(*snapshot.chargingPowerWatts, locale)});
-  }
-  if (snapshot.isPluggedIn) {
-    // TRANSLATORS: Value of "Charger": the charging cable is plugged in.
-    const std::string connected = L("Connected");
-    // TRANSLATORS: Value of "Charger": the charging cable is not plugged in.
-    const std::string disconnected = L("Disconnected");
-    // TRANSLATORS: Label of whether the charging cable is plugged in.
-    list.push_back({L("Charger"), *snapshot.isPluggedIn ? connected : disconnected});
-  }
-  if (snapshot.odometerKm) {
-    // TRANSLATORS: Label of the car's total distance driven.
-    list.push_back({L("Odometer"), CarFormat::distance(*snapshot.odometerKm, CarFormat::Grouping::grouped,
-                                                       snapshot.unit, locale)});
-  }
-  return list;
-}
-
 namespace {
 
 // The title and registration on the leading side, the status on the trailing.
-View header(const WidgetSnapshot& snapshot) {
+View header(const CarPresentation& car) {
   const View registration =
-      hasText(snapshot.registrationNo)
-          ? View(Text(*snapshot.registrationNo).font(Font::caption2).foregroundStyle(ShapeStyle::tertiary))
+      car.registrationNo
+          ? View(Text(*car.registrationNo).font(Font::caption2).foregroundStyle(ShapeStyle::tertiary))
           : EmptyView();
   const View titles = VStack({.alignment = HorizontalAlignment::leading, .spacing = 1},
                              {
-                                 Text(DisplayRules::title(snapshot)).font(Font::headline).lineLimit(1),
+                                 Text(car.title).font(Font::headline).lineLimit(1),
                                  registration,
                              });
-  return HStack({.alignment = VerticalAlignment::firstTextBaseline},
-                {titles, Spacer(8), StatusLabel(snapshot)});
+  return HStack({.alignment = VerticalAlignment::firstTextBaseline}, {titles, Spacer(8), StatusLabel(car)});
 }
 
 // The picture takes the free height.
@@ -73,33 +43,32 @@ View picture(const std::optional<Bitmap>& carImage) {
 }
 
 // "80%" in large rounded digits, then the range.
-View percentageLine(const WidgetSnapshot& snapshot) {
+View percentageLine(const CarPresentation& car) {
   return HStack({.alignment = VerticalAlignment::firstTextBaseline, .spacing = 6},
                 {
-                    Text(DisplayRules::batteryPercentText(snapshot))
+                    Text(car.percentText)
                         .font(Font::system(32, FontWeight::semibold, FontDesign::rounded))
                         .lineLimit(1),
-                    Text(snapshot.rangeText()).font(Font::callout).foregroundStyle(ShapeStyle::secondary),
+                    Text(car.rangeText).font(Font::callout).foregroundStyle(ShapeStyle::secondary),
                     Spacer(0),
                 });
 }
 
 // Two flexible columns of label-over-value details.
-View detailGrid(std::vector<Field> fields) {
+View detailGrid(const std::vector<Detail>& details) {
+  std::vector<Field> fields;
+  for (const Detail& detail : details) fields.push_back({detail.label, detail.value});
   const GridItem column{.size = GridItemSize::flexible(), .alignment = Alignment::leading};
   return LazyVGrid({.columns = {column, column}, .alignment = HorizontalAlignment::leading, .spacing = 8},
                    {ForEach(std::move(fields), [](const Field& field) { return field; })});
 }
 
 // "Updated 8 min. ago".
-View footer(const WidgetSnapshot& snapshot) {
+View footer(const CarPresentation& car) {
   return HStack({.alignment = VerticalAlignment::center, .spacing = 4},
                 {
-                    // TRANSLATORS: Label before how long ago the car's data was updated, e.g.
-                    // "Updated 8m ago".
-                    Text(L("Updated")),
-                    Text(DisplayRules::reportInstant(snapshot).secondsSince1970,
-                         RelativeUnitsStyle::abbreviated),
+                    Text(car.updatedLabel),
+                    Text(car.reportedAt.secondsSince1970, RelativeUnitsStyle::abbreviated),
                 })
       .font(Font::caption2)
       .foregroundStyle(ShapeStyle::tertiary);
@@ -107,19 +76,19 @@ View footer(const WidgetSnapshot& snapshot) {
 
 }  // namespace
 
-View LargeCarView::body(const Environment& environment) const {
+View LargeCarView::body() const {
   // Without a picture a spacer pushes the footer to the bottom; with one,
   // the picture takes the free height.
   const View footerGap = carImage ? EmptyView() : Spacer(0);
   return VStack({.alignment = HorizontalAlignment::leading, .spacing = 8},
                 {
-                    header(snapshot),
+                    header(car),
                     picture(carImage),
-                    percentageLine(snapshot),
-                    BatteryBar(DisplayRules::barFraction(snapshot), DisplayRules::batteryTint(snapshot)),
-                    detailGrid(fields(environment.locale)),
+                    percentageLine(car),
+                    BatteryBar(car.barFraction, car.tint),
+                    detailGrid(car.details),
                     footerGap,
-                    footer(snapshot),
+                    footer(car),
                 })
       .frame({.maxWidth = infinity, .maxHeight = infinity, .alignment = Alignment::topLeading});
 }

@@ -2,7 +2,6 @@
 
 #include "KelvoUI/Elements.h"
 #include "KelvoWidget/BatteryBar.h"
-#include "KelvoWidget/DisplayRules.h"
 #include "KelvoWidget/StatusRow.h"
 
 namespace kelvo::widget {
@@ -21,29 +20,27 @@ View MediumCarView::body() const {
              {.alignment = VerticalAlignment::center, .spacing = 14},
              {
                  picture,
-                 VStack(
-                     {.alignment = HorizontalAlignment::leading, .spacing = 2},
-                     {
-                         Text(DisplayRules::title(snapshot))
-                             .font(Font::subheadline)
-                             .fontWeight(FontWeight::semibold)
-                             .lineLimit(1),
-                         Spacer(2),
-                         HStack({.alignment = VerticalAlignment::firstTextBaseline, .spacing = 6},
-                                {
-                                    Text(DisplayRules::batteryPercentText(snapshot))
-                                        .font(Font::system(30, FontWeight::semibold, FontDesign::rounded))
-                                        .lineLimit(1)
-                                        .minimumScaleFactor(0.7),
-                                    Text(snapshot.rangeText())
-                                        .font(Font::callout)
-                                        .foregroundStyle(ShapeStyle::secondary),
-                                }),
-                         BatteryBar(DisplayRules::barFraction(snapshot), DisplayRules::batteryTint(snapshot))
-                             .padding(Edges::vertical, 3),
-                         Spacer(2),
-                         statusRow(snapshot),
-                     })
+                 VStack({.alignment = HorizontalAlignment::leading, .spacing = 2},
+                        {
+                            Text(car.title)
+                                .font(Font::subheadline)
+                                .fontWeight(FontWeight::semibold)
+                                .lineLimit(1),
+                            Spacer(2),
+                            HStack({.alignment = VerticalAlignment::firstTextBaseline, .spacing = 6},
+                                   {
+                                       Text(car.percentText)
+                                           .font(Font::system(30, FontWeight::semibold, FontDesign::rounded))
+                                           .lineLimit(1)
+                                           .minimumScaleFactor(0.7),
+                                       Text(car.rangeText)
+                                           .font(Font::callout)
+                                           .foregroundStyle(ShapeStyle::secondary),
+                                   }),
+                            BatteryBar(car.barFraction, car.tint).padding(Edges::vertical, 3),
+                            Spacer(2),
+                            statusRow(car),
+                        })
                      .frame({.maxWidth = infinity, .alignment = Alignment::leading}),
              })
       .frame({.maxWidth = infinity, .maxHeight = infinity});

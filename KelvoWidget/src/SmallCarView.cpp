@@ -2,7 +2,6 @@
 
 #include "KelvoUI/Elements.h"
 #include "KelvoWidget/BatteryBar.h"
-#include "KelvoWidget/DisplayRules.h"
 #include "KelvoWidget/StatusRow.h"
 
 namespace kelvo::widget {
@@ -10,25 +9,23 @@ namespace kelvo::widget {
 using namespace kelvo::ui;
 
 View SmallCarView::body() const {
-  const View modelLine = hasText(snapshot.modelName) ? View(Text(*snapshot.modelName)
-                                                                .font(Font::caption)
-                                                                .foregroundStyle(ShapeStyle::secondary)
-                                                                .lineLimit(1))
-                                                     : EmptyView();
+  const View modelLine =
+      car.modelName
+          ? View(Text(*car.modelName).font(Font::caption).foregroundStyle(ShapeStyle::secondary).lineLimit(1))
+          : EmptyView();
 
   return VStack({.alignment = HorizontalAlignment::leading, .spacing = 0},
                 {
                     modelLine,
                     Spacer(4),
-                    Text(DisplayRules::batteryPercentText(snapshot))
+                    Text(car.percentText)
                         .font(Font::system(38, FontWeight::semibold, FontDesign::rounded))
                         .minimumScaleFactor(0.6)
                         .lineLimit(1),
-                    BatteryBar(DisplayRules::barFraction(snapshot), DisplayRules::batteryTint(snapshot))
-                        .padding(Edges::vertical, 4),
-                    Text(snapshot.rangeText()).font(Font::headline),
+                    BatteryBar(car.barFraction, car.tint).padding(Edges::vertical, 4),
+                    Text(car.rangeText).font(Font::headline),
                     Spacer(4),
-                    statusRow(snapshot),
+                    statusRow(car),
                 })
       .frame({.maxWidth = infinity, .alignment = Alignment::leading});
 }

@@ -1,22 +1,24 @@
 #include "KelvoWidget/StatusRow.h"
 
 #include "KelvoUI/Elements.h"
-#include "KelvoWidget/DisplayRules.h"
 #include "KelvoWidget/StatusLabel.h"
 
 namespace kelvo::widget {
 
 using namespace kelvo::ui;
 
-View statusRow(const WidgetSnapshot& snapshot) {
+View statusRow(const CarPresentation& car) {
   return HStack({.alignment = VerticalAlignment::center, .spacing = 4},
                 {
-                    StatusLabel(snapshot),
+                    StatusLabel(car),
                     Spacer(0),
-                    Text(DisplayRules::reportInstant(snapshot).secondsSince1970, RelativeUnitsStyle::narrow)
+                    // The age before the status: it is what tells stale data
+                    // apart, and a long status reads fine cut.
+                    Text(car.reportedAt.secondsSince1970, RelativeUnitsStyle::narrow)
                         .font(Font::caption2)
                         .foregroundStyle(ShapeStyle::tertiary)
-                        .lineLimit(1),
+                        .lineLimit(1)
+                        .layoutPriority(1),
                 });
 }
 

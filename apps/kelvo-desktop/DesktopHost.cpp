@@ -281,7 +281,7 @@ void DesktopHost::schedule() {
   wakeSource_ = 0;
   if (!timeline_ || timeline_->entries.empty()) return;
   const Date now = Date::now();
-  const Wake wake = nextWake(*timeline_, now, relativeTimeLocale());
+  const widget::Refresh wake = widget::nextRefresh(*timeline_, now, {relativeTimeLocale()});
   // One past the instant, so the texts have changed when it fires; at most a day.
   const double milliseconds = std::clamp(std::ceil(wake.at.timeIntervalSince(now) * 1000) + 1, 0.0, 86400e3);
   wakeSource_ = g_timeout_add(guint(milliseconds), onWake, this);

@@ -17,7 +17,7 @@
 #include "DesktopSettings.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "KelvoWidget/CarProvider.h"
-#include "RedrawSchedule.h"
+#include "KelvoWidget/RefreshSchedule.h"
 
 namespace kelvo::desktop {
 

@@ -1,14 +1,19 @@
 #include "FeedDaemon.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <signal.h>
+#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -20,16 +25,31 @@ namespace kelvo::feed {
 namespace {
 
 volatile sig_atomic_t stopSignal = 0;
+volatile sig_atomic_t reloadSignal = 0;
+volatile sig_atomic_t alarmRang = 0;
 
 void onStopSignal(int signal) { stopSignal = signal; }
+void onReloadSignal(int) { reloadSignal = 1; }
+void onAlarm(int) { alarmRang = 1; }
 
-void installSignalHandlers() {
+void handle(int signal, void (*handler)(int)) {
   struct sigaction action {};
-  action.sa_handler = onStopSignal;
+  action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a signal ends the wait at once
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
+  sigaction(signal, &action, nullptr);
+}
+
+void installSignalHandlers(bool once) {
+  handle(SIGTERM, onStopSignal);
+  handle(SIGINT, onStopSignal);
+  // SIGHUP reloads the settings of a daemon; a single run has none to reload.
+  if (once) {
+    signal(SIGHUP, SIG_IGN);
+  } else {
+    handle(SIGHUP, onReloadSignal);
+  }
+  handle(SIGALRM, onAlarm);
   signal(SIGPIPE, SIG_IGN);
 }
 
@@ -49,32 +69,124 @@ std::string joined(const std::vector<std::string>& items) {
   return out;
 }
 
-// Why a CONNACK refused us, in words; 4 and 5 are the credential refusals.
-bool isCredentialRefusal(int code) { return code == 4 || code == 5; }
+// The refusals that mean the user name or password is wrong, in MQTT 3.1.1
+// (4, 5) and MQTT 5 (0x86, 0x87).
+bool isCredentialRefusal(int code) {
+  return code == 4 || code == 5 || code == MQTT_RC_BAD_USERNAME_OR_PASSWORD || code == MQTT_RC_NOT_AUTHORIZED;
+}
+
+// libmosquitto connects with a blocking connect(), which waits minutes for a
+// host that drops the connection request (a full accept queue, a firewall).
+// A timer signal ends the wait: connect() fails with EINTR. It rings again
+// every 0.2 s, as the library goes on to the host's next address.
+class ConnectDeadline {
+ public:
+  explicit ConnectDeadline(double seconds) {
+    alarmRang = 0;
+    const auto micros = std::max<long long>(1000, std::llround(seconds * 1e6));
+    itimerval timer{};
+    timer.it_interval.tv_usec = 200'000;
+    timer.it_value.tv_sec = static_cast<time_t>(micros / 1'000'000);
+    timer.it_value.tv_usec = static_cast<suseconds_t>(micros % 1'000'000);
+    setitimer(ITIMER_REAL, &timer, nullptr);
+  }
+  ConnectDeadline(const ConnectDeadline&) = delete;
+  ConnectDeadline& operator=(const ConnectDeadline&) = delete;
+  ~ConnectDeadline() {
+    const itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
+  }
+  bool passed() const { return alarmRang != 0; }
+};
+
+// Malformed messages are logged per topic: the first at once, those that
+// follow within a minute as one count, so that a flood of them cannot fill
+// the journal. Topics are the subscribed ones, so the table stays small.
+class IgnoredLog {
+ public:
+  static constexpr double kInterval = 60;  // seconds between two lines on one topic
+
+  void note(std::string_view topic, std::string_view payload, const std::string& reason, double now) {
+    Topic& entry = topics_.try_emplace(std::string(topic)).first->second;
+    if (entry.more == 0 && now - entry.since >= kInterval) {
+      logLine("ignored " + escapeForLog(topic) + " " + described(payload, reason) +
+              "; keeping the last good value");
+      entry.since = now;
+      return;
+    }
+    ++entry.more;
+    entry.lastPayload.assign(payload.substr(0, 64));
+    entry.lastReason = reason;
+  }
+
+  // Logs the counts whose minute is over, or all of them.
+  void flush(double now, bool all) {
+    for (auto& [topic, entry] : topics_) {
+      if (entry.more == 0 || (!all && now - entry.since < kInterval)) continue;
+      logLine("ignored " + std::to_string(entry.more) + " more messages on " + escapeForLog(topic) +
+              " within a minute; the last: " + described(entry.lastPayload, entry.lastReason));
+      entry.since = now;
+      entry.more = 0;
+    }
+  }
+
+ private:
+  struct Topic {
+    double since = -kInterval * 2;  // when its last line was logged
+    std::size_t more = 0;           // ignored since then, not yet logged
+    std::string lastPayload;        // the start of the last one
+    std::string lastReason;
+  };
+
+  static std::string described(std::string_view payload, const std::string& reason) {
+    return "\"" + escapeForLog(payload, 40) + "\": " + escapeForLog(reason, 200);
+  }
+
+  std::map<std::string, Topic, std::less<>> topics_;
+};
 
 class Feed {
  public:
-  Feed(const FeedOptions& options, CarState state, const SharedStore& store)
-      : options_(options), state_(std::move(state)), store_(store), random_(std::random_device{}()) {}
+  // A connection that ends sooner than this after the login counts as a
+  // failed attempt: the reconnection backs off as after a refusal.
+  static constexpr double kShortSession = 5.0;
+  // How long one connection attempt may wait for the host to answer.
+  static constexpr double kConnectTimeout = 10.0;
+
+  Feed(const FeedOptions& options, CarState& state, const SharedStore& store)
+      : options_(options), state_(state), store_(store), random_(std::random_device{}()) {}
   ~Feed() {
     if (mosq_ != nullptr) mosquitto_destroy(mosq_);
   }
 
-  int run();
+  std::optional<int> run();
 
  private:
   std::string brokerName() const {
-    return (options_.broker.tls ? "mqtts://" : "mqtt://") + options_.broker.host + ":" +
+    const std::string& host = options_.broker.host;
+    return (options_.broker.tls ? "mqtts://" : "mqtt://") +
+           (host.find(':') != std::string::npos ? "[" + escapeForLog(host) + "]" : escapeForLog(host)) + ":" +
            std::to_string(options_.broker.port);
   }
   bool setUp();
   void connect(double now);
   void linkDown(const std::string& problem, double now);
-  std::string errorText(int rc) const;
+  void lost(int rc, double now);
+  void noteSteadySession(double now);
+  std::string errorText(int rc, int error) const;
   bool writeDue(double now);
+  void flushPending();
+  std::optional<int> onceOutcome(double now);
+  void restoreStored();
+  void checkSource();
   void sleepUntil(double wake);
 
   static void onConnect(mosquitto*, void* self, int rc) { static_cast<Feed*>(self)->connected(rc); }
+  static void onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
+    // The reason an MQTT 5 broker gives when it ends the session (0x80 and
+    // up); the library's own codes are below.
+    if (rc >= 0x80) static_cast<Feed*>(self)->disconnectReason_ = rc;
+  }
   static void onMessage(mosquitto*, void* self, const mosquitto_message* message) {
     static_cast<Feed*>(self)->received(*message);
   }
@@ -86,22 +198,30 @@ class Feed {
   void received(const mosquitto_message& message);
 
   const FeedOptions& options_;
-  CarState state_;
+  CarState& state_;
   const SharedStore& store_;
   WriteSchedule schedule_;
+  IgnoredLog ignored_;
   std::mt19937 random_;
   mosquitto* mosq_ = nullptr;
+  int protocol_ = MQTT_PROTOCOL_V5;  // MQTT 3.1.1 once a broker refuses 5
+  double start_ = 0;
 
   enum class Link { down, connecting, up };
   Link link_ = Link::down;
   bool everConnected_ = false;
   int failures_ = 0;
   double nextAttempt_ = 0;
+  double sessionStart_ = 0;    // when the broker accepted the login
+  bool unsteady_ = false;      // sessions keep ending soon after the login
+  bool takenOver_ = false;     // another client with our id has taken the session over
+  int disconnectReason_ = 0;   // what the broker said when it ended the session
   std::string problem_;        // the last problem logged, so each is logged once
   std::string libraryError_;   // the library's last error line (TLS reasons)
   bool refusedLogin_ = false;  // the broker refused our credentials
   bool tlsFailed_ = false;     // the TLS handshake failed
   bool failedWrite_ = false;
+  bool wrote_ = false;                   // a snapshot has been written
   std::optional<bool> writtenHasImage_;  // hasImage of the last snapshot written
   double nextImageCheck_ = 0;
 };
@@ -113,7 +233,7 @@ bool Feed::setUp() {
     logLine("cannot create the MQTT client: " + std::string(std::strerror(errno)));
     return false;
   }
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
   if (options_.username && mosquitto_username_pw_set(mosq_, options_.username->c_str(),
                                                      options_.password ? options_.password->c_str()
                                                                        : nullptr) != MOSQ_ERR_SUCCESS) {
@@ -128,7 +248,7 @@ bool Feed::setUp() {
       rc = mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-      logLine("cannot set up TLS: " + errorText(rc));
+      logLine("cannot set up TLS: " + errorText(rc, errno));
       return false;
     }
     if (options_.insecure) {
@@ -140,14 +260,15 @@ bool Feed::setUp() {
     }
   }
   mosquitto_connect_callback_set(mosq_, onConnect);
+  mosquitto_disconnect_v5_callback_set(mosq_, onDisconnect);
   mosquitto_message_callback_set(mosq_, onMessage);
   mosquitto_log_callback_set(mosq_, onLog);
   return true;
 }
 
-std::string Feed::errorText(int rc) const {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
-  if (rc == MOSQ_ERR_TLS && !libraryError_.empty()) return "TLS: " + libraryError_;
+std::string Feed::errorText(int rc, int error) const {
+  if (rc == MOSQ_ERR_ERRNO) return std::strerror(error);
+  if (rc == MOSQ_ERR_TLS && !libraryError_.empty()) return "TLS: " + escapeForLog(libraryError_, 200);
   return mosquitto_strerror(rc);
 }
 
@@ -163,39 +284,111 @@ void Feed::linkDown(const std::string& problem, double now) {
   }
 }
 
+// An established connection ended (rc from the library's loop).
+void Feed::lost(int rc, double now) {
+  const bool brief = now - sessionStart_ < kShortSession;
+  if (brief) unsteady_ = true;
+  std::string why;
+  if (disconnectReason_ == MQTT_RC_SESSION_TAKEN_OVER) {
+    takenOver_ = true;
+    why = "another client with this id took over (every feed needs a --client-id of its own)";
+  } else if (disconnectReason_ != 0) {
+    why = "the broker ended the session: " + std::string(mosquitto_reason_string(disconnectReason_));
+  } else if (!options_.clientId.empty() && (brief || takenOver_)) {
+    // Brokers before Mosquitto 2.0.12 close a taken-over session without a
+    // word; with an id of our own, that is the likely cause.
+    takenOver_ = true;
+    why = "the broker closed the session (another client with this id, " + escapeForLog(options_.clientId) +
+          ", may have taken over)";
+  } else if (brief) {
+    why = "the broker closed it within " + formatSeconds(kShortSession) + " of the login";
+  } else {
+    why = errorText(rc, errno);
+  }
+  linkDown("lost the connection to " + brokerName() + ": " + why, now);
+}
+
+// A connection that has held for a while ends the back-off. A takeover is
+// logged once for good: the other client will take over again.
+void Feed::noteSteadySession(double now) {
+  if (link_ != Link::up || now - sessionStart_ < kShortSession || (failures_ == 0 && !unsteady_)) return;
+  if (unsteady_ && !takenOver_) logLine("the connection to " + brokerName() + " holds again");
+  failures_ = 0;
+  unsteady_ = false;
+  if (!takenOver_) problem_.clear();
+}
+
 void Feed::connect(double now) {
   libraryError_.clear();
-  const int rc = everConnected_ || failures_ > 0
-                     ? mosquitto_reconnect(mosq_)
-                     : mosquitto_connect(mosq_, options_.broker.host.c_str(), options_.broker.port, 60);
+  disconnectReason_ = 0;
+  mosquitto_property* properties = nullptr;
+  if (protocol_ == MQTT_PROTOCOL_V5) {
+    mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                 static_cast<std::uint32_t>(kMaximumPacketSize));
+  }
+  double limit = kConnectTimeout;
+  if (options_.once) limit = std::min(limit, start_ + options_.timeout - now);
+  int rc = MOSQ_ERR_SUCCESS;
+  int error = 0;
+  bool timedOut = false;
+  {
+    const ConnectDeadline deadline(limit);
+    rc = mosquitto_connect_bind_v5(mosq_, options_.broker.host.c_str(), options_.broker.port, 60, nullptr,
+                                   properties);
+    error = errno;
+    timedOut = deadline.passed();
+  }
+  mosquitto_property_free_all(&properties);
   if (rc == MOSQ_ERR_SUCCESS) {
     link_ = Link::connecting;
     return;
   }
   if (rc == MOSQ_ERR_TLS) tlsFailed_ = true;
-  linkDown("cannot connect to " + brokerName() + ": " + errorText(rc), now);
+  const bool interrupted = rc == MOSQ_ERR_ERRNO && error == EINTR;
+  if (interrupted && !timedOut) {
+    link_ = Link::down;  // a stop or reload signal; the loop handles it
+    return;
+  }
+  linkDown("cannot connect to " + brokerName() + ": " +
+               (interrupted ? "no answer within " + formatSeconds(limit) : errorText(rc, error)),
+           now);
 }
 
 void Feed::connected(int rc) {
+  const double now = monotonicSeconds();
+  if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && protocol_ == MQTT_PROTOCOL_V5) {
+    // An MQTT 3.1.1 broker: it cannot be told the largest packet we take.
+    protocol_ = MQTT_PROTOCOL_V311;
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
+    logLine("the broker " + brokerName() +
+            " speaks MQTT 3.1.1 only, so it cannot be asked to drop messages over 1 MiB: they are received "
+            "whole before they are ignored; connecting with MQTT 3.1.1");
+    mosquitto_disconnect(mosq_);
+    link_ = Link::down;
+    nextAttempt_ = now;
+    return;
+  }
   if (rc != 0) {
     refusedLogin_ = isCredentialRefusal(rc);
+    const std::string why =
+        protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
     const std::string reason =
-        refusedLogin_ ? "the broker refused the login: " + std::string(mosquitto_connack_string(rc)) +
-                            " (check the user name and password)"
-                      : "the broker refused the connection: " + std::string(mosquitto_connack_string(rc));
+        refusedLogin_ ? "the broker refused the login: " + why + " (check the user name and password)"
+                      : "the broker refused the connection: " + why;
     mosquitto_disconnect(mosq_);
-    linkDown(reason, monotonicSeconds());
+    linkDown(reason, now);
     return;
   }
   link_ = Link::up;
   everConnected_ = true;
-  failures_ = 0;
-  problem_.clear();
+  sessionStart_ = now;
   const std::vector<std::string> topics = state_.topics();
   std::vector<char*> names;
   for (const auto& topic : topics) names.push_back(const_cast<char*>(topic.c_str()));
   const int subscribed = mosquitto_subscribe_multiple(mosq_, nullptr, static_cast<int>(names.size()),
                                                       names.data(), 1, 0, nullptr);
+  // While sessions keep ending at once, reconnecting is not news.
+  if ((unsteady_ || takenOver_) && subscribed == MOSQ_ERR_SUCCESS) return;
   logLine("connected to " + brokerName() +
           (subscribed == MOSQ_ERR_SUCCESS ? ", listening on " : ", cannot subscribe to ") +
           std::to_string(topics.size()) + " topics");
@@ -207,14 +400,14 @@ void Feed::received(const mosquitto_message& message) {
       static_cast<const char*>(message.payload),
       message.payload != nullptr ? static_cast<std::size_t>(message.payloadlen) : 0);
   if (options_.verbose) logLine("message " + escapeForLog(topic) + " = " + escapeForLog(payload, 200));
-  const Accepted accepted = state_.accept(topic, payload, Date::now());
+  const Accepted accepted =
+      state_.accept(topic, payload, Date::now(), message.retain ? Delivery::retained : Delivery::live);
   switch (accepted.outcome) {
     case Outcome::changed:
       schedule_.changed(monotonicSeconds());
       break;
     case Outcome::ignored:
-      logLine("ignored " + escapeForLog(topic) + " \"" + escapeForLog(payload, 40) +
-              "\": " + escapeForLog(accepted.reason, 200) + "; keeping the last good value");
+      ignored_.note(topic, payload, accepted.reason, monotonicSeconds());
       break;
     case Outcome::unchanged:
     case Outcome::unknown:
@@ -245,6 +438,7 @@ bool Feed::writeDue(double now) {
     return false;
   }
   failedWrite_ = false;
+  wrote_ = true;
   writtenHasImage_ = snapshot->hasImage;
   schedule_.written(*snapshot, now);
   char battery[32];
@@ -254,51 +448,81 @@ bool Feed::writeDue(double now) {
   return true;
 }
 
+// A coalesced change still waiting is written before leaving.
+void Feed::flushPending() {
+  if (schedule_.deadline()) {
+    schedule_.hurry(monotonicSeconds());
+    writeDue(monotonicSeconds());
+  }
+  ignored_.flush(monotonicSeconds(), /*all=*/true);
+}
+
+// With --once: the exit status once the run is over, else nothing.
+std::optional<int> Feed::onceOutcome(double now) {
+  // Not worth waiting for: wrong credentials, a refused certificate, a
+  // store that cannot be written.
+  if (refusedLogin_ || tlsFailed_ || failedWrite_) return apps::kExitFailure;
+  if (now - start_ < options_.timeout) return std::nullopt;
+  const auto missing = state_.missing();
+  if (!everConnected_) {
+    logLine("no snapshot written: the broker " + brokerName() + " was not reachable within " +
+            formatSeconds(options_.timeout));
+  } else if (!missing.empty()) {
+    logLine("no snapshot written: these values never arrived: " + joined(missing));
+  } else {
+    // Everything is known but the burst did not settle: write now.
+    schedule_.changed(now);
+    schedule_.hurry(now);
+    if (writeDue(now)) return apps::kExitOk;
+    logLine("no snapshot written");
+  }
+  return apps::kExitFailure;
+}
+
+// The snapshot already stored dates retained news that comes without a time.
+void Feed::restoreStored() {
+  const SharedStore::SnapshotState stored = store_.snapshotState();
+  if (const auto* ok = std::get_if<SharedStore::Ok>(&stored)) state_.restore(ok->snapshot);
+}
+
+void Feed::checkSource() {
+  if (const auto line = state_.checkSource(Date::now())) logLine(*line);
+}
+
 void Feed::sleepUntil(double wake) {
   const double seconds = std::max(0.0, wake - monotonicSeconds());
   timespec pause{static_cast<time_t>(seconds), static_cast<long>(std::fmod(seconds, 1.0) * 1e9)};
   nanosleep(&pause, nullptr);  // a stop signal cuts it short
 }
 
-int Feed::run() {
+std::optional<int> Feed::run() {
   if (!setUp()) return apps::kExitFailure;
-  installSignalHandlers();
-  const double start = monotonicSeconds();
+  installSignalHandlers(options_.once);
+  restoreStored();
+  start_ = monotonicSeconds();
+  // Values kept over a reload are written with the new settings at once.
+  if (state_.missing().empty()) schedule_.changed(start_);
   logLine("connecting to " + brokerName() + " for " + std::to_string(state_.topics().size()) + " topics");
-  while (stopSignal == 0) {
+  while (stopSignal == 0 && reloadSignal == 0) {
     double now = monotonicSeconds();
-    if (link_ == Link::down && now >= nextAttempt_) connect(now);
+    const bool timeLeft = !options_.once || now - start_ < options_.timeout;
+    if (link_ == Link::down && now >= nextAttempt_ && timeLeft) connect(now);
+    noteSteadySession(now);
+    ignored_.flush(now, /*all=*/false);
     // car.png added or removed (kelvo save-image, remove-image): rewrite.
     if (writtenHasImage_ && now >= nextImageCheck_) {
       nextImageCheck_ = now + 1.0;
       if (*writtenHasImage_ != store_.hasImage() && !schedule_.deadline()) schedule_.changed(now);
     }
     if (writeDue(now) && options_.once) return apps::kExitOk;
+    if (!options_.once) checkSource();
     if (options_.once) {
-      // Not worth waiting for: wrong credentials, a refused certificate, a
-      // store that cannot be written.
-      if (refusedLogin_ || tlsFailed_ || failedWrite_) return apps::kExitFailure;
-      if (now - start >= options_.timeout) {
-        const auto missing = state_.missing();
-        if (!everConnected_) {
-          logLine("no snapshot written: the broker " + brokerName() + " was not reachable within " +
-                  formatSeconds(options_.timeout));
-        } else if (!missing.empty()) {
-          logLine("no snapshot written: these values never arrived: " + joined(missing));
-        } else {
-          // Everything is known but the burst did not settle: write now.
-          schedule_.changed(now);
-          schedule_.hurry(now);
-          if (writeDue(now)) return apps::kExitOk;
-          logLine("no snapshot written");
-        }
-        return apps::kExitFailure;
-      }
+      if (const auto outcome = onceOutcome(monotonicSeconds())) return outcome;
     }
     double wake = now + 1.0;
     if (link_ == Link::down) wake = std::min(wake, nextAttempt_);
     if (const auto deadline = schedule_.deadline()) wake = std::min(wake, *deadline);
-    if (options_.once) wake = std::min(wake, start + options_.timeout);
+    if (options_.once) wake = std::min(wake, start_ + options_.timeout);
     if (link_ == Link::down) {
       sleepUntil(wake);
       continue;
@@ -307,19 +531,25 @@ int Feed::run() {
     const int rc = mosquitto_loop(mosq_, timeoutMs, 1);
     if (rc != MOSQ_ERR_SUCCESS && link_ != Link::down) {
       if (rc == MOSQ_ERR_TLS) tlsFailed_ = true;
-      const bool wasUp = link_ == Link::up;
-      linkDown(
-          (wasUp ? "lost the connection to " : "cannot connect to ") + brokerName() + ": " + errorText(rc),
-          monotonicSeconds());
+      if (link_ == Link::up) {
+        lost(rc, monotonicSeconds());
+      } else {
+        linkDown("cannot connect to " + brokerName() + ": " + errorText(rc, errno), monotonicSeconds());
+      }
     }
   }
-  logLine(std::string("stopping on ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
-  // A coalesced change still waiting is written before leaving.
-  if (schedule_.deadline()) {
-    schedule_.hurry(monotonicSeconds());
-    writeDue(monotonicSeconds());
-  }
+  const bool reload = stopSignal == 0;
+  reloadSignal = 0;
+  logLine(reload ? "reloading the settings (SIGHUP)"
+                 : std::string("stopping on ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+  flushPending();
   if (link_ != Link::down) mosquitto_disconnect(mosq_);
+  if (reload) return std::nullopt;
+  // --once stopped before its snapshot was written has failed.
+  if (options_.once && !wrote_) {
+    logLine("no snapshot written");
+    return apps::kExitFailure;
+  }
   return apps::kExitOk;
 }
 
@@ -331,9 +561,12 @@ void logLine(const std::string& message) {
   [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
-int runFeed(const FeedOptions& options, CarState state, const SharedStore& store) {
-  Feed feed(options, std::move(state), store);
-  const int status = feed.run();
+std::optional<int> runFeed(const FeedOptions& options, CarState& state, const SharedStore& store) {
+  std::optional<int> status;
+  {
+    Feed feed(options, state, store);
+    status = feed.run();
+  }
   mosquitto_lib_cleanup();
   return status;
 }

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <ctime>
@@ -11,7 +12,9 @@
 
 #include "Commands.h"
 #include "Drawing.h"
+#include "KelvoShared/Localization.h"
 #include "KelvoShared/LogText.h"
+#include "KelvoWidget/RefreshSchedule.h"
 #include "OutputFile.h"
 
 namespace kelvo::host {
@@ -63,27 +66,32 @@ class RunLog {
   bool stopped_ = false;
 };
 
-// Draws one family to DIR/<family>.png; returns the reload time it asks for.
-std::optional<Date> refresh(const RunOptions& options, const RequestOptions& request, ui::WidgetFamily family,
-                            RunLog& log) {
-  const widget::Timeline timeline = request.provider().timeline({family, false});
-  const widget::CarEntry& entry = timeline.entries.front();
+// Which drawings get a log line.
+enum class Logged { every, failures };
+
+// Draws the entry of `timeline` current at `now` to DIR/<family>.png;
+// false when it could not.
+bool draw(const RunOptions& options, ui::WidgetFamily family, const widget::Timeline& timeline, Date now,
+          Logged logged, RunLog& log) {
+  const widget::CarEntry& entry = widget::currentEntry(timeline, now);
   const std::string name(ui::familyInfo(family).name);
 
-  const ui::Environment environment = drawingEnvironment(family, request.clock()(), options.drawing);
+  const ui::Environment environment = drawingEnvironment(family, now, options.drawing);
   const Result<std::string> png = drawEntry(entry, environment, ui::OutputFormat::png, options.drawing.scale);
   const std::filesystem::path path = std::filesystem::path(options.outDir) / (name + ".png");
   if (!png) {
     log.event("cannot draw " + name + ": " + png.error().message);
-    return std::nullopt;
+    return false;
   }
   if (const Status written = writeOutputFile(path, *png, FifoReader::mustBeThere); !written) {
     log.event(written.error().message);
-    return std::nullopt;
+    return false;
   }
-  log.event("drew " + name + " (" + describe(entry) + ") to " + path.string() + "; next at " +
-            timestamp(timeline.policy.date));
-  return timeline.policy.date;
+  if (logged == Logged::every) {
+    log.event("drew " + name + " (" + describe(entry) + ") to " + path.string() + "; next reload at " +
+              timestamp(timeline.policy.date));
+  }
+  return true;
 }
 
 enum class Wake { timeout, refresh, stop };
@@ -134,25 +142,36 @@ int run(const RunOptions& options) {
   // With --once, SIGHUP stays pending and is dropped at exit.
   pthread_sigmask(SIG_BLOCK, &waitSignals, nullptr);
 
+  // Each family's timeline, read at a reload and drawn again whenever what
+  // it shows changes (its age, the data turning stale) in between.
+  std::vector<widget::Timeline> timelines(families.size());
+  const widget::RefreshScope scope{relativeTimeLocale()};
+  bool reload = true;
   for (;;) {
+    const Date now = request.clock()();
     bool allDrawn = true;
-    std::optional<Date> nextReload;
-    for (ui::WidgetFamily family : families) {
-      const std::optional<Date> reload = refresh(options, request, family, log);
-      allDrawn = allDrawn && reload.has_value();
-      if (reload && (!nextReload || *reload < *nextReload)) nextReload = reload;
+    std::optional<widget::Refresh> next;
+    for (std::size_t i = 0; i < families.size(); ++i) {
+      if (reload) timelines[i] = request.provider().timeline({families[i], false});
+      allDrawn =
+          draw(options, families[i], timelines[i], now, reload ? Logged::every : Logged::failures, log) &&
+          allDrawn;
+      const widget::Refresh refresh = widget::nextRefresh(timelines[i], now, scope);
+      if (!next || refresh.at < next->at) next = refresh;
     }
     if (options.once) return allDrawn ? apps::kExitOk : apps::kExitFailure;
 
-    // When nothing could be drawn, try again after the usual interval.
-    const Date now = request.clock()();
-    const double wait =
-        nextReload ? nextReload->timeIntervalSince(now) : widget::CarProvider::kReloadInterval;
-    switch (waitForSignal(waitSignals, wait)) {
+    switch (waitForSignal(waitSignals, next->at.timeIntervalSince(request.clock()()))) {
       case Wake::timeout:
+        // Also when the clock jumped (a suspended machine) past a reload.
+        reload = next->reason == widget::Refresh::Reason::reload ||
+                 std::any_of(timelines.begin(), timelines.end(), [&](const widget::Timeline& timeline) {
+                   return request.clock()() >= timeline.policy.date;
+                 });
         break;
       case Wake::refresh:
         log.event("refreshing now (SIGHUP)");
+        reload = true;
         break;
       case Wake::stop:
         log.line("stopping");

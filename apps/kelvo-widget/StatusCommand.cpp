@@ -7,6 +7,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -19,6 +20,8 @@
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/RefreshSchedule.h"
+#include "LatestLineOutput.h"
 #include "StatusLine.h"
 
 namespace kelvo::host {
@@ -39,16 +42,13 @@ const std::map<std::string, StatusFormat> kFormats{
     {"i3blocks", StatusFormat::i3blocks},
 };
 
-widget::CarEntry currentEntry(const RequestOptions& request) {
+widget::Timeline currentTimeline(const RequestOptions& request) {
   // The smallest family: the status line shows no picture, so none is decoded.
-  return std::move(request.provider().timeline({ui::WidgetFamily::systemSmall, false}).entries.front());
+  return request.provider().timeline({ui::WidgetFamily::systemSmall, false});
 }
 
-enum class Written { ok, readerGone, failed };
-
-// Writes all of `bytes` to standard output, unbuffered, so a bar reading a
-// pipe sees each line at once.
-Written writeOut(const std::string& bytes) {
+// Writes all of `bytes` to standard output, unbuffered.
+LatestLineOutput::Written writeOut(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
@@ -57,17 +57,17 @@ Written writeOut(const std::string& bytes) {
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno == EPIPE) return Written::readerGone;
+    if (errno == EPIPE) return LatestLineOutput::Written::readerGone;
     std::cerr << "kelvo-widget status: cannot write to standard output: " << std::strerror(errno) << "\n";
-    return Written::failed;
+    return LatestLineOutput::Written::failed;
   }
-  return Written::ok;
+  return LatestLineOutput::Written::ok;
 }
 
 // The status code for a write's outcome, nothing when all went well. A bar
 // that went away is no error worth a message, but the stream has ended.
-std::optional<int> exitAfter(Written written) {
-  if (written == Written::ok) return std::nullopt;
+std::optional<int> exitAfter(LatestLineOutput::Written written) {
+  if (written == LatestLineOutput::Written::ok) return std::nullopt;
   return apps::kExitFailure;
 }
 
@@ -142,8 +142,10 @@ class SharedDirectoryWatch {
 };
 
 int printOnce(const StatusOptions& options, StatusFormat format) {
-  const widget::CarEntry entry = currentEntry(options.request);
-  const StatusLine line = statusLine(entry, options.request.clock()(), currentLocale(), relativeTimeLocale());
+  const Date now = options.request.clock()();
+  const widget::Timeline timeline = currentTimeline(options.request);
+  const StatusLine line =
+      statusLine(widget::currentEntry(timeline, now), now, currentLocale(), relativeTimeLocale());
   return exitAfter(writeOut(formatStatus(line, format, StatusOutput::once))).value_or(apps::kExitOk);
 }
 
@@ -153,7 +155,8 @@ int watch(const StatusOptions& options, StatusFormat format) {
                                             : Platform::current());
 
   // SIGINT and SIGTERM arrive through a descriptor, so they end the loop
-  // between two lines rather than in the middle of one.
+  // between two lines rather than in the middle of one; the output never
+  // blocks, so they always get there.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -166,23 +169,31 @@ int watch(const StatusOptions& options, StatusFormat format) {
     return apps::kExitFailure;
   }
 
+  LatestLineOutput out(STDOUT_FILENO);
+  const widget::RefreshScope scope{relativeTimeLocale(), statusAgeStyles(format)};
   directory.follow(store.containerURL());
-  widget::CarEntry entry = currentEntry(request);
-  std::string shown;
+  widget::Timeline timeline = currentTimeline(request);
+  std::string offered;
   for (;;) {
     const Date now = request.clock()();
-    const std::string output = formatStatus(statusLine(entry, now, currentLocale(), relativeTimeLocale()),
-                                            format, StatusOutput::stream);
-    if (output != shown) {
-      if (const std::optional<int> status = exitAfter(writeOut(output))) return *status;
-      shown = output;
+    const std::string output = formatStatus(
+        statusLine(widget::currentEntry(timeline, now), now, currentLocale(), relativeTimeLocale()), format,
+        StatusOutput::stream);
+    if (output != offered) {
+      out.offer(output);
+      offered = output;
     }
+    if (const std::optional<int> status = exitAfter(out.flush())) return *status;
 
-    // Sleep until the age text may change, a file changes, a stop signal
-    // arrives or the reader of standard output goes away.
-    const double wait = nextAgeTick(entry, now).timeIntervalSince(now);
+    // Sleep until the line may change (the age, the data turning stale), a
+    // file changes, a stop signal arrives, the reader takes more or goes
+    // away. At most a minute: without a watched directory (none yet, or it
+    // went away) every wake-up looks again.
+    const double wait = widget::nextRefresh(timeline, now, scope).at.timeIntervalSince(now);
     const int timeout = static_cast<int>(std::clamp(std::ceil(wait * 1000), 1.0, 60'000.0));
-    pollfd fds[3] = {{signals.fd, POLLIN, 0}, {directory.fd(), POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+    pollfd fds[3] = {{signals.fd, POLLIN, 0},
+                     {directory.fd(), POLLIN, 0},
+                     {out.fd(), static_cast<short>(out.pending() ? POLLOUT : 0), 0}};
     const int ready = ::poll(fds, 3, timeout);
     if (ready < 0 && errno != EINTR) {
       std::cerr << "kelvo-widget status: " << std::strerror(errno) << "\n";
@@ -191,12 +202,10 @@ int watch(const StatusOptions& options, StatusFormat format) {
     if (fds[0].revents & POLLIN) return apps::kExitOk;
     if (fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return apps::kExitFailure;
 
-    // Without a watched directory (none yet, or it went away) every wake-up
-    // looks again, so a directory that appears is noticed within a minute.
     const bool changed = (fds[1].revents & POLLIN) && directory.drain();
-    if (changed || !directory.watching()) {
+    if (changed || !directory.watching() || request.clock()() >= timeline.policy.date) {
       directory.follow(store.containerURL());
-      entry = currentEntry(request);
+      timeline = currentTimeline(request);
     }
   }
 }

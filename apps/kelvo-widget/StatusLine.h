@@ -2,14 +2,18 @@
 
 // The car's state as one line for status bars (Waybar, i3blocks, any bar
 // that shows a command's output). The texts come from the widget's own
-// formatting: the same percentage, range, status and relative times.
+// presentation: the same percentage, range, status and relative times, cut to
+// a bar's length and cleared of control characters.
 
 #include <unicode/locid.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "KelvoShared/Date.h"
+#include "KelvoUI/RelativeTime.h"
 #include "KelvoUI/Style.h"
 #include "KelvoWidget/CarEntry.h"
 
@@ -24,16 +28,25 @@ enum class StatusFormat {
 
 // What a bar shows for one entry at one moment.
 struct StatusLine {
-  std::string text;                // "64% · 318 km · Charging · 1h35m"
+  std::string text;  // "64% · 318 km · Charging · 1h35m"; the age instead of the time to full when stale
   std::string shortText;           // "64% · 318 km"; the no-data title without a snapshot
   std::string tooltip;             // the large widget's lines: title, status, fields, "Updated ..."
   std::string cssClass;            // charging, low, driving, idle, nodata or error
+  bool stale = false;              // the data is older than CarProvider::kStaleAfter (Waybar's class "stale")
   std::optional<int> percentage;   // the charge, rounded and clamped to 0...100; none without a snapshot
   std::optional<ui::Color> color;  // the battery bar's tint; none without a snapshot
 };
 
+// Characters (and bytes) of each text from the snapshot that a line keeps:
+// the rest is cut at a character's end and replaced by an ellipsis, so any
+// snapshot gives a line of a few hundred characters and a tooltip of a few
+// lines of that length.
+inline constexpr std::size_t kStatusTextCharacters = 64;
+inline constexpr std::size_t kStatusTextBytes = 256;
+
 // The line for `entry` at `now`: numbers in `locale`, the data's age in
 // `ageLocale` (relativeTimeLocale()), texts in the process's gettext language.
+// Every text is printableText(): no control character reaches a bar.
 StatusLine statusLine(const widget::CarEntry& entry, Date now, const icu::Locale& locale,
                       const icu::Locale& ageLocale);
 
@@ -43,12 +56,12 @@ enum class StatusOutput {
   stream,  // one line per update (i3blocks' persistent blocks read the full text only)
 };
 
-// The bytes to print, ending in a newline.
+// The bytes to print, ending in a newline. Stale data has Waybar's classes
+// ["<class>", "stale"] and i3blocks' colour dimmed.
 std::string formatStatus(const StatusLine& line, StatusFormat format, StatusOutput output);
 
-// The next instant after `now` at which the entry's age text may change: the
-// next whole minute of age (the report instant plus a whole number of
-// minutes), or one minute from now for an entry without a snapshot.
-Date nextAgeTick(const widget::CarEntry& entry, Date now);
+// The age texts a format shows: the line's narrow one, and Waybar's tooltip's
+// abbreviated one. For widget::nextRefresh.
+std::vector<ui::RelativeUnitsStyle> statusAgeStyles(StatusFormat format);
 
 }  // namespace kelvo::host

@@ -4,8 +4,10 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -14,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "FeedBroker.h"
 #include "Processes.h"
 #include "ProgramRunner.h"
 
@@ -23,23 +26,6 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using namespace kelvo::testing;
 using namespace std::string_literals;
-
-using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
-
-// Binds (port 0: any free one) or connects to 127.0.0.1; the port, or 0.
-int loopback(int port, bool bindIt) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  socklen_t length = sizeof address;
-  auto* raw = reinterpret_cast<sockaddr*>(&address);
-  const bool ok = bindIt ? ::bind(fd, raw, length) == 0 && ::getsockname(fd, raw, &length) == 0
-                         : ::connect(fd, raw, length) == 0;
-  ::close(fd);
-  return ok ? ntohs(address.sin_port) : 0;
-}
 
 // A self-signed certificate for 127.0.0.1 (the broker's and the CA a client
 // trusts in one), made with openssl as `dir`/`name`.pem and .key; empty on failure.
@@ -52,68 +38,6 @@ fs::path selfSigned(const fs::path& dir, const std::string& name) {
              ? cert
              : fs::path();
 }
-
-// A real Mosquitto broker for one test: config, password file and log in a
-// directory of its own, a free loopback port, stopped at the end. With a
-// password, only the user "kelvo" with it gets in; with a certificate, only TLS.
-class Broker {
- public:
-  explicit Broker(const fs::path& dir, const std::string& password = "", const fs::path& certificate = {})
-      : dir_(dir), password_(password), certificate_(certificate), port_(loopback(0, true)) {
-    fs::create_directories(dir_);
-    std::ofstream config(dir_ / "mosquitto.conf");
-    // As root (CI), mosquitto would otherwise switch to a "mosquitto" user that
-    // cannot read these files; as anyone else the line does nothing.
-    config << "user root\npersistence false\nlistener " << port_ << " 127.0.0.1\nallow_anonymous "
-           << (password_.empty() ? "true\n" : "false\npassword_file " + (dir_ / "passwords").string() + "\n");
-    if (!password_.empty())
-      runProcess({"mosquitto_passwd", "-b", "-c", dir_ / "passwords", "kelvo", password_}, log_());
-    ::chmod((dir_ / "passwords").c_str(), 0600);
-    if (!certificate_.empty())
-      config << "cafile " << certificate_.string() << "\ncertfile " << certificate_.string() << "\nkeyfile "
-             << fs::path(certificate_).replace_extension(".key").string() << "\n";
-  }
-  ~Broker() { stop(); }
-
-  // Starts (again, on the same port); false unless it listens within 5 s.
-  bool start() {
-    if (pid_ > 0 || port_ == 0) return false;
-    pid_ = spawnProcess({"mosquitto", "-c", dir_ / "mosquitto.conf"}, log_());
-    return pid_ > 0 && waitFor([this] { return loopback(port_, false) != 0; }, 5);
-  }
-  void stop() {
-    stopProcess(pid_);
-    pid_ = -1;
-  }
-  std::string url() const {
-    return (certificate_.empty() ? "mqtt" : "mqtts") + "://127.0.0.1:"s + std::to_string(port_);
-  }
-  std::string log() const { return readFile(log_()); }
-
-  // Publishes each message retained with QoS 1 through mosquitto_pub, which
-  // ends once the broker has acknowledged it.
-  bool publish(const Messages& messages) const {
-    for (const auto& [topic, payload] : messages) {
-      writeFile(dir_ / "payload", payload);
-      std::vector<std::string> argv = {
-          "mosquitto_pub", "-h", "127.0.0.1",     "-p", std::to_string(port_), "-q", "1", "-r", "-t",
-          topic,           "-f", dir_ / "payload"};
-      if (!password_.empty()) argv.insert(argv.end(), {"-u", "kelvo", "-P", password_});
-      if (!certificate_.empty()) argv.insert(argv.end(), {"--cafile", certificate_});
-      if (runProcess(argv, log_()) != 0) return false;
-    }
-    return true;
-  }
-
- private:
-  fs::path log_() const { return dir_ / "mosquitto.log"; }
-
-  fs::path dir_;
-  std::string password_;
-  fs::path certificate_;
-  int port_ = 0;
-  pid_t pid_ = -1;
-};
 
 std::vector<std::string> words(const std::string& text) {
   std::istringstream in(text);
@@ -135,6 +59,17 @@ void expectFields(const Json& actual, const std::string& expected, const std::st
   const Json wanted = Json::parse(expected);
   for (const auto& [key, value] : wanted.items())
     EXPECT_EQ(actual.value(key, Json()), value) << label << ": " << key << " in " << actual;
+}
+
+// A started program's run; one still running after `seconds` is killed, so
+// that a hang fails the test instead of stalling it.
+ProgramRun finishWithin(const Started& started, double seconds) {
+  const auto ended = [&] {
+    siginfo_t info{};
+    return ::waitid(P_PID, started.pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+  };
+  if (!waitFor(ended, seconds)) ::kill(started.pid, SIGKILL);
+  return finish(started);
 }
 
 class FeedProgram : public ::testing::Test {
@@ -169,10 +104,10 @@ TEST_F(FeedProgram, TeslaMateAndEvccRetainedTopicsGiveTheSnapshotByTheStatusRule
       {"teslamate", "state=offline plugged_in=false scheduled_charging_start_time=2026-12-07T01:00:00Z", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
       {"teslamate", "state=updating", "--range rated --unit mi", R"j({"rangeKm":402,"unit":"Miles (mi)","statusKey":"IDLE","isPluggedIn":null})j"},
       {"evcc", "charging=true connected=true chargePower=7400 chargeRemainingDuration=5400", "--unit km", R"j({"statusKey":"CHARGING","isPluggedIn":true,"chargingPowerWatts":7400,"fullInMinutes":90,"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001,"carTitle":"ID.4","isDriving":false})j"},
-      {"evcc", "charging=true planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
-      {"evcc", "charging=true smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true mode=pv planActive=true chargeRemainingDuration=5400000000000", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
+      {"evcc", "charging=true mode=pv smartCostActive=true chargeRemainingDuration=1h29m40s", "--unit km", R"j({"statusKey":"SMART_CHARGING","fullInMinutes":90})j"},
       {"evcc", "charging=false connected=true effectiveLimitSoc=50 chargePower=0", "--unit km", R"j({"statusKey":"DONE","chargingPowerWatts":null,"fullInMinutes":null})j"},
-      {"evcc", "charging=false connected=true effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
+      {"evcc", "charging=false connected=true mode=pv effectiveLimitSoc=80 planProjectedStart=1796540400", "--unit km", R"j({"statusKey":"SCHEDULED"})j"},
       {"evcc", "charging=false connected=true planProjectedStart=", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":true})j"},
       {"evcc", "charging=false connected=false", "--unit km", R"j({"statusKey":"IDLE","isPluggedIn":false})j"},
   };
@@ -213,20 +148,57 @@ TEST_F(FeedProgram, WholeSnapshotsThePictureAndMissingValues) {
   EXPECT_NE(bad.err.find("never arrived: kelvo/bad\n"), std::string::npos) << bad.err;
 }
 
+TEST_F(FeedProgram, RefusesHostilePayloadsOnArrivalInBoundedMemory) {
+  const fs::path ini = scratch.root() / "map.ini";
+  writeFile(ini,
+            "[feed]\npreset = map\n[map]\nbatteryPercentage = car/json | json=/a\nrangeKm = - | default=1\n"
+            "statusKey = - | default=IDLE\nisDriving = - | default=false\n");
+  ::chmod(ini.c_str(), 0600);
+  // A document within 1 MiB that would not be once the feed adds carReportedAt.
+  std::string full =
+      R"j({"batteryPercentage":1,"rangeKm":1,"statusKey":"IDLE","isDriving":false,"unit":"Miles (mi)",)j"
+      R"j("writtenAt":"2026-01-01T00:00:00Z","hasImage":false,"carTitle":")j";
+  full += std::string((1 << 20) - full.size() - 2, 'x') + "\"}";
+  ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", "est_battery_range_km=1 state=online")));
+  // clang-format off
+  struct Case { std::string args, topic, payload; int exitCode; const char* says; int copies = 1; };
+  const Case cases[] = {
+      {"--config " + ini.string(), "car/json", "{\"a\":" + std::string(100000, '[') + std::string(100000, ']') + "}", 1, "nested more than 64 levels deep"},
+      {"--preset snapshot --topic car/doc", "car/doc", std::string(1 << 20, '['), 1, "nested more than 64 levels deep"},
+      {"--preset snapshot --topic car/doc", "car/doc", full, 1, "bytes once written, more than the 1 MiB"},
+      {"--preset snapshot --topic car/doc", "car/doc", std::string(1 << 20, 'x'), 1, "never arrived: car/doc\n", 96},  // the broker drops it unsent
+      {"--unit km", "teslamate/cars/1/battery_level", "-0", 0, "wrote the snapshot: 0 %"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    ASSERT_TRUE(broker.publish({{c.topic, c.payload}}, Retain::yes, c.copies));
+    const ProgramRun run = feed(c.args + " --once --timeout 2");
+    EXPECT_TRUE(run.exitCode == c.exitCode && run.err.find(c.says) != std::string::npos)
+        << c.args << ": exit " << run.exitCode << ", " << run.err;
+    EXPECT_LT(run.peakKiB, 64 << 10) << c.args;
+  }
+}
+
 // A running daemon, stopped with SIGTERM at the end.
 class FeedDaemon : public FeedProgram {
  protected:
-  void startDaemon(const std::string& dir) {
+  void startDaemon(const std::string& dir, std::vector<std::string> args = {"--unit", "km"}) {
     ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", kTeslaCar + "state=online")));
-    daemon = start("kelvo-feed", {"--broker", broker.url(), "--shared-dir", dir, "--unit", "km"}, scratch);
+    args.insert(args.begin(), {"--broker", broker.url(), "--shared-dir", dir});
+    daemon = start("kelvo-feed", args, scratch);
+  }
+  ProgramRun stopDaemon() {
+    ::kill(daemon.pid, SIGTERM);
+    const ProgramRun run = finishWithin(daemon, 10);
+    daemon.pid = -1;
+    return run;
   }
   std::string log() const { return readFile(daemon.err); }
   std::size_t writes() const { return count(log(), "wrote the snapshot"); }
   bool storedHas(const std::string& key, const Json& v) const { return stored().value(key, Json()) == v; }
   void TearDown() override {
     if (daemon.pid <= 0) return;
-    ::kill(daemon.pid, SIGTERM);
-    const ProgramRun run = finish(daemon);
+    const ProgramRun run = stopDaemon();
     EXPECT_EQ(run.exitCode, 0) << run.err;
   }
 
@@ -251,17 +223,23 @@ TEST_F(FeedDaemon, CoalescesBurstsKeepsTheLastGoodValuesAndReconnects) {
   // can pass the quiet time, so allow a write more than the one expected.
   const std::size_t afterBurst = writes();
   EXPECT_LE(afterBurst, 3u) << log();
-  // Each malformed payload is logged once, escaped, and the last good values stay.
+  // Each malformed payload is logged once, escaped, and the last good values
+  // stay; one too large for the feed is dropped by the broker unsent.
   Messages bad = under("teslamate/cars/1/", "battery_level=abc display_name=Bl\xff\xfe");
   bad.emplace_back("teslamate/cars/1/model", std::string(10 << 20, 'Y'));
   ASSERT_TRUE(broker.publish(bad));
-  ASSERT_TRUE(waitFor([&] { return count(log(), "ignored teslamate/cars/1/") == bad.size(); }, 5)) << log();
+  ASSERT_TRUE(waitFor([&] { return count(log(), "ignored teslamate/cars/1/") == 2; }, 5)) << log();
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   EXPECT_EQ(writes(), afterBurst) << log();
   expectFields(stored(), R"j({"batteryPercentage":69.0,"carTitle":"Blue","modelName":"Model Y LR"})j",
                "after");
-  EXPECT_NE(log().find("10485760 bytes"), std::string::npos);
+  EXPECT_EQ(count(log(), "cars/1/model"), 0u) << log();
   EXPECT_NE(log().find("\"Bl\\xff\\xfe\": not valid UTF-8"), std::string::npos) << "escaped in the log";
+  // A flood of them on one topic adds no line until its minute is over.
+  ASSERT_TRUE(broker.flood("teslamate/cars/1/battery_level", "abc", 5000));
+  ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", "odometer=12400")));
+  ASSERT_TRUE(waitFor([&] { return storedHas("odometerKm", 12400); }, 10)) << log();
+  EXPECT_EQ(count(log(), "ignored teslamate/cars/1/"), 2u) << log();
   // After the broker restarts, the feed reconnects and follows the new values.
   broker.stop();
   ASSERT_TRUE(waitFor([&] { return log().find("lost the connection") != std::string::npos; }, 5)) << log();
@@ -271,6 +249,54 @@ TEST_F(FeedDaemon, CoalescesBurstsKeepsTheLastGoodValuesAndReconnects) {
   ASSERT_TRUE(broker.publish(under("teslamate/cars/1/", kTeslaCar + "state=charging battery_level=70")));
   ASSERT_TRUE(waitFor([&] { return storedHas("batteryPercentage", 70.0); }, 30)) << log();
   EXPECT_TRUE(storedHas("statusKey", "CHARGING"));
+  // On leaving, the flood is counted in one line.
+  const ProgramRun run = stopDaemon();
+  EXPECT_EQ(
+      count(run.err, " more messages on teslamate/cars/1/battery_level within a minute; the last: \"abc\""),
+      1u)
+      << run.err;
+}
+
+TEST_F(FeedDaemon, ReloadsOnSighupAndAOnceRunStoppedBeforeWritingFails) {
+  const fs::path ini = scratch.root() / "feed.ini";
+  const auto configure = [&](const std::string& unit) {
+    writeFile(ini, "[feed]\nunit = " + unit + "\n");
+    ::chmod(ini.c_str(), 0600);
+  };
+  configure("km");
+  startDaemon(scratch.shared().string(), {"--config", ini.string()});
+  ASSERT_TRUE(waitFor([&] { return writes() == 1; }, 10)) << log();
+  configure("mi");
+  ::kill(daemon.pid, SIGHUP);
+  ASSERT_TRUE(waitFor([&] { return storedHas("unit", "Miles (mi)"); }, 10)) << log();
+  // Wrong settings are logged, and the running ones stay (TearDown: exit 0).
+  configure("furlongs");
+  ::kill(daemon.pid, SIGHUP);
+  ASSERT_TRUE(waitFor(
+      [&] { return count(log(), "cannot reload the settings, keeping the running ones: ") == 1; }, 10))
+      << log();
+  const Started once =
+      start("kelvo-feed",
+            words("--broker " + broker.url() + " --once --timeout 60 --preset snapshot --topic kelvo/never"),
+            scratch);
+  ASSERT_TRUE(waitFor([&] { return readFile(once.err).find("connected to") != std::string::npos; }, 10));
+  ::kill(once.pid, SIGTERM);
+  EXPECT_EQ(finishWithin(once, 10).exitCode, 1);
+}
+
+TEST_F(FeedDaemon, BacksOffWhenAnotherClientTakesItsSessionOver) {
+  const std::vector<std::string> args = {"--unit", "km", "--client-id", "kelvo-twin"};
+  startDaemon(scratch.shared().string(), args);
+  const Started twin = start(
+      "kelvo-feed", {"--broker", broker.url(), "--shared-dir", scratch.shared(), "--client-id", "kelvo-twin"},
+      scratch);
+  std::this_thread::sleep_for(std::chrono::seconds(8));
+  ::kill(twin.pid, SIGTERM);
+  const ProgramRun other = finishWithin(twin, 10);
+  // Without a back-off, each logs in again every second, 16 logins in all.
+  EXPECT_LE(count(broker.log(), " as kelvo-twin "), 10u) << broker.log();
+  for (const std::string& err : {log(), other.err})
+    EXPECT_EQ(count(err, "another client with this id"), 1u) << err;
 }
 
 TEST_F(FeedDaemon, KeepsRunningWithoutASharedDirectoryAndFollowsThePicture) {
@@ -333,13 +359,85 @@ TEST(FeedSecurity, PasswordsAndTls) {
   }
 }
 
-TEST(FeedCommandLine, UsageErrorsAreOneLine) {  // and no option takes the password itself
+TEST(FeedConnection, GivesUpOnASilentHostInTimeAndFallsBackToMqtt311) {
   Scratch scratch;
-  for (const char* args :
-       {"--broker http://host", "--preset tesla", "--unit miles", "--password x", "--timeout 0"}) {
-    const ProgramRun run = runProgram("kelvo-feed", words(args), scratch);
-    EXPECT_EQ(std::make_pair(run.exitCode, count(run.err, "\n")), std::make_pair(2, std::size_t{1}))
-        << run.err;
+  const auto url = [](int port) { return "mqtt://127.0.0.1:" + std::to_string(port); };
+  // A full accept queue (backlog 0, one connection waiting): the host drops
+  // every further connection request unanswered.
+  int full = -1, filler = -1;
+  const int silent = loopback(0, 0, &full);
+  loopback(silent, -1, &filler);
+  const ProgramRun gaveUp =
+      finishWithin(start("kelvo-feed", {"--broker", url(silent), "--once", "--timeout", "1"}, scratch), 20);
+  EXPECT_TRUE(gaveUp.exitCode == 1 && gaveUp.err.find("was not reachable within 1.0 s") != std::string::npos)
+      << gaveUp.err;
+
+  // An MQTT 3.1.1 broker answers an MQTT 5 login with "unacceptable protocol
+  // version" (no 3.1.1-only broker is packaged for Debian).
+  int listener = -1;
+  const int old = loopback(0, 4, &listener);
+  std::vector<int> levels;  // the protocol level of each login
+  std::thread peer([&] {
+    unsigned char packet[512];
+    for (const unsigned char code : {1, 0}) {  // refused, then accepted
+      pollfd waiting{listener, POLLIN, 0};
+      const int client = ::poll(&waiting, 1, 10000) == 1 ? ::accept(listener, nullptr, nullptr) : -1;
+      if (::read(client, packet, sizeof packet) > 8) levels.push_back(packet[8]);  // after "\0\4MQTT"
+      const unsigned char connack[] = {0x20, 2, 0, code};
+      bool open = ::write(client, connack, 4) == 4 && code == 0;  // held until the feed leaves
+      for (pollfd reading{client, POLLIN, 0}; open && ::poll(&reading, 1, 10000) == 1;)
+        open = ::read(client, packet, sizeof packet) > 0;
+      ::close(client);
+    }
+  });
+  const ProgramRun run =
+      finishWithin(start("kelvo-feed", {"--broker", url(old), "--once", "--timeout", "2"}, scratch), 20);
+  peer.join();
+  for (const int fd : {full, filler, listener}) ::close(fd);
+  EXPECT_EQ(levels, (std::vector<int>{5, 4}));
+  EXPECT_NE(run.err.find("speaks MQTT 3.1.1 only"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("connected to " + url(old)), std::string::npos) << run.err;
+}
+
+TEST(FeedCommandLine, RefusesABadStartWithOneLineAndKeepsThePicture) {  // no option takes the password itself
+  Scratch scratch;
+  const fs::path root = scratch.root(), fifo = root / "fifo", blank = root / "blank",
+                 locked = root / "config";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  writeFile(blank, "\nsecret\n");
+  ::chmod(blank.c_str(), 0600);
+  fs::create_directories(locked / "kelvo");
+  fs::permissions(locked / "kelvo", fs::perms::none);
+  makeUnprivilegedOwner(scratch, locked);
+  scratch.write("car.png", "old picture");
+  // clang-format off
+  struct Case { std::vector<std::string> args; int exitCode; std::string says; std::vector<std::string> environment = {}; bool unprivileged = false; };
+  const Case cases[] = {
+      {{"--broker", "http://host"}, 2, "mqtt://HOST"}, {{"--preset", "tesla"}, 2, "tesla"}, {{"--unit", "miles"}, 2, "miles"},
+      {{"--password", "x"}, 2, "--password"}, {{"--timeout", "0"}, 2, "--timeout"}, {{"--timeout", "nan"}, 2, "--timeout"},
+      {{"--timeout", "inf"}, 2, "--timeout"}, {{"--shared-dir", ""}, 2, "--shared-dir: needs a directory"},
+      {{"--broker", "mqtt://\x1b[2Jhost"}, 2, "control character"},
+      {{"--image", root}, 1, "is not a regular file"}, {{"--image", fifo}, 1, "fifo is not a regular file"},
+      {{"--config", fifo}, 1, "fifo is not a regular file"}, {{"--username", "u", "--password-file", fifo}, 1, "fifo is not a regular file"},
+      {{"--username", "u", "--password-file", blank}, 1, "the first line is blank"},
+      {{"--car", "1\x1b[2J"}, 1, "cars/1\\x1b[2J/"}, {{"--prefix", std::string(65530, 'p')}, 1, "is longer than 1024 bytes"},
+      {{}, 1, "File name too long", {"XDG_CONFIG_HOME=/" + std::string(5000, 'x')}},
+      {{}, 1, "kelvo/feed.ini: Permission denied", {"XDG_CONFIG_HOME=" + locked.string()}, true},  // unsearchable
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (std::find(args.begin(), args.end(), "--shared-dir") == args.end())
+      args.insert(args.end(), {"--shared-dir", scratch.shared()});
+    const Launch launch{c.environment, -1, -1, c.unprivileged};
+    const ProgramRun run = finishWithin(start("kelvo-feed", args, scratch, launch), 10);
+    const std::string label =
+        c.args.empty() ? c.environment[0].substr(0, 40) : c.args[0] + " " + c.args.back().substr(0, 40);
+    EXPECT_TRUE(run.exitCode == c.exitCode && count(run.err, "\n") == 1 &&
+                run.err.find(c.says) != std::string::npos)
+        << label << ": exit " << run.exitCode << ", " << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << label << ": escaped";
+    EXPECT_EQ(readFile(scratch.shared() / "car.png"), "old picture") << label;
   }
 }
 

@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace {
 using namespace kelvo::feed;
 using kelvo::Date;
 using kelvo::DistanceUnit;
+using Json = nlohmann::json;
 
 constexpr double kRefused = NAN;
 
@@ -75,7 +78,162 @@ TEST(FeedValue, JsonPointersAndLogText) {
   // clang-format on
 }
 
-TEST(CarState, MapOptionsWithdrawalsAndWhenTheCarReported) {
+// A preset's car state fed "key=value ..." messages: a key is a topic under
+// the car's level, or under the prefix when it starts with "/"; "key=" sends
+// an empty payload.
+struct Feeder {
+  CarState state;
+  std::string car, root;
+
+  Outcome send(const std::string& pairs, double at, Delivery delivery = Delivery::live) {
+    Outcome last = Outcome::unknown;
+    std::istringstream in(pairs);
+    for (std::string pair; in >> pair;) {
+      const auto equals = pair.find('=');
+      const std::string key = pair.substr(0, equals);
+      const std::string topic = key.starts_with('/') ? root + key.substr(1) : car + key;
+      last = state.accept(topic, pair.substr(equals + 1), Date{at}, delivery).outcome;
+    }
+    return last;
+  }
+  // The snapshot as JSON ("null" before one can be composed).
+  Json composed(double at = 2e9) const {
+    const auto snapshot = state.compose({.now = Date{at}});
+    return snapshot ? Json::parse(*kelvo::encodeSnapshot(*snapshot)) : Json();
+  }
+};
+
+Feeder teslamate() {
+  return {CarState(*teslamateSource("teslamate", "1", "est")), "teslamate/cars/1/", "teslamate/"};
+}
+Feeder evcc() { return {CarState(*evccSource("evcc", "1")), "evcc/loadpoints/1/", "evcc/"}; }
+
+// Every key of `expected` has that value in `actual` (null: absent), or both are null.
+void expectFields(const Json& actual, const std::string& expected, const std::string& label) {
+  const Json wanted = Json::parse(expected);
+  if (wanted.is_null() || actual.is_null()) {
+    EXPECT_EQ(actual, wanted) << label;
+    return;
+  }
+  for (const auto& [key, value] : wanted.items())
+    EXPECT_EQ(actual.value(key, Json()), value) << label << ": " << key;
+}
+
+TEST(CarState, StatusRulesOfThePresets) {
+  const std::string tesla =
+      "battery_level=64 est_battery_range_km=318.43 charge_limit_soc=80 plugged_in=true ";
+  const std::string lp =
+      "vehicleSoc=55.5 vehicleRange=250 connected=true charging=false effectiveLimitSoc=100 ";
+  // clang-format off
+  struct Case { bool evcc; std::string messages; const char* expected; };
+  for (const Case& c : {
+           // TeslaMate: its state, then the car's charging_state, the limit less 1 %, a schedule.
+           Case{false, tesla + "state=driving plugged_in=false", R"({"statusKey":"IDLE","isDriving":true})"},
+           {false, tesla + "state=charging charging_state=Charging time_to_full_charge=1.83 charger_power=11", R"({"statusKey":"CHARGING","fullInMinutes":110,"chargingPowerWatts":11000})"},
+           {false, tesla + "state=online charging_state=Starting time_to_full_charge=0.0 charger_power=0", R"({"statusKey":"CHARGING","fullInMinutes":null,"chargingPowerWatts":0})"},
+           {false, tesla + "state=online charging_state=Complete battery_level=77 scheduled_charging_start_time=2026-12-07T01:00:00Z", R"({"statusKey":"DONE","isPluggedIn":true})"},
+           {false, tesla + "state=asleep charging_state=Stopped battery_level=79", R"({"statusKey":"DONE"})"},
+           {false, tesla + "state=asleep charging_state=Stopped scheduled_charging_start_time=2026-12-07T01:00:00Z", R"({"statusKey":"SCHEDULED"})"},
+           {false, tesla + "state=suspended charging_state=Stopped scheduled_charging_start_time=", R"({"statusKey":"IDLE","isPluggedIn":true})"},
+           {false, tesla + "state=online plugged_in=false charging_state=Disconnected battery_level=0 charger_power=", R"({"statusKey":"IDLE","isPluggedIn":false,"batteryPercentage":0.0})"},
+           // evcc: the mode decides what cheap energy and plans mean.
+           {true, lp + "charging=true mode=pv smartCostActive=true chargeRemainingDuration=4980 chargePower=11000", R"({"statusKey":"SMART_CHARGING","fullInMinutes":83,"chargingPowerWatts":11000})"},
+           {true, lp + "charging=true mode=minpv planActive=true chargeRemainingDuration=0 chargePower=-3.2", R"({"statusKey":"SMART_CHARGING","fullInMinutes":null,"chargingPowerWatts":0})"},
+           {true, lp + "charging=true mode=now smartCostActive=true planActive=true", R"({"statusKey":"CHARGING"})"},
+           {true, lp + "charging=true mode=pv", R"({"statusKey":"CHARGING","isPluggedIn":true})"},
+           {true, lp + "vehicleSoc=79 vehicleLimitSoc=80 mode=pv planProjectedStart=1796540400", R"({"statusKey":"DONE"})"},
+           {true, lp + "vehicleLimitSoc=0 effectiveLimitSoc=56", R"({"statusKey":"DONE"})"},
+           {true, lp + "mode=pv smartCostNextStart=1796540400", R"({"statusKey":"SCHEDULED"})"},
+           {true, lp + "mode=minpv planProjectedStart=1796540400", R"({"statusKey":"SCHEDULED"})"},
+           {true, lp + "mode=pv planProjectedStart=1796540400 planActive=true", R"({"statusKey":"IDLE"})"},
+           {true, lp + "mode=off planProjectedStart=1796540400 smartCostNextStart=1796540400", R"({"statusKey":"IDLE"})"},
+           {true, lp + "mode=now planProjectedStart=1796540400", R"({"statusKey":"IDLE"})"},
+           {true, lp + "mode=pv smartCostNextStart=1796540400 smartCostNextStart=", R"({"statusKey":"IDLE"})"},
+           {true, lp + "connected=false mode=pv smartCostNextStart=1796540400", R"({"statusKey":"IDLE","isPluggedIn":false})"},
+           // evcc's 0 and "" are unknown: the last good value stays, or nothing is known yet.
+           {true, lp + "vehicleSoc=0 vehicleRange=0 vehicleOdometer=8000.5 vehicleOdometer=0 vehicleSoc=", R"({"batteryPercentage":55.5,"rangeKm":250,"odometerKm":8001})"},
+           {true, "vehicleSoc=0 vehicleRange=0 charging=false", "null"},
+           {true, lp + "vehicleTitle=ID.4 vehicleTitle= vehicleTitle=ID.4 vehicleSoc=0", R"({"batteryPercentage":55.5,"carTitle":"ID.4"})"},
+           {true, lp + "vehicleTitle=ID.4 vehicleSoc=0 vehicleTitle=Zoe", "null"},  // another car: its own values, once polled
+       }) {
+    // clang-format on
+    Feeder feeder = c.evcc ? evcc() : teslamate();
+    feeder.send(c.messages, 100);
+    expectFields(feeder.composed(), c.expected, c.messages);
+  }
+  Feeder feeder = evcc();
+  EXPECT_EQ(feeder.send("chargePower=-100", 1), Outcome::changed) << "meter noise, not an error";
+  EXPECT_EQ(feeder.send("chargePower=-101", 1), Outcome::ignored);
+}
+
+TEST(CarState, TheDataAreAsOldAsTheSourceSays) {
+  const std::string tesla =
+      "battery_level=64 est_battery_range_km=318 state=asleep since=2026-08-20T10:00:00.5Z";
+  const double since = 1787220000.5;
+  const auto stored = [](double at) {
+    kelvo::WidgetSnapshot snapshot;
+    snapshot.carReportedAt = Date{at};
+    return snapshot;
+  };
+  // clang-format off
+  struct Case { bool evcc; std::vector<std::pair<std::string, Delivery>> steps; std::optional<double> storedAt; std::optional<double> reportedAt; };
+  for (const Case& c : {
+           // TeslaMate: live news is as of its arrival; retained news as of the latest time known true.
+           Case{false, {{tesla, Delivery::live}}, 1.9e9, 100},
+           {false, {{tesla, Delivery::retained}}, std::nullopt, since},
+           {false, {{tesla, Delivery::retained}}, 1.9e9, 1.9e9},
+           {false, {{tesla, Delivery::retained}}, 1.7e9, since},
+           {false, {{"battery_level=64 est_battery_range_km=318 state=asleep", Delivery::retained}}, std::nullopt, 100},
+           {false, {{tesla, Delivery::live}, {"battery_level=60", Delivery::retained}}, std::nullopt, since},
+           // evcc: its clock, also retained; values it stops vouching for keep their time.
+           {true, {{"vehicleSoc=55 vehicleRange=250 charging=false /updated=1000", Delivery::retained}}, 1.9e9, 1000},
+           {true, {{"/updated=1000 vehicleSoc=55 vehicleRange=250 charging=false /updated=1030", Delivery::live}}, std::nullopt, 1030},
+           {true, {{"/updated=1000 vehicleSoc=55 vehicleRange=250 charging=false vehicleSoc=0 /updated=1030 connected=false /updated=1060", Delivery::live}}, std::nullopt, 1000},
+           {true, {{"/updated=1000 vehicleSoc=55 vehicleRange=250 charging=false vehicleSoc=0 /updated=1030 vehicleSoc=56 /updated=1060", Delivery::live}}, std::nullopt, 1060},
+       }) {
+    // clang-format on
+    Feeder feeder = c.evcc ? evcc() : teslamate();
+    if (c.storedAt) feeder.state.restore(stored(*c.storedAt));
+    for (const auto& [messages, delivery] : c.steps) feeder.send(messages, 100, delivery);
+    const auto snapshot = feeder.state.compose({.now = Date{2e9}});
+    ASSERT_TRUE(snapshot) << c.steps.back().first;
+    EXPECT_EQ(snapshot->carReportedAt, c.reportedAt ? std::optional<Date>(Date{*c.reportedAt}) : std::nullopt)
+        << c.steps.back().first;
+  }
+  // The clock alone is news once it has moved on by the reload interval.
+  Feeder clock = evcc();
+  // clang-format off
+  for (const auto& [messages, outcome] : {std::pair{"/updated=1000", Outcome::changed}, {"/updated=1030", Outcome::unchanged},
+           {"/updated=1900", Outcome::changed}, {"vehicleSoc=55", Outcome::changed}, {"vehicleSoc=55", Outcome::unchanged},
+           {"/status=offline", Outcome::unchanged}}) {
+    // clang-format on
+    EXPECT_EQ(clock.send(messages, 100), outcome) << messages;
+  }
+}
+
+TEST(CarState, ASourceThatGoesQuietOrOfflineIsLoggedOnce) {
+  // clang-format off
+  struct Step { const char* messages; double at; const char* line; };  // "": nothing logged
+  for (const auto& [evcc, steps] : {std::pair<bool, std::vector<Step>>{true, {
+           {"", 0, ""}, {"/updated=1", 899, ""}, {"", 1799, ""}, {"", 1800, "nothing from evcc for 15 min; the snapshot keeps the time of its last data"},
+           {"", 3000, ""}, {"/status=online", 3001, "evcc is sending again"}, {"/status=offline", 3002, "evcc says it is offline (evcc/status); the snapshot keeps the time of its last data"},
+           {"/updated=5", 3003, ""}, {"/status=online", 3004, "evcc is sending again"}}},
+       {false, {{"", 0, ""}, {"healthy=true", 1000, ""}, {"", 2800, ""}, {"", 2801, "nothing from TeslaMate for 30 min; the snapshot keeps the time of its last data"}}}}) {
+    // clang-format on
+    Feeder feeder = evcc ? ::evcc() : teslamate();
+    for (const Step& step : steps) {
+      feeder.send(step.messages, step.at);
+      EXPECT_EQ(feeder.state.checkSource(Date{step.at}).value_or(""), step.line)
+          << step.messages << " " << step.at;
+    }
+  }
+  Feeder retained = evcc();
+  retained.send("/status=online /updated=1", 10, Delivery::retained);
+  EXPECT_EQ(retained.state.checkSource(Date{0}), std::nullopt);
+  EXPECT_TRUE(retained.state.checkSource(Date{901})) << "retained messages are not a sign of life";
+}
+
+TEST(CarState, MapOptionsAndUnknownValues) {
   FeedSettings settings;
   ASSERT_TRUE(
       applyConfigText("[feed]\npreset = map\n[map]\n"
@@ -83,34 +241,27 @@ TEST(CarState, MapOptionsWithdrawalsAndWhenTheCarReported) {
                       "rangeKm = car/range | round=up\n"
                       "statusKey = car/state | map=charging:CHARGING,*:IDLE\n"
                       "isDriving = car/state | map=driving:true,*:false\n"
-                      "fullInMinutes = car/json | json=/eta/minutes\n",
+                      "fullInMinutes = car/json | json=/eta/minutes\n"
+                      "carReportedAt = car/at\n",
                       "feed.ini", settings));
-  CarState state(*buildSource(settings));
-  EXPECT_EQ(state.missing(), (std::vector<std::string>{"car/soc", "car/range", "car/state", "car/state"}));
+  Feeder feeder{CarState(*buildSource(settings)), "car/", ""};
+  EXPECT_EQ(feeder.state.missing(),
+            (std::vector<std::string>{"car/soc", "car/range", "car/state", "car/state"}));
   // clang-format off
-  struct Step { const char* topic; std::string payload; double at; Outcome outcome; };
-  for (const Step& s : {Step{"car/soc", "0.815", 10, Outcome::changed}, {"car/range", "300.2", 10, Outcome::changed},
-           {"car/state", "driving", 10, Outcome::changed}, {"car/json", R"({"eta":{"minutes":42}})", 10, Outcome::changed},
-           // Retained messages resent after a reconnection are old data, not news.
-           {"car/json", R"({"eta":{"minutes":42}})", 90, Outcome::unchanged},
-           {"car/soc", "1.5", 90, Outcome::ignored}, {"car/json", R"({"eta":{}})", 90, Outcome::ignored},
-           {"elsewhere", "1", 90, Outcome::unknown}}) {
-    EXPECT_EQ(state.accept(s.topic, s.payload, Date{s.at}).outcome, s.outcome) << s.topic << " " << s.payload;
+  struct Step { const char* messages; Outcome outcome; const char* expected; };
+  for (const Step& s : {Step{"soc=0.815 range=300.2 state=driving", Outcome::changed, R"({"batteryPercentage":81.0,"rangeKm":301,"statusKey":"IDLE","isDriving":true,"carReportedAt":"1970-01-01T00:01:40Z"})"},
+           {R"(json={"eta":{"minutes":42}})", Outcome::changed, R"({"fullInMinutes":42})"},
+           {R"(json={"eta":{"minutes":42}})", Outcome::unchanged, R"({"fullInMinutes":42})"},
+           {"soc=1.5", Outcome::ignored, R"({"batteryPercentage":81.0})"}, {R"(json={"eta":{}})", Outcome::ignored, R"({"fullInMinutes":42})"},
+           {"elsewhere=1", Outcome::unknown, R"({"fullInMinutes":42})"},
+           // JSON null withdraws an optional value; an empty payload leaves a required one as it was.
+           {R"(json={"eta":{"minutes":null}})", Outcome::changed, R"({"fullInMinutes":null})"},
+           {"at=2026-08-20T10:00:00Z", Outcome::changed, R"({"carReportedAt":"2026-08-20T10:00:00Z"})"},
+           {"soc= at=2026-08-20T11:00:00Z", Outcome::changed, R"({"batteryPercentage":81.0,"carReportedAt":"2026-08-20T10:00:00Z"})"}}) {
+    // clang-format on
+    EXPECT_EQ(feeder.send(s.messages, 100), s.outcome) << s.messages;
+    expectFields(feeder.composed(), s.expected, s.messages);
   }
-  // clang-format on
-  const auto snapshot = state.compose({.now = Date{100}});
-  ASSERT_TRUE(snapshot);
-  EXPECT_EQ(std::make_tuple(snapshot->batteryPercentage, snapshot->rangeKm, snapshot->statusKey,
-                            snapshot->isDriving, snapshot->fullInMinutes, snapshot->carReportedAt,
-                            snapshot->writtenAt),
-            std::make_tuple(81.0, std::int64_t{301}, std::string("IDLE"), true,
-                            std::optional<std::int64_t>(42), std::optional<Date>(Date{10}), Date{100}));
-  // JSON null withdraws an optional value; an empty payload a required one.
-  EXPECT_EQ(state.accept("car/json", R"({"eta":{"minutes":null}})", Date{110}).outcome, Outcome::changed);
-  EXPECT_FALSE(state.compose({.now = Date{120}})->fullInMinutes);
-  EXPECT_EQ(state.compose({.now = Date{120}})->carReportedAt, Date{110});
-  EXPECT_EQ(state.accept("car/soc", "", Date{130}).outcome, Outcome::changed);
-  EXPECT_FALSE(state.compose({.now = Date{140}}));
 }
 
 TEST(FeedConfig, FileErrorsNameTheFileAndLine) {
@@ -165,9 +316,10 @@ TEST(FeedConfig, PrivateFilesPasswordsAndTheLocaleUnit) {
     EXPECT_EQ(password ? *password : "", c.password) << c.text << " " << c.mode;
   }
   EXPECT_FALSE(readPasswordFile(dir.path() / "missing"));
-  for (const auto& [locale, unit] : {std::pair{"en_US", DistanceUnit::miles}, {"en_GB", DistanceUnit::miles},
-           {"de_DE", DistanceUnit::kilometers}, {"ja_JP", DistanceUnit::kilometers}}) {
-    EXPECT_EQ(unitForLocale(icu::Locale(locale)), unit) << locale;
+  for (const auto& [locale, unit] : {std::pair{"en_US.UTF-8", DistanceUnit::miles}, {"en_GB", DistanceUnit::miles},
+           {"de_DE@euro", DistanceUnit::kilometers}, {"ja_JP", DistanceUnit::kilometers}, {"C", DistanceUnit::kilometers},
+           {"C.UTF-8", DistanceUnit::kilometers}, {"POSIX", DistanceUnit::kilometers}, {"", DistanceUnit::kilometers}}) {
+    EXPECT_EQ(unitForPosixLocale(locale), unit) << locale;
   }
   // clang-format on
 }

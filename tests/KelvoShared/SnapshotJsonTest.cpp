@@ -72,8 +72,8 @@ TEST(SnapshotDecoding, MissingNullOrWrongValuesAreNamedForOptionalKeysToo) {
            {"writtenAt", 1768465800, "expected a date-time string, found a number"},
            {"carReportedAt", "yesterday", "\"yesterday\" is not an RFC 3339 date-time"},
            {"writtenAt", "2026-02-30T08:30:00Z", "\"2026-02-30T08:30:00Z\" is not an RFC 3339 date-time"},
-           {"unit", "km", "\"km\" is not a distance unit"},
-           {"unit", std::string(500, 'x'), "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx… is not a distance unit"}}) {
+           {"unit", "km", "\"km\" is not a distance unit (use \"Kilometers (km)\" or \"Miles (mi)\")"},
+           {"unit", std::string(500, 'x'), "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx… is not a distance unit (use \"Kilometers (km)\" or \"Miles (mi)\")"}}) {
     // clang-format on
     Json document = complete();
     document[key] = value;

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "Catalogs.h"
+#include "KelvoShared/CarFormat.h"
 #include "LocaleEnvironment.h"
 #include "WidgetTree.h"
 
@@ -103,6 +105,34 @@ TEST(LocalizedWidget, NothingPolledYetIsTranslatedButFailuresAreNot) {
             (std::vector<std::string>{"Noch keine Daten", "Öffne Kelvo, um dich anzumelden"}));
   EXPECT_EQ(testing::texts(testing::dumpProblem(WidgetProblem{WidgetProblem::NoContainer{}}, german)),
             (std::vector<std::string>{"No container", "The App Group didn't resolve"}));
+}
+
+// However long the status and the age read in a language, every face shows
+// the age whole: it is what says the data is stale.
+TEST(LocalizedWidget, EveryFaceShowsTheWholeAgeInEveryLanguage) {
+  std::vector<std::string> languages = kelvo::testing::catalogLanguages();
+  languages.insert(languages.begin(), "en");
+  for (const std::string& language : languages) {
+    const LocaleEnvironment use(language.c_str(), "C.UTF-8");
+    std::string longest = "IDLE";  // the status that reads longest here, then a much longer one
+    for (const char* key :
+         {"CHARGING", "DONE", "DISCHARGING", "ERROR", "FAULT", "SCHEDULED", "SMART_CHARGING"})
+      if (CarFormat::humanStatus(key).size() > CarFormat::humanStatus(longest).size()) longest = key;
+    for (const std::string& status : {longest, std::string(200, 'W')}) {
+      for (const auto family :
+           {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge}) {
+        WidgetSnapshot snapshot = testing::chargingSnapshot();
+        snapshot.statusKey = status;
+        snapshot.carReportedAt = Date{testing::kNow.secondsSince1970 - 300 * 86400};  // "9 months ago"
+        const auto ages = testing::findAll(
+            testing::dumpSnapshot(snapshot, testing::environmentFor(family, language.c_str())),
+            [](const Json& n) { return n.contains("relativeTime"); });
+        ASSERT_EQ(ages.size(), 1u) << language;
+        EXPECT_TRUE(ages[0]["truncated"] == false && ages[0]["frame"]["width"] > 0)
+            << language << " " << ui::toString(family) << " " << status << ages[0];
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "KelvoShared/SharedStore.h"
-#include "KelvoWidget/LargeCarView.h"
+#include "KelvoWidget/CarPresentation.h"
 #include "WidgetTree.h"
 
 namespace kelvo::widget {
@@ -100,18 +101,28 @@ TEST(LargeCarViewFields, ListsOnlyWhatTheSnapshotHasInFixedOrder) {
     edit(snapshot);
     return snapshot;
   };
-  using Fields = std::vector<Field>;
+  const auto fullIn = [&](std::int64_t minutes) {
+    return change([minutes](auto& s) { s.fullInMinutes = minutes; });
+  };
+  using Fields = std::vector<Detail>;
+  const Fields others{{"Power", "7.4 kW"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}};
   // clang-format off
   for (const auto& [snapshot, locale, fields] : std::vector<std::tuple<WidgetSnapshot, const char*, Fields>>{
            {parked(), "en_US", {}},
            {chargingSnapshot(), "en_US", {{"Full in", "1h35m"}, {"Power", "7.4 kW"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
            // "Full in" only while charging; power whether or not, when positive.
-           {change([](auto& s) { s.statusKey = "IDLE"; }), "en_US", {{"Power", "7.4 kW"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
+           {change([](auto& s) { s.statusKey = "IDLE"; }), "en_US", others},
            {change([](auto& s) { s.statusKey = "SMART_CHARGING"; s.chargingPowerWatts = 0; }), "en_US", {{"Full in", "1h35m"}, {"Charger", "Connected"}, {"Odometer", "23,412 km"}}},
            {change([](auto& s) { s.chargingPowerWatts = -5; s.isPluggedIn = false; s.odometerKm.reset(); }), "en_US", {{"Full in", "1h35m"}, {"Charger", "Disconnected"}}},
-           {change([](auto& s) { s = parked(); s.odometerKm = 23412; s.unit = DistanceUnit::miles; }), "de_DE", {{"Odometer", "14.548 mi"}}}}) {
+           {change([](auto& s) { s = parked(); s.odometerKm = 23412; s.unit = DistanceUnit::miles; }), "de_DE", {{"Odometer", "14.548 mi"}}},
+           // An estimate from a minute to a week; none at all otherwise.
+           {fullIn(1), "en_US", {{"Full in", "1min"}, others[0], others[1], others[2]}},
+           {fullIn(7 * 24 * 60), "en_US", {{"Full in", "168h"}, others[0], others[1], others[2]}},
+           {fullIn(7 * 24 * 60 + 1), "en_US", others}, {fullIn(0), "en_US", others}, {fullIn(-5), "en_US", others},
+           {fullIn(INT64_MIN), "en_US", others}, {fullIn(INT64_MAX), "en_US", others}}) {
     // clang-format on
-    EXPECT_EQ((LargeCarView{snapshot, std::nullopt}.fields(icu::Locale(locale))), fields);
+    EXPECT_EQ(CarPresentation::of(snapshot, CarPresentation::Context(kNow, icu::Locale(locale))).details,
+              fields);
   }
 }
 

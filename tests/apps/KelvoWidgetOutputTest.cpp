@@ -12,6 +12,7 @@
 #include <chrono>
 #include <future>
 
+#include "KelvoShared/Date.h"
 #include "Processes.h"
 #include "ProgramRunner.h"
 
@@ -173,7 +174,8 @@ TEST(KelvoWidgetRunSignals, SighupRefreshesAtOnceAndTheLogEscapesControlCharacte
     return waitFor([&] { return count(readFile(started.err), "drew small") >= lines; }, 30) &&
            count(readFile(started.err), "drew small") == lines;
   };
-  ASSERT_TRUE(waitFor([&] { return blocks(started.pid, SIGHUP); }, 30));
+  // Not while start-up blocks every signal for a moment, to start the font thread.
+  ASSERT_TRUE(waitFor([&] { return blocks(started.pid, SIGHUP) && !blocks(started.pid, SIGUSR1); }, 30));
   ::kill(started.pid, SIGHUP);
   EXPECT_TRUE(drawn(2));  // long before the 15-minute reload
   ::kill(started.pid, SIGTERM);
@@ -235,6 +237,39 @@ TEST(KelvoWidgetStatus, WatchEndsQuietlyWithStatusOneWhenTheReaderGoes) {
   const ProgramRun run = finish(started);
   EXPECT_EQ(run.exitCode, 1) << "ended by signal " << run.signal;
   EXPECT_EQ(run.err, "");
+}
+
+// Stale data shows its age the moment it turns stale, with no file changing;
+// and a bar that stops reading (its pipe full) holds up no stop signal.
+TEST(KelvoWidgetStatus, WatchShowsTheAgeAsDataTurnsStaleAndStopsWhateverItsReader) {
+  Scratch scratch;
+  const std::string written = formatInternetDateTime(Date::now().addingTimeInterval(-1797));
+  scratch.write("snapshot.json", std::string(kCharging).replace(
+                                     std::string(kCharging).find("2026-12-06T11:58:30Z"), 20, written));
+  int full[2];
+  ASSERT_EQ(::pipe2(full, O_CLOEXEC | O_NONBLOCK), 0);
+  while (::write(full[1], kCharging, 64) > 0) {
+  }
+  ::fcntl(full[1], F_SETFL, 0);  // blocking, as a bar's pipe is
+  for (const Launch& launch : {Launch{}, Launch{{}, full[1]}}) {
+    const Started started =
+        start("kelvo-widget", {"status", "--watch", "--shared-dir", scratch.shared()}, scratch, launch);
+    const std::string stale = "64% · 318 km · Charging · 1h35m\n64% · 318 km · Charging · 30m ago\n";
+    EXPECT_TRUE(launch.out >= 0 || waitFor([&] { return readFile(started.out) == stale; }, 30))
+        << readFile(started.out);
+    ASSERT_TRUE(waitFor([&] { return blocks(started.pid, SIGTERM); }, 30));
+    ::kill(started.pid, SIGTERM);
+    const bool ended = waitFor(
+        [&] {
+          return readFile("/proc/" + std::to_string(started.pid) + "/stat").find(") Z ") != std::string::npos;
+        },
+        10);
+    if (!ended) ::kill(started.pid, SIGKILL);
+    const int exitCode = finish(started).exitCode;
+    EXPECT_TRUE(ended && exitCode == 0) << "reader " << launch.out << ": exit " << exitCode;
+  }
+  ::close(full[0]);
+  ::close(full[1]);
 }
 
 }  // namespace

@@ -26,6 +26,13 @@ const char* kCar =
     R"json("fullInMinutes":95,"chargingPowerWatts":11000,"carTitle":"EX30 · 2025","modelName":"EX30",)json"
     R"json("odometerKm":23412,"writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":true})json";
 
+// The same car 36 days later, and once more with texts and numbers no bar should print.
+const std::string kStale =
+    std::string(kCar).replace(std::string(kCar).find("2026-12-06T11:58:30Z"), 20, "2026-10-31T12:00:00Z");
+const std::string kHostile =
+    R"json({"batteryPercentage":64,"rangeKm":318,"statusKey":"EVIL\u202e\u2066\u009b31m\u001b]0;x\u0007\nLINE","isDriving":false,)json"
+    R"json("fullInMinutes":-9223372036854775808,"carTitle":"\u200fT\u061c","writtenAt":"2026-12-06T11:58:30Z","unit":"Kilometers (km)","hasImage":false})json";
+
 // Standard output as a case names it: a PNG as "width×height", JSON compact.
 std::string shown(const std::string& out) {
   if (out.size() >= 24 && out.starts_with("\x89PNG\r\n\x1a\n")) {
@@ -102,6 +109,12 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo-widget", {"render", "--format", "pdf"}, kCar, 0, {"%PDF-"}},
       {"kelvo-widget", {"render", "--format", "json", "--legacy-host"}, kCar, 0, {R"("drawn":false)", R"("contentMargins":0.0)"}},
       {"kelvo-widget", {"render", "--format", "json", "--family", "medium", "--preview"}, nullptr, 0, {"Polestar 4"}},
+      {"kelvo-widget", {"status"}, kCar, 0, {"64% · 318 km · Charging · 1h35m\n"}},
+      {"kelvo-widget", {"status"}, kStale.c_str(), 0, {"64% · 318 km · Charging · 1mo ago\n"}},
+      {"kelvo-widget", {"status", "--format", "waybar"}, kStale.c_str(), 0, {R"("text":"64% · 318 km · Charging · 1mo ago",)", R"("class":["charging","stale"],"percentage":64})"}},
+      {"kelvo-widget", {"status", "--format", "i3blocks"}, kStale.c_str(), 0, {"64% · 318 km · Charging · 1mo ago\n64% · 318 km\n#1e812d\n"}},
+      {"kelvo-widget", {"status"}, kHostile.c_str(), 0, {"64% · 318 km · Evil31m]0;x Line · 1m ago\n"}},
+      {"kelvo-widget", {"status", "--format", "waybar"}, kHostile.c_str(), 0, {R"("tooltip":"T\nEvil31m]0;x Line\n64% · 318 km\nUpdated 1 min. ago","class":"idle")"}},
       {"kelvo-widget", {"snapshot", "--help"}, nullptr, 0, {"--family", "--shared-dir", "--now", "--preview"}},
       {"kelvo-widget", {}, nullptr, 2, {""}},
       {"kelvo-widget", {"bogus"}, nullptr, 2, {""}},
@@ -115,6 +128,7 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo-widget", {"timeline", "--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"render", "--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"run", "--shared-dir", "", "--out-dir", "/tmp"}, nullptr, 2, {noDir}},
+      {"kelvo-desktop", {"--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"render", "--format", "gif"}, nullptr, 2, {""}},
       {"kelvo-widget", {"render", "--appearance", "sepia"}, nullptr, 2, {""}},
       {"kelvo-widget", {"run"}, nullptr, 2, {""}},

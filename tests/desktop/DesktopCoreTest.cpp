@@ -1,6 +1,6 @@
 // kelvo-desktop's display-free core: settings from the command line and
-// desktop.ini, the redraw schedule, the hit test; and the program's answers
-// before it needs a display.
+// desktop.ini, the hit test; and the program's answers before it needs a
+// display. (Its redraw schedule is the widget's, tested with it.)
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,6 @@
 #include "HitTest.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "ProgramRunner.h"
-#include "RedrawSchedule.h"
 
 namespace kelvo::desktop {
 namespace {
@@ -108,41 +107,6 @@ TEST(DesktopHitTest, TheRoundedCornersAreNotTheWidgets) {
     // clang-format on
     EXPECT_EQ(hitsWidget(size, ui::widgetCornerRadius, point), hit) << point.x << ',' << point.y;
   }
-}
-
-// A timeline entry dated `at` for a car that reported at `reported` (none: a problem).
-widget::CarEntry entry(double at, std::optional<double> reported) {
-  if (!reported) return widget::CarEntry{Date{at}, widget::WidgetProblem{}};
-  WidgetSnapshot snapshot;
-  snapshot.carReportedAt = snapshot.writtenAt = Date{*reported};
-  return widget::CarEntry{Date{at}, snapshot};
-}
-
-TEST(DesktopSchedule, RedrawsWhenTheAgeTextChangesAndReloadsAtThePolicy) {
-  const icu::Locale english("en", "US");
-  const double now = 1'800'000'000;
-  const Date reload{now + 900};
-  // Seconds since the car reported, and when the next redraw is due (none: the reload).
-  // clang-format off
-  for (const auto& [age, redrawIn] : std::vector<std::pair<double, std::optional<double>>>{
-           {10, 51} /* "10s ago" runs until "1m ago" (a second past, as every probe) */, {60, 61} /* "1m ago" until "2m ago" */,
-           {119.4, 1.6} /* ...which is close */, {59 * 60 + 30, 31} /* "59m ago" until "1h ago" */,
-           {2 * 3600, {}} /* "2h ago" holds past the reload */, {-30, 31} /* "in 30s" until "1s ago" */,
-           {-150, 31} /* "in 2m" until "in 1m" */, {-3600, 1} /* "in 1h" until "in 59m" */}) {
-    // clang-format on
-    const Wake wake = nextWake(widget::Timeline{{entry(now, now - age)}, {reload}}, Date{now}, english);
-    const Wake expected =
-        redrawIn ? Wake{Date{now + *redrawIn}, Wake::Kind::redraw} : Wake{reload, Wake::Kind::reload};
-    EXPECT_EQ(wake, expected) << "age " << age << ": wakes in " << wake.at.timeIntervalSince(Date{now});
-  }
-  // A later entry is drawn at its date; before it, the current one is the earlier.
-  const widget::Timeline two{{entry(now - 5, now - 7200), entry(now + 100, now)}, {reload}};
-  EXPECT_EQ(nextWake(two, Date{now}, english), (Wake{Date{now + 100}, Wake::Kind::redraw}));
-  EXPECT_EQ(&currentEntry(two, Date{now}), &two.entries[0]);
-  EXPECT_EQ(&currentEntry(two, Date{now + 100}), &two.entries[1]);
-  // No snapshot, no age text: only the reload.
-  EXPECT_EQ(nextWake(widget::Timeline{{entry(now, {})}, {reload}}, Date{now}, english),
-            (Wake{reload, Wake::Kind::reload}));
 }
 
 TEST(DesktopProgram, AnswersUsageErrorsHelpAndAMissingDisplayWithoutOne) {

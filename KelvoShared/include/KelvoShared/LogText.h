@@ -12,4 +12,12 @@ namespace kelvo {
 // Everything else, other scripts included, stays as it is.
 std::string escapeForLog(std::string_view text);
 
+// `text` made fit to print as part of one line that others read: a status
+// bar, a terminal, a JSON reader. Tabs and line breaks (C0's separators, NEL,
+// line and paragraph separators) become a space; every other C0 and C1
+// control character, DEL and bidirectional control (U+061C, U+200E, U+200F,
+// U+202A...U+202E, U+2066...U+2069) is removed; each byte of ill-formed UTF-8
+// becomes U+FFFD. Everything else stays as it is.
+std::string printableText(std::string_view text);
+
 }  // namespace kelvo

@@ -38,6 +38,9 @@ class CarProvider {
 
   // Seconds from a timeline request to its reload time.
   static constexpr double kReloadInterval = 900;
+  // Seconds of age from which the data counts as stale and every face says
+  // how old it is: two reloads missed.
+  static constexpr double kStaleAfter = 2 * kReloadInterval;
 
   // The store and the clock are the seams: tests and the host's --shared-dir
   // and --now pass their own.

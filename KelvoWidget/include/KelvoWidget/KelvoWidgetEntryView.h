@@ -19,10 +19,6 @@ struct KelvoWidgetEntryView {
   ui::View body(const ui::Environment& environment) const;
 };
 
-// Whether the family's layout shows the car's picture, so the provider
-// decodes it only then.
-bool showsCarPicture(ui::WidgetFamily family);
-
 // The widget's chrome: the tertiary fill as container background where the
 // host draws one (with the host's own margins), else default padding.
 ui::View widgetBackground(const ui::View& content, const ui::Environment& environment);

@@ -1,15 +1,11 @@
 #pragma once
 
-#include <unicode/locid.h>
-
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "KelvoShared/WidgetSnapshot.h"
 #include "KelvoUI/Bitmap.h"
-#include "KelvoUI/Environment.h"
 #include "KelvoUI/View.h"
+#include "KelvoWidget/CarPresentation.h"
 
 namespace kelvo::widget {
 
@@ -31,14 +27,10 @@ struct Field {
 struct LargeCarView {
   static constexpr const char* name = "LargeCarView";
 
-  WidgetSnapshot snapshot;             // the state to draw
-  std::optional<ui::Bitmap> carImage;  // the prepared picture, if any
+  CarPresentation car;                 // the state to draw
+  std::optional<ui::Bitmap> carImage;  // the prepared picture, when the face shows one
 
-  // The details the snapshot has, in order: "Full in" (charging), "Power"
-  // (above 0 W), "Charger", "Odometer". Numbers follow `locale`.
-  std::vector<Field> fields(const icu::Locale& locale) const;
-
-  ui::View body(const ui::Environment& environment) const;
+  ui::View body() const;
 };
 
 }  // namespace kelvo::widget

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "KelvoShared/WidgetSnapshot.h"
 #include "KelvoUI/Bitmap.h"
 #include "KelvoUI/View.h"
+#include "KelvoWidget/CarPresentation.h"
 
 namespace kelvo::widget {
 
@@ -13,8 +13,8 @@ namespace kelvo::widget {
 struct MediumCarView {
   static constexpr const char* name = "MediumCarView";
 
-  WidgetSnapshot snapshot;             // the state to draw
-  std::optional<ui::Bitmap> carImage;  // the prepared picture, if any
+  CarPresentation car;                 // the state to draw
+  std::optional<ui::Bitmap> carImage;  // the prepared picture, when the face shows one
 
   ui::View body() const;
 };

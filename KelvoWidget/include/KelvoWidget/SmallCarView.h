@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KelvoShared/WidgetSnapshot.h"
 #include "KelvoUI/View.h"
+#include "KelvoWidget/CarPresentation.h"
 
 namespace kelvo::widget {
 
@@ -10,7 +10,7 @@ namespace kelvo::widget {
 struct SmallCarView {
   static constexpr const char* name = "SmallCarView";
 
-  WidgetSnapshot snapshot;  // the state to draw
+  CarPresentation car;  // the state to draw
 
   ui::View body() const;
 };

@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "KelvoShared/WidgetSnapshot.h"
+#include "KelvoUI/Style.h"
 #include "KelvoUI/View.h"
+#include "KelvoWidget/CarPresentation.h"
 
 namespace kelvo::widget {
 
@@ -11,13 +12,12 @@ namespace kelvo::widget {
 struct StatusLabel : ui::ViewModifiers<StatusLabel> {
   static constexpr const char* name = "StatusLabel";
 
-  explicit StatusLabel(WidgetSnapshot snapshot) : snapshot(std::move(snapshot)) {}
+  explicit StatusLabel(const CarPresentation& car)
+      : text(car.statusText), symbolName(car.symbolName), color(car.statusColor) {}
 
-  WidgetSnapshot snapshot;  // the state to describe
-
-  // "bolt.fill" charging, "steeringwheel" in use, "powerplug.fill" plugged
-  // in, else "parkingsign.square".
-  static std::string symbolName(const WidgetSnapshot& snapshot);
+  std::string text;        // the status, already localised
+  std::string symbolName;  // the system symbol before it
+  ui::Color color;         // of both
 
   ui::View body() const;
 };

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "KelvoShared/WidgetSnapshot.h"
 #include "KelvoUI/View.h"
+#include "KelvoWidget/CarPresentation.h"
 
 namespace kelvo::widget {
 
 // The bottom row of the small and medium sizes: the status label, a gap, and
 // the age of the data in narrow units ("8m ago").
-ui::View statusRow(const WidgetSnapshot& snapshot);
+ui::View statusRow(const CarPresentation& car);
 
 }  // namespace kelvo::widget

@@ -211,7 +211,10 @@ void addOptions(CLI::App& app, CommandLine& line) {
       ->check(checkedBy(parseFamily, "family", ui::familyNames(ui::Which::offered, "|")));
   app.add_option("--shared-dir", line.sharedDir,
                  "Use DIR as the shared directory (a missing DIR means no data)")
-      ->option_text("DIR");
+      ->option_text("DIR")
+      ->check(CLI::Validator(
+          [](std::string& dir) { return dir.empty() ? "needs a directory, not an empty value" : ""; }, "DIR",
+          "non-empty"));
   app.add_option("--appearance", line.appearance, "Colours: the desktop's preference (auto), light or dark")
       ->option_text(names(kAppearances))
       ->check(checkedBy(parseAppearance, "appearance", names(kAppearances)));

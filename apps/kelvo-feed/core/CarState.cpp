@@ -47,6 +47,7 @@ Result<Value> convert(const InputSpec& spec, std::string_view text) {
         return Error{formatLimit(value) + " is outside " + formatLimit(spec.minimum) + "…" +
                      formatLimit(spec.maximum)};
       }
+      if (value < 0) return Value(0.0);  // meter noise (a minimum below 0 admits it)
       return Value(rounded(value, spec.rounding));
     }
     case InputKind::boolean: {
@@ -66,7 +67,7 @@ Result<Value> convert(const InputSpec& spec, std::string_view text) {
       return Value(*parsed);
     }
     case InputKind::document: {
-      auto snapshot = decodeSnapshot(text);
+      auto snapshot = decodeSnapshotPayload(text);
       if (!snapshot) return Error{"not a snapshot the widget would read: " + snapshot.error().message};
       return Value(std::move(snapshot).value());
     }
@@ -83,13 +84,13 @@ bool sameValue(const Value& a, const Value& b) {
 // Reads the values the rules need by input name.
 class Values {
  public:
-  explicit Values(const std::map<std::string, Value>& values) : values_(values) {}
+  explicit Values(const std::map<std::string, KnownValue>& values) : values_(values) {}
 
   template <class T>
   std::optional<T> get(const std::string& name) const {
     const auto it = values_.find(name);
     if (it == values_.end()) return std::nullopt;
-    if (const T* value = std::get_if<T>(&it->second)) return *value;
+    if (const T* value = std::get_if<T>(&it->second.value)) return *value;
     return std::nullopt;
   }
   std::optional<std::int64_t> integer(const std::string& name) const {
@@ -97,18 +98,24 @@ class Values {
     if (!value) return std::nullopt;
     return static_cast<std::int64_t>(*value);
   }
+  std::string text(const std::string& name) const { return get<std::string>(name).value_or(""); }
   bool isTrue(const std::string& name) const { return get<bool>(name).value_or(false); }
   bool has(const std::string& name) const { return values_.contains(name); }
 
  private:
-  const std::map<std::string, Value>& values_;
+  const std::map<std::string, KnownValue>& values_;
 };
 
-// The charge level has reached the charge limit, when both are known.
+// The battery has reached the lower of the known charge limits (the
+// charger's "limit", the car's own "vehicleLimit"), less the tolerance.
 bool reachedLimit(const Values& values) {
   const auto battery = values.get<double>("battery");
-  const auto limit = values.get<double>("limit");
-  return battery && limit && *battery >= *limit;
+  std::optional<double> limit;
+  for (const char* name : {"limit", "vehicleLimit"}) {
+    if (const auto known = values.get<double>(name); known && *known > 0)
+      limit = std::min(limit.value_or(100), *known);
+  }
+  return battery && limit && *battery >= *limit - CarState::kLimitTolerance;
 }
 
 // TeslaMate "Model" "3" reads "Model 3"; the trim badge follows.
@@ -120,22 +127,9 @@ std::optional<std::string> teslaModelName(const Values& values) {
   return name;
 }
 
-// What both chargers' presets share: charging decides first (as `chargingKey`),
-// then a plugged-in car at its limit is done, one with a planned start (the
-// value `plannedStart`) is scheduled, anything else idle; the time to full and
-// the power count only while charging.
-void composeChargeState(const Values& values, WidgetSnapshot& snapshot, bool charging,
-                        const char* chargingKey, const std::string& plannedStart) {
-  const bool plugged = values.isTrue("plugged");
-  if (charging) {
-    snapshot.statusKey = chargingKey;
-  } else if (plugged && reachedLimit(values)) {
-    snapshot.statusKey = "DONE";
-  } else if (plugged && values.has(plannedStart)) {
-    snapshot.statusKey = "SCHEDULED";
-  } else {
-    snapshot.statusKey = "IDLE";
-  }
+// What both chargers' presets share: the time to full and the power count
+// only while charging, and a charging car is plugged in.
+void composeChargeDetails(const Values& values, WidgetSnapshot& snapshot, bool charging) {
   snapshot.isPluggedIn = charging ? std::optional<bool>(true) : values.get<bool>("plugged");
   if (charging) {
     snapshot.fullInMinutes = values.integer("fullIn");
@@ -145,18 +139,55 @@ void composeChargeState(const Values& values, WidgetSnapshot& snapshot, bool cha
   snapshot.odometerKm = values.integer("odometer");
 }
 
+// TeslaMate: its own state says driving and charging (the car's
+// charging_state Starting or Charging too, while awake); a charge is done
+// when the car says Complete or the battery is at its limit, and a schedule
+// counts only while it is not.
 void composeTeslaMate(const Values& values, WidgetSnapshot& snapshot) {
-  const std::string state = values.get<std::string>("state").value_or("");
+  const std::string state = values.text("state");
+  const std::string chargingState = values.text("chargingState");
+  const bool charging = state == "charging" ||
+                        (state == "online" && (chargingState == "Starting" || chargingState == "Charging"));
+  const bool plugged = values.isTrue("plugged");
   snapshot.isDriving = state == "driving";
-  composeChargeState(values, snapshot, state == "charging", "CHARGING", "scheduledStart");
+  if (snapshot.isDriving) {
+    snapshot.statusKey = "IDLE";
+  } else if (charging) {
+    snapshot.statusKey = "CHARGING";
+  } else if (plugged && (chargingState == "Complete" || reachedLimit(values))) {
+    snapshot.statusKey = "DONE";
+  } else if (plugged && values.has("scheduledStart")) {
+    snapshot.statusKey = "SCHEDULED";
+  } else {
+    snapshot.statusKey = "IDLE";
+  }
+  composeChargeDetails(values, snapshot, charging);
   snapshot.modelName = teslaModelName(values);
 }
 
+// evcc: the mode decides what cheap energy and plans mean: "off" never
+// charges and "now" charges plainly; in "pv" and "minpv" a charge in a cheap
+// or planned slot is smart, and waiting for one is scheduled. Done is the
+// battery at the lower of the car's and the charger's limits.
 void composeEvcc(const Values& values, WidgetSnapshot& snapshot) {
-  const bool smart = values.isTrue("planActive") || values.isTrue("smartCostActive");
+  const std::string mode = values.text("mode");
+  const bool smartMode = mode == "pv" || mode == "minpv";
+  const bool charging = values.isTrue("charging");
+  const bool plugged = values.isTrue("plugged");
+  const bool planActive = values.isTrue("planActive");
   snapshot.isDriving = false;  // a car at a loadpoint is not being driven
-  composeChargeState(values, snapshot, values.isTrue("charging"), smart ? "SMART_CHARGING" : "CHARGING",
-                     "planStart");
+  if (charging) {
+    snapshot.statusKey =
+        smartMode && (planActive || values.isTrue("smartCostActive")) ? "SMART_CHARGING" : "CHARGING";
+  } else if (plugged && reachedLimit(values)) {
+    snapshot.statusKey = "DONE";
+  } else if (plugged && smartMode &&
+             ((values.has("planStart") && !planActive) || values.has("smartCostNextStart"))) {
+    snapshot.statusKey = "SCHEDULED";
+  } else {
+    snapshot.statusKey = "IDLE";
+  }
+  composeChargeDetails(values, snapshot, charging);
 }
 
 void composeMap(const Values& values, WidgetSnapshot& snapshot) {
@@ -171,13 +202,31 @@ void composeMap(const Values& values, WidgetSnapshot& snapshot) {
   snapshot.odometerKm = values.integer("odometerKm");
 }
 
+const char* sourceName(Preset preset) {
+  switch (preset) {
+    case Preset::teslamate:
+      return "TeslaMate";
+    case Preset::evcc:
+      return "evcc";
+    case Preset::snapshot:
+      return "the snapshot topic";
+    case Preset::map:
+      return "the mapped topics";
+  }
+  unreachable(__func__);
+}
+
+void raise(std::optional<Date>& at, std::optional<Date> candidate) {
+  if (candidate && (!at || *candidate > *at)) at = candidate;
+}
+
 }  // namespace
 
 CarState::CarState(FeedSource source) : source_(std::move(source)) {
   for (const InputSpec& spec : source_.inputs) {
     if (!spec.initial) continue;
     if (auto value = convert(spec, *spec.initial))
-      values_.insert_or_assign(spec.name, std::move(value).value());
+      values_.insert_or_assign(spec.name, KnownValue{std::move(value).value(), false, std::nullopt});
   }
 }
 
@@ -191,15 +240,15 @@ std::vector<std::string> CarState::topics() const {
   return topics;
 }
 
-Result<std::optional<Value>> CarState::read(const InputSpec& spec, std::string_view payload) const {
+Result<CarState::Reading> CarState::read(const InputSpec& spec, std::string_view payload) const {
   std::string text(payload);
   if (!spec.jsonPointer.empty()) {
     auto extracted = extractJsonPointer(text, spec.jsonPointer);
     if (!extracted) return extracted.error();
     text = std::move(extracted).value();
   }
-  // An empty payload (or JSON null) withdraws the value.
-  if (text.empty()) return std::optional<Value>();
+  // An empty payload (or JSON null) carries no reading.
+  if (text.empty()) return Reading{spec.empty, {}};
   if (!spec.valueMap.empty()) {
     const auto match = [&](const std::string& key) {
       return std::find_if(spec.valueMap.begin(), spec.valueMap.end(),
@@ -212,44 +261,138 @@ Result<std::optional<Value>> CarState::read(const InputSpec& spec, std::string_v
   }
   auto value = convert(spec, text);
   if (!value) return value.error();
-  return std::optional<Value>(std::move(value).value());
+  // A 0 the source uses as a marker (after rounding: no "0 min" either).
+  if (const double* number = std::get_if<double>(&*value);
+      number && *number == 0 && spec.zero != Marker::reading) {
+    return Reading{spec.zero, {}};
+  }
+  return Reading{Marker::reading, std::move(value).value()};
 }
 
-Accepted CarState::accept(std::string_view topic, std::string_view payload, Date now) {
+// Puts one reading into the known values; true when the value changed.
+bool CarState::apply(const InputSpec& spec, const Reading& reading) {
+  const auto it = values_.find(spec.name);
+  switch (reading.marker) {
+    case Marker::reading:
+      if (it != values_.end() && sameValue(it->second.value, *reading.value)) {
+        it->second.held = false;  // vouched for again
+        it->second.heldAt.reset();
+        return false;
+      }
+      if (spec.role == Role::vehicle && it != values_.end()) {
+        // Another car: what the source marks as unknown with a 0 belonged to
+        // the one before (evcc resets exactly those on a vehicle change).
+        for (const InputSpec& other : source_.inputs) {
+          if (other.zero == Marker::unknown) values_.erase(other.name);
+        }
+      }
+      values_.insert_or_assign(spec.name, KnownValue{*reading.value, false, std::nullopt});
+      return true;
+    case Marker::unknown:
+      // The last good value stays, as old as the car's data were when the
+      // source last vouched for it.
+      if (it != values_.end() && !it->second.held) {
+        it->second.held = true;
+        if (spec.role == Role::car || spec.role == Role::vehicle) it->second.heldAt = dataTime();
+      }
+      return false;
+    case Marker::absent:
+      if (it == values_.end()) return false;
+      values_.erase(it);
+      return true;
+  }
+  unreachable(__func__);
+}
+
+Accepted CarState::accept(std::string_view topic, std::string_view payload, Date now, Delivery delivery) {
   Accepted result;
+  bool carChanged = false;
+  bool clockChanged = false;
   for (const InputSpec& spec : source_.inputs) {
     if (spec.topic != topic) continue;
-    if (result.outcome == Outcome::unknown) result.outcome = Outcome::unchanged;
-    std::optional<Value> value;
-    if (payload.size() > kPayloadLimit) {
-      result.reason = std::to_string(payload.size()) + " bytes, more than the 1 MiB a value may take";
-    } else if (!isValidUtf8(payload)) {
-      result.reason = "not valid UTF-8";
-    } else {
-      auto read = this->read(spec, payload);
-      if (read) {
-        value = std::move(read).value();
-      } else {
-        result.reason = read.error().message;
-      }
+    if (result.outcome == Outcome::unknown) {
+      result.outcome = Outcome::unchanged;
+      if (delivery == Delivery::live) lastLive_ = now;
     }
-    if (!result.reason.empty()) {
+    Result<Reading> reading = Error{""};
+    if (payload.size() > kPayloadLimit) {
+      reading = Error{std::to_string(payload.size()) + " bytes, more than the 1 MiB a value may take"};
+    } else if (!isValidUtf8(payload)) {
+      reading = Error{"not valid UTF-8"};
+    } else {
+      reading = read(spec, payload);
+    }
+    if (!reading) {
       result.outcome = Outcome::ignored;
+      result.reason = reading.error().message;
       return result;
     }
-    const auto it = values_.find(spec.name);
-    if (!value) {
-      if (it != values_.end()) {
-        values_.erase(it);
-        result.outcome = Outcome::changed;
-      }
-    } else if (it == values_.end() || !sameValue(it->second, *value)) {
-      values_.insert_or_assign(spec.name, std::move(*value));
-      result.outcome = Outcome::changed;
-    }
+    const bool changed = apply(spec, *reading);
+    if (spec.role == Role::car || spec.role == Role::vehicle) carChanged = carChanged || changed;
+    if (spec.role == Role::clock) clockChanged = clockChanged || changed;
   }
-  if (result.outcome == Outcome::changed) changedAt_ = now;
+  if (carChanged) {
+    carNews(now, delivery);
+    result.outcome = Outcome::changed;
+  } else if (clockChanged && clockNews()) {
+    result.outcome = Outcome::changed;
+  }
   return result;
+}
+
+// The value of the input with this role: the source's clock, or when the
+// car's present state began.
+std::optional<Date> CarState::timeOf(Role role) const {
+  for (const InputSpec& spec : source_.inputs) {
+    if (spec.role == role) return Values(values_).get<Date>(spec.name);
+  }
+  return std::nullopt;
+}
+
+// The car's data changed: they are as of the source's clock where it has
+// one, else as of now if the news came live; retained news without a clock
+// has no time of its own (see reportedAt).
+void CarState::carNews(Date now, Delivery delivery) {
+  if (const auto clock = timeOf(Role::clock)) {
+    dataTime_ = newsClock_ = clock;
+    retainedAt_.reset();
+  } else if (delivery == Delivery::live) {
+    dataTime_ = now;
+    retainedAt_.reset();
+  } else if (!retainedAt_) {
+    retainedAt_ = now;
+  }
+}
+
+// The source's clock moved on: its data are as of then. Moving on by
+// kClockNews since the last news is news itself.
+bool CarState::clockNews() {
+  dataTime_ = timeOf(Role::clock);
+  retainedAt_.reset();
+  if (newsClock_ && dataTime_ && dataTime_->timeIntervalSince(*newsClock_) < kClockNews) return false;
+  newsClock_ = dataTime_;
+  return true;
+}
+
+// When the car's data were last known true, held values aside.
+std::optional<Date> CarState::dataTime() const {
+  if (!retainedAt_) return dataTime_;
+  // Retained news without the source's time is no fresher than the latest
+  // time known to be true: the start of the car's present state, the stored
+  // snapshot's time (these data were not yet news then), what came live.
+  std::optional<Date> at = dataTime_;
+  raise(at, timeOf(Role::since));
+  if (stored_) raise(at, stored_->carReportedAt.value_or(stored_->writtenAt));
+  return at ? at : retainedAt_;  // nothing older is known: when it came
+}
+
+// The data are as old as the oldest value the source no longer vouches for.
+std::optional<Date> CarState::reportedAt() const {
+  std::optional<Date> at = dataTime();
+  for (const auto& [name, known] : values_) {
+    if (known.heldAt && at && *known.heldAt < *at) at = known.heldAt;
+  }
+  return at;
 }
 
 std::vector<std::string> CarState::missing() const {
@@ -266,7 +409,7 @@ std::optional<WidgetSnapshot> CarState::compose(const ComposeContext& context) c
   WidgetSnapshot snapshot;
   if (source_.preset == Preset::snapshot) {
     snapshot = *values.get<WidgetSnapshot>("snapshot");
-    if (!snapshot.carReportedAt) snapshot.carReportedAt = changedAt_;
+    if (!snapshot.carReportedAt) snapshot.carReportedAt = reportedAt();
     if (context.unitExplicit) snapshot.unit = context.unit;
   } else {
     const bool map = source_.preset == Preset::map;
@@ -284,13 +427,29 @@ std::optional<WidgetSnapshot> CarState::compose(const ComposeContext& context) c
         composeMap(values, snapshot);
         break;
     }
-    snapshot.carReportedAt =
-        map && values.has("carReportedAt") ? values.get<Date>("carReportedAt") : changedAt_;
+    snapshot.carReportedAt = reportedAt();
     snapshot.unit = context.unit;
   }
   snapshot.writtenAt = context.now;
   snapshot.hasImage = context.hasImage;
   return snapshot;
+}
+
+std::optional<std::string> CarState::checkSource(Date now) {
+  if (!lastLive_) lastLive_ = now;  // the quiet time counts from the start
+  const InputSpec* offline = nullptr;
+  for (const InputSpec& spec : source_.inputs) {
+    if (spec.role == Role::liveness && Values(values_).text(spec.name) == "offline") offline = &spec;
+  }
+  const double quiet = now.timeIntervalSince(*lastLive_);
+  const bool gone = offline != nullptr || (source_.quietLimit > 0 && quiet > source_.quietLimit);
+  if (gone == reportedGone_) return std::nullopt;
+  reportedGone_ = gone;
+  const std::string name = sourceName(source_.preset);
+  if (!gone) return name + " is sending again";
+  const std::string keeps = "; the snapshot keeps the time of its last data";
+  if (offline != nullptr) return name + " says it is offline (" + escapeForLog(offline->topic) + ")" + keeps;
+  return "nothing from " + name + " for " + std::to_string(static_cast<int>(quiet / 60)) + " min" + keeps;
 }
 
 }  // namespace kelvo::feed

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/RegularFile.h"
 
 namespace kelvo::feed {
 
@@ -20,17 +21,21 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kConfigSizeLimit = 1 << 20;
+// Longer topics are no real source's; the protocol's own limit is 65,535 bytes.
+constexpr std::size_t kTopicLimit = 1024;
+
+// Regular files only, opened without blocking: a FIFO or a device named as
+// the config or password file must not hang the start.
+// A path as messages show it: a long one cut, so that the reason after it shows.
+std::string named(const fs::path& file) {
+  const std::string& text = file.native();
+  return text.size() <= 200 ? text : text.substr(0, 100) + "…" + text.substr(text.size() - 99);
+}
 
 Result<std::string> readSmallFile(const fs::path& file, const std::string& what) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    return Error{"cannot read " + what + " " + file.string() + ": " + std::generic_category().message(errno)};
-  std::string text;
-  text.resize(kConfigSizeLimit + 1);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  if (text.size() > kConfigSizeLimit) return Error{what + " " + file.string() + " is larger than 1 MiB"};
-  return text;
+  auto bytes = readRegularFile(file, kConfigSizeLimit);
+  if (!bytes) return Error{"cannot read " + what + " " + named(file) + ": " + bytes.error().message};
+  return std::string(bytes->begin(), bytes->end());
 }
 
 Result<bool> parseFlag(const std::string& value) {
@@ -42,6 +47,41 @@ Result<bool> parseFlag(const std::string& value) {
 const char* nonEmptyVariable(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+Result<FeedSource> presetSource(const FeedSettings& settings) {
+  if (settings.preset == "teslamate") {
+    return teslamateSource(settings.prefix.value_or("teslamate"), settings.car, settings.range);
+  }
+  if (settings.preset == "evcc") return evccSource(settings.prefix.value_or("evcc"), settings.car);
+  if (settings.preset == "snapshot") return snapshotSource(settings.topic);
+  if (settings.preset == "map") {
+    if (settings.map.empty()) return Error{"the map preset needs a [map] group in the config file"};
+    return mapSource(settings.map);
+  }
+  return Error{"unknown preset \"" + settings.preset + "\" (teslamate, evcc, snapshot, map)"};
+}
+
+// C0 and C1 controls and DEL: never part of a host name or a topic, and
+// they would act on a terminal that shows the log.
+bool hasControlCharacter(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool c1 = byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (byte < 0x20 || byte == 0x7F || c1) return true;
+  }
+  return false;
+}
+
+Status checkTopic(std::string_view topic) {
+  const auto fail = [&](const std::string& what) {
+    return Error{"the topic \"" + std::string(topic.substr(0, 80)) + (topic.size() > 80 ? "…" : "") + "\" " +
+                 what};
+  };
+  if (topic.size() > kTopicLimit) return fail("is longer than " + std::to_string(kTopicLimit) + " bytes");
+  if (!isPlainTopic(topic)) return fail("is not one topic (\"+\" and \"#\" are wildcards)");
+  if (hasControlCharacter(topic)) return fail("has a control character");
+  return {};
 }
 
 }  // namespace
@@ -74,6 +114,7 @@ Result<BrokerAddress> parseBrokerUrl(std::string_view url) {
     if (colon != std::string_view::npos && portText.empty()) return Error{"the broker's port is empty"};
   }
   if (address.host.empty()) return Error{"the broker URL has no host"};
+  if (hasControlCharacter(address.host)) return Error{"the broker's host has a control character"};
   if (address.host.find_first_of("/@?# ") != std::string::npos) {
     return Error{"the broker URL takes only a host and a port (no user, password or path)"};
   }
@@ -92,11 +133,11 @@ Result<BrokerAddress> parseBrokerUrl(std::string_view url) {
 Status checkPrivate(const fs::path& file, const std::string& what) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) {
-    return Error{"cannot read " + what + " " + file.string() + ": " + std::generic_category().message(errno)};
+    return Error{"cannot read " + what + " " + named(file) + ": " + std::generic_category().message(errno)};
   }
   if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-    return Error{what + " " + file.string() + " is readable by group or others; refusing it (chmod 600 " +
-                 file.string() + ")"};
+    return Error{what + " " + named(file) + " is readable by group or others; refusing it (chmod 600 " +
+                 named(file) + ")"};
   }
   return {};
 }
@@ -151,6 +192,7 @@ Status applyConfigText(std::string_view text, const std::string& name, FeedSetti
         if (!parseUnit(value)) return fail("unit must be km or mi");
         settings.unit = value;
       } else if (key == "shared_dir") {
+        if (value.empty()) return fail("shared_dir needs a directory, not an empty value");
         settings.sharedDir = value;
       } else if (key == "image") {
         settings.image = value;
@@ -174,7 +216,7 @@ Status applyConfigFile(const fs::path& file, FeedSettings& settings) {
   if (auto ok = checkPrivate(file, "config file"); !ok) return ok;
   auto text = readSmallFile(file, "config file");
   if (!text) return text.error();
-  return applyConfigText(*text, file.string(), settings);
+  return applyConfigText(*text, named(file), settings);
 }
 
 Result<std::string> readPasswordFile(const fs::path& file) {
@@ -183,7 +225,11 @@ Result<std::string> readPasswordFile(const fs::path& file) {
   if (!text) return text.error();
   std::string password = text->substr(0, text->find('\n'));
   if (password.ends_with('\r')) password.pop_back();
-  if (password.empty()) return Error{"password file " + file.string() + " is empty"};
+  if (text->empty()) return Error{"password file " + named(file) + " is empty"};
+  if (password.empty()) {
+    return Error{"password file " + named(file) +
+                 ": the first line is blank (the password is the first line)"};
+  }
   return password;
 }
 
@@ -201,17 +247,27 @@ std::optional<fs::path> defaultConfigFile() {
   return *home / ".config" / "kelvo" / "feed.ini";
 }
 
+Result<std::optional<fs::path>> findDefaultConfigFile() {
+  const auto file = defaultConfigFile();
+  if (!file) return std::optional<fs::path>();
+  struct stat info {};
+  if (::stat(file->c_str(), &info) == 0) return file;
+  // Nothing there is no error; a folder that may not be searched or a name
+  // too long is, or settings would be silently ignored.
+  if (errno == ENOENT || errno == ENOTDIR) return std::optional<fs::path>();
+  return Error{"cannot read config file " + named(*file) + ": " + std::generic_category().message(errno)};
+}
+
 Result<FeedSource> buildSource(const FeedSettings& settings) {
-  if (settings.preset == "teslamate") {
-    return teslamateSource(settings.prefix.value_or("teslamate"), settings.car, settings.range);
+  auto source = presetSource(settings);
+  if (!source) return source;
+  // Every topic is checked whole, whichever part (prefix, car id, map line)
+  // made it wrong: the broker would refuse it on every connection.
+  for (const InputSpec& input : source->inputs) {
+    if (input.topic == "-") continue;
+    if (auto ok = checkTopic(input.topic); !ok) return ok.error();
   }
-  if (settings.preset == "evcc") return evccSource(settings.prefix.value_or("evcc"), settings.car);
-  if (settings.preset == "snapshot") return snapshotSource(settings.topic);
-  if (settings.preset == "map") {
-    if (settings.map.empty()) return Error{"the map preset needs a [map] group in the config file"};
-    return mapSource(settings.map);
-  }
-  return Error{"unknown preset \"" + settings.preset + "\" (teslamate, evcc, snapshot, map)"};
+  return source;
 }
 
 Result<DistanceUnit> parseUnit(std::string_view text) {
@@ -227,11 +283,19 @@ DistanceUnit unitForLocale(const icu::Locale& locale) {
   return system == UMS_US || system == UMS_UK ? DistanceUnit::miles : DistanceUnit::kilometers;
 }
 
+DistanceUnit unitForPosixLocale(std::string_view name) {
+  // glibc's C and POSIX locales are metric; ICU would take them for its root
+  // locale, which measures in the US system.
+  const std::string_view base = name.substr(0, name.find_first_of(".@"));
+  if (base.empty() || base == "C" || base == "POSIX") return DistanceUnit::kilometers;
+  return unitForLocale(localeFromPosixName(name));
+}
+
 DistanceUnit unitFromEnvironment() {
   const char* name = nonEmptyVariable("LC_ALL");
   if (name == nullptr) name = nonEmptyVariable("LC_MEASUREMENT");
   if (name == nullptr) name = nonEmptyVariable("LANG");
-  return unitForLocale(localeFromPosixName(name != nullptr ? name : ""));
+  return unitForPosixLocale(name != nullptr ? name : "");
 }
 
 }  // namespace kelvo::feed

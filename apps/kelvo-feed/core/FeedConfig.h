@@ -63,6 +63,11 @@ Result<std::string> readPasswordFile(const std::filesystem::path& file);
 // The configuration file's default place: ${XDG_CONFIG_HOME:-~/.config}/kelvo/feed.ini.
 std::optional<std::filesystem::path> defaultConfigFile();
 
+// The default configuration file when it exists, nothing when it does not,
+// and an error when it cannot be looked up (an unsearchable folder, a name
+// too long). Never throws.
+Result<std::optional<std::filesystem::path>> findDefaultConfigFile();
+
 // The topic table the settings ask for.
 Result<FeedSource> buildSource(const FeedSettings& settings);
 
@@ -70,6 +75,8 @@ Result<FeedSource> buildSource(const FeedSettings& settings);
 Result<DistanceUnit> parseUnit(std::string_view text);
 // Miles where ICU says the locale measures in the US or UK system.
 DistanceUnit unitForLocale(const icu::Locale& locale);
+// The same for a POSIX locale name; kilometres for C and POSIX (and no name).
+DistanceUnit unitForPosixLocale(std::string_view name);
 // The unit for the POSIX locale environment: LC_ALL, LC_MEASUREMENT, LANG.
 DistanceUnit unitFromEnvironment();
 

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "KelvoShared/JsonNesting.h"
 #include "KelvoShared/LogText.h"
+#include "KelvoShared/SharedStore.h"
 #include "KelvoShared/Utf8Text.h"
 #include "Trimmed.h"
 
@@ -42,7 +44,7 @@ Result<double> parseNumber(std::string_view text) {
   if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value)) {
     return notA("a number", text);
   }
-  return value;
+  return value + 0.0;  // "-0" is 0: a negative zero would be shown as "-0"
 }
 
 Result<bool> parseBoolean(std::string_view text) {
@@ -96,6 +98,10 @@ Result<Date> parseInstant(std::string_view text) {
 
 Result<std::string> extractJsonPointer(std::string_view json, const std::string& pointer) {
   using Json = nlohmann::json;
+  // The selected value is printed recursively: the depth must be bounded first.
+  if (jsonNestsDeeperThan(json)) {
+    return Error{"the JSON is nested more than " + std::to_string(kJsonDepthLimit) + " levels deep"};
+  }
   const Json document = Json::parse(json.begin(), json.end(), nullptr, /*allow_exceptions=*/false);
   if (document.is_discarded()) return Error{"the payload is not JSON"};
   // json_pointer's constructor throws on a malformed pointer; the config
@@ -110,6 +116,26 @@ Result<std::string> extractJsonPointer(std::string_view json, const std::string&
   } catch (const Json::exception&) {
     return Error{"bad JSON pointer " + pointer};
   }
+}
+
+Result<WidgetSnapshot> decodeSnapshotPayload(std::string_view text) {
+  auto snapshot = decodeSnapshot(text);
+  if (!snapshot) return snapshot;
+  // What the feed adds on writing, at its longest: both times, the longer
+  // unit, "false".
+  WidgetSnapshot written = *snapshot;
+  const Date latest{253402300799};  // 9999-12-31T23:59:59Z
+  if (!written.carReportedAt) written.carReportedAt = latest;
+  written.writtenAt = latest;
+  written.unit = DistanceUnit::kilometers;
+  written.hasImage = false;
+  const auto encoded = encodeSnapshot(written);
+  if (!encoded) return encoded.error();
+  if (encoded->size() > SharedStore::kSnapshotSizeLimit) {
+    return Error{"it would take " + std::to_string(encoded->size()) +
+                 " bytes once written, more than the 1 MiB of snapshot.json"};
+  }
+  return snapshot;
 }
 
 std::string escapeForLog(std::string_view text, std::size_t limit) {

@@ -34,8 +34,14 @@ Result<double> parseDuration(std::string_view text);
 Result<Date> parseInstant(std::string_view text);
 
 // The value at an RFC 6901 JSON pointer of a JSON payload, as payload text: a
-// string's contents unquoted, anything else as compact JSON.
+// string's contents unquoted, anything else as compact JSON. Payloads nested
+// deeper than kJsonDepthLimit are refused unparsed.
 Result<std::string> extractJsonPointer(std::string_view json, const std::string& pointer);
+
+// A whole snapshot document as decodeSnapshot reads it, refused also when it
+// could not be written once the feed has added its times (it would be
+// larger than snapshot.json may be).
+Result<WidgetSnapshot> decodeSnapshotPayload(std::string_view text);
 
 // The start of `text`, at most `limit` bytes (never cut inside a character,
 // "…" where cut), made safe for one log line by kelvo::escapeForLog.

@@ -12,9 +12,11 @@ namespace kelvo::feed {
 
 namespace {
 
-// One row of a preset: the topic's last level and how its payload is read.
+// One row of a preset: the topic under the prefix ({id}: the car or
+// loadpoint, {range}: est, rated or ideal) and how its payload is read (see
+// InputSpec; a minimum below 0 admits meter noise, read as 0).
 struct PresetRow {
-  const char* suffix;
+  const char* topic;
   const char* name;
   InputKind kind;
   double scale;
@@ -22,44 +24,75 @@ struct PresetRow {
   double maximum;
   Rounding rounding;
   bool required;
+  Marker empty;  // what an empty payload means
+  Marker zero;   // what a 0 means
+  Role role;
 };
 
 using enum InputKind;
 using enum Rounding;
+using enum Marker;
+using enum Role;
 
-// teslamate/cars/<car>/<suffix>. Units per TeslaMate's MQTT documentation:
-// ranges and odometer in km, time_to_full_charge in hours, charger_power in kW.
+// TeslaMate publishes a value only when it changes, retained, as Elixir's
+// to_string: integers, shortest floats ("318.43", "3.0e2"), "true"/"false",
+// ISO 8601 times; "" for the few values it sends when unknown (no schedule,
+// no estimate, no power). Units per its MQTT documentation: km, hours, kW.
+// `healthy` is sent with every poll and not retained: the heartbeat. A
+// suspended car is polled every 21 minutes, hence the quiet limit.
+constexpr double kTeslaMateQuiet = 1800;
+// clang-format off
 constexpr std::array kTeslaMate = {
-    PresetRow{"battery_level", "battery", number, 1, 0, 100, none, true},
-    PresetRow{"", "range", number, 1, 0, 5000, nearest, true},  // the chosen *_battery_range_km
-    PresetRow{"state", "state", text, 1, 0, 0, none, true},
-    PresetRow{"plugged_in", "plugged", boolean, 1, 0, 0, none, false},
-    PresetRow{"time_to_full_charge", "fullIn", number, 60, 0, 10080, nearest, false},  // h → min
-    PresetRow{"charger_power", "power", number, 1000, 0, 1e6, nearest, false},         // kW → W
-    PresetRow{"display_name", "title", text, 1, 0, 0, none, false},
-    PresetRow{"model", "model", text, 1, 0, 0, none, false},
-    PresetRow{"trim_badging", "trim", text, 1, 0, 0, none, false},
-    PresetRow{"odometer", "odometer", number, 1, 0, 1e7, nearest, false},
-    PresetRow{"charge_limit_soc", "limit", number, 1, 0, 100, none, false},
-    PresetRow{"scheduled_charging_start_time", "scheduledStart", instant, 1, 0, 0, none, false},
+    //        topic                                       name               kind      scale  min max     round     need    empty     zero      role
+    PresetRow{"cars/{id}/battery_level",                  "battery",         number,   1,     0,  100,    none,     true,   unknown,  reading,  car},
+    PresetRow{"cars/{id}/{range}_battery_range_km",       "range",           number,   1,     0,  5000,   nearest,  true,   unknown,  reading,  car},
+    PresetRow{"cars/{id}/state",                          "state",           text,     1,     0,  0,      none,     true,   unknown,  reading,  car},
+    PresetRow{"cars/{id}/charging_state",                 "chargingState",   text,     1,     0,  0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"cars/{id}/plugged_in",                     "plugged",         boolean,  1,     0,  0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"cars/{id}/time_to_full_charge",            "fullIn",          number,   60,    0,  10080,  nearest,  false,  absent,   absent,   car},  // h → min
+    PresetRow{"cars/{id}/charger_power",                  "power",           number,   1000,  0,  1e6,    nearest,  false,  absent,   reading,  car},  // kW → W
+    PresetRow{"cars/{id}/display_name",                   "title",           text,     1,     0,  0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"cars/{id}/model",                          "model",           text,     1,     0,  0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"cars/{id}/trim_badging",                   "trim",            text,     1,     0,  0,      none,     false,  absent,   reading,  car},
+    PresetRow{"cars/{id}/odometer",                       "odometer",        number,   1,     0,  1e7,    nearest,  false,  unknown,  reading,  car},
+    PresetRow{"cars/{id}/charge_limit_soc",               "limit",           number,   1,     0,  100,    none,     false,  unknown,  reading,  car},
+    PresetRow{"cars/{id}/scheduled_charging_start_time",  "scheduledStart",  instant,  1,     0,  0,      none,     false,  absent,   reading,  car},
+    PresetRow{"cars/{id}/since",                          "since",           instant,  1,     0,  0,      none,     false,  unknown,  reading,  since},
+    PresetRow{"cars/{id}/healthy",                        "healthy",         boolean,  1,     0,  0,      none,     false,  unknown,  reading,  liveness},
 };
+// clang-format on
 
-// evcc/loadpoints/<id>/<suffix>. Units per evcc's MQTT API: power in W,
-// SoC in %, range and odometer in km; durations are seconds (see parseDuration).
+// evcc republishes its loadpoint's state each control cycle (30 s by
+// default; range, odometer and estimate when they change), retained,
+// each message on its own so in no fixed order: numbers with up to
+// three decimals ("55.5", "-3.2"), "true"/"false", times and durations as
+// whole Unix seconds and seconds, "" for no time. It sends 0 for the
+// vehicle's state of charge, range, limit and odometer when it does not know
+// them (at start, on a vehicle change, until the car is polled), and empties
+// every topic when it stops; `updated` is its clock, `status` its will.
+constexpr double kEvccQuiet = 900;
+// clang-format off
 constexpr std::array kEvcc = {
-    PresetRow{"vehicleSoc", "battery", number, 1, 0, 100, none, true},
-    PresetRow{"vehicleRange", "range", number, 1, 0, 5000, nearest, true},
-    PresetRow{"charging", "charging", boolean, 1, 0, 0, none, true},
-    PresetRow{"connected", "plugged", boolean, 1, 0, 0, none, false},
-    PresetRow{"chargePower", "power", number, 1, 0, 1e6, nearest, false},
-    PresetRow{"chargeRemainingDuration", "fullIn", duration, 1.0 / 60, 0, 10080, nearest, false},  // s → min
-    PresetRow{"vehicleTitle", "title", text, 1, 0, 0, none, false},
-    PresetRow{"vehicleOdometer", "odometer", number, 1, 0, 1e7, nearest, false},
-    PresetRow{"effectiveLimitSoc", "limit", number, 1, 0, 100, none, false},
-    PresetRow{"planActive", "planActive", boolean, 1, 0, 0, none, false},
-    PresetRow{"smartCostActive", "smartCostActive", boolean, 1, 0, 0, none, false},
-    PresetRow{"planProjectedStart", "planStart", instant, 1, 0, 0, none, false},
+    //        topic                                       name                   kind       scale    min    max     round     need    empty     zero      role
+    PresetRow{"loadpoints/{id}/vehicleSoc",               "battery",             number,    1,       0,     100,    none,     true,   unknown,  unknown,  car},
+    PresetRow{"loadpoints/{id}/vehicleRange",             "range",               number,    1,       0,     5000,   nearest,  true,   unknown,  unknown,  car},
+    PresetRow{"loadpoints/{id}/charging",                 "charging",            boolean,   1,       0,     0,      none,     true,   unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/connected",                "plugged",             boolean,   1,       0,     0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/mode",                     "mode",                text,      1,       0,     0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/chargePower",              "power",               number,    1,       -100,  1e6,    nearest,  false,  unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/chargeRemainingDuration",  "fullIn",              duration,  1.0/60,  0,     10080,  nearest,  false,  unknown,  absent,   car},  // s → min
+    PresetRow{"loadpoints/{id}/vehicleTitle",             "title",               text,      1,       0,     0,      none,     false,  unknown,  reading,  vehicle},
+    PresetRow{"loadpoints/{id}/vehicleOdometer",          "odometer",            number,    1,       0,     1e7,    nearest,  false,  unknown,  unknown,  car},
+    PresetRow{"loadpoints/{id}/vehicleLimitSoc",          "vehicleLimit",        number,    1,       0,     100,    none,     false,  unknown,  unknown,  car},
+    PresetRow{"loadpoints/{id}/effectiveLimitSoc",        "limit",               number,    1,       0,     100,    none,     false,  unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/planActive",               "planActive",          boolean,   1,       0,     0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/planProjectedStart",       "planStart",           instant,   1,       0,     0,      none,     false,  absent,   reading,  car},
+    PresetRow{"loadpoints/{id}/smartCostActive",          "smartCostActive",     boolean,   1,       0,     0,      none,     false,  unknown,  reading,  car},
+    PresetRow{"loadpoints/{id}/smartCostNextStart",       "smartCostNextStart",  instant,   1,       0,     0,      none,     false,  absent,   reading,  car},
+    PresetRow{"updated",                                  "updated",             instant,   1,       0,     0,      none,     false,  unknown,  reading,  clock},
+    PresetRow{"status",                                   "status",              text,      1,       0,     0,      none,     false,  unknown,  reading,  liveness},
 };
+// clang-format on
 
 // The snapshot fields a [map] may set, how each is read and its plausible range.
 struct MapField {
@@ -86,6 +119,16 @@ constexpr std::array kMapFields = {
     MapField{"carReportedAt", instant, 0, 0, none, false},
 };
 
+// The row's topic under `prefix`, with {id} and {range} filled in.
+std::string expand(const PresetRow& row, const std::string& prefix, const std::string& id,
+                   const std::string& range) {
+  std::string topic = prefix + "/" + row.topic;
+  for (const auto& [field, value] : {std::pair<std::string, std::string>{"{id}", id}, {"{range}", range}}) {
+    if (const auto at = topic.find(field); at != std::string::npos) topic.replace(at, field.size(), value);
+  }
+  return topic;
+}
+
 InputSpec fromRow(const PresetRow& row, const std::string& topic) {
   InputSpec spec;
   spec.name = row.name;
@@ -98,6 +141,9 @@ InputSpec fromRow(const PresetRow& row, const std::string& topic) {
   }
   spec.rounding = row.rounding;
   spec.required = row.required;
+  spec.empty = row.empty;
+  spec.zero = row.zero;
+  spec.role = row.role;
   return spec;
 }
 
@@ -185,21 +231,18 @@ Result<FeedSource> teslamateSource(const std::string& prefix, const std::string&
   if (auto ok = checkLevel("the car id", car); !ok) return ok.error();
   if (range != "est" && range != "rated" && range != "ideal")
     return Error{"range must be est, rated or ideal"};
-  FeedSource source{Preset::teslamate, {}};
-  const std::string base = prefix + "/cars/" + car + "/";
-  for (const PresetRow& row : kTeslaMate) {
-    const std::string suffix = row.suffix[0] != '\0' ? row.suffix : range + "_battery_range_km";
-    source.inputs.push_back(fromRow(row, base + suffix));
-  }
+  FeedSource source{Preset::teslamate, {}, kTeslaMateQuiet};
+  for (const PresetRow& row : kTeslaMate)
+    source.inputs.push_back(fromRow(row, expand(row, prefix, car, range)));
   return source;
 }
 
 Result<FeedSource> evccSource(const std::string& prefix, const std::string& loadpoint) {
   if (auto ok = checkPrefix(prefix); !ok) return ok.error();
   if (auto ok = checkLevel("the loadpoint id", loadpoint); !ok) return ok.error();
-  FeedSource source{Preset::evcc, {}};
-  const std::string base = prefix + "/loadpoints/" + loadpoint + "/";
-  for (const PresetRow& row : kEvcc) source.inputs.push_back(fromRow(row, base + row.suffix));
+  FeedSource source{Preset::evcc, {}, kEvccQuiet};
+  for (const PresetRow& row : kEvcc)
+    source.inputs.push_back(fromRow(row, expand(row, prefix, loadpoint, "")));
   return source;
 }
 
@@ -236,6 +279,10 @@ Result<FeedSource> mapSource(const std::vector<IniEntry>& entries) {
     }
     spec.rounding = field->rounding;
     spec.required = field->required;
+    // A required value the topic leaves empty is unknown for now; an
+    // optional one is withdrawn.
+    spec.empty = field->required ? Marker::unknown : Marker::absent;
+    if (spec.name == "carReportedAt") spec.role = Role::clock;
     if (spec.topic != "-" && !isPlainTopic(spec.topic)) return fail("needs a topic without \"+\" or \"#\"");
     for (std::size_t i = 1; i < parts.size(); ++i) {
       if (auto ok = applyMapOption(parts[i], spec); !ok) return fail(ok.error().message);

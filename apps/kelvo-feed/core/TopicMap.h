@@ -29,30 +29,53 @@ enum class InputKind {
 
 enum class Rounding { none, nearest, down, up };
 
+// What a payload that carries no reading means (an empty one, or a 0 where
+// the source uses 0 as a marker).
+enum class Marker {
+  reading,  // a reading like any other
+  unknown,  // the source does not know: the last good value stays, with its age
+  absent,   // there is none (no plan, no estimate): the value is withdrawn
+};
+
+// What an input tells about.
+enum class Role {
+  car,       // the car's data
+  vehicle,   // the car's data naming the vehicle: another name is another car
+  clock,     // the source's own time of its data (evcc's updated)
+  since,     // when the car's present state began (TeslaMate's since)
+  liveness,  // the source's heartbeat; the text "offline" says it is gone
+};
+
 // One value the feed listens for.
 struct InputSpec {
   std::string name;   // what the rules call it ("battery", or a snapshot field for a map)
   std::string topic;  // the full MQTT topic ("-" in a map: no topic, only the default)
   InputKind kind = InputKind::number;
   double scale = 1;  // numbers and durations are multiplied by this (kW → W: 1000)
-  double minimum = -std::numeric_limits<double>::infinity();  // smallest plausible value after scaling
-  double maximum = std::numeric_limits<double>::infinity();   // largest plausible value after scaling
-  Rounding rounding = Rounding::none;                         // applied after scaling
+  // Smallest plausible value after scaling; from a negative minimum up to 0,
+  // readings are meter noise and read as 0.
+  double minimum = -std::numeric_limits<double>::infinity();
+  double maximum = std::numeric_limits<double>::infinity();  // largest plausible value after scaling
+  Rounding rounding = Rounding::none;                        // applied after scaling
   std::string jsonPointer;  // when set, the payload is JSON and the value is at this pointer
   std::vector<std::pair<std::string, std::string>> valueMap;  // payload → value text; "*" matches the rest
   std::optional<std::string> initial;  // a value (as payload text) assumed until the topic delivers one
   bool required = false;               // no snapshot is written until it is known
+  Marker empty = Marker::unknown;      // what an empty payload (or JSON null) means
+  Marker zero = Marker::reading;       // what a number or duration of 0 means
+  Role role = Role::car;
 };
 
 struct FeedSource {
   Preset preset = Preset::teslamate;
   std::vector<InputSpec> inputs;
+  double quietLimit = 0;  // seconds without a live message after which the source counts as gone (0: never)
 };
 
 // TeslaMate: <prefix>/cars/<car>/..., range from est_, rated_ or ideal_battery_range_km.
 Result<FeedSource> teslamateSource(const std::string& prefix, const std::string& car,
                                    const std::string& range);
-// evcc: <prefix>/loadpoints/<loadpoint>/...
+// evcc: <prefix>/loadpoints/<loadpoint>/..., and <prefix>/updated and /status.
 Result<FeedSource> evccSource(const std::string& prefix, const std::string& loadpoint);
 // One topic carrying whole snapshot documents.
 Result<FeedSource> snapshotSource(const std::string& topic);
