@@ -95,6 +95,7 @@ Environment largeWidget() {
   Environment env;
   env.widgetFamily = WidgetFamily::systemLarge;
   env.now = 1'780'000'000;
+  env.host.contentMargin = 16;  // as the modern host draws the widget
   return env;
 }
 

@@ -3,14 +3,16 @@
 configure_file(${PROJECT_SOURCE_DIR}/resources/Info.json ${KELVO_SHARE_DIR}/kelvo/Info.json COPYONLY)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/Info.json DESTINATION share/kelvo)
 
-# Adds a module library whose sources are src/*.cpp and public headers include/.
+# Adds a module library whose sources are the *.cpp files under src/ (its
+# folders included, private headers named from src/: "layout/LayoutNode.h")
+# and whose public headers are in include/.
 function(kelvo_module name)
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
   if(NOT sources)
     message(FATAL_ERROR "module ${name}: no sources in ${CMAKE_CURRENT_SOURCE_DIR}/src")
   endif()
   add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
 endfunction()
 
 # Adds a GoogleTest program from every *.cpp in the current directory.

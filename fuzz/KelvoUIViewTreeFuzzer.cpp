@@ -259,6 +259,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size) {
 
   TreeMaker maker(data);
   const View tree = maker.view(0);
+  // Read after the tree, so the corpus made before it still makes its trees.
+  env.host.contentMargin = data.remaining_bytes() > 0 ? data.ConsumeFloatingPoint<double>() : 16;
 
   FixedAdvanceTextMeasurer fixed;
   const WidgetLayout fixedLayout = layoutWidget(tree, env, fixed);

@@ -1,5 +1,5 @@
-// Renders a demo composition (a home battery, not the car widget) in every
-// family and both appearances: kelvoui-demo OUTDIR [png|svg|pdf|json]
+// Renders a demo composition (a home battery, not the car widget) in each
+// offered family and both appearances: kelvoui-demo OUTDIR [png|svg|pdf|json]
 
 #include <algorithm>
 #include <cmath>
@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
       env.widgetFamily = family;
       env.now = now;
       env.appearance = appearance;
+      env.host.contentMargin = 16;  // as the modern host draws widgets
       const View content =
           View(HomeBattery{now})
               .widgetURL("kelvo://open")

@@ -15,6 +15,7 @@ ui::Environment hostEnvironment(ui::WidgetFamily family, Date now, ui::Appearanc
   environment.layoutDirection = ui::layoutDirectionFor(textLanguage());
   environment.now = now.secondsSince1970;
   environment.appearance = appearance;
+  environment.host = {ui::ContainerBackgroundSupport::supported, kHostContentMargin};
   return environment;
 }
 

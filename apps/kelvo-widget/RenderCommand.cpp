@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "Drawing.h"
+#include "KelvoBase/Unreachable.h"
 #include "OutputFile.h"
 
 namespace kelvo::host {
@@ -29,10 +30,24 @@ widget::CarEntry currentEntry(const RenderOptions& options) {
   return std::move(provider.timeline(context).entries.front());
 }
 
+// A few words on what a format gives, for --help.
+const char* formatWords(ui::OutputFormat format) {
+  switch (format) {
+    case ui::OutputFormat::png:
+      return "pixels at --scale";
+    case ui::OutputFormat::svg:
+    case ui::OutputFormat::pdf:
+      return "vector, in points";
+    case ui::OutputFormat::json:
+      return "the laid-out view tree";
+  }
+  unreachable(__func__);
+}
+
 std::string formatHelp() {
   std::string help;
   for (const ui::OutputFormatInfo& row : ui::kOutputFormats) {
-    help += (help.empty() ? "" : ", ") + std::string(row.name) + " (" + std::string(row.help) + ")";
+    help += (help.empty() ? "" : ", ") + std::string(row.name) + " (" + formatWords(row.format) + ")";
   }
   return help;
 }

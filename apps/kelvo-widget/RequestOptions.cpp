@@ -2,11 +2,30 @@
 #include <utility>
 
 #include "Commands.h"
+#include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "ParseCommandLine.h"
 
 namespace kelvo::host {
+namespace {
+
+// A few words on a family's shape, for --help.
+const char* shapeWords(ui::WidgetFamily family) {
+  switch (family) {
+    case ui::WidgetFamily::systemSmall:
+      return "square";
+    case ui::WidgetFamily::systemMedium:
+      return "wide";
+    case ui::WidgetFamily::systemLarge:
+      return "big";
+    case ui::WidgetFamily::systemExtraLarge:
+      return "wide and big";
+  }
+  unreachable(__func__);
+}
+
+}  // namespace
 
 std::string familyHelp() {
   std::string help;
@@ -14,7 +33,7 @@ std::string familyHelp() {
     std::ostringstream size;
     size << row.size.width << "x" << row.size.height;
     help += (help.empty() ? "" : ", ") + std::string(row.name) + " (" + size.str() + " points, " +
-            std::string(row.help) + (row.offered == ui::Offered::no ? ", not offered" : "") + ")";
+            shapeWords(row.family) + (row.offered == ui::Offered::no ? ", not offered" : "") + ")";
   }
   return help;
 }

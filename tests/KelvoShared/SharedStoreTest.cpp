@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <set>
@@ -29,10 +30,14 @@ std::string files(const fs::path& dir) {
   return all;
 }
 
-// "ok" (the sample's data), "ok: other data", "noFile", "noContainer" or "unreadable: MESSAGE".
+// "ok" (the sample's data; "ok+image" with hasImage), "ok: other data",
+// "noFile", "noContainer" or "unreadable: MESSAGE".
 std::string describe(const SharedStore::SnapshotState& state) {
-  if (const auto* ok = std::get_if<SharedStore::Ok>(&state))
-    return ok->snapshot == sampleSnapshot() ? "ok" : "ok: other data";
+  if (const auto* ok = std::get_if<SharedStore::Ok>(&state)) {
+    WidgetSnapshot without = ok->snapshot;
+    without.hasImage = false;
+    return without != sampleSnapshot() ? "ok: other data" : ok->snapshot.hasImage ? "ok+image" : "ok";
+  }
   if (const auto* unreadable = std::get_if<SharedStore::Unreadable>(&state))
     return "unreadable: " + unreadable->message;
   return std::holds_alternative<SharedStore::NoFile>(state) ? "noFile" : "noContainer";
@@ -50,22 +55,28 @@ std::string summary(const SharedStore& store, const fs::path& dir) {
   return describe(store.snapshotState()) + " | " + picture + " | " + files(dir);
 }
 
-// Every case starts from a directory holding the sample's snapshot.json and a
-// three-byte car.png; `result` is what the operation reports ("ok" or its message).
-struct WriteCase {
-  const char* name;
-  std::function<Status(const SharedStore&, const fs::path&)> act;
-  std::string result, after;
-};
+WidgetSnapshot sampleWith(const std::function<void(WidgetSnapshot&)>& change) {
+  WidgetSnapshot snapshot = sampleSnapshot();
+  change(snapshot);
+  return snapshot;
+}
 
-TEST(SharedStore, WritesReplaceRemoveOrFailLeavingThePreviousFiles) {
-  WidgetSnapshot fractional = sampleSnapshot(), nan = sampleSnapshot(), huge = sampleSnapshot();
-  fractional.writtenAt = Date{fractional.writtenAt.secondsSince1970 + 0.6};
-  nan.batteryPercentage = std::numeric_limits<double>::quiet_NaN();
-  huge.carTitle = std::string(SharedStore::kSnapshotSizeLimit, 'x');
-  const std::string kept = "ok | image 010203 | car.png snapshot.json";
-  // clang-format off
-  const WriteCase cases[] = {
+// Every case starts from a directory holding the sample's snapshot.json and a
+// three-byte car.png; `result` is what the operation reports ("ok" or the
+// start of its message).
+TEST(SharedStore, WritesReplaceRemoveOrFailLeavingThePreviousFilesAndWritersKeepHasImageInStep) {
+  const WidgetSnapshot fractional = sampleWith([](auto&s) { s.writtenAt.secondsSince1970 += 0.6; }),
+                       nan = sampleWith([](auto&s) { s.batteryPercentage = NAN; }),
+                       huge = sampleWith(
+                           [](auto&s) { s.carTitle = std::string(SharedStore::kSnapshotSizeLimit, 'x'); }),
+                       pictured = sampleWith([](auto&s) { s.hasImage = true; });
+  const std::string kept = "ok | image 010203 | car.png snapshot.json", broken = "{\"hasImage\": false";
+  const struct {
+    const char* name;
+    std::function<Status(const SharedStore&, const fs::path&)> act;
+    std::string result, after;
+  } cases[] = {
+      // clang-format off
       {"clear removes both files, not the directory", [](auto& s, auto&) { return s.clear(); }, "ok", "noFile | no image | "},
       {"nothing left to clear is no failure", [](auto& s, auto&) { s.clear(); return s.clear(); }, "ok", "noFile | no image | "},
       {"removeImage keeps the snapshot", [](auto& s, auto&) { s.removeImage(); return s.removeImage(); }, "ok", "ok | no image | snapshot.json"},
@@ -76,9 +87,16 @@ TEST(SharedStore, WritesReplaceRemoveOrFailLeavingThePreviousFiles) {
       {"nor a picture over the limit", [](auto& s, auto&) { return s.saveImage(Bytes(SharedStore::kImageSizeLimit + 1)); }, "the picture is larger than 64 MiB", kept},
       {"a directory is not renamed over", [](auto& s, auto& dir) { s.clear(); fs::create_directories(dir / "snapshot.json/inside"); return s.save(sampleSnapshot()); }, "cannot replace snapshot.json", "unreadable: snapshot.json is not a regular file | no image | snapshot.json"},
       {"removal never takes a directory tree", [](auto& s, auto& dir) { s.removeImage(); fs::create_directories(dir / "car.png/inside"); return s.clear(); }, "cannot remove car.png", "noFile | unloadable image | car.png"},
+      {"a writer keeps hasImage while car.png is there", [&](auto& s, auto&) { return s.writer()->save(pictured); }, "ok", "ok+image | image 010203 | car.png snapshot.json"},
+      {"or the writer's choice", [](auto& s, auto&) { return s.writer()->save(sampleSnapshot()); }, "ok", kept},
+      {"but not without it", [&](auto& s, auto&) { s.removeImage(); return s.writer()->save(pictured); }, "ok", "ok | no image | snapshot.json"},
+      {"a writer's picture sets it", [](auto& s, auto&) { return s.writer()->saveImage({4}); }, "ok", "ok+image | image 04 | car.png snapshot.json"},
+      {"and its removal clears it", [&](auto& s, auto&) { s.save(pictured); return s.writer()->removeImage(); }, "ok", "ok | no image | snapshot.json"},
+      {"a writer makes up no snapshot", [](auto& s, auto&) { s.clear(); return s.writer()->saveImage({4}); }, "ok", "noFile | image 04 | car.png"},
+      {"nor mends an unreadable one", [&](auto& s, auto& dir) { writeFile(dir / "snapshot.json", broken); return s.writer()->saveImage({4}); }, "ok", "unreadable: " + SharedStore::boundedMessage(decodeSnapshot(broken).error().message) + " | image 04 | car.png snapshot.json"},
+      // clang-format on
   };
-  // clang-format on
-  for (const WriteCase& c : cases) {
+  for (const auto& c : cases) {
     const TempDirectory temp;
     const SharedStore store(Platform::withSharedDirectory(temp.path()));
     ASSERT_TRUE(store.save(sampleSnapshot()) && store.saveImage({1, 2, 3}));
@@ -93,8 +111,7 @@ TEST(SharedStore, ReplacementIsAtomicUnderAConcurrentReader) {
   const bool shm = fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0;
   const TempDirectory temp(shm ? fs::path("/dev/shm") : fs::temp_directory_path());
   const SharedStore store(Platform::withSharedDirectory(temp.path()));
-  WidgetSnapshot first = sampleSnapshot(), second = sampleSnapshot();
-  second.rangeKm = 200;
+  const WidgetSnapshot first = sampleSnapshot(), second = sampleWith([](auto&s) { s.rangeKm = 200; });
   ASSERT_TRUE(store.save(first));
   std::atomic<bool> done{false};
   int failedWrites = 0, reads = 0, other = 0;
@@ -103,9 +120,8 @@ TEST(SharedStore, ReplacementIsAtomicUnderAConcurrentReader) {
     done = true;
   });
   for (; !done; ++reads) {
-    const auto state = store.snapshotState();
-    const auto* ok = std::get_if<SharedStore::Ok>(&state);
-    other += !ok || (ok->snapshot != first && ok->snapshot != second);
+    const auto loaded = store.loadSnapshot();
+    other += !loaded || (*loaded != first && *loaded != second);
   }
   writer.join();
   EXPECT_EQ(failedWrites, 0);
@@ -113,6 +129,9 @@ TEST(SharedStore, ReplacementIsAtomicUnderAConcurrentReader) {
   EXPECT_EQ(files(temp.path()), "snapshot.json");  // no temporary files left
 }
 
+// The store reads snapshot.json whole (readRegularFile); the picture is read
+// piece by piece (RegularFileReader): both refuse what is not a regular file
+// of at most their limit, without blocking.
 TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
   const TempDirectory temp;
   const SharedStore store(Platform::withSharedDirectory(temp.path()));
@@ -120,14 +139,15 @@ TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
   std::string padded = *encodeSnapshot(sampleSnapshot()), unterminated = "{\"carTitle\":\"";
   padded.resize(SharedStore::kSnapshotSizeLimit, ' ');  // exactly the limit is fine
   for (int i = 0; i < 300; ++i) unterminated += "é";
+  const std::string special = "snapshot.json is not a regular file";
   // clang-format off
-  for (const auto& [kind, content, expected] : std::vector<std::array<std::string, 3>>{
-           {"empty", "", "unreadable: not JSON"}, {"BOM", "\xEF\xBB\xBF[", "unreadable: not JSON"},
+  for (const auto& [kind, content, expected, opened] : std::vector<std::array<std::string, 4>>{
+           {"empty", "", "unreadable: not JSON", "opened"}, {"BOM", "\xEF\xBB\xBF[", "unreadable: not JSON", "opened"},
            // The message says where, without quoting what was read.
-           {"unterminated", unterminated, "unreadable: " + decodeSnapshot(unterminated).error().message},
-           {"directory", "", "unreadable: snapshot.json is not a regular file"}, {"fifo", "", "unreadable: snapshot.json is not a regular file"},
-           {"/dev/zero", "", "unreadable: snapshot.json is not a regular file"},
-           {"at the limit", padded, "ok"}, {"over the limit", padded + ' ', "unreadable: snapshot.json is larger than 1 MiB"}}) {
+           {"unterminated", unterminated, "unreadable: " + decodeSnapshot(unterminated).error().message, "opened"},
+           {"directory", "", "unreadable: " + special, special}, {"fifo", "", "unreadable: " + special, special},
+           {"/dev/zero", "", "unreadable: " + special, special}, {"at the limit", padded, "ok", "opened"},
+           {"over the limit", padded + ' ', "unreadable: snapshot.json is larger than 1 MiB", "snapshot.json is larger than 1 MiB"}}) {
     // clang-format on
     store.clear();
     fs::remove(file);
@@ -140,6 +160,8 @@ TEST(SharedStore, UnusableFilesReadAsFailuresWithAShortMessage) {
     EXPECT_LE(state.size(), 12 + SharedStore::kMessageByteLimit) << kind;
     EXPECT_EQ(state.find("é"), std::string::npos) << kind;
     EXPECT_EQ(store.loadSnapshot().has_value(), expected == "ok") << kind;
+    const auto reader = RegularFileReader::open(file, SharedStore::kSnapshotSizeLimit);
+    EXPECT_EQ(reader.ok() ? "opened" : reader.error().message, opened) << kind;
   }
   const std::string bounded =
       SharedStore::boundedMessage(std::get<SharedStore::Unreadable>(store.snapshotState()).message);
@@ -173,7 +195,7 @@ struct FakePlatform {
   }
 };
 
-TEST(SharedStorePlatform, MissingNumericOrEmptyKeyMeansTheLocalDirectory) {
+TEST(SharedStorePlatform, MissingNumericOrEmptyKeyMeansTheLocalDirectoryAndAGroupItsContainer) {
   for (const auto& key : {std::optional<InfoValue>(), std::optional<InfoValue>(InfoValue{}),
                           std::optional<InfoValue>(InfoValue{std::string()})}) {
     const FakePlatform fake(key);
@@ -188,14 +210,13 @@ TEST(SharedStorePlatform, MissingNumericOrEmptyKeyMeansTheLocalDirectory) {
   writeFile(blocked.home / ".local", "a file where a directory should be");
   EXPECT_EQ(describe(SharedStore(blocked.platform()).snapshotState()), "noFile");
   EXPECT_FALSE(SharedStore(blocked.platform()).save(sampleSnapshot()));
-}
 
-TEST(SharedStorePlatform, AGroupResolvesToItsContainerAndAGivenDirectoryWins) {
   FakePlatform fake(InfoValue{"group.se.kelvo"});
   fs::create_directory(fake.containers["group.se.kelvo"] = fake.temp.path() / "group");
   ASSERT_TRUE(SharedStore(fake.platform()).save(sampleSnapshot()));
   EXPECT_TRUE(fs::is_regular_file(fake.temp.path() / "group/snapshot.json"));
   EXPECT_FALSE(fs::exists(fake.local));
+  // A given directory wins; one that is not a directory is no container.
   Platform platform = fake.platform();
   platform.sharedDirectory = fake.temp.path() / "given";
   fs::create_directory(fake.temp.path() / "given");
@@ -204,7 +225,7 @@ TEST(SharedStorePlatform, AGroupResolvesToItsContainerAndAGivenDirectoryWins) {
   EXPECT_FALSE(SharedStore(Platform::withSharedDirectory(fake.home / "file")).containerURL().has_value());
 }
 
-TEST(SharedStorePlatform, UnresolvedOrUnsafeGroupsWriteAndCreateNothing) {
+TEST(SharedStorePlatform, UnresolvedOrUnsafeGroupsWriteAndCreateNothingAndWritersSayWhy) {
   // clang-format off
   for (const auto& [id, looked] : std::vector<std::pair<std::string, bool>>{{"group.unknown", true}, {"  ", true} /* passed on unchanged */,
            {".", false}, {"..", false}, {"a/b", false}, {"/", false}, {"../../etc", false}, {std::string("group\0x", 7), false}}) {
@@ -217,8 +238,9 @@ TEST(SharedStorePlatform, UnresolvedOrUnsafeGroupsWriteAndCreateNothing) {
     EXPECT_TRUE(store.save(sampleSnapshot()) && store.saveImage({1, 2}) && store.clear()) << id;
     EXPECT_EQ(files(fake.home), "") << id;  // no local directory either
     EXPECT_EQ(fake.asked, looked ? std::vector<std::string>(4, id) : std::vector<std::string>{}) << id;
-    EXPECT_EQ(isSafeGroupIdentifier(id), looked) << id;
   }
+  EXPECT_EQ(SharedStore(FakePlatform(InfoValue{"group.kelvo"}).platform()).writer().error().message,
+            "no shared directory: the app group \"group.kelvo\" has no container");
 }
 
 }  // namespace

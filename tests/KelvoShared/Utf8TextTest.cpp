@@ -23,9 +23,14 @@ TEST(Utf8Validity, EachMaximalIllFormedPartBecomesOneReplacement) {
     EXPECT_FALSE(isValidUtf8(input)) << input;
     EXPECT_EQ(validUtf8(input), repaired) << input;
   }
-  // Noncharacters are well-formed; only drawing and PDF output replace them.
-  EXPECT_EQ(validUtf8("\uFDD0x\U0010FFFE"), "\uFDD0x\U0010FFFE");
-  EXPECT_EQ(validUtf8("\uFDD0x\U0010FFFE", Noncharacters::replace), r + "x" + r);
+  // Noncharacters are well-formed; only drawing and PDF output replace them, not their neighbours.
+  // clang-format off
+  for (const auto& [input, replaced] : std::vector<std::pair<std::string, std::string>>{{"\uFDD0x\U0010FFFE", r + "x" + r},
+           {"a\uFFFEb\uFDEF", "a" + r + "b" + r}, {"\U0001FFFE\U0010FFFF", r + r}, {"\uFDCF\uFDF0\uFFFD\U0010FFFD", "\uFDCF\uFDF0\uFFFD\U0010FFFD"}}) {
+    // clang-format on
+    EXPECT_EQ(validUtf8(input), input);
+    EXPECT_EQ(validUtf8(input, Noncharacters::replace), replaced) << input;
+  }
 }
 
 TEST(GraphemePrefix, CountsUserPerceivedCharactersAndBoundsBytesAndMarks) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "LayoutTestSupport.h"
 
@@ -35,55 +37,37 @@ struct CountingMeasurer final : TextMeasurer {
   FixedAdvanceTextMeasurer inner;
 };
 
-struct Laid {  // `text` as a caption in a small widget's content area
-  Laid(const std::string& text, std::optional<int> lineLimit, double minimumScale)
-      : root(layoutView(
-            VStack({Text(text).font(Font::caption).lineLimit(lineLimit).minimumScaleFactor(minimumScale)}),
-            {16, 16, 138, 138}, Environment{}, counts)) {}
-  CountingMeasurer counts;
-  LaidOutNode root;
-};
-
-struct LongCase {
-  const char* name;
-  std::string unit;  // repeated 10,000 and 100,000 times
-  std::optional<int> lineLimit;
-  double minimumScale;
-};
-
-class LongText : public ::testing::TestWithParam<LongCase> {};
-
-TEST_P(LongText, HandsTheMeasurerNoMoreThanCanBeSeenAndEndsInAnEllipsis) {
-  const LongCase& c = GetParam();
-  const Laid shorter(repeat(c.unit, 10000), c.lineLimit, c.minimumScale);
-  const Laid longer(repeat(c.unit, 100000), c.lineLimit, c.minimumScale);
-  // Ten times the text is not a byte more work: the cut comes first.
-  EXPECT_EQ(longer.counts.bytes, shorter.counts.bytes);
-  EXPECT_EQ(longer.counts.calls, shorter.counts.calls);
-  // 138 points of 10-point characters at least 1.5 points wide, 170 points of lines at least 13 high.
-  const double scale = c.minimumScale;
-  const std::size_t perLine = std::size_t(138 / (1.5 * scale)) + 1,
-                    lines = std::size_t(170 / (13 * scale)) + 1;
-  EXPECT_LE(longer.counts.longest, perLine * lines * c.unit.size() + 3);
-  EXPECT_LE(longer.counts.maxLines, int(lines));
-  EXPECT_LE(longer.counts.calls, 24);
-
-  const TextDrawing& drawn = longer.root.children.at(0).text.value();
-  EXPECT_TRUE(drawn.truncated);
-  EXPECT_TRUE(drawn.request.text.ends_with("\u2026"));
-  EXPECT_LE(drawn.lineCount, c.lineLimit.value_or(int(lines)));
+// `text` as a caption in a small widget's content area.
+LaidOutNode laid(const std::string& text, std::optional<int> lineLimit, double minimumScale,
+                 TextMeasurer& measurer) {
+  return layoutView(
+      VStack({Text(text).font(Font::caption).lineLimit(lineLimit).minimumScaleFactor(minimumScale)}),
+      {16, 16, 138, 138}, Environment{}, measurer);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, LongText,
-                         ::testing::Values(LongCase{"unbreakable", "A", std::nullopt, 1},
-                                           LongCase{"oneLine", "A", 1, 1}, LongCase{"shrinking", "A", 1, 0.6},
-                                           LongCase{"threeLines", "AB ", 3, 1},
-                                           LongCase{"lines", "line\n", std::nullopt, 1},
-                                           LongCase{"linesLimited", "line\n", 1, 1},
-                                           LongCase{"thai", "\u0e01\u0e34", 2, 1},
-                                           LongCase{"marks", "e\u0301\u0302", std::nullopt, 1},
-                                           LongCase{"zeroWidth", "\u200b", 1, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+TEST(LongText, HandsTheMeasurerNoMoreThanCanBeSeenAndEndsInAnEllipsis) {
+  // clang-format off
+  for (const auto& [name, unit, lineLimit, minimumScale] : std::vector<std::tuple<const char*, std::string, std::optional<int>, double>>{
+           {"unbreakable", "A", std::nullopt, 1}, {"one line", "A", 1, 1}, {"shrinking", "A", 1, 0.6}, {"three lines", "AB ", 3, 1},
+           {"lines", "line\n", std::nullopt, 1}, {"lines limited", "line\n", 1, 1}, {"thai", "\u0e01\u0e34", 2, 1},
+           {"marks", "e\u0301\u0302", std::nullopt, 1}, {"zero width", "\u200b", 1, 1}}) {
+    // clang-format on
+    CountingMeasurer shorter, longer;
+    laid(repeat(unit, 10000), lineLimit, minimumScale, shorter);
+    const LaidOutNode root = laid(repeat(unit, 100000), lineLimit, minimumScale, longer);
+    // Ten times the text is not a byte more work: the cut comes first.
+    EXPECT_EQ(std::pair(longer.bytes, longer.calls), std::pair(shorter.bytes, shorter.calls)) << name;
+    // 138 points of 10-point characters at least 1.5 points wide, 170 points of lines at least 13 high.
+    const std::size_t perLine = std::size_t(138 / (1.5 * minimumScale)) + 1,
+                      lines = std::size_t(170 / (13 * minimumScale)) + 1;
+    EXPECT_LE(longer.longest, perLine * lines * unit.size() + 3) << name;
+    EXPECT_LE(longer.maxLines, int(lines)) << name;
+    EXPECT_LE(longer.calls, 24) << name;
+    const TextDrawing& drawn = *testing::textOf(root.children.at(0));
+    EXPECT_TRUE(drawn.truncated && drawn.request.text.ends_with("\u2026")) << name;
+    EXPECT_LE(drawn.lineCount, lineLimit.value_or(int(lines))) << name;
+  }
+}
 
 }  // namespace
 }  // namespace kelvo::ui

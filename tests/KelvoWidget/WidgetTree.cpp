@@ -1,6 +1,7 @@
 #include "WidgetTree.h"
 
 #include "KelvoShared/Localization.h"
+#include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 
 namespace kelvo::widget::testing {
@@ -13,6 +14,7 @@ ui::Environment environmentFor(ui::WidgetFamily family, const char* locale) {
   if (locale) environment.layoutDirection = ui::layoutDirectionFor(textLanguage());
   environment.now = kNow.secondsSince1970;
   environment.timeZone.reset(icu::TimeZone::createTimeZone("UTC"));
+  environment.host.contentMargin = kHostContentMargin;
   return environment;
 }
 

@@ -12,13 +12,16 @@
 
 namespace kelvo::ui {
 
-// Whether the host draws a widget container background and applies its own
-// content margins (the modern host) or neither (the older host).
+// Whether the host draws a widget container background (the modern host) or
+// leaves the whole widget to its content (the older host).
 enum class ContainerBackgroundSupport { supported, unsupported };
 
+// What the host does around the widget's content, as the host program says:
+// one that draws the container background keeps the content inside its
+// margins; one that does not has no margins.
 struct HostCapabilities {
   ContainerBackgroundSupport containerBackground = ContainerBackgroundSupport::supported;
-  double contentMargin = 16;  // the modern host's margin on every edge, in points
+  double contentMargin = 0;  // on every edge where the host draws the container background, points
 };
 
 // The direction of a language's script, from ICU's character orientation

@@ -84,26 +84,30 @@ struct PaddingDetails {
 using LayoutDetails = std::variant<std::monostate, StackDetails, ZStackDetails, SpacerDetails, GridDetails,
                                    FrameDetails, PaddingDetails>;
 
-// One node of the laid-out tree: where an element landed and what it draws.
-// Modifiers that only style (font, colours, line limits) leave no node of
-// their own; frames and padding do ("Frame", "Padding").
-struct LaidOutNode {
-  std::string type;  // "VStack", "HStack", "ZStack", "Spacer", "Group", "GeometryReader", "LazyVGrid",
-                     // "ForEach", "Text", "Label", "Image", "Capsule", "Rectangle", "Frame", "Padding"
-  Rect frame;        // widget points
-  std::vector<LaidOutNode> children;
-
+// What modifiers mark on the outermost node of what they wrap.
+struct Decorations {
   std::vector<std::string> viewNames;             // named views whose body begins here, outermost first
   std::optional<std::string> id;                  // identity given by ForEach
   bool accessibilityHidden = false;               // this subtree is left out of accessibility
   std::optional<std::string> widgetURL;           // click target set here
   std::optional<ShapeStyle> containerBackground;  // widget background set here
   std::optional<double> layoutPriority;           // set by the outermost layoutPriority here
+};
 
-  std::optional<TextDrawing> text;
-  std::optional<SymbolDrawing> symbol;
-  std::optional<PictureDrawing> picture;
-  std::optional<ShapeDrawing> shape;
+// What a node draws: nothing (containers, spacers, frames, padding and empty
+// images), or one text, symbol, picture or shape.
+using Drawing = std::variant<std::monostate, TextDrawing, SymbolDrawing, PictureDrawing, ShapeDrawing>;
+
+// One node of the laid-out tree: where an element landed, what marks it and
+// what it draws. Modifiers that only style (font, colours, line limits)
+// leave no node of their own; frames and padding do ("Frame", "Padding").
+struct LaidOutNode {
+  std::string type;  // "VStack", "HStack", "ZStack", "Spacer", "Group", "GeometryReader", "LazyVGrid",
+                     // "ForEach", "Text", "Label", "Image", "Capsule", "Rectangle", "Frame", "Padding"
+  Rect frame;        // widget points
+  std::vector<LaidOutNode> children;
+  Decorations decorations;
+  Drawing drawing;
   LayoutDetails details;  // for containers, spacers, frames and padding
 };
 

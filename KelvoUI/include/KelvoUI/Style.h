@@ -84,7 +84,8 @@ inline const ShapeStyle::FillLevels ShapeStyle::fill{
 double foregroundOpacity(HierarchyLevel level);
 double fillOpacity(HierarchyLevel level);
 
-// The host's window material behind the widget, and the widget's own shape.
+// The colour of the host's window material, which fills the widget's rounded
+// shape behind the container background and the content.
 Rgba windowMaterial(Appearance a);
 
 }  // namespace kelvo::ui

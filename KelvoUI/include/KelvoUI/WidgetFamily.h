@@ -1,10 +1,11 @@
 #pragma once
 
-// The widget families, one row each. Everything else about a family (the
-// command-line and config names, the sizes, the help texts, the gallery's
-// list, a desktop's menu) is read from kWidgetFamilies; code that treats a
-// family in its own way switches over WidgetFamily without a default, so a
-// new family does not compile until each such place has decided.
+// The widget families, one row each. What the toolkit and the programs know
+// of a family (its command-line and config names, its size, whether the
+// gallery and a desktop's menu offer it) is read from kWidgetFamilies; code
+// that treats a family in its own way (the widget's view, a program's help
+// and menu texts) switches over WidgetFamily without a default, so a new
+// family does not compile until each such place has decided.
 
 #include <array>
 #include <cstddef>
@@ -28,17 +29,16 @@ struct WidgetFamilyInfo {
   std::string_view name;        // the command line's and config file's name, "small"
   std::string_view systemName;  // the host's name, "systemSmall"
   Size size;                    // points
-  std::string_view help;        // a few words for --help
   Offered offered;
 };
 
 // In declaration order of WidgetFamily.
 // clang-format off
 inline constexpr std::array<WidgetFamilyInfo, 4> kWidgetFamilies{{
-    {WidgetFamily::systemSmall,      "small",      "systemSmall",      {170, 170}, "square",       Offered::yes},
-    {WidgetFamily::systemMedium,     "medium",     "systemMedium",     {364, 170}, "wide",         Offered::yes},
-    {WidgetFamily::systemLarge,      "large",      "systemLarge",      {364, 382}, "big",          Offered::yes},
-    {WidgetFamily::systemExtraLarge, "extraLarge", "systemExtraLarge", {715, 382}, "wide and big", Offered::no},
+    {WidgetFamily::systemSmall,      "small",      "systemSmall",      {170, 170}, Offered::yes},
+    {WidgetFamily::systemMedium,     "medium",     "systemMedium",     {364, 170}, Offered::yes},
+    {WidgetFamily::systemLarge,      "large",      "systemLarge",      {364, 382}, Offered::yes},
+    {WidgetFamily::systemExtraLarge, "extraLarge", "systemExtraLarge", {715, 382}, Offered::no},
 }};
 // clang-format on
 

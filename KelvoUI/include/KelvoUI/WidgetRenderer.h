@@ -17,22 +17,22 @@
 
 namespace kelvo::ui {
 
-// What a widget can be drawn to. Each format has its row below (its name and
-// help) and its renderer in WidgetRenderer.cpp (surface and finishing step).
+// What a widget can be drawn to. Each format has its row below (its name)
+// and its renderer in render/WidgetRenderer.cpp (surface, painting and
+// finishing step).
 enum class OutputFormat { png, svg, pdf, json };
 
 struct OutputFormatInfo {
   OutputFormat format;
   std::string_view name;  // on the command line, "png"
-  std::string_view help;  // a few words for --help
 };
 
 // In declaration order of OutputFormat.
 inline constexpr std::array<OutputFormatInfo, 4> kOutputFormats{{
-    {OutputFormat::png, "png", "pixels at --scale"},
-    {OutputFormat::svg, "svg", "vector, in points"},
-    {OutputFormat::pdf, "pdf", "vector, in points"},
-    {OutputFormat::json, "json", "the laid-out view tree"},
+    {OutputFormat::png, "png"},
+    {OutputFormat::svg, "svg"},
+    {OutputFormat::pdf, "pdf"},
+    {OutputFormat::json, "json"},
 }};
 
 namespace detail {
@@ -71,9 +71,10 @@ struct WidgetLayout {
   bool containerBackgroundDrawn = false;          // the host supports and draws it
 };
 
-// Lays out the content for the environment's widget family: on a host that
-// draws container backgrounds inside 16-point content margins, on an older
-// host over the whole widget. Fails only when Pango cannot find its fonts.
+// Lays out the content for the environment's widget family: inside the
+// host's content margins on a host that draws container backgrounds, over the
+// whole widget on one that does not. Fails only when Pango cannot find its
+// fonts.
 Result<WidgetLayout> layoutWidget(const View& content, const Environment& environment);
 WidgetLayout layoutWidget(const View& content, const Environment& environment, TextMeasurer& measurer);
 
@@ -97,7 +98,7 @@ Result<std::string> renderWidget(const View& content, const Environment& environ
 
 // The laid-out tree as JSON: one object per node with type, frame, children
 // and what was drawn (see LaidOutNode).
-nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance = Appearance::light);
+nlohmann::json dumpTree(const LaidOutNode& node);
 // The whole widget: size, family, appearance, widgetURL, background and the content tree.
 nlohmann::json dumpWidget(const WidgetLayout& layout);
 

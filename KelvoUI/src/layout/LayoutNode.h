@@ -38,16 +38,6 @@ struct InheritedStyle {
   }
 };
 
-// Marks that modifiers put on the outermost node of what they wrap.
-struct Decorations {
-  std::vector<std::string> viewNames;
-  std::optional<std::string> id;
-  bool accessibilityHidden = false;
-  std::optional<std::string> widgetURL;
-  std::optional<ShapeStyle> containerBackground;
-  std::optional<double> layoutPriority;  // set by the outermost layoutPriority
-};
-
 // What every node of one layout run shares.
 struct LayoutContext {
   const Environment* environment;

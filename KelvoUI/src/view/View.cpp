@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "Node.h"
+#include "view/Node.h"
 
 namespace kelvo::ui {
 namespace {

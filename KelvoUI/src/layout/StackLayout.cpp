@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "KelvoUI/Elements.h"
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 namespace kelvo::ui {
 namespace {

@@ -6,8 +6,8 @@
 #include <climits>
 #include <cmath>
 
-#include "LayoutNode.h"
-#include "TextBudget.h"
+#include "layout/LayoutNode.h"
+#include "text/TextBudget.h"
 
 namespace kelvo::ui {
 namespace {
@@ -69,7 +69,7 @@ class TextNode final : public LayoutNode {
     d.lineLimit = lineLimit_;
     d.minimumScaleFactor = minimumScale_;
     d.relativeTime = relativeTime_;
-    out.text = std::move(d);
+    out.drawing = std::move(d);
   }
 
  protected:

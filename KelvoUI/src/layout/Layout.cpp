@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 namespace kelvo::ui {
 namespace {

@@ -9,7 +9,9 @@
 namespace kelvo::ui {
 namespace {
 
-// Code points of UTF-8 text; malformed bytes count as one character each.
+// Code points of UTF-8 text. Layout hands it well-formed text; in any other,
+// a lead byte takes the bytes it announces, whatever they are, and any other
+// byte is a character of its own.
 std::vector<char32_t> codePoints(const std::string& text) {
   std::vector<char32_t> out;
   for (size_t i = 0; i < text.size();) {

@@ -1,4 +1,4 @@
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,12 +74,7 @@ LaidOutNode LayoutNode::exportTree() const {
   out.type = type_;
   out.frame = {std::isfinite(frame_.x) ? frame_.x : 0, std::isfinite(frame_.y) ? frame_.y : 0,
                finiteOrZero(frame_.width), finiteOrZero(frame_.height)};
-  out.viewNames = decorations.viewNames;
-  out.id = decorations.id;
-  out.accessibilityHidden = decorations.accessibilityHidden;
-  out.widgetURL = decorations.widgetURL;
-  out.containerBackground = decorations.containerBackground;
-  out.layoutPriority = decorations.layoutPriority;
+  out.decorations = decorations;
   exportTo(out);
   out.children.reserve(children.size());
   for (const auto& child : children) out.children.push_back(child->exportTree());

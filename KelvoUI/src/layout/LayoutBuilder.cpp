@@ -2,7 +2,7 @@
 //   1. a modifier: applyModifier either restyles what is passed down (font,
 //      colours, line limit, ...) or marks the outermost node inside (layout
 //      priority, widget URL, ...) and carries on with its child; a frame or
-//      padding becomes a box of its own around its child (boxAround);
+//      padding becomes a box of its own around its child (boxed);
 //   2. a named view or environment reader: its body, evaluated against the
 //      environment (the name joins the decorations);
 //   3. an element: its layout node (elementNode), with its children built
@@ -14,9 +14,9 @@
 #include <cmath>
 
 #include "KelvoUI/RelativeTime.h"
-#include "LayoutNode.h"
-#include "Node.h"
-#include "Utf8.h"
+#include "layout/LayoutNode.h"
+#include "text/Utf8.h"
+#include "view/Node.h"
 
 namespace kelvo::ui {
 namespace {

@@ -1,7 +1,8 @@
-#include "Painter.h"
+#include "render/Painter.h"
 
 #include <algorithm>
 #include <cmath>
+#include <variant>
 
 namespace kelvo::ui {
 namespace {
@@ -93,19 +94,34 @@ void paintShape(cairo_t* cr, const LaidOutNode& node, const ShapeDrawing& s, App
   cairo_restore(cr);
 }
 
+void paintText(cairo_t* cr, const LaidOutNode& node, const TextDrawing& t, Appearance appearance,
+               LayoutDirection direction, PangoTextMeasurer& text) {
+  if (!std::isfinite(node.frame.x) || !std::isfinite(node.frame.y)) return;
+  TextRequest request = t.request;
+  request.direction = direction;
+  text.draw(cr, request, node.frame.x, node.frame.y, node.frame.width, t.foreground.resolved(appearance));
+}
+
+// One node's own drawing, whichever kind it is.
+struct DrawingPainter {
+  cairo_t* cr;
+  const LaidOutNode& node;
+  Appearance appearance;
+  LayoutDirection direction;
+  PangoTextMeasurer& text;
+
+  void operator()(std::monostate) const {}
+  void operator()(const TextDrawing& t) const { paintText(cr, node, t, appearance, direction, text); }
+  void operator()(const SymbolDrawing& s) const { paintSymbol(cr, node, s, appearance, text); }
+  void operator()(const PictureDrawing& p) const { paintPicture(cr, node, p); }
+  void operator()(const ShapeDrawing& s) const { paintShape(cr, node, s, appearance); }
+};
+
 }  // namespace
 
 void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, LayoutDirection direction,
                PangoTextMeasurer& text) {
-  if (node.text && std::isfinite(node.frame.x) && std::isfinite(node.frame.y)) {
-    TextRequest request = node.text->request;
-    request.direction = direction;
-    text.draw(cr, request, node.frame.x, node.frame.y, node.frame.width,
-              node.text->foreground.resolved(appearance));
-  }
-  if (node.symbol) paintSymbol(cr, node, *node.symbol, appearance, text);
-  if (node.picture) paintPicture(cr, node, *node.picture);
-  if (node.shape) paintShape(cr, node, *node.shape, appearance);
+  std::visit(DrawingPainter{cr, node, appearance, direction, text}, node.drawing);
   for (const auto& child : node.children) paintNode(cr, child, appearance, direction, text);
 }
 

@@ -1,4 +1,4 @@
-#include "TextBudget.h"
+#include "text/TextBudget.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/utext.h>

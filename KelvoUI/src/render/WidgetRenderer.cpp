@@ -12,9 +12,9 @@
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
-#include "Painter.h"
-#include "PngEncoder.h"
-#include "Utf8.h"
+#include "render/Painter.h"
+#include "render/PngEncoder.h"
+#include "text/Utf8.h"
 
 namespace kelvo::ui {
 namespace {
@@ -24,8 +24,8 @@ constexpr double maxPixels = 16384;
 
 // The outermost value in pre-order, so what wraps the whole content wins.
 template <class T>
-std::optional<T> outermost(const LaidOutNode& node, std::optional<T> LaidOutNode::*field) {
-  if (node.*field) return node.*field;
+std::optional<T> outermost(const LaidOutNode& node, std::optional<T> Decorations::*field) {
+  if (node.decorations.*field) return node.decorations.*field;
   for (const auto& child : node.children) {
     if (auto v = outermost(child, field)) return v;
   }
@@ -274,8 +274,8 @@ WidgetLayout layoutWidget(const View& content, const Environment& environment, T
   }
   l.contentRect = {margin, margin, l.widgetSize.width - 2 * margin, l.widgetSize.height - 2 * margin};
   l.root = layoutView(content, l.contentRect, environment, measurer);
-  l.widgetURL = outermost(l.root, &LaidOutNode::widgetURL);
-  l.containerBackground = outermost(l.root, &LaidOutNode::containerBackground);
+  l.widgetURL = outermost(l.root, &Decorations::widgetURL);
+  l.containerBackground = outermost(l.root, &Decorations::containerBackground);
   // The older host has no container backgrounds; the modifier does nothing there.
   l.containerBackgroundDrawn =
       l.containerBackground.has_value() && environment.hostDrawsContainerBackground();

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "KelvoUI/Symbols.h"
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 namespace kelvo::ui {
 namespace {
@@ -32,7 +32,7 @@ class SymbolNode final : public LayoutNode {
   }
 
   void exportTo(LaidOutNode& out) const override {
-    out.symbol = SymbolDrawing{name_, glyph_, glyph_ ? em() : 0, style_};
+    out.drawing = SymbolDrawing{name_, glyph_, glyph_ ? em() : 0, style_};
   }
 
  protected:
@@ -61,7 +61,7 @@ class PictureNode final : public LayoutNode {
       const double w = picture_.width * s, h = picture_.height * s;
       drawn = {frame_.x + (frame_.width - w) / 2, frame_.y + (frame_.height - h) / 2, w, h};
     }
-    out.picture = PictureDrawing{picture_, drawn, resizable_, mode_};
+    out.drawing = PictureDrawing{picture_, drawn, resizable_, mode_};
   }
 
  protected:
@@ -92,7 +92,7 @@ class ShapeNode final : public LayoutNode {
       : LayoutNode(kind == ShapeDrawing::Kind::capsule ? "Capsule" : "Rectangle"),
         drawing_{kind, style.fill.value_or(style.foreground), corners} {}
 
-  void exportTo(LaidOutNode& out) const override { out.shape = drawing_; }
+  void exportTo(LaidOutNode& out) const override { out.drawing = drawing_; }
 
  protected:
   // Shapes take what they are offered; 10 points on an unspecified axis.

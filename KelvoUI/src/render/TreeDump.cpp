@@ -5,16 +5,17 @@
 
 #include "KelvoUI/Elements.h"
 #include "KelvoUI/WidgetRenderer.h"
-#include "Utf8.h"
+#include "text/Utf8.h"
 
 namespace kelvo::ui {
 namespace {
 
-// Lengths rounded to hundredths of a point; infinity by name.
+// Lengths rounded to hundredths of a point (a sliver below zero is 0, not
+// -0); infinity by name.
 nlohmann::json lengthJson(double v) {
   if (std::isinf(v)) return v > 0 ? "infinity" : "-infinity";
   if (std::isnan(v)) return "nan";
-  return std::round(v * 100) / 100;
+  return std::round(v * 100) / 100 + 0.0;
 }
 
 nlohmann::json spacingJson(const std::optional<double>& spacing) {
@@ -99,29 +100,35 @@ nlohmann::json fontJson(const Font& f) {
           {"design", toString(f.design)}};
 }
 
-}  // namespace
-
-nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
-  nlohmann::json j;
-  j["type"] = node.type;
-  j["frame"] = rectJson(node.frame);
-  if (!node.viewNames.empty()) {
-    j["view"] = validUtf8(node.viewNames.front());
-    if (node.viewNames.size() > 1) {
+// What modifiers marked on the node, into its object.
+void writeDecorations(nlohmann::json& j, const Decorations& d) {
+  if (!d.viewNames.empty()) {
+    j["view"] = validUtf8(d.viewNames.front());
+    if (d.viewNames.size() > 1) {
       j["views"] = nlohmann::json::array();
-      for (const auto& name : node.viewNames) j["views"].push_back(validUtf8(name));
+      for (const auto& name : d.viewNames) j["views"].push_back(validUtf8(name));
     }
   }
-  if (node.id) j["id"] = validUtf8(*node.id);
-  if (node.text) {
-    const TextDrawing& t = *node.text;
+  if (d.id) j["id"] = validUtf8(*d.id);
+  if (d.layoutPriority) j["layoutPriority"] = *d.layoutPriority;
+  if (d.accessibilityHidden) j["accessibilityHidden"] = true;
+  if (d.widgetURL) j["widgetURL"] = validUtf8(*d.widgetURL);
+  if (d.containerBackground) j["containerBackground"] = d.containerBackground->name();
+}
+
+// What the node draws, into its object; `frame` is the node's.
+struct DrawingWriter {
+  nlohmann::json& j;
+  const Rect& frame;
+  void operator()(std::monostate) const {}
+  void operator()(const TextDrawing& t) const {
     j["text"] = validUtf8(t.request.text);
     j["font"] = fontJson(t.request.font);
     j["foreground"] = t.foreground.name();
     j["truncated"] = t.truncated;
     j["scale"] = std::round(t.request.scale * 1000) / 1000;
     j["lines"] = t.lineCount;
-    j["firstBaseline"] = lengthJson(node.frame.y + t.firstBaseline);
+    j["firstBaseline"] = lengthJson(frame.y + t.firstBaseline);
     if (t.request.alignment != TextAlignment::leading) {
       j["alignment"] = t.request.alignment == TextAlignment::center ? "center" : "trailing";
     }
@@ -134,8 +141,7 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
           {"unitsStyle", toString(t.relativeTime->unitsStyle)}};
     }
   }
-  if (node.symbol) {
-    const SymbolDrawing& s = *node.symbol;
+  void operator()(const SymbolDrawing& s) const {
     j["systemName"] = validUtf8(s.systemName);
     if (s.glyph) {
       j["glyph"] = {{"font", s.glyph->fontFamily}, {"name", s.glyph->glyphName}};
@@ -144,28 +150,32 @@ nlohmann::json dumpTree(const LaidOutNode& node, Appearance appearance) {
     }
     j["foreground"] = s.foreground.name();
   }
-  if (node.picture) {
-    j["picture"] = {{"width", node.picture->picture.width}, {"height", node.picture->picture.height}};
-    j["drawnRect"] = rectJson(node.picture->drawnRect);
-    j["resizable"] = node.picture->resizable;
-    if (node.picture->contentMode != ContentMode::none)
-      j["contentMode"] = toString(node.picture->contentMode);
+  void operator()(const PictureDrawing& p) const {
+    j["picture"] = {{"width", p.picture.width}, {"height", p.picture.height}};
+    j["drawnRect"] = rectJson(p.drawnRect);
+    j["resizable"] = p.resizable;
+    if (p.contentMode != ContentMode::none) j["contentMode"] = toString(p.contentMode);
   }
-  if (node.shape) {
-    j["fill"] = node.shape->fill.name();
-    if (node.shape->kind == ShapeDrawing::Kind::capsule) {
-      j["cornerStyle"] =
-          node.shape->cornerStyle == RoundedCornerStyle::continuous ? "continuous" : "circular";
+  void operator()(const ShapeDrawing& s) const {
+    j["fill"] = s.fill.name();
+    if (s.kind == ShapeDrawing::Kind::capsule) {
+      j["cornerStyle"] = s.cornerStyle == RoundedCornerStyle::continuous ? "continuous" : "circular";
     }
   }
+};
+
+}  // namespace
+
+nlohmann::json dumpTree(const LaidOutNode& node) {
+  nlohmann::json j;
+  j["type"] = node.type;
+  j["frame"] = rectJson(node.frame);
+  writeDecorations(j, node.decorations);
+  std::visit(DrawingWriter{j, node.frame}, node.drawing);
   std::visit(DetailsWriter{j}, node.details);
-  if (node.layoutPriority) j["layoutPriority"] = *node.layoutPriority;
-  if (node.accessibilityHidden) j["accessibilityHidden"] = true;
-  if (node.widgetURL) j["widgetURL"] = validUtf8(*node.widgetURL);
-  if (node.containerBackground) j["containerBackground"] = node.containerBackground->name();
   if (!node.children.empty()) {
     nlohmann::json children = nlohmann::json::array();
-    for (const auto& child : node.children) children.push_back(dumpTree(child, appearance));
+    for (const auto& child : node.children) children.push_back(dumpTree(child));
     j["children"] = std::move(children);
   }
   return j;
@@ -190,7 +200,7 @@ nlohmann::json dumpWidget(const WidgetLayout& layout) {
   // Only right to left is named, so left-to-right dumps stay as they were.
   if (env.layoutDirection == LayoutDirection::rightToLeft)
     j["layoutDirection"] = toString(env.layoutDirection);
-  j["root"] = dumpTree(layout.root, env.appearance);
+  j["root"] = dumpTree(layout.root);
   return j;
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "LayoutNode.h"
+#include "layout/LayoutNode.h"
 
 namespace kelvo::ui {
 namespace {
@@ -180,50 +180,11 @@ class GridNode final : public LayoutNode {
   std::vector<std::pair<ProposedSize, CellArrangement>> arrangements_;
 };
 
-// Takes all it is offered; builds its content from that size when placed.
-class GeometryReaderNode final : public LayoutNode {
- public:
-  GeometryReaderNode(std::function<View(const GeometryProxy&)> content, InheritedStyle style,
-                     LayoutContext context)
-      : LayoutNode("GeometryReader"),
-        content_(std::move(content)),
-        style_(std::move(style)),
-        context_(context) {}
-
-  void place(const Rect& frame, const ProposedSize&) override {
-    frame_ = frame;
-    children.clear();
-    if (!content_) return;
-    const Size size{std::isfinite(frame.width) ? frame.width : 0,
-                    std::isfinite(frame.height) ? frame.height : 0};
-    LayoutNodePtr child = buildLayout(content_(GeometryProxy{size}), style_, {}, context_);
-    if (!child) return;
-    const ProposedSize p = ProposedSize::of(size);
-    const Size s = child->measure(p);
-    placeChild(*child, {frame.x, frame.y, s.width, s.height}, p);
-    children.push_back(std::move(child));
-  }
-
- protected:
-  // Unspecified axes get the toolkit's default of 10 points.
-  Size sizeThatFits(const ProposedSize& p) override { return {p.width.value_or(10), p.height.value_or(10)}; }
-
- private:
-  std::function<View(const GeometryProxy&)> content_;
-  InheritedStyle style_;
-  LayoutContext context_;
-};
-
 }  // namespace
 
 LayoutNodePtr makeGridNode(std::vector<GridItem> columns, std::optional<double> spacing,
                            std::vector<LayoutNodePtr> children) {
   return std::make_unique<GridNode>(std::move(columns), spacing, std::move(children));
-}
-
-LayoutNodePtr makeGeometryReaderNode(std::function<View(const GeometryProxy&)> content, InheritedStyle style,
-                                     LayoutContext context) {
-  return std::make_unique<GeometryReaderNode>(std::move(content), std::move(style), context);
 }
 
 }  // namespace kelvo::ui

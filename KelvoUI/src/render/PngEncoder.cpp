@@ -1,4 +1,4 @@
-#include "PngEncoder.h"
+#include "render/PngEncoder.h"
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
