@@ -14,6 +14,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Style.h"
@@ -96,6 +97,27 @@ std::string utf8(char32_t cp) {
   gchar buffer[8] = {};
   const gint n = g_unichar_to_utf8(gunichar(cp), buffer);
   return std::string(buffer, size_t(n));
+}
+
+// `text` with each space that carries a combining mark made a no-break
+// space. Pango 1.50's line breaking fails an assertion, ending the process,
+// when it wraps some of those (" \u0310" between right-to-left and
+// left-to-right letters, at narrow widths); a mark on a no-break space is
+// drawn the same, and is how Unicode recommends showing a mark on its own.
+std::string withMarksOffSpaces(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ' && i + 1 < text.size()) {
+      const gunichar next = g_utf8_get_char_validated(text.data() + i + 1, gssize(text.size() - i - 1));
+      if (next < gunichar(-2) && g_unichar_ismark(next)) {
+        out += "\u00a0";
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
 }
 
 // Leading is the left edge left to right and the right edge right to left,
@@ -202,7 +224,8 @@ PangoTextMeasurer::~PangoTextMeasurer() = default;
 
 PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r, bool* cut) {
   PangoLayout* layout = pango_layout_new(state_->context);
-  pango_layout_set_text(layout, r.text.data(), int(r.text.size()));
+  const std::string text = withMarksOffSpaces(r.text);
+  pango_layout_set_text(layout, text.data(), int(text.size()));
 
   const double scale = std::isfinite(r.scale) && r.scale > 0 ? r.scale : 1;
   PangoFontDescription* desc = pango_font_description_new();
