@@ -7,10 +7,14 @@
 #include <signal.h>
 #include <strings.h>
 #include <unicode/ubidi.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <future>
 #include <mutex>
 #include <string>
@@ -99,23 +103,36 @@ std::string utf8(char32_t cp) {
   return std::string(buffer, size_t(n));
 }
 
-// `text` with each space that carries a combining mark made a no-break
-// space. Pango 1.50's line breaking fails an assertion, ending the process,
-// when it wraps some of those (" \u0310" between right-to-left and
-// left-to-right letters, at narrow widths); a mark on a no-break space is
-// drawn the same, and is how Unicode recommends showing a mark on its own.
-std::string withMarksOffSpaces(std::string_view text) {
+// Whether `c` continues the character before it (a combining mark, a
+// joiner, a variation selector, an emoji modifier).
+bool extendsCharacter(UChar32 c) {
+  const auto kind = UGraphemeClusterBreak(u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK));
+  return kind == U_GCB_EXTEND || kind == U_GCB_ZWJ || kind == U_GCB_SPACING_MARK;
+}
+
+// `text` with each space that begins a longer character (" \u0301", " \u200d")
+// made a no-break space. Line breaking may split such a character after its
+// space, where shaping keeps it whole, and Pango 1.50 then fails an assertion
+// (process_line: result == BREAK_SOME_FIT || result == BREAK_EMPTY_FIT) and
+// ends the process, in wraps at the narrow widths layout probes. A no-break
+// space, which allows no break, draws the same, and is how Unicode
+// recommends showing a mark on its own.
+std::string noBreakSpacesUnderMarks(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == ' ' && i + 1 < text.size()) {
-      const gunichar next = g_utf8_get_char_validated(text.data() + i + 1, gssize(text.size() - i - 1));
-      if (next < gunichar(-2) && g_unichar_ismark(next)) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = std::int32_t(std::min<std::size_t>(text.size(), INT32_MAX));
+  for (std::int32_t i = 0; i < length; ++i) {
+    if (bytes[i] == ' ' && i + 1 < length) {
+      std::int32_t next = i + 1;
+      UChar32 c = 0;
+      U8_NEXT(bytes, next, length, c);
+      if (c >= 0 && extendsCharacter(c)) {
         out += "\u00a0";
         continue;
       }
     }
-    out += text[i];
+    out += char(bytes[i]);
   }
   return out;
 }
@@ -224,7 +241,7 @@ PangoTextMeasurer::~PangoTextMeasurer() = default;
 
 PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r, bool* cut) {
   PangoLayout* layout = pango_layout_new(state_->context);
-  const std::string text = withMarksOffSpaces(r.text);
+  const std::string text = noBreakSpacesUnderMarks(r.text);
   pango_layout_set_text(layout, text.data(), int(text.size()));
 
   const double scale = std::isfinite(r.scale) && r.scale > 0 ? r.scale : 1;
