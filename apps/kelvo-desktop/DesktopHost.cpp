@@ -8,6 +8,8 @@
 #include <gdk/gdkwayland.h>
 #endif
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <iostream>
@@ -85,6 +87,22 @@ bool isPath(GFile* file, const std::filesystem::path& path) {
   const bool same = name && path == name;
   g_free(name);
   return same;
+}
+
+// The texts of a timeline that are not made of digits and the widget's own
+// words: what a new font, script or language could come from.
+std::string textsOf(const widget::Timeline& timeline) {
+  std::string texts;
+  for (const widget::CarEntry& entry : timeline.entries) {
+    if (const WidgetSnapshot* snapshot = entry.snapshot()) {
+      for (const auto* text : {&snapshot->carTitle, &snapshot->modelName, &snapshot->registrationNo})
+        texts.append(text->value_or("")).push_back('\0');
+      texts.append(snapshot->statusKey).push_back('\0');
+    } else if (const std::string* message = entry.problem()->message()) {
+      texts.append(*message).push_back('\0');
+    }
+  }
+  return texts;
 }
 
 bool isWatchedName(GFile* file) {
@@ -295,7 +313,7 @@ void DesktopHost::updateShape() {
   const int w = int(std::ceil(layout_->widgetSize.width)), h = int(std::ceil(layout_->widgetSize.height));
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_t* cr = cairo_create(mask);
-  ui::paintLayout(cr, *layout_);
+  ui::paintLayout(cr, *layout_, *text_);
   cairo_destroy(cr);
   cairo_region_t* region = gdk_cairo_region_create_from_surface(mask);
   cairo_surface_destroy(mask);
@@ -311,7 +329,28 @@ void DesktopHost::reload() {
     log("showing " + describe(currentEntry(*timeline_, Date::now())) + "; reload at " +
         formatInternetDateTime(timeline_->policy.date));
   }
+  const std::string texts = timeline_ ? textsOf(*timeline_) : std::string();
+  const bool newTexts = texts != shownTexts_;
+  shownTexts_ = texts;
+  renewText_ = renewText_ || newTexts;
   redraw();
+  // What the previous texts' fonts and shapes held is free now; give it back.
+  if (newTexts) malloc_trim(0);
+}
+
+Result<ui::WidgetLayout> DesktopHost::layOut(const ui::View& content, const ui::Environment& environment) {
+  // Pango, fontconfig and HarfBuzz keep what they learn about each font,
+  // script and language for good: every new text (and a hostile snapshot
+  // brings many) adds to it. A measurer of our own, made anew when the texts
+  // change, lets all of it go with the old one; the same texts (the numbers
+  // change, the names seldom do) cost nothing more and share it.
+  if (!text_ || renewText_) {
+    auto made = ui::PangoTextMeasurer::create();
+    if (!made && !text_) return made.error();
+    if (made) text_ = *made;
+    renewText_ = false;
+  }
+  return ui::layoutWidget(content, environment, *text_);
 }
 
 void DesktopHost::redraw() {
@@ -323,7 +362,7 @@ void DesktopHost::redraw() {
                                                                                       : ui::Appearance::light;
   const ui::Environment environment = widget::hostEnvironment(settings_.family, now, appearance);
   const ui::View content = widget::KelvoCarWidget::entryContent()(currentEntry(*timeline_, now));
-  auto layout = ui::layoutWidget(content, environment);
+  auto layout = layOut(content, environment);
   if (!layout) {
     log("cannot lay the widget out: " + logValue(layout.error().message));
   } else {
@@ -364,10 +403,7 @@ gboolean DesktopHost::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
   cairo_set_source_rgba(cr, 0, 0, 0, 0);
   cairo_paint(cr);
   cairo_restore(cr);
-  if (host->layout_) {
-    if (const auto failure = ui::paintLayout(cr, *host->layout_))
-      log("cannot draw: " + logValue(failure->message));
-  }
+  if (host->layout_) ui::paintLayout(cr, *host->layout_, *host->text_);
   return TRUE;
 }
 

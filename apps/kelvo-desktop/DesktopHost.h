@@ -15,6 +15,7 @@
 
 #include "DesktopAppearance.h"
 #include "DesktopSettings.h"
+#include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "KelvoWidget/CarProvider.h"
 #include "RedrawSchedule.h"
@@ -47,6 +48,8 @@ class DesktopHost {
   void applyWidgetSize();
   void updateShape();
   void redraw();
+  // The content laid out with the host's measurer (made anew after a reload).
+  Result<ui::WidgetLayout> layOut(const ui::View& content, const ui::Environment& environment);
   void schedule();
   void setFamily(ui::WidgetFamily family);
   // Watches the shared directory, or its nearest existing ancestor while it
@@ -78,6 +81,9 @@ class DesktopHost {
 
   std::optional<widget::Timeline> timeline_;
   std::optional<ui::WidgetLayout> layout_;
+  std::shared_ptr<ui::PangoTextMeasurer> text_;  // what layout_ was made with; set with it
+  bool renewText_ = false;                       // the next layout starts with empty font caches
+  std::string shownTexts_;                       // the timeline's texts (textsOf), to see new ones come
   guint wakeSource_ = 0;
   guint settleSource_ = 0;
   GFileMonitor* monitor_ = nullptr;
