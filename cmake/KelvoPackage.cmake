@@ -3,6 +3,12 @@
 # dpkg-shlibdeps finds the programs linked against, plus the fonts the
 # widget draws with (found through fontconfig at run time, so no library
 # dependency names them).
+# The programs carry the hardening flags of the build (KELVO_HARDENING in
+# the top-level CMakeLists); tests/install/package-test.sh checks them with
+# lintian.
+if(NOT KELVO_HARDENING OR KELVO_SANITIZE OR KELVO_FUZZ)
+  message(WARNING "This build lacks the hardening flags; a package made from it would too")
+endif()
 set(CPACK_PACKAGE_NAME kelvo)
 set(CPACK_PACKAGE_VENDOR "Kelvo")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Battery, range and charging status of your car as a desktop widget")

@@ -8,6 +8,8 @@
 #include <gdk/gdkwayland.h>
 #endif
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <iostream>
@@ -20,6 +22,7 @@
 #include "KelvoShared/SharedStore.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
+#include "LogValue.h"
 #include "WaylandOutputs.h"
 
 namespace kelvo::desktop {
@@ -40,7 +43,7 @@ widget::CarProvider makeProvider(const Settings& settings) {
 std::string describe(const widget::CarEntry& entry) {
   if (const widget::WidgetProblem* problem = entry.problem())
     return "no data (" + std::string(problem->caseName()) + ")";
-  return "snapshot " + entry.snapshot()->statusKey + (entry.carImage() ? " with picture" : "");
+  return "snapshot " + logValue(entry.snapshot()->statusKey) + (entry.carImage() ? " with picture" : "");
 }
 
 // The menu's text for a size.
@@ -59,6 +62,47 @@ std::string menuLabel(ui::WidgetFamily family) {
       return std::string(ui::familyInfo(family).name);
   }
   unreachable(__func__);
+}
+
+// `directory` absolute, without "." or ".." or a trailing "/", as GIO names it.
+std::filesystem::path normalDirectory(const std::filesystem::path& directory) {
+  std::error_code error;
+  std::filesystem::path normal = std::filesystem::absolute(directory, error).lexically_normal();
+  if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
+  return normal;
+}
+
+// `directory` when it is one, else its nearest ancestor that is ("/" at worst).
+std::filesystem::path nearestExistingDirectory(std::filesystem::path directory) {
+  std::error_code error;
+  while (!std::filesystem::is_directory(directory, error) && directory.has_relative_path())
+    directory = directory.parent_path();
+  return directory;
+}
+
+// Whether `file` is `path`.
+bool isPath(GFile* file, const std::filesystem::path& path) {
+  if (!file) return false;
+  gchar* name = g_file_get_path(file);
+  const bool same = name && path == name;
+  g_free(name);
+  return same;
+}
+
+// The texts of a timeline that are not made of digits and the widget's own
+// words: what a new font, script or language could come from.
+std::string textsOf(const widget::Timeline& timeline) {
+  std::string texts;
+  for (const widget::CarEntry& entry : timeline.entries) {
+    if (const WidgetSnapshot* snapshot = entry.snapshot()) {
+      for (const auto* text : {&snapshot->carTitle, &snapshot->modelName, &snapshot->registrationNo})
+        texts.append(text->value_or("")).push_back('\0');
+      texts.append(snapshot->statusKey).push_back('\0');
+    } else if (const std::string* message = entry.problem()->message()) {
+      texts.append(*message).push_back('\0');
+    }
+  }
+  return texts;
 }
 
 bool isWatchedName(GFile* file) {
@@ -92,7 +136,7 @@ DesktopHost::DesktopHost(Settings settings, std::filesystem::path configFile, st
 DesktopHost::~DesktopHost() {
   if (wakeSource_) g_source_remove(wakeSource_);
   if (settleSource_) g_source_remove(settleSource_);
-  if (monitor_) g_object_unref(monitor_);
+  stopWatching();
   if (window_) gtk_widget_destroy(window_);
 }
 
@@ -116,6 +160,7 @@ void DesktopHost::start() {
   reload();  // the first layout gives the size
   placeWindow();
   gtk_widget_show(window_);
+  sharedDirectory_ = sharedDirectory();
   watchSharedDirectory();
 }
 
@@ -139,9 +184,10 @@ GdkMonitor* DesktopHost::chosenMonitor() const {
         monitorName_ = name;
         return monitor;
       }
-      names += (names.empty() ? "" : ", ") + name;
+      names += (names.empty() ? "" : ", ") + logValue(name, 40);
     }
-    log("no output named \"" + *settings_.output + "\" (outputs: " + names + "); using the primary one");
+    log("no output named \"" + logValue(*settings_.output) + "\" (outputs: " + names +
+        "); using the primary one");
   }
   if (GdkMonitor* primary = gdk_display_get_primary_monitor(display)) return primary;
   return count > 0 ? gdk_display_get_monitor(display, 0) : nullptr;
@@ -150,13 +196,6 @@ GdkMonitor* DesktopHost::chosenMonitor() const {
 void DesktopHost::placeWindow() {
   GtkWindow* window = GTK_WINDOW(window_);
   GdkDisplay* display = gdk_display_get_default();
-  GdkMonitor* monitor = chosenMonitor();
-  const Margin margin = settings_.margin;
-  const Anchor anchor = settings_.anchor;
-  const bool left = anchor == Anchor::topLeft || anchor == Anchor::bottomLeft;
-  const bool right = anchor == Anchor::topRight || anchor == Anchor::bottomRight;
-  const bool top = anchor == Anchor::topLeft || anchor == Anchor::topRight;
-  const bool bottom = anchor == Anchor::bottomLeft || anchor == Anchor::bottomRight;
 
 #ifdef GDK_WINDOWING_WAYLAND
   if (GDK_IS_WAYLAND_DISPLAY(display)) {
@@ -169,17 +208,9 @@ void DesktopHost::placeWindow() {
                                                                        : GTK_LAYER_SHELL_LAYER_BOTTOM);
       gtk_layer_set_keyboard_mode(window, GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
       gtk_layer_set_exclusive_zone(window, 0);
-      if (monitor) gtk_layer_set_monitor(window, monitor);
-      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, left);
-      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_RIGHT, right);
-      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, top);
-      gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_BOTTOM, bottom);
-      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, margin.x);
-      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_RIGHT, margin.x);
-      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, margin.y);
-      gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_BOTTOM, margin.y);
+      positionWindow();
       log(std::string("layer surface on the ") + layerName(settings_.layer) + " layer" +
-          (monitorName_.empty() ? std::string() : " of " + monitorName_));
+          (monitorName_.empty() ? std::string() : " of " + logValue(monitorName_)));
       return;
     }
     placement_ = Placement::plainWindow;
@@ -199,26 +230,72 @@ void DesktopHost::placeWindow() {
     gtk_window_set_skip_pager_hint(window, TRUE);
     gtk_window_set_accept_focus(window, FALSE);
     gtk_window_stick(window);
-    GdkRectangle area{0, 0, 0, 0};
-    if (monitor) gdk_monitor_get_workarea(monitor, &area);
-    const ui::Size size = ui::widgetSize(settings_.family);
-    const int w = int(size.width), h = int(size.height);
-    const int x = left    ? area.x + margin.x
-                  : right ? area.x + area.width - w - margin.x
-                          : area.x + (area.width - w) / 2;
-    const int y = top      ? area.y + margin.y
-                  : bottom ? area.y + area.height - h - margin.y
-                           : area.y + (area.height - h) / 2;
-    gtk_window_move(window, x, y);
+    const GdkPoint corner = positionWindow();
     log(std::string("X11 window ") +
         (desktopType ? "of the desktop type" : "kept below (the window manager offers no desktop windows)") +
-        (composited_ ? ", translucent corners" : ", shaped corners") + " at " + std::to_string(x) + "," +
-        std::to_string(y));
+        (composited_ ? ", translucent corners" : ", shaped corners") + " at " + std::to_string(corner.x) +
+        "," + std::to_string(corner.y));
     return;
   }
 #endif
   placement_ = Placement::plainWindow;
   log("plain window: this display is neither Wayland nor X11");
+}
+
+GdkPoint DesktopHost::positionWindow() {
+  GdkMonitor* monitor = chosenMonitor();
+  const Anchor anchor = settings_.anchor;
+  const bool left = anchor == Anchor::topLeft || anchor == Anchor::bottomLeft;
+  const bool right = anchor == Anchor::topRight || anchor == Anchor::bottomRight;
+  const bool top = anchor == Anchor::topLeft || anchor == Anchor::topRight;
+  const bool bottom = anchor == Anchor::bottomLeft || anchor == Anchor::bottomRight;
+  // X11 places in the work area (panels left out); a layer surface's margins
+  // count from the output's edges (the compositor keeps panels' zones free).
+  GdkRectangle area{0, 0, 0, 0};
+  if (monitor && placement_ == Placement::layerSurface) gdk_monitor_get_geometry(monitor, &area);
+  if (monitor && placement_ != Placement::layerSurface) gdk_monitor_get_workarea(monitor, &area);
+  const ui::Size size = ui::widgetSize(settings_.family);
+  const int w = int(size.width), h = int(size.height);
+  const Margin margin = fittedMargin(area, w, h);
+
+  if (placement_ == Placement::layerSurface) {
+#ifdef GDK_WINDOWING_WAYLAND
+    GtkWindow* window = GTK_WINDOW(window_);
+    if (monitor) gtk_layer_set_monitor(window, monitor);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, left);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_RIGHT, right);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, top);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_BOTTOM, bottom);
+    gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, margin.x);
+    gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_RIGHT, margin.x);
+    gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, margin.y);
+    gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_BOTTOM, margin.y);
+#endif
+    return {margin.x, margin.y};
+  }
+  const int x = left    ? area.x + margin.x
+                : right ? area.x + area.width - w - margin.x
+                        : area.x + (area.width - w) / 2;
+  const int y = top      ? area.y + margin.y
+                : bottom ? area.y + area.height - h - margin.y
+                         : area.y + (area.height - h) / 2;
+  gtk_window_move(GTK_WINDOW(window_), x, y);
+  return {x, y};
+}
+
+Margin DesktopHost::fittedMargin(const GdkRectangle& area, int width, int height) {
+  const Margin wanted = settings_.margin;
+  if (settings_.anchor == Anchor::center || area.width <= 0 || area.height <= 0) return wanted;
+  const Margin fitted{std::min(wanted.x, std::max(0, area.width - width)),
+                      std::min(wanted.y, std::max(0, area.height - height))};
+  if (!(fitted == wanted) && !marginFitLogged_) {
+    marginFitLogged_ = true;
+    log("a margin of " + std::to_string(wanted.x) + "," + std::to_string(wanted.y) +
+        " would put the widget off the output (" + std::to_string(area.width) + "x" +
+        std::to_string(area.height) + "); using " + std::to_string(fitted.x) + "," +
+        std::to_string(fitted.y));
+  }
+  return fitted;
 }
 
 void DesktopHost::applyWidgetSize() {
@@ -236,7 +313,7 @@ void DesktopHost::updateShape() {
   const int w = int(std::ceil(layout_->widgetSize.width)), h = int(std::ceil(layout_->widgetSize.height));
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_t* cr = cairo_create(mask);
-  ui::paintLayout(cr, *layout_);
+  ui::paintLayout(cr, *layout_, *text_);
   cairo_destroy(cr);
   cairo_region_t* region = gdk_cairo_region_create_from_surface(mask);
   cairo_surface_destroy(mask);
@@ -252,7 +329,28 @@ void DesktopHost::reload() {
     log("showing " + describe(currentEntry(*timeline_, Date::now())) + "; reload at " +
         formatInternetDateTime(timeline_->policy.date));
   }
+  const std::string texts = timeline_ ? textsOf(*timeline_) : std::string();
+  const bool newTexts = texts != shownTexts_;
+  shownTexts_ = texts;
+  renewText_ = renewText_ || newTexts;
   redraw();
+  // What the previous texts' fonts and shapes held is free now; give it back.
+  if (newTexts) malloc_trim(0);
+}
+
+Result<ui::WidgetLayout> DesktopHost::layOut(const ui::View& content, const ui::Environment& environment) {
+  // Pango, fontconfig and HarfBuzz keep what they learn about each font,
+  // script and language for good: every new text (and a hostile snapshot
+  // brings many) adds to it. A measurer of our own, made anew when the texts
+  // change, lets all of it go with the old one; the same texts (the numbers
+  // change, the names seldom do) cost nothing more and share it.
+  if (!text_ || renewText_) {
+    auto made = ui::PangoTextMeasurer::create();
+    if (!made && !text_) return made.error();
+    if (made) text_ = *made;
+    renewText_ = false;
+  }
+  return ui::layoutWidget(content, environment, *text_);
 }
 
 void DesktopHost::redraw() {
@@ -264,9 +362,9 @@ void DesktopHost::redraw() {
                                                                                       : ui::Appearance::light;
   const ui::Environment environment = widget::hostEnvironment(settings_.family, now, appearance);
   const ui::View content = widget::KelvoCarWidget::entryContent()(currentEntry(*timeline_, now));
-  auto layout = ui::layoutWidget(content, environment);
+  auto layout = layOut(content, environment);
   if (!layout) {
-    log("cannot lay the widget out: " + layout.error().message);
+    log("cannot lay the widget out: " + logValue(layout.error().message));
   } else {
     const bool sizeChanged = !layout_ || !(layout_->widgetSize == layout->widgetSize);
     layout_ = std::move(layout).value();
@@ -305,40 +403,77 @@ gboolean DesktopHost::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
   cairo_set_source_rgba(cr, 0, 0, 0, 0);
   cairo_paint(cr);
   cairo_restore(cr);
-  if (host->layout_) {
-    if (const auto failure = ui::paintLayout(cr, *host->layout_)) log("cannot draw: " + failure->message);
-  }
+  if (host->layout_) ui::paintLayout(cr, *host->layout_, *host->text_);
   return TRUE;
 }
 
 std::optional<std::filesystem::path> DesktopHost::sharedDirectory() const {
-  if (settings_.sharedDir) return settings_.sharedDir;
-  return SharedStore(Platform::current()).containerURL();
+  if (settings_.sharedDir) return normalDirectory(*settings_.sharedDir);
+  const Platform platform = Platform::current();
+  const SharedStore store(platform);
+  if (auto directory = store.containerURL()) return directory;
+  // An app group whose container is not there yet: where it will be made.
+  const auto group = store.appGroup();
+  const auto data = platform.dataDirectory();
+  if (!group || !isSafeGroupIdentifier(*group) || !data) return std::nullopt;
+  return *data / "kelvo" / "groups" / *group;
 }
 
 void DesktopHost::watchSharedDirectory() {
-  const auto directory = sharedDirectory();
+  stopWatching();
+  const auto& directory = sharedDirectory_;
   if (!directory) {
     log("no shared directory to watch; reloading on the reload policy only");
     return;
   }
-  GFile* file = g_file_new_for_path(directory->c_str());
-  GError* error = nullptr;
-  monitor_ = g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
-  g_object_unref(file);
-  if (!monitor_) {
-    log("cannot watch " + directory->string() + ": " + error->message);
-    g_error_free(error);
-    return;
+  // The directory, or while it is missing the nearest ancestor there is, to
+  // see it come. It may come or go between looking and watching: look again.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::filesystem::path watched = nearestExistingDirectory(*directory);
+    GFile* file = g_file_new_for_path(watched.c_str());
+    GError* error = nullptr;
+    monitor_ = g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
+    g_object_unref(file);
+    if (!monitor_) {
+      log("cannot watch " + logValue(watched.string()) + ": " + logValue(error->message));
+      g_error_free(error);
+      return;
+    }
+    g_signal_connect(monitor_, "changed", G_CALLBACK(onDirectoryChanged), this);
+    watched_ = watched;
+    if (nearestExistingDirectory(*directory) == watched) {
+      if (watched != *directory)
+        log("the shared directory " + logValue(directory->string()) + " does not exist; watching " +
+            logValue(watched.string()) + " for it");
+      return;
+    }
+    stopWatching();
   }
-  g_signal_connect(monitor_, "changed", G_CALLBACK(onDirectoryChanged), this);
+  log("the shared directory " + logValue(directory->string()) + " keeps changing; not watched");
+}
+
+void DesktopHost::stopWatching() {
+  if (!monitor_) return;
+  g_signal_handlers_disconnect_by_data(monitor_, this);
+  g_file_monitor_cancel(monitor_);
+  g_object_unref(monitor_);
+  monitor_ = nullptr;
+  watched_.clear();
 }
 
 void DesktopHost::onDirectoryChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
                                      gpointer self) {
   auto* host = static_cast<DesktopHost*>(self);
   if (event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED || event == G_FILE_MONITOR_EVENT_PRE_UNMOUNT) return;
-  if (!isWatchedName(file) && !isWatchedName(other)) return;
+  const auto& directory = host->sharedDirectory_;
+  // The directory itself deleted or moved away, or one on the way to it
+  // made: watch what is there now, and read again (the files came or went
+  // with it, maybe before the watch began).
+  if (!directory || nearestExistingDirectory(*directory) != host->watched_ || isPath(file, host->watched_)) {
+    host->watchSharedDirectory();
+  } else if (host->watched_ != *directory || (!isWatchedName(file) && !isWatchedName(other))) {
+    return;
+  }
   // The first event of a burst starts the clock; the rest ride along.
   if (!host->settleSource_) host->settleSource_ = g_timeout_add(kSettleMilliseconds, onSettled, host);
 }
@@ -355,7 +490,7 @@ void DesktopHost::openDeepLink() {
   GdkAppLaunchContext* context = gdk_display_get_app_launch_context(gtk_widget_get_display(window_));
   GError* error = nullptr;
   if (!g_app_info_launch_default_for_uri(url.c_str(), G_APP_LAUNCH_CONTEXT(context), &error)) {
-    log("cannot open " + url + ": " + (error ? error->message : "no handler") +
+    log("cannot open " + logValue(url) + ": " + logValue(error ? error->message : "no handler") +
         " (install an x-scheme-handler/kelvo application)");
     if (error) g_error_free(error);
   }
@@ -369,23 +504,9 @@ void DesktopHost::setFamily(ui::WidgetFamily family) {
     log("cannot remember the size: " + *failure);
   }
   reload();
-  if (placement_ == Placement::x11Desktop || placement_ == Placement::x11KeepBelow) {
-    // The window's corner moves with the size when it is anchored right or bottom.
-    GdkMonitor* monitor = chosenMonitor();
-    GdkRectangle area{0, 0, 0, 0};
-    if (monitor) gdk_monitor_get_workarea(monitor, &area);
-    const ui::Size size = ui::widgetSize(family);
-    const Anchor a = settings_.anchor;
-    const Margin m = settings_.margin;
-    const int w = int(size.width), h = int(size.height);
-    const int x = (a == Anchor::topLeft || a == Anchor::bottomLeft)     ? area.x + m.x
-                  : (a == Anchor::topRight || a == Anchor::bottomRight) ? area.x + area.width - w - m.x
-                                                                        : area.x + (area.width - w) / 2;
-    const int y = (a == Anchor::topLeft || a == Anchor::topRight)         ? area.y + m.y
-                  : (a == Anchor::bottomLeft || a == Anchor::bottomRight) ? area.y + area.height - h - m.y
-                                                                          : area.y + (area.height - h) / 2;
-    gtk_window_move(GTK_WINDOW(window_), x, y);
-  }
+  // The window's corner moves with the size when it is anchored right or
+  // bottom, and a fitted margin may change with it.
+  if (placement_ != Placement::plainWindow) positionWindow();
 }
 
 void DesktopHost::showMenu(GdkEvent* event) {

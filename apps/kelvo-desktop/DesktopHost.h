@@ -15,6 +15,7 @@
 
 #include "DesktopAppearance.h"
 #include "DesktopSettings.h"
+#include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "KelvoWidget/CarProvider.h"
 #include "KelvoWidget/RefreshSchedule.h"
@@ -38,12 +39,24 @@ class DesktopHost {
 
   GdkMonitor* chosenMonitor() const;
   void placeWindow();
+  // Anchors the window on its output at the (fitted) margin for the current
+  // size; the X11 window's corner, or the layer surface's margins.
+  GdkPoint positionWindow();
+  // The margin that keeps a widget of width × height in `area`; says so once
+  // when it is less than the one asked for.
+  Margin fittedMargin(const GdkRectangle& area, int width, int height);
   void applyWidgetSize();
   void updateShape();
   void redraw();
+  // The content laid out with the host's measurer (made anew after a reload).
+  Result<ui::WidgetLayout> layOut(const ui::View& content, const ui::Environment& environment);
   void schedule();
   void setFamily(ui::WidgetFamily family);
+  // Watches the shared directory, or its nearest existing ancestor while it
+  // is missing; called again whenever that changes.
   void watchSharedDirectory();
+  void stopWatching();
+  // The shared directory, also when it does not exist (yet).
   std::optional<std::filesystem::path> sharedDirectory() const;
   void openDeepLink();
   void showMenu(GdkEvent* event);
@@ -68,9 +81,15 @@ class DesktopHost {
 
   std::optional<widget::Timeline> timeline_;
   std::optional<ui::WidgetLayout> layout_;
+  std::shared_ptr<ui::PangoTextMeasurer> text_;  // what layout_ was made with; set with it
+  bool renewText_ = false;                       // the next layout starts with empty font caches
+  std::string shownTexts_;                       // the timeline's texts (textsOf), to see new ones come
   guint wakeSource_ = 0;
   guint settleSource_ = 0;
   GFileMonitor* monitor_ = nullptr;
+  std::optional<std::filesystem::path> sharedDirectory_;  // absolute; nothing when there is none
+  std::filesystem::path watched_;  // what monitor_ watches: the shared directory or an ancestor
+  bool marginFitLogged_ = false;
 };
 
 }  // namespace kelvo::desktop

@@ -10,6 +10,7 @@
 
 #include "DesktopHost.h"
 #include "DesktopSettings.h"
+#include "DisplayLoss.h"
 #include "ExitCodes.h"
 #include "KelvoShared/Localization.h"
 #include "ParseCommandLine.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     std::cerr << "kelvo-desktop: cannot open a display (neither WAYLAND_DISPLAY nor DISPLAY works)\n";
     return kelvo::apps::kExitFailure;
   }
+  kelvo::desktop::reportLostDisplay(gdk_display_get_default());
   // Stop at once and cleanly; SIGHUP reads the shared directory again.
   g_unix_signal_add(SIGTERM, quit, nullptr);
   g_unix_signal_add(SIGINT, quit, nullptr);

@@ -62,7 +62,9 @@ TEST(PangoTextMeasurer, MeasuresBaselinesScaledDesignsLineLimitsAndSplitWords) {
 TEST(PangoTextMeasurer, RequestsWithTheSameLinesMeasureTheSame) {
   std::vector<std::pair<TextRequest, TextMetrics>> measured;
   for (const char* text : {"Updated", "A long model name that will not fit", "line\nline2 is longer",
-                           "\u0645\u062a\u0635\u0644 Connected\nKLV 042", "Supercalifragilistic"})
+                           "\u0645\u062a\u0635\u0644 Connected\nKLV 042", "Supercalifragilistic",
+                           // A space that begins a longer character, between directions: Pango asserts.
+                           "\ufd67D \u0310\ufb6b", "a\u07a6 \u200db"})
     for (const double width : {0.0, 30.0, 60.0, 120.0, 1000.0, infinity})
       for (const int maxLines : {0, 1, 2, 3, 10})
         for (const auto alignment :

@@ -114,7 +114,9 @@ TEST_F(KelvoProgram, WritersCleanUpAfterKilledWritersAndFailPastAFileSizeLimit) 
       scratch.write(name, "partial");
       const timespec when[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
       ::utimensat(AT_FDCWD, (scratch.shared() / name).c_str(), when, 0);
-      if (!ours) ::chown((scratch.shared() / name).c_str(), 65534, 65534);
+      if (!ours) {
+        ASSERT_EQ(::chown((scratch.shared() / name).c_str(), 65534, 65534), 0) << name;
+      }
     }
     ASSERT_EQ(onShared(args, "picture").exitCode, 0) << args[0];
     for (const auto& [name, age, ours, left] : files) {

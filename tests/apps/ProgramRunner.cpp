@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <system_error>
 
 namespace kelvo::testing {
 
@@ -27,7 +29,8 @@ std::vector<char*> cStrings(std::vector<std::string>& strings) {
 void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
   if (::geteuid() != 0) return;
   fs::permissions(scratch.root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-  ::lchown(path.c_str(), 65534, 65534);
+  if (::lchown(path.c_str(), 65534, 65534) != 0)
+    throw std::system_error(errno, std::generic_category(), "cannot hand " + path.string() + " to nobody");
 }
 
 Started start(const std::string& program, const std::vector<std::string>& args, const Scratch& scratch,

@@ -3,6 +3,7 @@
 // display. (Its redraw schedule is the widget's, tested with it.)
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -82,6 +83,16 @@ TEST(DesktopSettings, RememberingTheSizeKeepsTheRestOfTheFile) {
   EXPECT_EQ(rememberFamily(file, "widget", ui::WidgetFamily::systemLarge).value_or(""),
             file.string() + ":2: expected KEY=VALUE; not changed");
   EXPECT_EQ(kelvo::testing::readFile(file), "[widget]\nhalf a thought\n");
+
+  // A linked file is written through the link and keeps its permissions.
+  const fs::path link = scratch.root() / "linked.ini", target = scratch.root() / "new/private.ini";
+  kelvo::testing::writeFile(target, "[widget]\n");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("new/private.ini", link);
+  ASSERT_EQ(rememberFamily(link, "widget", ui::WidgetFamily::systemMedium), std::nullopt);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(kelvo::testing::readFile(target), "[widget]\nfamily=medium\n");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(DesktopSettings, DefaultConfigFileFollowsXdgConfigHomeWhenAbsolute) {
@@ -112,6 +123,12 @@ TEST(DesktopHitTest, TheRoundedCornersAreNotTheWidgets) {
 TEST(DesktopProgram, AnswersUsageErrorsHelpAndAMissingDisplayWithoutOne) {
   const Scratch scratch;
   std::ofstream(scratch.root() / "bad.ini") << "[widget]\nfamily=tiny\n";
+  std::ofstream(scratch.root() / "escape.ini") << "[widget]\nco\x1b\x07lour=red\n";
+  // A FIFO, and a sparse file of 3 GiB that costs nothing on disk: neither is read.
+  const fs::path fifo = scratch.root() / "fifo.ini", sparse = scratch.root() / "sparse.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream{sparse};
+  fs::resize_file(sparse, std::uintmax_t(3) << 30);
   // clang-format off
   for (const auto& [args, exitCode, says] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
            {{"--help"}, 0, "--anchor top-left|top-right|bottom-left|bottom-right|center"},
@@ -119,11 +136,19 @@ TEST(DesktopProgram, AnswersUsageErrorsHelpAndAMissingDisplayWithoutOne) {
            {{"--family", "extraLarge"}, 2, "unknown family \"extraLarge\""}, {{"--layer", "overlay"}, 2, "unknown layer \"overlay\""},
            {{"--family", "large"}, 1, "kelvo-desktop: cannot open a display"},
            // A malformed config file is named with its line; the defaults are used.
-           {{"--config", (scratch.root() / "bad.ini").string()}, 1, (scratch.root() / "bad.ini").string() + ":2: family must be one of small|medium|large; using the defaults\n"}}) {
+           {{"--config", (scratch.root() / "bad.ini").string()}, 1, (scratch.root() / "bad.ini").string() + ":2: family must be one of small|medium|large; using the defaults\n"},
+           {{"--config", (scratch.root() / "escape.ini").string()}, 1, ":2: unknown key \"co\\x1b\\x07lour\" (known:"},
+           {{"--config", fifo.string()}, 1, fifo.string() + ":0: not a regular file; using the defaults\n"},
+           {{"--config", sparse.string()}, 1, sparse.string() + ":0: larger than 256 KiB; using the defaults\n"},
+           // An instance name must make a group name that GKeyFile can write.
+           {{"--name", "x]y"}, 2, "--name: \"x]y\" cannot name an instance"}, {{"--name", "a\nb"}, 2, "--name: \"a\\nb\" cannot"},
+           {{"--name", std::string(65, 'n')}, 2, "cannot name an instance"}, {{"--name", "car 2"}, 1, "cannot open a display"}}) {
     // clang-format on
     const auto run = kelvo::testing::runProgram("kelvo-desktop", args, scratch);
-    EXPECT_EQ(run.exitCode, exitCode) << args.front();
+    EXPECT_EQ(run.exitCode, exitCode) << args.back();
     EXPECT_NE((run.out + run.err).find(says), std::string::npos) << run.out << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    EXPECT_LT(run.peakKiB, 64 * 1024) << args.back();
   }
 }
 

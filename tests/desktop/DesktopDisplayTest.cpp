@@ -20,9 +20,13 @@ struct Placement {
   std::string options;              // beyond --shared-dir and --family
   const char *family, *appearance;  // the reference render's
   int x, y;                         // where the widget's corner lands, in logical pixels
-  const char* says;                 // in the log once it ends
+  std::vector<std::string> says;    // in the log once it ends
   bool gtkPrefersDark = false, sharedDirMissing = false;
+  std::string statusKey = "CHARGING";
 };
+
+// A status key that would forge a log line and retitle the terminal, and runs on.
+const std::string kHostileKey = "A\nforged\x1b]0;x\x07" + std::string(300, 'e');
 
 // kelvo-desktop started once per placement on `server`, with the test's own
 // XDG directories; it shows the render there and nothing else, and ends on SIGTERM.
@@ -32,7 +36,7 @@ void expectPlacements(const Server& server, int scale, const std::vector<std::st
   for (const Placement& p : placements) {
     SCOPED_TRACE(p.options);
     const Scratch scratch;
-    saveSnapshot(scratch, 64);
+    saveSnapshot(scratch, 64, p.statusKey);
     const fs::path shared = p.sharedDirMissing ? scratch.root() / "missing" : scratch.shared();
     if (p.gtkPrefersDark && fs::create_directories(scratch.root() / "config/gtk-3.0"))
       writeFile(scratch.root() / "config/gtk-3.0/settings.ini",
@@ -59,7 +63,14 @@ void expectPlacements(const Server& server, int scale, const std::vector<std::st
     kill(desktop.pid, SIGTERM);
     const ProgramRun ended = finish(desktop);
     EXPECT_EQ(ended.exitCode, 0) << ended.err;
-    EXPECT_NE(ended.err.find(p.says), std::string::npos) << ended.err;
+    for (const std::string& says : p.says) EXPECT_NE(ended.err.find(says), std::string::npos) << ended.err;
+    // Every line its own, short, and free of terminal controls.
+    std::istringstream lines(ended.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.starts_with("kelvo-desktop: ") && line.size() < 400 &&
+                  std::none_of(line.begin(), line.end(), [](char c) { return c >= 0 && c < 0x20; }))
+          << line;
+    }
   }
 }
 
@@ -68,28 +79,45 @@ TEST(DesktopX11, WindowSitsAtTheAnchorAndShowsTheRender) {
   ASSERT_TRUE(server.running());
   // clang-format off
   expectPlacements(server, 1, {"DISPLAY=" + server.display(), "NO_AT_BRIDGE=1"}, {
-      {"--appearance light", "medium", "light", 636, 24, "X11 window kept below"},
-      {"--anchor bottom-left --margin 10,40 --appearance dark", "small", "dark", 10, 558, "X11 window kept below"},
-      {"--anchor center", "large", "light", 330, 193, "X11 window kept below", false, true},
-      {"--anchor top-left --margin 0", "small", "dark", 0, 0, "X11 window kept below", true}});
+      {"--appearance light", "medium", "light", 636, 24, {"X11 window kept below"}},
+      {"--anchor bottom-left --margin 10,40 --appearance dark", "small", "dark", 10, 558, {"X11 window kept below"}},
+      {"--anchor center", "large", "light", 330, 193, {"X11 window kept below", "the shared directory "}, false, true},
+      {"--anchor top-left --margin 0", "small", "dark", 0, 0, {"X11 window kept below"}, true},
+      // A margin the output cannot give is fitted to it; names and texts are logged escaped and cut.
+      {"--anchor bottom-right --margin 10000,20 --output DP-\x1b[2J", "small", "light", 0, 578,
+       {"a margin of 10000,20 would put the widget off the output (1024x768); using 854,20",
+        "no output named \"DP-\\x1b[2J\"", "showing snapshot A\\nforged\\x1b]0;x\\x07eee", "e…; reload at"},
+       false, false, kHostileKey}});
   // clang-format on
 }
 
 TEST(DesktopWayland, LayerSurfaceSitsAtTheAnchorAndShowsTheRenderAtTheOutputScale) {
-  const HeadlessSway sway(1024, 768, 2);
+  HeadlessSway sway(1024, 768, 2);
   ASSERT_TRUE(sway.running()) << sway.log();
   // clang-format off
   expectPlacements(sway, 2, {"WAYLAND_DISPLAY=" + sway.socket().string(), "GDK_BACKEND=wayland", "NO_AT_BRIDGE=1"}, {
-      {"--appearance light --anchor bottom-left --margin 10,40", "small", "light", 10, 384 - 170 - 40, "layer surface on the bottom layer"},
-      {"--appearance dark --layer top --output HEADLESS-1", "medium", "dark", 512 - 364 - 24, 24, "layer surface on the top layer of HEADLESS-1"}});
+      {"--appearance light --anchor bottom-left --margin 10,40", "small", "light", 10, 384 - 170 - 40, {"layer surface on the bottom layer"}},
+      {"--appearance dark --layer top --output HEADLESS-1", "medium", "dark", 512 - 364 - 24, 24, {"layer surface on the top layer of HEADLESS-1"}},
+      {"--appearance light --anchor bottom-right --margin 900", "small", "light", 0, 0, {"a margin of 900,900 would put the widget off the output (512x384); using 342,214"}}});
   // clang-format on
+  // The compositor going away ends it with status 1 and a line that says so.
+  const Scratch scratch;
+  const Started desktop = start("kelvo-desktop", {"--shared-dir", scratch.shared()}, scratch,
+                                {"WAYLAND_DISPLAY=" + sway.socket().string(), "GDK_BACKEND=wayland",
+                                 "NO_AT_BRIDGE=1", "XDG_RUNTIME_DIR=" + scratch.root().string()});
+  ASSERT_TRUE(waitFor([&] { return readFile(desktop.err).find("layer surface") != std::string::npos; }, 10));
+  sway.stop();
+  const ProgramRun ended = finish(desktop);
+  EXPECT_EQ(ended.exitCode, 1);
+  EXPECT_NE(ended.err.find("kelvo-desktop: lost the display " + sway.socket().string()), std::string::npos)
+      << ended.err;
 }
 
 TEST(DesktopX11Session, SavesRedrawAtOnceClicksOpenTheLinkAndTheMenuResizes) {
-  const Xvfb server(1024, 768);
+  Xvfb server(1024, 768);
   ASSERT_TRUE(server.running());
   const Scratch scratch;
-  saveSnapshot(scratch, 64);
+  fs::remove(scratch.shared());  // made once the widget runs
   // A handler for x-scheme-handler/kelvo: a script that writes the URL it was given to a file.
   const fs::path applications = scratch.root() / "data/applications", script = scratch.root() / "handler.sh";
   for (const fs::path& dir : {applications, scratch.root() / "config"}) fs::create_directories(dir);
@@ -114,10 +142,18 @@ TEST(DesktopX11Session, SavesRedrawAtOnceClicksOpenTheLinkAndTheMenuResizes) {
                          renderReference(scratch, scratch.shared(), family, "light", 1), seconds)
                .beyond == 0;
   };
-  ASSERT_TRUE(shows("small", 10));
-  // A new snapshot shows within two seconds of `kelvo save`.
-  saveSnapshot(scratch, 23);
-  EXPECT_TRUE(shows("small", 2)) << "not redrawn within 2 s";
+  ASSERT_TRUE(shows("small", 10));  // no data yet
+  // A new snapshot shows within two seconds of `kelvo save`: into the shared
+  // directory once it is made, again when it was deleted and made anew, and
+  // into the directory as it is.
+  for (const auto& [percent, makeDirectory] : {std::pair{64, true}, {23, true}, {40, false}}) {
+    if (makeDirectory) {
+      fs::remove_all(scratch.shared());
+      fs::create_directory(scratch.shared());
+    }
+    saveSnapshot(scratch, percent);
+    EXPECT_TRUE(shows("small", 2)) << percent << "% not shown within 2 s";
+  }
   // A left click opens the deep link with the registered handler.
   ASSERT_TRUE(server.xdotool({"mousemove", "115", "115", "click", "1"}));
   EXPECT_TRUE(waitFor([&] { return fs::exists(scratch.root() / "opened"); }, 10));
@@ -134,9 +170,12 @@ TEST(DesktopX11Session, SavesRedrawAtOnceClicksOpenTheLinkAndTheMenuResizes) {
   EXPECT_TRUE(shows("large", 5));
   EXPECT_EQ(readFile(config),
             "# mine\n\n[widget]\nanchor=top-left\nmargin=5\nfamily=large\n\n[widget other]\nfamily=large\n");
-  kill(desktop.pid, SIGTERM);
+  // The X server going away ends it with status 1 and a line that says so.
+  server.stop();
   const ProgramRun ended = finish(desktop);
-  EXPECT_EQ(ended.exitCode, 0) << ended.err;
+  EXPECT_EQ(ended.exitCode, 1);
+  EXPECT_NE(ended.err.find("kelvo-desktop: lost the display " + server.display()), std::string::npos)
+      << ended.err;
 }
 
 }  // namespace

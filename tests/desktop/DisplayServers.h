@@ -110,7 +110,12 @@ class Xvfb {
     close(fds[0]);
     if (!number.empty()) display_ = ":" + number;
   }
-  ~Xvfb() { stopProcess(pid_); }
+  ~Xvfb() { stop(); }
+
+  void stop() {
+    stopProcess(pid_);
+    pid_ = -1;
+  }
 
   bool running() const { return !display_.empty(); }
   std::string display() const { return display_; }  // ":N"
@@ -165,7 +170,12 @@ class HeadlessSway {
         },
         10);
   }
-  ~HeadlessSway() { stopProcess(pid_); }
+  ~HeadlessSway() { stop(); }
+
+  void stop() {
+    stopProcess(pid_);
+    pid_ = -1;
+  }
 
   bool running() const { return !socket_.empty(); }
   std::filesystem::path socket() const { return socket_; }  // WAYLAND_DISPLAY, a full path
@@ -187,9 +197,10 @@ class HeadlessSway {
 
 // The sample car with its battery at `percent`, reported and written five
 // hours ago (so the age text stays put while a test runs).
-inline void saveSnapshot(const Scratch& scratch, int percent) {
+inline void saveSnapshot(const Scratch& scratch, int percent, const std::string& statusKey = "CHARGING") {
   WidgetSnapshot snapshot = sampleSnapshot();
   snapshot.batteryPercentage = percent;
+  snapshot.statusKey = statusKey;
   snapshot.carReportedAt = snapshot.writtenAt = Date{static_cast<double>(std::time(nullptr) - 5 * 3600)};
   const auto file = scratch.root() / "snapshot-in.json";
   writeFile(file, encodeSnapshot(snapshot).value());

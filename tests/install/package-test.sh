@@ -49,6 +49,15 @@ if grep -q '^\./usr/bin/kelvo-desktop$' "$tmp/files"; then
 fi
 if grep -rlF "$(cd "$build" && pwd)" "$tmp/root/usr/share" >/dev/null; then fail "a packaged file names the build tree"; fi
 
+# Every program built with the distribution's hardening flags, as lintian
+# checks them (the rest of lintian's verdict is not asked here).
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps)"
+status=0
+hardening=$(lintian --tags hardening-no-fortify-functions,hardening-no-bindnow,hardening-no-pie,hardening-no-relro \
+  "$deb" 2>"$tmp/lintian.err") || status=$?
+[ "$status" -le 1 ] || fail "lintian did not run: $(cat "$tmp/lintian.err")"
+[ -z "$hardening" ] || fail "lintian finds programs without hardening:"$'\n'"$hardening"
+
 # The packaged programs run from wherever they are unpacked.
 for program in "$tmp"/root/usr/bin/*; do
   env -i PATH=/usr/bin:/bin HOME="$tmp" "$program" --help >/dev/null || fail "packaged $(basename "$program") --help"

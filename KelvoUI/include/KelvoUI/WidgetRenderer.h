@@ -17,6 +17,8 @@
 
 namespace kelvo::ui {
 
+class PangoTextMeasurer;
+
 // What a widget can be drawn to. Each format has its row below (its name)
 // and its renderer in render/WidgetRenderer.cpp (surface, painting and
 // finishing step).
@@ -91,6 +93,9 @@ Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format
 // Paints over what is there inside the rounded shape only and leaves the
 // context's state as it was. Fails only when Pango cannot find its fonts.
 std::optional<Error> paintLayout(cairo_t* cr, const WidgetLayout& layout);
+// The same with the measurer the layout was made with, for a host that keeps
+// its own (and so decides how long its font caches live).
+void paintLayout(cairo_t* cr, const WidgetLayout& layout, PangoTextMeasurer& measurer);
 
 // layoutWidget + renderLayout.
 Result<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,

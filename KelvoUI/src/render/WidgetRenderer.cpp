@@ -320,6 +320,10 @@ std::optional<Error> paintLayout(cairo_t* cr, const WidgetLayout& layout) {
   return std::nullopt;
 }
 
+void paintLayout(cairo_t* cr, const WidgetLayout& layout, PangoTextMeasurer& measurer) {
+  paintWidget(cr, layout, measurer);
+}
+
 Result<std::string> renderWidget(const View& content, const Environment& environment, OutputFormat format,
                                  double scale) {
   auto layout = layoutWidget(content, environment);

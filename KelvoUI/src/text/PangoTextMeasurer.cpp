@@ -7,13 +7,18 @@
 #include <signal.h>
 #include <strings.h>
 #include <unicode/ubidi.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <future>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Style.h"
@@ -96,6 +101,40 @@ std::string utf8(char32_t cp) {
   gchar buffer[8] = {};
   const gint n = g_unichar_to_utf8(gunichar(cp), buffer);
   return std::string(buffer, size_t(n));
+}
+
+// Whether `c` continues the character before it (a combining mark, a
+// joiner, a variation selector, an emoji modifier).
+bool extendsCharacter(UChar32 c) {
+  const auto kind = UGraphemeClusterBreak(u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK));
+  return kind == U_GCB_EXTEND || kind == U_GCB_ZWJ || kind == U_GCB_SPACING_MARK;
+}
+
+// `text` with each space that begins a longer character (" \u0301", " \u200d")
+// made a no-break space. Line breaking may split such a character after its
+// space, where shaping keeps it whole, and Pango 1.50 then fails an assertion
+// (process_line: result == BREAK_SOME_FIT || result == BREAK_EMPTY_FIT) and
+// ends the process, in wraps at the narrow widths layout probes. A no-break
+// space, which allows no break, draws the same, and is how Unicode
+// recommends showing a mark on its own.
+std::string noBreakSpacesUnderMarks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = std::int32_t(std::min<std::size_t>(text.size(), INT32_MAX));
+  for (std::int32_t i = 0; i < length; ++i) {
+    if (bytes[i] == ' ' && i + 1 < length) {
+      std::int32_t next = i + 1;
+      UChar32 c = 0;
+      U8_NEXT(bytes, next, length, c);
+      if (c >= 0 && extendsCharacter(c)) {
+        out += "\u00a0";
+        continue;
+      }
+    }
+    out += char(bytes[i]);
+  }
+  return out;
 }
 
 // Leading is the left edge left to right and the right edge right to left,
@@ -202,7 +241,8 @@ PangoTextMeasurer::~PangoTextMeasurer() = default;
 
 PangoLayout* PangoTextMeasurer::makeLayout(const TextRequest& r, bool* cut) {
   PangoLayout* layout = pango_layout_new(state_->context);
-  pango_layout_set_text(layout, r.text.data(), int(r.text.size()));
+  const std::string text = noBreakSpacesUnderMarks(r.text);
+  pango_layout_set_text(layout, text.data(), int(text.size()));
 
   const double scale = std::isfinite(r.scale) && r.scale > 0 ? r.scale : 1;
   PangoFontDescription* desc = pango_font_description_new();

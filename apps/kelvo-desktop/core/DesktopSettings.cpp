@@ -1,13 +1,18 @@
 #include "DesktopSettings.h"
 
+#include <fcntl.h>
 #include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
+
+#include "KelvoShared/RegularFile.h"
+#include "LogValue.h"
 
 namespace kelvo::desktop {
 
@@ -73,28 +78,41 @@ CLI::Validator checkedBy(Parse parse, const std::string& what, const std::string
       choices, what);
 }
 
+// Path resolution gives up after this many links, as the kernel does.
+constexpr int kMaximumLinks = 40;
+
 constexpr std::string_view kKeys[] = {"layer",  "anchor",     "margin",    "output",
                                       "family", "shared-dir", "appearance"};
 
-// The file's text, up to a size no config file reaches.
+// No config file is nearly this large.
+constexpr std::uintmax_t kConfigSizeLimit = 256 * 1024;
+
+// The file's text; nothing, and no problem, when there is no file. The size
+// is checked before anything is read: a sparse file can claim gigabytes that
+// cost nothing on disk. The reader opens without blocking and refuses what
+// is not a regular file (a FIFO swapped in after the check included).
 std::optional<std::string> readText(const fs::path& file, std::string& problem) {
   std::error_code error;
-  if (!fs::exists(file, error)) return std::nullopt;
-  if (!fs::is_regular_file(file, error)) {
+  const fs::file_status status = fs::status(file, error);
+  if (status.type() == fs::file_type::not_found) return std::nullopt;
+  if (error) {
+    problem = "cannot be read (" + logValue(error.message()) + ")";
+    return std::nullopt;
+  }
+  if (!fs::is_regular_file(status)) {
     problem = "not a regular file";
     return std::nullopt;
   }
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) {
-    problem = "cannot be read";
-    return std::nullopt;
-  }
-  if (text.size() > 256 * 1024) {
+  if (const std::uintmax_t size = fs::file_size(file, error); !error && size > kConfigSizeLimit) {
     problem = "larger than 256 KiB";
     return std::nullopt;
   }
-  return text;
+  const auto bytes = readRegularFile(file, kConfigSizeLimit);
+  if (!bytes) {
+    problem = "cannot be read (" + logValue(bytes.error().message) + ")";
+    return std::nullopt;
+  }
+  return std::string(bytes->begin(), bytes->end());
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
@@ -162,11 +180,60 @@ KeyFile loadKeyFile(std::string_view text, GKeyFileFlags flags, std::string& pro
   GError* error = nullptr;
   if (!g_key_file_load_from_data(keys.get(), text.data(), text.size(), flags, &error)) {
     const auto [line, why] = firstMalformedLine(text);
-    problem = line > 0 ? std::to_string(line) + ": " + why : std::string("0: ") + error->message;
+    problem = line > 0 ? std::to_string(line) + ": " + why : "0: " + logValue(error->message);
     g_error_free(error);
     return nullptr;
   }
   return keys;
+}
+
+// Where a write to `file` lands: the end of its chain of symbolic links
+// (which need not exist yet), so that a linked config file stays linked.
+Result<fs::path> linkTarget(fs::path file) {
+  for (int links = 0; links <= kMaximumLinks; ++links) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(file, error))) return file;
+    const fs::path next = fs::read_symlink(file, error);
+    if (error) return Error{"cannot follow the link (" + logValue(error.message()) + ")"};
+    file = next.is_absolute() ? next : file.parent_path() / next;
+  }
+  return Error{"too many levels of symbolic links"};
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Replaces `file` whole by a rename, so a reader sees the old text or the new
+// one, with the old file's permissions (a private file stays private); a new
+// file gets what the umask allows.
+Status replaceFile(const fs::path& file, std::string_view text) {
+  struct stat old {};
+  const bool existed = ::stat(file.c_str(), &old) == 0;
+  const mode_t mode = existed ? old.st_mode & 07777 : 0666;
+  std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+  const int fd = g_mkstemp_full(temporary.data(), O_WRONLY | O_CLOEXEC, int(mode));
+  const auto failure = [&](int error) {
+    return Error{"cannot write " + logValue(file.string()) + ": " + g_strerror(error)};
+  };
+  if (fd < 0) return failure(errno);
+  // The umask has had its say on the temporary file; an existing file's mode wins.
+  const bool written = writeAll(fd, text) && (!existed || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
+  int error = errno;
+  const bool closed = ::close(fd) == 0;
+  if (written && !closed) error = errno;
+  if (written && closed) {
+    if (::rename(temporary.c_str(), file.c_str()) == 0) return {};
+    error = errno;
+  }
+  ::unlink(temporary.c_str());
+  return failure(error);
 }
 
 }  // namespace
@@ -221,7 +288,15 @@ void addOptions(CLI::App& app, CommandLine& line) {
   app.add_option("--config", line.config, "Config file; default ~/.config/kelvo/desktop.ini")
       ->option_text("FILE");
   app.add_option("--name", line.name, "Instance name: settings come from the group [widget NAME]")
-      ->option_text("NAME");
+      ->option_text("NAME")
+      ->check(CLI::Validator(
+          [](std::string& name) -> std::string {
+            if (isInstanceName(name)) return {};
+            return "\"" + logValue(name) +
+                   "\" cannot name an instance (up to 64 bytes of UTF-8, no brackets " +
+                   "or control characters)";
+          },
+          "NAME", "instance name"));
 }
 
 fs::path defaultConfigFile(const std::function<const char*(const char*)>& environment) {
@@ -236,6 +311,16 @@ fs::path defaultConfigFile(const std::function<const char*(const char*)>& enviro
   return base / "kelvo" / "desktop.ini";
 }
 
+bool isInstanceName(std::string_view name) {
+  if (name.size() > 64 || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr))
+    return false;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '[' || c == ']') return false;
+  }
+  return true;
+}
+
 std::string configGroup(const std::optional<std::string>& name) {
   return name && !name->empty() ? "widget " + *name : "widget";
 }
@@ -246,10 +331,10 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
   const std::optional<std::string> text = readText(file, problem);
   if (!text) {
     if (problem.empty()) return std::nullopt;  // no file: the defaults, quietly
-    return file.string() + ":0: " + problem;
+    return logValue(file.string()) + ":0: " + problem;
   }
   const KeyFile keys = loadKeyFile(*text, G_KEY_FILE_NONE, problem);
-  if (!keys) return file.string() + ":" + problem;
+  if (!keys) return logValue(file.string()) + ":" + problem;
   if (!g_key_file_has_group(keys.get(), group.c_str())) return std::nullopt;
 
   Settings read = settings;
@@ -259,7 +344,7 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
   for (gsize i = 0; i < count && !failure; ++i) {
     const std::string key = present[i];
     const auto fail = [&](const std::string& why) {
-      failure = file.string() + ":" + std::to_string(lineOfKey(*text, group, key)) + ": " + why;
+      failure = logValue(file.string()) + ":" + std::to_string(lineOfKey(*text, group, key)) + ": " + why;
     };
     gchar* raw = g_key_file_get_string(keys.get(), group.c_str(), key.c_str(), nullptr);
     if (!raw) {
@@ -300,7 +385,7 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
     } else {
       std::string known;
       for (std::string_view k : kKeys) known += (known.empty() ? "" : ", ") + std::string(k);
-      fail("unknown key \"" + key + "\" (known: " + known + ")");
+      fail("unknown key \"" + logValue(key) + "\" (known: " + known + ")");
     }
   }
   g_strfreev(present);
@@ -323,20 +408,21 @@ std::optional<std::string> rememberFamily(const fs::path& file, const std::strin
                                           ui::WidgetFamily family) {
   std::string problem;
   const std::optional<std::string> text = readText(file, problem);
-  if (!problem.empty()) return file.string() + ": " + problem + "; not changed";
+  if (!problem.empty()) return logValue(file.string()) + ": " + problem + "; not changed";
   const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
   const KeyFile keys = loadKeyFile(text.value_or(""), flags, problem);
-  if (!keys) return file.string() + ":" + problem + "; not changed";
+  if (!keys) return logValue(file.string()) + ":" + problem + "; not changed";
   g_key_file_set_string(keys.get(), group.c_str(), "family", familyName(family));
+  gsize length = 0;
+  gchar* data = g_key_file_to_data(keys.get(), &length, nullptr);
+  const std::string written(data, length);
+  g_free(data);
 
+  const Result<fs::path> target = linkTarget(file);
+  if (!target) return logValue(file.string()) + ": " + target.error().message + "; not changed";
   std::error_code error;
-  fs::create_directories(file.parent_path(), error);
-  GError* saveError = nullptr;
-  if (!g_key_file_save_to_file(keys.get(), file.c_str(), &saveError)) {
-    std::string why = saveError->message;
-    g_error_free(saveError);
-    return why;
-  }
+  fs::create_directories(target->parent_path(), error);
+  if (const Status replaced = replaceFile(*target, written); !replaced) return replaced.error().message;
   return std::nullopt;
 }
 

@@ -66,20 +66,25 @@ void addOptions(CLI::App& app, CommandLine& line);
 // when absolute); `environment` looks a variable up (getenv by default).
 std::filesystem::path defaultConfigFile(
     const std::function<const char*(const char*)>& environment = std::getenv);
+// Whether `name` can name an instance: its group [widget NAME] must be one
+// GKeyFile writes and reads back, so UTF-8 without brackets or control
+// characters, and short. The empty name is the default instance.
+bool isInstanceName(std::string_view name);
 // "widget", or "widget NAME".
 std::string configGroup(const std::optional<std::string>& name);
 
 // Puts the group's values from `file` onto `settings`. A missing file or
 // group changes nothing. A malformed file (bad syntax, an unknown key, a
 // value out of range) changes nothing either and gives one line naming the
-// file and the line: "FILE:LINE: reason".
+// file and the line: "FILE:LINE: reason", its values escaped for the log.
 std::optional<std::string> applyConfigFile(const std::filesystem::path& file, const std::string& group,
                                            Settings& settings);
 // Puts the options that were given onto `settings` (checked by addOptions).
 void applyCommandLine(const CommandLine& line, Settings& settings);
 
 // Remembers the family in the group of `file`, keeping everything else in it
-// (comments included); creates the file and its directory when missing.
+// (comments included); creates the file and its directory when missing. A
+// symbolic link is written through, and the file keeps its permissions.
 // Refuses to rewrite a file it cannot read as a key file. The reason on failure.
 std::optional<std::string> rememberFamily(const std::filesystem::path& file, const std::string& group,
                                           ui::WidgetFamily family);
