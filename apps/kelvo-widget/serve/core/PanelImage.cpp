@@ -1,0 +1,237 @@
+#include "PanelImage.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "KelvoUI/PngImage.h"
+#include "KelvoUI/Style.h"
+
+namespace kelvo::serve {
+
+namespace {
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+
+// A quarter turn clockwise in image coordinates (y down) takes (1, 0) to (0, 1).
+struct Turn {
+  double xx, xy, yx, yy;
+};
+Turn turnFor(int rotate) {
+  switch (rotate) {
+    case 90:
+      return {0, -1, 1, 0};
+    case 180:
+      return {-1, 0, 0, -1};
+    case 270:
+      return {0, 1, -1, 0};
+    default:
+      return {1, 0, 0, 1};
+  }
+}
+
+bool quarterTurn(int rotate) { return rotate == 90 || rotate == 270; }
+
+int nearestLevel(double value, int levels) {
+  const double step = 255.0 / (levels - 1);
+  return static_cast<int>(std::clamp(std::lround(value / step), 0L, static_cast<long>(levels - 1)));
+}
+
+std::uint8_t levelGrey(int level, int levels) {
+  return static_cast<std::uint8_t>(std::lround(level * 255.0 / (levels - 1)));
+}
+
+// One neighbour's share of a pixel's error: its offset and the fraction.
+struct Share {
+  int dx, dy;
+  double part;
+};
+constexpr std::array<Share, 4> kFloydSteinberg{
+    {{1, 0, 7 / 16.0}, {-1, 1, 3 / 16.0}, {0, 1, 5 / 16.0}, {1, 1, 1 / 16.0}}};
+// Atkinson passes on three quarters of the error, which keeps highlights and
+// shadows clean at the cost of some contrast.
+constexpr std::array<Share, 6> kAtkinson{
+    {{1, 0, 1 / 8.0}, {2, 0, 1 / 8.0}, {-1, 1, 1 / 8.0}, {0, 1, 1 / 8.0}, {1, 1, 1 / 8.0}, {0, 2, 1 / 8.0}}};
+
+void putLittleEndian(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+PixelSize panelSize(ui::Size widget, const WidgetQuery& query) {
+  const Panel& panel = query.panel;
+  if (panel.width && panel.height) return {*panel.width, *panel.height};
+  PixelSize size{static_cast<int>(std::ceil(widget.width * query.scale)),
+                 static_cast<int>(std::ceil(widget.height * query.scale))};
+  if (quarterTurn(panel.rotate)) std::swap(size.width, size.height);
+  return size;
+}
+
+cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::optional<double> scale) {
+  const bool turned = quarterTurn(rotate);
+  const double footprintWidth = turned ? widget.height : widget.width;
+  const double footprintHeight = turned ? widget.width : widget.height;
+  const double s = scale.value_or(std::min(image.width / footprintWidth, image.height / footprintHeight));
+  const Turn t = turnFor(rotate);
+  // The widget's centre goes to the image's centre.
+  cairo_matrix_t m;
+  const double xx = s * t.xx, xy = s * t.xy, yx = s * t.yx, yy = s * t.yy;
+  const double cx = widget.width / 2, cy = widget.height / 2;
+  cairo_matrix_init(&m, xx, yx, xy, yy, image.width / 2.0 - (xx * cx + xy * cy),
+                    image.height / 2.0 - (yx * cx + yy * cy));
+  return m;
+}
+
+GreyImage greyPixels(cairo_surface_t* surface) {
+  cairo_surface_flush(surface);
+  GreyImage image;
+  image.width = cairo_image_surface_get_width(surface);
+  image.height = cairo_image_surface_get_height(surface);
+  image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, sizeof pixel);
+      const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+      // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
+      image.pixels[static_cast<std::size_t>(y) * image.width + x] =
+          static_cast<std::uint8_t>((54 * r + 183 * g + 19 * b + 128) >> 8);
+    }
+  }
+  return image;
+}
+
+void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background) {
+  const bool dark = appearance == ui::Appearance::dark;
+  const double paper = dark ? std::min<double>(background, 254) : std::max<double>(background, 1);
+  for (std::uint8_t& pixel : image.pixels) {
+    const double stretched = dark ? (pixel - paper) * 255 / (255 - paper) : pixel * 255 / paper;
+    pixel = static_cast<std::uint8_t>(std::clamp(std::lround(stretched), 0L, 255L));
+  }
+}
+
+void quantise(GreyImage& image, int levels, Dither dither) {
+  const int width = image.width;
+  std::span<const Share> shares;
+  if (dither == Dither::floydSteinberg) shares = kFloydSteinberg;
+  if (dither == Dither::atkinson) shares = kAtkinson;
+  // The errors carried into this row and the next two, with room for the
+  // neighbours past either edge.
+  constexpr int kMargin = 2;
+  std::array<std::vector<double>, 3> errors;
+  for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0.0);
+  for (int y = 0; y < image.height; ++y) {
+    std::vector<double>& carried = errors[static_cast<std::size_t>(y % 3)];
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t& pixel = image.pixels[static_cast<std::size_t>(y) * width + x];
+      const double wanted = pixel + carried[static_cast<std::size_t>(x + kMargin)];
+      pixel = levelGrey(nearestLevel(wanted, levels), levels);
+      const double error = wanted - pixel;
+      for (const Share& share : shares) {
+        errors[static_cast<std::size_t>((y + share.dy) % 3)]
+              [static_cast<std::size_t>(x + share.dx + kMargin)] += error * share.part;
+      }
+    }
+    // This row's buffer carries into row y + 3 next.
+    std::fill(carried.begin(), carried.end(), 0.0);
+  }
+}
+
+std::string encodeBmp(const GreyImage& image, int levels) {
+  const int bits = levels == 2 ? 1 : levels <= 16 ? 4 : 8;
+  const int paletteSize = 1 << bits;
+  const std::uint32_t rowBytes = ((static_cast<std::uint32_t>(image.width) * bits + 31) / 32) * 4;
+  const std::uint32_t dataOffset = 14 + 40 + 4 * static_cast<std::uint32_t>(paletteSize);
+  const std::uint32_t dataSize = rowBytes * static_cast<std::uint32_t>(image.height);
+
+  std::string out;
+  out.reserve(dataOffset + dataSize);
+  out += "BM";
+  putLittleEndian(out, dataOffset + dataSize, 4);
+  putLittleEndian(out, 0, 4);  // reserved
+  putLittleEndian(out, dataOffset, 4);
+  putLittleEndian(out, 40, 4);  // BITMAPINFOHEADER
+  putLittleEndian(out, static_cast<std::uint32_t>(image.width), 4);
+  putLittleEndian(out, static_cast<std::uint32_t>(image.height), 4);  // positive: rows bottom-up
+  putLittleEndian(out, 1, 2);                                         // planes
+  putLittleEndian(out, static_cast<std::uint32_t>(bits), 2);
+  putLittleEndian(out, 0, 4);  // BI_RGB: uncompressed
+  putLittleEndian(out, dataSize, 4);
+  putLittleEndian(out, 2835, 4);  // 72 dpi, in pixels per metre
+  putLittleEndian(out, 2835, 4);
+  putLittleEndian(out, static_cast<std::uint32_t>(paletteSize), 4);
+  putLittleEndian(out, 0, 4);
+  // Index i is the i-th level's grey; the entries past the levels are black.
+  for (int i = 0; i < paletteSize; ++i) {
+    const std::uint8_t grey = i < levels ? levelGrey(i, levels) : 0;
+    out += {static_cast<char>(grey), static_cast<char>(grey), static_cast<char>(grey), '\0'};
+  }
+  std::string row(rowBytes, '\0');
+  for (int y = image.height - 1; y >= 0; --y) {
+    std::fill(row.begin(), row.end(), '\0');
+    for (int x = 0; x < image.width; ++x) {
+      const int index = nearestLevel(image.pixels[static_cast<std::size_t>(y) * image.width + x], levels);
+      const int bit = x * bits;
+      row[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(index << (8 - bits - bit % 8));
+    }
+    out += row;
+  }
+  return out;
+}
+
+Result<std::string> drawPanel(const ui::WidgetLayout& layout, const WidgetQuery& query) {
+  const Panel& panel = query.panel;
+  const PixelSize size = panelSize(layout.widgetSize, query);
+  const cairo_matrix_t matrix = panelMatrix(layout.widgetSize, size, panel.rotate,
+                                            panel.width ? std::nullopt : std::optional(query.scale));
+  const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+    return Error{"the image would be too large"};
+  {
+    const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+    // Around the widget, the panel shows its window material.
+    const ui::Rgba fill = ui::windowMaterial(query.appearance);
+    cairo_set_source_rgb(cr.get(), fill.red, fill.green, fill.blue);
+    cairo_paint(cr.get());
+    cairo_set_matrix(cr.get(), &matrix);
+    if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
+  }
+  if (!panel.colors && !panel.bmp) return ui::encodePng(surface.get());
+
+  GreyImage grey = greyPixels(surface.get());
+  // The widget's background shows in its content margin, below the middle of its top edge.
+  double x = layout.widgetSize.width / 2, y = layout.contentRect.y / 2;
+  cairo_matrix_transform_point(&matrix, &x, &y);
+  const int px = std::clamp(static_cast<int>(x), 0, grey.width - 1),
+            py = std::clamp(static_cast<int>(y), 0, grey.height - 1);
+  onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
+  if (panel.colors) quantise(grey, *panel.colors, panel.dither);
+  if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
+  // Back into the surface, opaque, for the PNG encoder.
+  unsigned char* data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
+  for (int y = 0; y < grey.height; ++y) {
+    for (int x = 0; x < grey.width; ++x) {
+      const std::uint32_t g = grey.pixels[static_cast<std::size_t>(y) * grey.width + x];
+      const std::uint32_t pixel = 0xFF000000u | g << 16 | g << 8 | g;
+      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, sizeof pixel);
+    }
+  }
+  cairo_surface_mark_dirty(surface.get());
+  return ui::encodePng(surface.get());
+}
+
+}  // namespace kelvo::serve

@@ -1,0 +1,246 @@
+#include "WidgetService.h"
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+
+#include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/Localization.h"
+#include "KelvoShared/TextLanguage.h"
+#include "KelvoUI/Environment.h"
+#include "KelvoWidget/HostEnvironment.h"
+#include "KelvoWidget/KelvoWidgetBundle.h"
+#include "Languages.h"
+#include "Page.h"
+#include "PanelImage.h"
+#include "StatusLine.h"
+
+namespace kelvo::serve {
+
+namespace {
+
+// A new Kelvo may draw the same data differently: its ETags differ.
+constexpr std::string_view kProgramVersion = KELVO_VERSION;
+
+// The texts and numbers of one answer: a language of its own for lang=,
+// else the process's environment, as `render` has it.
+struct Speaking {
+  explicit Speaking(const std::optional<std::string>& language) {
+    if (language) scope.emplace(*language);
+  }
+  std::optional<ScopedTextLanguage> scope;
+};
+
+icu::Locale numbersLocale(const std::optional<std::string>& language) {
+  return language ? icu::Locale(language->c_str()) : currentLocale();
+}
+icu::Locale agesLocale(const std::optional<std::string>& language) {
+  return language ? icu::Locale(language->c_str()) : relativeTimeLocale();
+}
+
+std::string contentType(const WidgetQuery& query) {
+  switch (query.format) {
+    case ui::OutputFormat::png:
+      return query.panel.bmp ? "image/bmp" : "image/png";
+    case ui::OutputFormat::svg:
+      return "image/svg+xml";
+    case ui::OutputFormat::pdf:
+      return "application/pdf";
+    case ui::OutputFormat::json:
+      return "application/json";
+  }
+  return "application/octet-stream";
+}
+
+// Times making an answer.
+template <class Make>
+Rendered timed(std::string contentType, Make make) {
+  const auto start = std::chrono::steady_clock::now();
+  Result<std::string> made = make();
+  Rendered rendered;
+  rendered.milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  rendered.contentType = std::move(contentType);
+  if (made) {
+    rendered.body = std::move(made).value();
+  } else {
+    rendered.status = 500;
+    rendered.contentType = "text/plain; charset=utf-8";
+    rendered.body = "cannot draw: " + made.error().message + "\n";
+  }
+  return rendered;
+}
+
+Result<std::string> drawWidget(const widget::CarEntry& entry, Date now, const WidgetQuery& query,
+                               const std::optional<std::string>& language) {
+  const Speaking speaking(language);
+  ui::Environment environment = widget::hostEnvironment(query.family, now, query.appearance);
+  environment.host.containerBackground = ui::ContainerBackgroundSupport::supported;
+  if (language) environment.locale = environment.relativeTimeLocale = icu::Locale(language->c_str());
+  const ui::View content = widget::KelvoCarWidget::entryContent()(entry);
+  if (query.format != ui::OutputFormat::png || !query.panel.active())
+    return ui::renderWidget(content, environment, query.format, query.scale);
+  const Result<ui::WidgetLayout> layout = ui::layoutWidget(content, environment);
+  if (!layout) return layout.error();
+  return drawPanel(*layout, query);
+}
+
+host::StatusLine statusFor(const widget::CarEntry& entry, Date now,
+                           const std::optional<std::string>& language) {
+  const Speaking speaking(language);
+  return host::statusLine(entry, now, numbersLocale(language), agesLocale(language));
+}
+
+std::string maxAge(int seconds) { return "max-age=" + std::to_string(seconds); }
+
+}  // namespace
+
+Reply textReply(int status, std::string text) {
+  Reply reply;
+  reply.status = status;
+  reply.contentType = "text/plain; charset=utf-8";
+  reply.body = std::make_shared<const std::string>(std::move(text) + "\n");
+  return reply;
+}
+
+struct WidgetService::Current {
+  std::shared_ptr<const Document> document;
+  widget::CarEntry entry;
+  Date now;
+  Freshness fresh;
+};
+
+WidgetService::WidgetService(SnapshotSource& source, widget::CarProvider::Clock clock)
+    : source_(source), clock_(std::move(clock)), languages_(textLanguages()) {}
+
+WidgetService::Current WidgetService::current(ui::WidgetFamily family) {
+  Current current{source_.current(), {}, clock_(), {}};
+  current.entry = current.document->entry(family);
+  current.fresh = freshness(current.entry, current.now);
+  return current;
+}
+
+Reply WidgetService::cached(const Request& request, const RequestHeaders& headers, const std::string& key,
+                            const std::string& cacheControl, const std::function<Rendered()>& make) {
+  Reply reply;
+  reply.etag = etagFor(std::string(kProgramVersion) + "|" + key);
+  reply.cacheControl = cacheControl;
+  if (request.resource == Resource::page) reply.headers.emplace_back("Vary", "Accept-Language");
+  if (headers.ifNoneMatch && etagMatches(*headers.ifNoneMatch, reply.etag)) {
+    reply.status = 304;
+    reply.body = std::make_shared<const std::string>();
+    return reply;
+  }
+  const RenderCache::Lookup found = cache_.get(key, [&] { return std::make_shared<const Rendered>(make()); });
+  const Rendered& rendered = *found.value;
+  reply.status = rendered.status;
+  reply.contentType = rendered.contentType;
+  // The body stays alive with the kept answer as long as the reply needs it.
+  reply.body = std::shared_ptr<const std::string>(found.value, &rendered.body);
+  if (rendered.status != 200) {
+    reply.etag.clear();
+    reply.cacheControl = "no-store";
+  }
+  char timing[64];
+  std::snprintf(timing, sizeof timing, found.made ? "render;dur=%.2f" : "cache;desc=hit",
+                rendered.milliseconds);
+  reply.headers.emplace_back("Server-Timing", timing);
+  return reply;
+}
+
+Reply WidgetService::answer(const Request& request, const RequestHeaders& headers) {
+  const std::optional<std::string>& language = request.language;
+  switch (request.resource) {
+    case Resource::widget: {
+      const WidgetQuery& query = request.widget;
+      Current now = current(query.family);
+      const std::string key =
+          request.canonical() + "|" + now.document->version().text() + "|" + now.fresh.period;
+      return cached(request, headers, key, maxAge(now.fresh.maxAge), [&] {
+        return timed(contentType(query), [&] { return drawWidget(now.entry, now.now, query, language); });
+      });
+    }
+    case Resource::status: {
+      Current now = current(ui::WidgetFamily::systemSmall);
+      const std::string key =
+          request.canonical() + "|" + now.document->version().text() + "|" + now.fresh.period;
+      return cached(request, headers, key, maxAge(now.fresh.maxAge), [&] {
+        return timed("application/json", [&]() -> Result<std::string> {
+          return host::formatStatus(statusFor(now.entry, now.now, language), host::StatusFormat::waybar,
+                                    host::StatusOutput::once);
+        });
+      });
+    }
+    case Resource::snapshot: {
+      const std::shared_ptr<const Document> document = source_.current();
+      return cached(request, headers, request.canonical() + "|" + document->version().text(), "no-cache",
+                    [&] {
+                      return timed("application/json",
+                                   [&]() -> Result<std::string> { return document->showJson() + "\n"; });
+                    });
+    }
+    case Resource::page: {
+      const std::optional<std::string> chosen =
+          language ? language : negotiateLanguage(headers.acceptLanguage.value_or(""), languages_);
+      Current now = current(ui::WidgetFamily::systemSmall);
+      const std::string token = headers.queryToken ? "token=" + urlEncoded(*headers.queryToken) : "";
+      std::string query = chosen ? "lang=" + *chosen : "";
+      if (!token.empty()) query += (query.empty() ? "" : "&") + token;
+      const std::string key = "/?lang=" + chosen.value_or("") + "&query=" + query + "|" +
+                              now.document->version().text() + "|" + now.fresh.period;
+      return cached(request, headers, key, "no-cache", [&] {
+        return timed("text/html; charset=utf-8", [&]() -> Result<std::string> {
+          const Speaking speaking(chosen);
+          PageContent page;
+          std::string tag = textLanguage().getName();
+          for (char& c : tag) c = c == '_' ? '-' : c;
+          page.language = tag;
+          page.rightToLeft = ui::layoutDirectionFor(textLanguage()) == ui::LayoutDirection::rightToLeft;
+          page.title = widget::KelvoCarWidget::body().configurationDisplayName;
+          page.query = query;
+          page.tokenQuery = token;
+          page.status = host::statusLine(now.entry, now.now, numbersLocale(chosen), agesLocale(chosen));
+          return pageHtml(page);
+        });
+      });
+    }
+    case Resource::script:
+    case Resource::style: {
+      const bool script = request.resource == Resource::script;
+      return cached(request, headers, request.canonical(), "no-cache", [&] {
+        return timed(script ? "text/javascript; charset=utf-8" : "text/css; charset=utf-8",
+                     [&]() -> Result<std::string> { return std::string(script ? kPageScript : kPageStyle); });
+      });
+    }
+    case Resource::events:
+      break;
+  }
+  return textReply(404, "not found");
+}
+
+std::string WidgetService::eventData(const std::optional<std::string>& language) {
+  Current now = current(ui::WidgetFamily::systemSmall);
+  const std::string key =
+      "/events?lang=" + language.value_or("") + "|" + now.document->version().text() + "|" + now.fresh.period;
+  const RenderCache::Lookup found = cache_.get(key, [&] {
+    return std::make_shared<const Rendered>(timed("text/event-stream", [&]() -> Result<std::string> {
+      const host::StatusLine line = statusFor(now.entry, now.now, language);
+      nlohmann::ordered_json json{{"text", line.text}, {"tooltip", line.tooltip}, {"class", line.cssClass}};
+      if (line.percentage) json["percentage"] = *line.percentage;
+      json["version"] = etagFor(std::string(kProgramVersion) + "|" + key);
+      return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    }));
+  });
+  return found.value->body;
+}
+
+double WidgetService::secondsToNextChange() {
+  Current now = current(ui::WidgetFamily::systemSmall);
+  return nextDrawnChange(now.entry, now.now).timeIntervalSince(now.now);
+}
+
+void WidgetService::dropCaches() {
+  source_.forget();
+  cache_.clear();
+}
+
+}  // namespace kelvo::serve
