@@ -87,7 +87,10 @@ struct HttpServer::Stream {
 struct HttpServer::Callbacks {
   static void* uri(void*, const char* uri, MHD_Connection*) {
     auto* request = new Request;
-    request->target = hideToken(uri);
+    // Long enough to tell requests apart, short enough for one line.
+    constexpr std::size_t kShown = 200;
+    const std::string_view target(uri);
+    request->target = hideToken(target.substr(0, kShown)) + (target.size() > kShown ? "…" : "");
     return request;
   }
 
@@ -478,9 +481,9 @@ void HttpServer::housekeeping() {
       for (Connection* connection : connections_) {
         if (connection->streaming) continue;
         if (connection->deadline <= now) {
-          if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
           log_.line("closed " + connection->peer + ": no whole request within " +
                     std::to_string(settings_.requestSeconds) + " s");
+          if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
           connection->deadline = Clock::time_point::max();
           continue;
         }

@@ -14,6 +14,7 @@ namespace kelvo::serve {
 extern const std::string_view kPageHtml;
 extern const std::string_view kPageScript;
 extern const std::string_view kPageStyle;
+extern const std::string_view kPageIcon;
 
 struct PageContent {
   std::string language;  // the <html lang>, "de", "pt-BR"

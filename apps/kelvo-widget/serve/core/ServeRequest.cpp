@@ -183,10 +183,11 @@ std::string shownValue(std::string_view value) {
 
 std::optional<Request> requestFor(std::string_view path) {
   Request request;
-  constexpr std::array<std::pair<std::string_view, Resource>, 6> kPaths{{
+  constexpr std::array<std::pair<std::string_view, Resource>, 7> kPaths{{
       {"/", Resource::page},
       {"/kelvo.js", Resource::script},
       {"/kelvo.css", Resource::style},
+      {"/kelvo.svg", Resource::icon},
       {"/events", Resource::events},
       {"/status.json", Resource::status},
       {"/snapshot.json", Resource::snapshot},
@@ -212,6 +213,8 @@ std::string pathOf(const Request& request) {
       return "/kelvo.js";
     case Resource::style:
       return "/kelvo.css";
+    case Resource::icon:
+      return "/kelvo.svg";
     case Resource::events:
       return "/events";
     case Resource::status:

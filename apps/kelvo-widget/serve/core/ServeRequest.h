@@ -19,6 +19,7 @@ enum class Resource {
   page,      // "/": the live page
   script,    // "/kelvo.js", the page's script
   style,     // "/kelvo.css", the page's style sheet
+  icon,      // "/kelvo.svg", the page's icon
   events,    // "/events": the page's Server-Sent Events
   status,    // "/status.json": what `status --format waybar` prints
   snapshot,  // "/snapshot.json": what `kelvo show` prints

@@ -90,6 +90,29 @@ host::StatusLine statusFor(const widget::CarEntry& entry, Date now,
   return host::statusLine(entry, now, numbersLocale(language), agesLocale(language));
 }
 
+struct PageFile {
+  std::string_view contentType;
+  std::string_view bytes;
+};
+// The page's own files, as compiled in.
+PageFile pageFile(Resource resource) {
+  switch (resource) {
+    case Resource::script:
+      return {"text/javascript; charset=utf-8", kPageScript};
+    case Resource::style:
+      return {"text/css; charset=utf-8", kPageStyle};
+    case Resource::icon:
+      return {"image/svg+xml", kPageIcon};
+    case Resource::page:
+    case Resource::events:
+    case Resource::status:
+    case Resource::snapshot:
+    case Resource::widget:
+      break;
+  }
+  return {};
+}
+
 std::string maxAge(int seconds) { return "max-age=" + std::to_string(seconds); }
 
 }  // namespace
@@ -204,13 +227,12 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
       });
     }
     case Resource::script:
-    case Resource::style: {
-      const bool script = request.resource == Resource::script;
+    case Resource::style:
+    case Resource::icon:
       return cached(request, headers, request.canonical(), "no-cache", [&] {
-        return timed(script ? "text/javascript; charset=utf-8" : "text/css; charset=utf-8",
-                     [&]() -> Result<std::string> { return std::string(script ? kPageScript : kPageStyle); });
+        return timed(std::string(pageFile(request.resource).contentType),
+                     [&]() -> Result<std::string> { return std::string(pageFile(request.resource).bytes); });
       });
-    }
     case Resource::events:
       break;
   }
