@@ -17,10 +17,11 @@ namespace kelvo::serve {
 
 // One made answer.
 struct Rendered {
-  int status = 200;         // 200, or 500 when drawing failed (never kept)
-  std::string contentType;  // "image/png", ...
-  std::string body;         // the bytes, or the failure's one line
-  double milliseconds = 0;  // how long making it took
+  int status = 200;            // 200, or 500 when drawing failed (never kept)
+  std::string contentType;     // "image/png", ...
+  std::string body;            // the bytes, or the failure's one line
+  double milliseconds = 0;     // how long making it took
+  double cpuMilliseconds = 0;  // the thread's processor time for it, less swayed by a busy machine
 };
 
 class RenderCache {
