@@ -306,7 +306,7 @@ int HttpServer::queue(MHD_Connection* connection, Request& request, const Reply&
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
   }
   request.status = reply.status;
-  request.bytes = reply.body->size();
+  request.bytes = reply.status == MHD_HTTP_NOT_MODIFIED ? 0 : reply.body->size();
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
   MHD_destroy_response(response);
   return queued;

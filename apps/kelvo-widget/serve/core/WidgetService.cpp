@@ -157,11 +157,8 @@ Reply WidgetService::cached(const Request& request, const RequestHeaders& header
   reply.etag = etagFor(std::string(kProgramVersion) + "|" + key);
   reply.cacheControl = cacheControl;
   if (request.resource == Resource::page) reply.headers.emplace_back("Vary", "Accept-Language");
-  if (headers.ifNoneMatch && etagMatches(*headers.ifNoneMatch, reply.etag)) {
-    reply.status = 304;
-    reply.body = std::make_shared<const std::string>();
-    return reply;
-  }
+  // A 304 goes through the cache too: its Content-Length must be the
+  // representation's, which libmicrohttpd takes from the body it does not send.
   const RenderCache::Lookup found = cache_.get(key, [&] { return std::make_shared<const Rendered>(make()); });
   const Rendered& rendered = *found.value;
   reply.status = rendered.status;
@@ -171,6 +168,8 @@ Reply WidgetService::cached(const Request& request, const RequestHeaders& header
   if (rendered.status != 200) {
     reply.etag.clear();
     reply.cacheControl = "no-store";
+  } else if (headers.ifNoneMatch && etagMatches(*headers.ifNoneMatch, reply.etag)) {
+    reply.status = 304;
   }
   char timing[64];
   if (found.made) {
