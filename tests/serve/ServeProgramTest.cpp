@@ -305,7 +305,7 @@ TEST_F(ServeTest, ValidatorsAndMaxAgeFollowTheFilesAndTheClock) {
     const Response response = get(target, {"-H", "If-None-Match: " + ifNoneMatch});
     EXPECT_EQ(response.status, status) << ifNoneMatch;
     EXPECT_EQ(response.header("ETag"), etag);
-    EXPECT_EQ(response.header("Content-Length"), std::to_string(first.body.size()));  // a 304's too
+    EXPECT_EQ(response.header("Content-Length"), status == 304 ? "0" : std::to_string(first.body.size()));
   }
   // Equal requests written differently share their render; others have their own.
   const Response again = get("/widget.png?scale=2.0&family=systemLarge");

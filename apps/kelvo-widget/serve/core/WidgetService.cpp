@@ -157,8 +157,16 @@ Reply WidgetService::cached(const Request& request, const RequestHeaders& header
   reply.etag = etagFor(std::string(kProgramVersion) + "|" + key);
   reply.cacheControl = cacheControl;
   if (request.resource == Resource::page) reply.headers.emplace_back("Vary", "Accept-Language");
-  // A 304 goes through the cache too: its Content-Length must be the
-  // representation's, which libmicrohttpd takes from the body it does not send.
+  // libmicrohttpd sends a Content-Length with a 304 too, taken from its
+  // (unsent) body. The representation's length would be the right value,
+  // but clients that read that many bytes after a 304 (wrk, simple
+  // embedded HTTP libraries) then wait for a body that never comes; with an
+  // empty body they do not, and caches ignore a 304's length anyway.
+  if (headers.ifNoneMatch && etagMatches(*headers.ifNoneMatch, reply.etag)) {
+    reply.status = 304;
+    reply.body = std::make_shared<const std::string>();
+    return reply;
+  }
   const RenderCache::Lookup found = cache_.get(key, [&] { return std::make_shared<const Rendered>(make()); });
   const Rendered& rendered = *found.value;
   reply.status = rendered.status;
@@ -168,8 +176,6 @@ Reply WidgetService::cached(const Request& request, const RequestHeaders& header
   if (rendered.status != 200) {
     reply.etag.clear();
     reply.cacheControl = "no-store";
-  } else if (headers.ifNoneMatch && etagMatches(*headers.ifNoneMatch, reply.etag)) {
-    reply.status = 304;
   }
   char timing[64];
   if (found.made) {

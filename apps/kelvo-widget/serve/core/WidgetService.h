@@ -27,9 +27,9 @@ struct RequestHeaders {
 struct Reply {
   int status = 200;
   std::string contentType;
-  std::shared_ptr<const std::string> body;  // never null; a 304 or HEAD sends its length only
-  std::string etag;                         // "" for none
-  std::string cacheControl;                 // "max-age=37", "no-cache"; "" for none
+  std::shared_ptr<const std::string> body;                   // never null
+  std::string etag;                                          // "" for none
+  std::string cacheControl;                                  // "max-age=37", "no-cache"; "" for none
   std::vector<std::pair<std::string, std::string>> headers;  // more: Vary, Server-Timing, ...
 };
 
