@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <span>
 
 #include "KelvoUI/PngImage.h"
 #include "KelvoUI/Style.h"
@@ -49,18 +48,6 @@ int nearestLevel(double value, int levels) {
 std::uint8_t levelGrey(int level, int levels) {
   return static_cast<std::uint8_t>(std::lround(level * 255.0 / (levels - 1)));
 }
-
-// One neighbour's share of a pixel's error: its offset and the fraction.
-struct Share {
-  int dx, dy;
-  double part;
-};
-constexpr std::array<Share, 4> kFloydSteinberg{
-    {{1, 0, 7 / 16.0}, {-1, 1, 3 / 16.0}, {0, 1, 5 / 16.0}, {1, 1, 1 / 16.0}}};
-// Atkinson passes on three quarters of the error, which keeps highlights and
-// shadows clean at the cost of some contrast.
-constexpr std::array<Share, 6> kAtkinson{
-    {{1, 0, 1 / 8.0}, {2, 0, 1 / 8.0}, {-1, 1, 1 / 8.0}, {0, 1, 1 / 8.0}, {1, 1, 1 / 8.0}, {0, 2, 1 / 8.0}}};
 
 void putLittleEndian(std::string& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -116,36 +103,85 @@ GreyImage greyPixels(cairo_surface_t* surface) {
 void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background) {
   const bool dark = appearance == ui::Appearance::dark;
   const double paper = dark ? std::min<double>(background, 254) : std::max<double>(background, 1);
-  for (std::uint8_t& pixel : image.pixels) {
-    const double stretched = dark ? (pixel - paper) * 255 / (255 - paper) : pixel * 255 / paper;
-    pixel = static_cast<std::uint8_t>(std::clamp(std::lround(stretched), 0L, 255L));
+  std::array<std::uint8_t, 256> stretched;
+  for (int grey = 0; grey < 256; ++grey) {
+    const double value = dark ? (grey - paper) * 255 / (255 - paper) : grey * 255 / paper;
+    stretched[static_cast<std::size_t>(grey)] =
+        static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+  }
+  for (std::uint8_t& pixel : image.pixels) pixel = stretched[pixel];
+}
+
+namespace {
+
+// One row of error diffusion, in sixteenths of a grey step. `below` and
+// `further` collect the errors for the next two rows; those for the next
+// pixels of this row stay in registers, since each pixel waits for the one
+// before it (integers keep that chain short).
+template <Dither method>
+void diffuseRow(std::uint8_t* pixels, int width, const std::array<std::uint8_t, 256>& nearest,
+                const std::int32_t* carried, std::int32_t* below, std::int32_t* further) {
+  std::int32_t right = 0, rightAfter = 0;
+  for (int x = 0; x < width; ++x) {
+    // What the pixel wants, kept within black and white so that error
+    // cannot pile up beyond what a level can pay back.
+    const std::int32_t wanted = std::min(std::max(pixels[x] * 16 + carried[x] + right, 0), 255 * 16);
+    pixels[x] = nearest[static_cast<std::size_t>((wanted + 8) >> 4)];
+    const std::int32_t error = wanted - pixels[x] * 16;
+    if constexpr (method == Dither::floydSteinberg) {
+      // 7/16 on, 3/16, 5/16 and 1/16 below; the last takes what rounding
+      // left, so no error is lost.
+      right = (error * 7) >> 4;
+      const std::int32_t left = (error * 3) >> 4, under = (error * 5) >> 4;
+      below[x - 1] += left;
+      below[x] += under;
+      below[x + 1] += error - right - left - under;
+    } else if constexpr (method == Dither::atkinson) {
+      // Three quarters of the error go on, an eighth to each of six
+      // neighbours: highlights and shadows stay clean.
+      const std::int32_t eighth = error >> 3;
+      right = rightAfter + eighth;
+      rightAfter = eighth;
+      below[x - 1] += eighth;
+      below[x] += eighth;
+      below[x + 1] += eighth;
+      further[x] += eighth;
+    }
   }
 }
 
+}  // namespace
+
 void quantise(GreyImage& image, int levels, Dither dither) {
   const int width = image.width;
-  std::span<const Share> shares;
-  if (dither == Dither::floydSteinberg) shares = kFloydSteinberg;
-  if (dither == Dither::atkinson) shares = kAtkinson;
+  // The nearest level's grey for each grey a pixel can want.
+  std::array<std::uint8_t, 256> nearest;
+  for (int grey = 0; grey < 256; ++grey)
+    nearest[static_cast<std::size_t>(grey)] = levelGrey(nearestLevel(grey, levels), levels);
   // The errors carried into this row and the next two, with room for the
-  // neighbours past either edge.
+  // neighbours past either edge; the three buffers take turns.
   constexpr int kMargin = 2;
-  std::array<std::vector<double>, 3> errors;
-  for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0.0);
+  std::array<std::vector<std::int32_t>, 3> errors;
+  for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
   for (int y = 0; y < image.height; ++y) {
-    std::vector<double>& carried = errors[static_cast<std::size_t>(y % 3)];
-    for (int x = 0; x < width; ++x) {
-      std::uint8_t& pixel = image.pixels[static_cast<std::size_t>(y) * width + x];
-      const double wanted = pixel + carried[static_cast<std::size_t>(x + kMargin)];
-      pixel = levelGrey(nearestLevel(wanted, levels), levels);
-      const double error = wanted - pixel;
-      for (const Share& share : shares) {
-        errors[static_cast<std::size_t>((y + share.dy) % 3)]
-              [static_cast<std::size_t>(x + share.dx + kMargin)] += error * share.part;
-      }
+    std::int32_t* rows[3];
+    for (int dy = 0; dy < 3; ++dy) rows[dy] = errors[static_cast<std::size_t>((y + dy) % 3)].data() + kMargin;
+    std::uint8_t* pixels =
+        image.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    switch (dither) {
+      case Dither::floydSteinberg:
+        diffuseRow<Dither::floydSteinberg>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        break;
+      case Dither::atkinson:
+        diffuseRow<Dither::atkinson>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        break;
+      case Dither::none:
+        diffuseRow<Dither::none>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        break;
     }
     // This row's buffer carries into row y + 3 next.
-    std::fill(carried.begin(), carried.end(), 0.0);
+    std::fill(errors[static_cast<std::size_t>(y % 3)].begin(), errors[static_cast<std::size_t>(y % 3)].end(),
+              0.0f);
   }
 }
 
@@ -178,11 +214,14 @@ std::string encodeBmp(const GreyImage& image, int levels) {
     const std::uint8_t grey = i < levels ? levelGrey(i, levels) : 0;
     out += {static_cast<char>(grey), static_cast<char>(grey), static_cast<char>(grey), '\0'};
   }
+  std::array<std::uint8_t, 256> indexOf;
+  for (int grey = 0; grey < 256; ++grey)
+    indexOf[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>(nearestLevel(grey, levels));
   std::string row(rowBytes, '\0');
   for (int y = image.height - 1; y >= 0; --y) {
     std::fill(row.begin(), row.end(), '\0');
     for (int x = 0; x < image.width; ++x) {
-      const int index = nearestLevel(image.pixels[static_cast<std::size_t>(y) * image.width + x], levels);
+      const int index = indexOf[image.pixels[static_cast<std::size_t>(y) * image.width + x]];
       const int bit = x * bits;
       row[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(index << (8 - bits - bit % 8));
     }
