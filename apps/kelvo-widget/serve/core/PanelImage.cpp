@@ -230,9 +230,22 @@ std::string encodeBmp(const GreyImage& image, int levels) {
   return out;
 }
 
-Result<std::string> drawPanel(const ui::WidgetLayout& layout, const WidgetQuery& query) {
+Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query) {
   const Panel& panel = query.panel;
   const PixelSize size = panelSize(layout.widgetSize, query);
+  if (!panel.active()) {
+    // As renderLayout draws it: from the widget's corner, transparent around its shape.
+    const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+      return Error{"the image would be too large"};
+    {
+      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+      cairo_scale(cr.get(), query.scale, query.scale);
+      if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
+    }
+    return ui::encodePng(surface.get());
+  }
   const cairo_matrix_t matrix = panelMatrix(layout.widgetSize, size, panel.rotate,
                                             panel.width ? std::nullopt : std::optional(query.scale));
   const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(

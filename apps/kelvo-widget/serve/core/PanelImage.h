@@ -54,7 +54,10 @@ void quantise(GreyImage& image, int levels, Dither dither);
 // values must be the levels' greys.
 std::string encodeBmp(const GreyImage& image, int levels);
 
-// The laid-out widget as the query's image: PNG or BMP, in colour or grey.
-Result<std::string> drawPanel(const ui::WidgetLayout& layout, const WidgetQuery& query);
+// The laid-out widget as the query's image: PNG or BMP, in colour or grey;
+// without panel options the same PNG as renderLayout's. The surface comes
+// from the heap, which a long-running server reuses, where renderLayout maps
+// fresh pages for each drawing (the kernel then clears every one of them).
+Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query);
 
 }  // namespace kelvo::serve

@@ -79,18 +79,12 @@ Rendered timed(std::string contentType, Make make) {
   return rendered;
 }
 
-Result<std::string> drawWidget(const widget::CarEntry& entry, Date now, const WidgetQuery& query,
-                               const std::optional<std::string>& language) {
-  const Speaking speaking(language);
-  ui::Environment environment = widget::hostEnvironment(query.family, now, query.appearance);
-  environment.host.containerBackground = ui::ContainerBackgroundSupport::supported;
-  if (language) environment.locale = environment.relativeTimeLocale = icu::Locale(language->c_str());
-  const ui::View content = widget::KelvoCarWidget::entryContent()(entry);
-  if (query.format != ui::OutputFormat::png || !query.panel.active())
-    return ui::renderWidget(content, environment, query.format, query.scale);
-  const Result<ui::WidgetLayout> layout = ui::layoutWidget(content, environment);
-  if (!layout) return layout.error();
-  return drawPanel(*layout, query);
+// What a layout depends on: everything but the size it is drawn at.
+std::string layoutKey(const Request& request, const std::string& version, const std::string& period) {
+  const WidgetQuery& query = request.widget;
+  return std::string(ui::familyInfo(query.family).name) +
+         (query.appearance == ui::Appearance::dark ? "|dark|" : "|light|") + request.language.value_or("") +
+         "|" + version + "|" + period;
 }
 
 host::StatusLine statusFor(const widget::CarEntry& entry, Date now,
@@ -196,9 +190,8 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
       Current now = current(query.family);
       const std::string key =
           request.canonical() + "|" + now.document->version().text() + "|" + now.fresh.period;
-      return cached(request, headers, key, maxAge(now.fresh.maxAge), [&] {
-        return timed(contentType(query), [&] { return drawWidget(now.entry, now.now, query, language); });
-      });
+      return cached(request, headers, key, maxAge(now.fresh.maxAge),
+                    [&] { return timed(contentType(query), [&] { return drawWidget(now, request); }); });
     }
     case Resource::status: {
       Current now = current(ui::WidgetFamily::systemSmall);
@@ -257,6 +250,37 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
   return textReply(404, "not found");
 }
 
+Result<std::string> WidgetService::drawWidget(const Current& now, const Request& request) {
+  const WidgetQuery& query = request.widget;
+  const Speaking speaking(request.language);
+  const std::string key = layoutKey(request, now.document->version().text(), now.fresh.period);
+  std::shared_ptr<const ui::WidgetLayout> layout;
+  {
+    const std::lock_guard lock(layoutsMutex_);
+    for (auto kept = layouts_.begin(); kept != layouts_.end(); ++kept) {
+      if (kept->first != key) continue;
+      layout = kept->second;
+      layouts_.splice(layouts_.begin(), layouts_, kept);
+      break;
+    }
+  }
+  if (!layout) {
+    ui::Environment environment = widget::hostEnvironment(query.family, now.now, query.appearance);
+    environment.host.containerBackground = ui::ContainerBackgroundSupport::supported;
+    if (request.language)
+      environment.locale = environment.relativeTimeLocale = icu::Locale(request.language->c_str());
+    Result<ui::WidgetLayout> made =
+        ui::layoutWidget(widget::KelvoCarWidget::entryContent()(now.entry), environment);
+    if (!made) return made.error();
+    layout = std::make_shared<const ui::WidgetLayout>(std::move(made).value());
+    const std::lock_guard lock(layoutsMutex_);
+    layouts_.emplace_front(key, layout);
+    if (layouts_.size() > kLayouts) layouts_.pop_back();
+  }
+  if (query.format == ui::OutputFormat::png) return drawImage(*layout, query);
+  return ui::renderLayout(*layout, query.format, query.scale);
+}
+
 std::string WidgetService::eventData(const std::optional<std::string>& language) {
   Current now = current(ui::WidgetFamily::systemSmall);
   const std::string key =
@@ -281,6 +305,8 @@ double WidgetService::secondsToNextChange() {
 void WidgetService::dropCaches() {
   source_.forget();
   cache_.clear();
+  const std::lock_guard lock(layoutsMutex_);
+  layouts_.clear();
 }
 
 }  // namespace kelvo::serve

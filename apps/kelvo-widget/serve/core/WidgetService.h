@@ -4,7 +4,9 @@
 // headers that matter in, status, body and caching headers out. Safe to
 // call from several threads at once.
 
+#include <list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -66,11 +68,17 @@ class WidgetService {
   Current current(ui::WidgetFamily family);
   Reply cached(const Request& request, const RequestHeaders& headers, const std::string& key,
                const std::string& cacheControl, const std::function<Rendered()>& make);
+  Result<std::string> drawWidget(const Current& now, const Request& request);
 
   SnapshotSource& source_;
   widget::CarProvider::Clock clock_;
   std::vector<std::string> languages_;
   RenderCache cache_{kCacheBytes, kCacheEntries};
+  // The last few laid-out widgets: another size of one is drawn without
+  // laying it out again.
+  static constexpr std::size_t kLayouts = 8;
+  std::mutex layoutsMutex_;
+  std::list<std::pair<std::string, std::shared_ptr<const ui::WidgetLayout>>> layouts_;  // most recent first
 };
 
 }  // namespace kelvo::serve
