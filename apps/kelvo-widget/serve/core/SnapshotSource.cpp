@@ -15,7 +15,7 @@ constexpr auto kResolveInterval = std::chrono::seconds(5);
 
 }  // namespace
 
-widget::CarEntry Document::entry(ui::WidgetFamily family) const {
+const widget::CarEntry& Document::entry(ui::WidgetFamily family) const {
   const bool picture = widget::showsCarPicture(family);
   const std::lock_guard lock(mutex_);
   std::optional<widget::CarEntry>& kept = picture ? pictured_ : plain_;

@@ -27,7 +27,8 @@ class Document {
   const FileVersion& version() const { return version_; }
   // The entry the widget shows in `family`: with the picture when the family
   // shows one (decoded at the first such request).
-  widget::CarEntry entry(ui::WidgetFamily family) const;
+  // The entry lives as long as the document.
+  const widget::CarEntry& entry(ui::WidgetFamily family) const;
   // What `kelvo show` prints for these files (without its newline).
   std::string showJson() const;
 

@@ -129,8 +129,8 @@ Reply textReply(int status, std::string text) {
 }
 
 struct WidgetService::Current {
-  std::shared_ptr<const Document> document;
-  widget::CarEntry entry;
+  std::shared_ptr<const Document> document;  // keeps the entry alive
+  const widget::CarEntry* entry;
   Date now;
   Freshness fresh;
 };
@@ -139,9 +139,9 @@ WidgetService::WidgetService(SnapshotSource& source, widget::CarProvider::Clock 
     : source_(source), clock_(std::move(clock)), languages_(textLanguages()) {}
 
 WidgetService::Current WidgetService::current(ui::WidgetFamily family) {
-  Current current{source_.current(), {}, clock_(), {}};
-  current.entry = current.document->entry(family);
-  current.fresh = freshness(current.entry, current.now);
+  Current current{source_.current(), nullptr, clock_(), {}};
+  current.entry = &current.document->entry(family);
+  current.fresh = freshness(*current.entry, current.now);
   return current;
 }
 
@@ -199,7 +199,7 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
           request.canonical() + "|" + now.document->version().text() + "|" + now.fresh.period;
       return cached(request, headers, key, maxAge(now.fresh.maxAge), [&] {
         return timed("application/json", [&]() -> Result<std::string> {
-          return host::formatStatus(statusFor(now.entry, now.now, language), host::StatusFormat::waybar,
+          return host::formatStatus(statusFor(*now.entry, now.now, language), host::StatusFormat::waybar,
                                     host::StatusOutput::once);
         });
       });
@@ -232,7 +232,7 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
           page.title = widget::KelvoCarWidget::body().configurationDisplayName;
           page.query = query;
           page.tokenQuery = token;
-          page.status = host::statusLine(now.entry, now.now, numbersLocale(chosen), agesLocale(chosen));
+          page.status = host::statusLine(*now.entry, now.now, numbersLocale(chosen), agesLocale(chosen));
           return pageHtml(page);
         });
       });
@@ -270,7 +270,7 @@ Result<std::string> WidgetService::drawWidget(const Current& now, const Request&
     if (request.language)
       environment.locale = environment.relativeTimeLocale = icu::Locale(request.language->c_str());
     Result<ui::WidgetLayout> made =
-        ui::layoutWidget(widget::KelvoCarWidget::entryContent()(now.entry), environment);
+        ui::layoutWidget(widget::KelvoCarWidget::entryContent()(*now.entry), environment);
     if (!made) return made.error();
     layout = std::make_shared<const ui::WidgetLayout>(std::move(made).value());
     const std::lock_guard lock(layoutsMutex_);
@@ -287,7 +287,7 @@ std::string WidgetService::eventData(const std::optional<std::string>& language)
       "/events?lang=" + language.value_or("") + "|" + now.document->version().text() + "|" + now.fresh.period;
   const RenderCache::Lookup found = cache_.get(key, [&] {
     return std::make_shared<const Rendered>(timed("text/event-stream", [&]() -> Result<std::string> {
-      const host::StatusLine line = statusFor(now.entry, now.now, language);
+      const host::StatusLine line = statusFor(*now.entry, now.now, language);
       nlohmann::ordered_json json{{"text", line.text}, {"tooltip", line.tooltip}, {"class", line.cssClass}};
       if (line.percentage) json["percentage"] = *line.percentage;
       json["version"] = etagFor(std::string(kProgramVersion) + "|" + key);
@@ -299,7 +299,7 @@ std::string WidgetService::eventData(const std::optional<std::string>& language)
 
 double WidgetService::secondsToNextChange() {
   Current now = current(ui::WidgetFamily::systemSmall);
-  return nextDrawnChange(now.entry, now.now).timeIntervalSince(now.now);
+  return nextDrawnChange(*now.entry, now.now).timeIntervalSince(now.now);
 }
 
 void WidgetService::dropCaches() {
