@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "GreyPng.h"
 #include "KelvoUI/PngImage.h"
 #include "KelvoUI/Style.h"
 
@@ -272,18 +273,7 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
   onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
   if (panel.colors) quantise(grey, *panel.colors, panel.dither);
   if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
-  // Back into the surface, opaque, for the PNG encoder.
-  unsigned char* data = cairo_image_surface_get_data(surface.get());
-  const int stride = cairo_image_surface_get_stride(surface.get());
-  for (int y = 0; y < grey.height; ++y) {
-    for (int x = 0; x < grey.width; ++x) {
-      const std::uint32_t g = grey.pixels[static_cast<std::size_t>(y) * grey.width + x];
-      const std::uint32_t pixel = 0xFF000000u | g << 16 | g << 8 | g;
-      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, sizeof pixel);
-    }
-  }
-  cairo_surface_mark_dirty(surface.get());
-  return ui::encodePng(surface.get());
+  return encodeGreyPng(grey, *panel.colors);
 }
 
 }  // namespace kelvo::serve

@@ -54,7 +54,8 @@ void quantise(GreyImage& image, int levels, Dither dither);
 // values must be the levels' greys.
 std::string encodeBmp(const GreyImage& image, int levels);
 
-// The laid-out widget as the query's image: PNG or BMP, in colour or grey;
+// The laid-out widget as the query's image: PNG or BMP, in colour or in
+// the panel's greys (a PNG then of their bit depth, GreyPng.h);
 // without panel options the same PNG as renderLayout's. The surface comes
 // from the heap, which a long-running server reuses, where renderLayout maps
 // fresh pages for each drawing (the kernel then clears every one of them).
