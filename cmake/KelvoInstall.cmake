@@ -36,10 +36,11 @@ kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-desktop.desktop.i
 # systemd finds user units in <prefix>/lib/systemd/user only for /usr and
 # /usr/local; under any other prefix (~/.local above all) it looks in
 # <prefix>/share/systemd/user, the $XDG_DATA_HOME and $XDG_DATA_DIRS place.
-file(GLOB kelvo_units CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/systemd/*.service)
+file(GLOB kelvo_units CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/systemd/*.service
+     ${PROJECT_SOURCE_DIR}/resources/systemd/*.socket)
 foreach(unit IN LISTS kelvo_units)
-  get_filename_component(program ${unit} NAME_WE)
-  kelvo_install_configured(${unit} ${program}.service "
+  get_filename_component(name ${unit} NAME)
+  kelvo_install_configured(${unit} ${name} "
     if(CMAKE_INSTALL_PREFIX MATCHES \"^/usr(/local)?/?$\")
       set(destination lib/systemd/user)
     else()

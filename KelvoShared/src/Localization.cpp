@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "KelvoShared/CurrentLocale.h"
+#include "KelvoShared/TextLanguage.h"
 
 namespace kelvo {
 
@@ -44,12 +45,14 @@ std::string L(std::string_view key) {
   // gettext maps the empty msgid to the catalog's header, and a key with an
   // embedded NUL would be looked up by its prefix: neither is a real key.
   if (key.empty() || key.find('\0') != std::string_view::npos) return std::string(key);
+  if (const TextCatalog* scoped = detail::scopedCatalog()) return detail::translate(*scoped, key);
   bindCatalogs();
   const std::string msgid(key);
   return dgettext(kDomain, msgid.c_str());
 }
 
 icu::Locale textLanguage() {
+  if (const TextCatalog* scoped = detail::scopedCatalog()) return detail::catalogLanguage(*scoped);
   bindCatalogs();
   // The empty msgid is the catalog's header, one "Field: value" a line.
   const std::string_view header = dgettext(kDomain, "");

@@ -31,6 +31,8 @@ void addInfoCommand(CLI::App& app, Action& action);
 void addRequestCommands(CLI::App& app, Action& action);
 // `status [--format text|waybar|i3blocks] [--watch]`: one line for status bars.
 void addStatusCommand(CLI::App& app, Action& action);
+// `serve [--listen ADDR:PORT] ...`: the widget over HTTP.
+void addServeCommand(CLI::App& app, Action& action);
 
 // ---- shared by the commands that ask the provider (requests, render, run) ----
 

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   kelvo::host::addRenderCommand(app, action);
   kelvo::host::addRunCommand(app, action);
   kelvo::host::addStatusCommand(app, action);
+  kelvo::host::addServeCommand(app, action);
 
   const std::optional<int> parsed = kelvo::apps::parseCommandLine(app, argc, argv);
   const int status = parsed ? *parsed : action ? action() : kelvo::apps::kExitUsage;

@@ -4,6 +4,7 @@
 
 #include "Catalogs.h"
 #include "KelvoShared/CarFormat.h"
+#include "KelvoShared/TextLanguage.h"
 #include "LocaleEnvironment.h"
 
 namespace kelvo {
@@ -72,6 +73,36 @@ TEST(LocalizationTest, LookupsAndFormattingFromManyThreads) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+TEST(LocalizationTest, EachThreadSpeaksTheLanguageOfItsScope) {
+  const LocaleEnvironment environment("sv", "sv_SE.UTF-8");
+  const std::vector<std::string> languages = textLanguages();
+  EXPECT_EQ(languages.size(), 18u);
+  EXPECT_TRUE(std::is_sorted(languages.begin(), languages.end()));
+  for (const char* language : {"en", "de", "pt_BR", "zh_CN"})
+    EXPECT_EQ(std::count(languages.begin(), languages.end(), language), 1);
+  // Each language against the process's Swedish, at once; a name without a catalog speaks English.
+  const std::vector<std::array<std::string, 3>> cases{{"de", testing::readCatalog("de.po")["Charging"], "de"},
+                                                      {"ar", testing::readCatalog("ar.po")["Charging"], "ar"},
+                                                      {"en", "Charging", "en"},
+                                                      {"tlh", "Charging", "tlh"}};
+  std::vector<int> failures(cases.size(), 0);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < cases.size(); ++t) {
+    threads.emplace_back([&, t] {
+      const auto& [language, charging, name] = cases[t];
+      for (int i = 0; i < 200; ++i) {
+        {
+          const ScopedTextLanguage scope(language);
+          failures[t] += L("Charging") != charging || textLanguage().getName() != name;
+        }
+        failures[t] += L("Charging") != "Laddar";
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(cases.size(), 0));
 }
 
 }  // namespace

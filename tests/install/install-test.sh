@@ -48,6 +48,12 @@ for program in kelvo-desktop kelvo-feed; do
   grep -qx 'Restart=on-failure' "$unit" || fail "$program.service is not restarted on failure"
 done
 
+# kelvo-widget serve as a service, or started by its socket.
+grep -qxF "ExecStart=$prefix/bin/kelvo-widget serve" "$root/share/systemd/user/kelvo-serve.service" ||
+  fail "kelvo-serve.service does not start $prefix/bin/kelvo-widget serve"
+grep -qx 'ListenStream=127.0.0.1:8765' "$root/share/systemd/user/kelvo-serve.socket" ||
+  fail "kelvo-serve.socket does not listen on 127.0.0.1:8765"
+
 # kelvo writes, kelvo-widget reads and draws, in German from the installed catalogs.
 shared=$tmp/shared
 mkdir -p "$shared"

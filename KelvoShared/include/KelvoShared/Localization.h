@@ -12,6 +12,8 @@ namespace kelvo {
 // translation comes back as itself, and so does the empty key. A
 // "// TRANSLATORS:" comment right above the call is the text's note for
 // translators in po/kelvo.pot; the catalog check requires one for every text.
+// On a thread inside a ScopedTextLanguage (TextLanguage.h), that scope's
+// catalog answers instead of gettext.
 //
 // The language follows gettext's rules (LANGUAGE, LC_ALL, LC_MESSAGES, LANG);
 // gettext only translates once the program has called initLocale() (or

@@ -1,0 +1,279 @@
+#include "PanelImage.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "GreyPng.h"
+#include "KelvoUI/PngImage.h"
+#include "KelvoUI/Style.h"
+
+namespace kelvo::serve {
+
+namespace {
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+
+// A quarter turn clockwise in image coordinates (y down) takes (1, 0) to (0, 1).
+struct Turn {
+  double xx, xy, yx, yy;
+};
+Turn turnFor(int rotate) {
+  switch (rotate) {
+    case 90:
+      return {0, -1, 1, 0};
+    case 180:
+      return {-1, 0, 0, -1};
+    case 270:
+      return {0, 1, -1, 0};
+    default:
+      return {1, 0, 0, 1};
+  }
+}
+
+bool quarterTurn(int rotate) { return rotate == 90 || rotate == 270; }
+
+int nearestLevel(double value, int levels) {
+  const double step = 255.0 / (levels - 1);
+  return static_cast<int>(std::clamp(std::lround(value / step), 0L, static_cast<long>(levels - 1)));
+}
+
+std::uint8_t levelGrey(int level, int levels) {
+  return static_cast<std::uint8_t>(std::lround(level * 255.0 / (levels - 1)));
+}
+
+void putLittleEndian(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+PixelSize panelSize(ui::Size widget, const WidgetQuery& query) {
+  const Panel& panel = query.panel;
+  if (panel.width && panel.height) return {*panel.width, *panel.height};
+  PixelSize size{static_cast<int>(std::ceil(widget.width * query.scale)),
+                 static_cast<int>(std::ceil(widget.height * query.scale))};
+  if (quarterTurn(panel.rotate)) std::swap(size.width, size.height);
+  return size;
+}
+
+cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::optional<double> scale) {
+  const bool turned = quarterTurn(rotate);
+  const double footprintWidth = turned ? widget.height : widget.width;
+  const double footprintHeight = turned ? widget.width : widget.height;
+  const double s = scale.value_or(std::min(image.width / footprintWidth, image.height / footprintHeight));
+  const Turn t = turnFor(rotate);
+  // The widget's centre goes to the image's centre.
+  cairo_matrix_t m;
+  const double xx = s * t.xx, xy = s * t.xy, yx = s * t.yx, yy = s * t.yy;
+  const double cx = widget.width / 2, cy = widget.height / 2;
+  cairo_matrix_init(&m, xx, yx, xy, yy, image.width / 2.0 - (xx * cx + xy * cy),
+                    image.height / 2.0 - (yx * cx + yy * cy));
+  return m;
+}
+
+GreyImage greyPixels(cairo_surface_t* surface) {
+  cairo_surface_flush(surface);
+  GreyImage image;
+  image.width = cairo_image_surface_get_width(surface);
+  image.height = cairo_image_surface_get_height(surface);
+  image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, sizeof pixel);
+      const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+      // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
+      image.pixels[static_cast<std::size_t>(y) * image.width + x] =
+          static_cast<std::uint8_t>((54 * r + 183 * g + 19 * b + 128) >> 8);
+    }
+  }
+  return image;
+}
+
+void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background) {
+  const bool dark = appearance == ui::Appearance::dark;
+  const double paper = dark ? std::min<double>(background, 254) : std::max<double>(background, 1);
+  std::array<std::uint8_t, 256> stretched;
+  for (int grey = 0; grey < 256; ++grey) {
+    const double value = dark ? (grey - paper) * 255 / (255 - paper) : grey * 255 / paper;
+    stretched[static_cast<std::size_t>(grey)] =
+        static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+  }
+  for (std::uint8_t& pixel : image.pixels) pixel = stretched[pixel];
+}
+
+namespace {
+
+// One row of error diffusion, in sixteenths of a grey step. `below` and
+// `further` collect the errors for the next two rows; those for the next
+// pixels of this row stay in registers, since each pixel waits for the one
+// before it (integers keep that chain short).
+template <Dither method>
+void diffuseRow(std::uint8_t* pixels, int width, const std::array<std::uint8_t, 256>& nearest,
+                const std::int32_t* carried, std::int32_t* below, std::int32_t* further) {
+  std::int32_t right = 0, rightAfter = 0;
+  for (int x = 0; x < width; ++x) {
+    // What the pixel wants, kept within black and white so that error
+    // cannot pile up beyond what a level can pay back.
+    const std::int32_t wanted = std::min(std::max(pixels[x] * 16 + carried[x] + right, 0), 255 * 16);
+    pixels[x] = nearest[static_cast<std::size_t>((wanted + 8) >> 4)];
+    const std::int32_t error = wanted - pixels[x] * 16;
+    if constexpr (method == Dither::floydSteinberg) {
+      // 7/16 on, 3/16, 5/16 and 1/16 below; the last takes what rounding
+      // left, so no error is lost.
+      right = (error * 7) >> 4;
+      const std::int32_t left = (error * 3) >> 4, under = (error * 5) >> 4;
+      below[x - 1] += left;
+      below[x] += under;
+      below[x + 1] += error - right - left - under;
+    } else if constexpr (method == Dither::atkinson) {
+      // Three quarters of the error go on, an eighth to each of six
+      // neighbours: highlights and shadows stay clean.
+      const std::int32_t eighth = error >> 3;
+      right = rightAfter + eighth;
+      rightAfter = eighth;
+      below[x - 1] += eighth;
+      below[x] += eighth;
+      below[x + 1] += eighth;
+      further[x] += eighth;
+    }
+  }
+}
+
+}  // namespace
+
+void quantise(GreyImage& image, int levels, Dither dither) {
+  const int width = image.width;
+  // The nearest level's grey for each grey a pixel can want.
+  std::array<std::uint8_t, 256> nearest;
+  for (int grey = 0; grey < 256; ++grey)
+    nearest[static_cast<std::size_t>(grey)] = levelGrey(nearestLevel(grey, levels), levels);
+  // The errors carried into this row and the next two, with room for the
+  // neighbours past either edge; the three buffers take turns.
+  constexpr int kMargin = 2;
+  std::array<std::vector<std::int32_t>, 3> errors;
+  for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
+  for (int y = 0; y < image.height; ++y) {
+    std::int32_t* rows[3];
+    for (int dy = 0; dy < 3; ++dy) rows[dy] = errors[static_cast<std::size_t>((y + dy) % 3)].data() + kMargin;
+    std::uint8_t* pixels =
+        image.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    switch (dither) {
+      case Dither::floydSteinberg:
+        diffuseRow<Dither::floydSteinberg>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        break;
+      case Dither::atkinson:
+        diffuseRow<Dither::atkinson>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        break;
+      case Dither::none:
+        diffuseRow<Dither::none>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        break;
+    }
+    // This row's buffer carries into row y + 3 next.
+    std::fill(errors[static_cast<std::size_t>(y % 3)].begin(), errors[static_cast<std::size_t>(y % 3)].end(),
+              0.0f);
+  }
+}
+
+std::string encodeBmp(const GreyImage& image, int levels) {
+  const int bits = levels == 2 ? 1 : levels <= 16 ? 4 : 8;
+  const int paletteSize = 1 << bits;
+  const std::uint32_t rowBytes = ((static_cast<std::uint32_t>(image.width) * bits + 31) / 32) * 4;
+  const std::uint32_t dataOffset = 14 + 40 + 4 * static_cast<std::uint32_t>(paletteSize);
+  const std::uint32_t dataSize = rowBytes * static_cast<std::uint32_t>(image.height);
+
+  std::string out;
+  out.reserve(dataOffset + dataSize);
+  out += "BM";
+  putLittleEndian(out, dataOffset + dataSize, 4);
+  putLittleEndian(out, 0, 4);  // reserved
+  putLittleEndian(out, dataOffset, 4);
+  putLittleEndian(out, 40, 4);  // BITMAPINFOHEADER
+  putLittleEndian(out, static_cast<std::uint32_t>(image.width), 4);
+  putLittleEndian(out, static_cast<std::uint32_t>(image.height), 4);  // positive: rows bottom-up
+  putLittleEndian(out, 1, 2);                                         // planes
+  putLittleEndian(out, static_cast<std::uint32_t>(bits), 2);
+  putLittleEndian(out, 0, 4);  // BI_RGB: uncompressed
+  putLittleEndian(out, dataSize, 4);
+  putLittleEndian(out, 2835, 4);  // 72 dpi, in pixels per metre
+  putLittleEndian(out, 2835, 4);
+  putLittleEndian(out, static_cast<std::uint32_t>(paletteSize), 4);
+  putLittleEndian(out, 0, 4);
+  // Index i is the i-th level's grey; the entries past the levels are black.
+  for (int i = 0; i < paletteSize; ++i) {
+    const std::uint8_t grey = i < levels ? levelGrey(i, levels) : 0;
+    out += {static_cast<char>(grey), static_cast<char>(grey), static_cast<char>(grey), '\0'};
+  }
+  std::array<std::uint8_t, 256> indexOf;
+  for (int grey = 0; grey < 256; ++grey)
+    indexOf[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>(nearestLevel(grey, levels));
+  std::string row(rowBytes, '\0');
+  for (int y = image.height - 1; y >= 0; --y) {
+    std::fill(row.begin(), row.end(), '\0');
+    for (int x = 0; x < image.width; ++x) {
+      const int index = indexOf[image.pixels[static_cast<std::size_t>(y) * image.width + x]];
+      const int bit = x * bits;
+      row[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(index << (8 - bits - bit % 8));
+    }
+    out += row;
+  }
+  return out;
+}
+
+Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query) {
+  const Panel& panel = query.panel;
+  const PixelSize size = panelSize(layout.widgetSize, query);
+  if (!panel.active()) {
+    // As renderLayout draws it: from the widget's corner, transparent around its shape.
+    const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+      return Error{"the image would be too large"};
+    {
+      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+      cairo_scale(cr.get(), query.scale, query.scale);
+      if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
+    }
+    return ui::encodePng(surface.get());
+  }
+  const cairo_matrix_t matrix = panelMatrix(layout.widgetSize, size, panel.rotate,
+                                            panel.width ? std::nullopt : std::optional(query.scale));
+  const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+    return Error{"the image would be too large"};
+  {
+    const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+    // Around the widget, the panel shows its window material.
+    const ui::Rgba fill = ui::windowMaterial(query.appearance);
+    cairo_set_source_rgb(cr.get(), fill.red, fill.green, fill.blue);
+    cairo_paint(cr.get());
+    cairo_set_matrix(cr.get(), &matrix);
+    if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
+  }
+  if (!panel.colors && !panel.bmp) return ui::encodePng(surface.get());
+
+  GreyImage grey = greyPixels(surface.get());
+  // The widget's background shows in its content margin, below the middle of its top edge.
+  double x = layout.widgetSize.width / 2, y = layout.contentRect.y / 2;
+  cairo_matrix_transform_point(&matrix, &x, &y);
+  const int px = std::clamp(static_cast<int>(x), 0, grey.width - 1),
+            py = std::clamp(static_cast<int>(y), 0, grey.height - 1);
+  onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
+  if (panel.colors) quantise(grey, *panel.colors, panel.dither);
+  if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
+  return encodeGreyPng(grey, *panel.colors);
+}
+
+}  // namespace kelvo::serve

@@ -1,0 +1,64 @@
+#pragma once
+
+// The widget for an e-ink panel: painted into the panel's pixels (fitted,
+// centred, turned), turned grey, reduced to the panel's grey levels with
+// error diffusion, and written as PNG or as an uncompressed BMP that
+// firmware can read row by row.
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "KelvoBase/Result.h"
+#include "KelvoUI/WidgetRenderer.h"
+#include "ServeRequest.h"
+
+namespace kelvo::serve {
+
+// Grey values, 0 black to 255 white, row by row from the top.
+struct GreyImage {
+  int width = 0;   // pixels
+  int height = 0;  // pixels
+  std::vector<std::uint8_t> pixels;
+};
+
+struct PixelSize {
+  int width = 0;
+  int height = 0;
+};
+
+// The image's size: the panel's, else the widget's at the query's scale
+// (its sides swapped when turned a quarter).
+PixelSize panelSize(ui::Size widget, const WidgetQuery& query);
+
+// Widget points to image pixels: the widget as large as fits (aspect kept)
+// or at `scale` when given, centred, turned `rotate` degrees clockwise.
+cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::optional<double> scale);
+
+// The opaque surface's pixels as grey: Rec. 709 luma of the sRGB values.
+GreyImage greyPixels(cairo_surface_t* surface);
+
+// Stretches the greys so that `background`, the widget's own, becomes the
+// paper: white in the light appearance, black in the dark one. Otherwise a
+// panel shows the background's light grey as a dither of scattered dots.
+void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background);
+
+// Reduces the image to `levels` evenly spaced greys (black and white among
+// them), spreading each pixel's error to its neighbours by `dither`.
+void quantise(GreyImage& image, int levels, Dither dither);
+
+// An uncompressed BMP with a grey palette: 1 bit per pixel for 2 levels, 4
+// bits for 4 or 16, 8 bits for 256 (the image as it is). The image's
+// values must be the levels' greys.
+std::string encodeBmp(const GreyImage& image, int levels);
+
+// The laid-out widget as the query's image: PNG or BMP, in colour or in
+// the panel's greys (a PNG then of their bit depth, GreyPng.h);
+// without panel options the same PNG as renderLayout's. The surface comes
+// from the heap, which a long-running server reuses, where renderLayout maps
+// fresh pages for each drawing (the kernel then clears every one of them).
+Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query);
+
+}  // namespace kelvo::serve
