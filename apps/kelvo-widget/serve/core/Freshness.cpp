@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "KelvoWidget/CarProvider.h"
+#include "KelvoWidget/RefreshSchedule.h"
 #include "StatusLine.h"
 
 namespace kelvo::serve {
@@ -56,8 +57,9 @@ FileVersion fileVersion(const std::optional<std::filesystem::path>& directory) {
 }
 
 Date nextDrawnChange(const widget::CarEntry& entry, Date now) {
-  return std::min(host::nextAgeTick(entry, now),
-                  now.addingTimeInterval(widget::CarProvider::kReloadInterval));
+  // Ages read alike in every language at whole minutes, so the default
+  // scope answers for every language a request may ask for.
+  return widget::nextRefresh(entry, now, now.addingTimeInterval(widget::CarProvider::kReloadInterval)).at;
 }
 
 Freshness freshness(const widget::CarEntry& entry, Date now) {

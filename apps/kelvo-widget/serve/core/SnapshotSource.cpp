@@ -4,6 +4,7 @@
 
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/WidgetSnapshot.h"
+#include "KelvoWidget/CarPresentation.h"
 #include "KelvoWidget/KelvoWidgetEntryView.h"
 
 namespace kelvo::serve {
