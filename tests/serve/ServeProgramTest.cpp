@@ -601,7 +601,6 @@ TEST_F(ServeTest, BrowserShowsTheNewPercentageWithoutReloading) {
 
   snapshot_.batteryPercentage = 71;
   save();
-  const auto saved = Clock::now();
   EXPECT_TRUE(
       waitFor([&] { return shown()[0].get<std::string>().find("71% · 318 km") != std::string::npos; }, 2));
   ASSERT_TRUE(waitFor([&] { return shown()[2] == "blob:"; }, 5));
