@@ -22,6 +22,7 @@ set(KELVO_CONFIGURED_DIR ${CMAKE_BINARY_DIR}/installed)
 function(kelvo_install_configured template name destination)
   install(CODE "
     set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    set(CMAKE_INSTALL_FULL_DATADIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}\")
     string(MD5 prefix_key \"\${CMAKE_INSTALL_PREFIX}\")
     set(configured \"${KELVO_CONFIGURED_DIR}/\${prefix_key}/${name}\")
     configure_file(\"${template}\" \"\${configured}\" @ONLY)

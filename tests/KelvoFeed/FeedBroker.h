@@ -2,7 +2,6 @@
 
 // A real Mosquitto broker for the feed's tests, on a free loopback port.
 
-#include <arpa/inet.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,22 +16,6 @@
 namespace kelvo::testing {
 
 using Messages = std::vector<std::pair<std::string, std::string>>;  // topic, payload
-
-// A TCP socket on 127.0.0.1, listening on `port` (0: any free one) with
-// `backlog`, or connected to it when `backlog` is negative: the port, or 0.
-// The socket goes to `keep` when given, else it is closed.
-inline int loopback(int port, int backlog, int* keep = nullptr) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t length = sizeof address;
-  auto* raw = reinterpret_cast<sockaddr*>(&address);
-  const bool ok = backlog >= 0 ? ::bind(fd, raw, length) == 0 && ::listen(fd, backlog) == 0 &&
-                                     ::getsockname(fd, raw, &length) == 0
-                               : ::connect(fd, raw, length) == 0;
-  if (keep != nullptr) *keep = fd;
-  if (keep == nullptr) ::close(fd);
-  return ok ? ntohs(address.sin_port) : 0;
-}
 
 // Whether a published message stays on the broker for later subscribers.
 enum class Retain { yes, no };

@@ -135,7 +135,7 @@ TEST(CarState, StatusRulesOfThePresets) {
            {false, tesla + "state=asleep charging_state=Stopped battery_level=79", R"({"statusKey":"DONE"})"},
            {false, tesla + "state=asleep charging_state=Stopped scheduled_charging_start_time=2026-12-07T01:00:00Z", R"({"statusKey":"SCHEDULED"})"},
            {false, tesla + "state=suspended charging_state=Stopped scheduled_charging_start_time=", R"({"statusKey":"IDLE","isPluggedIn":true})"},
-           {false, tesla + "state=online plugged_in=false charging_state=Disconnected battery_level=0 charger_power=", R"({"statusKey":"IDLE","isPluggedIn":false,"batteryPercentage":0.0})"},
+           {false, tesla + "state=online plugged_in=false charging_state=Disconnected battery_level=0 charger_power= scheduled_charging_start_time=2026-12-07T01:00:00Z", R"({"statusKey":"IDLE","isPluggedIn":false,"batteryPercentage":0.0})"},
            // evcc: the mode decides what cheap energy and plans mean.
            {true, lp + "charging=true mode=pv smartCostActive=true chargeRemainingDuration=4980 chargePower=11000", R"({"statusKey":"SMART_CHARGING","fullInMinutes":83,"chargingPowerWatts":11000})"},
            {true, lp + "charging=true mode=minpv planActive=true chargeRemainingDuration=0 chargePower=-3.2", R"({"statusKey":"SMART_CHARGING","fullInMinutes":null,"chargingPowerWatts":0})"},

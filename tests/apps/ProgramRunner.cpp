@@ -12,19 +12,11 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "Processes.h"
+
 namespace kelvo::testing {
 
 namespace fs = std::filesystem;
-
-namespace {
-// A null-terminated array of the strings' characters, for exec.
-std::vector<char*> cStrings(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& s : strings) pointers.push_back(s.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-}  // namespace
 
 void makeUnprivilegedOwner(const Scratch& scratch, const fs::path& path) {
   if (::geteuid() != 0) return;

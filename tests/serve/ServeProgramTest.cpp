@@ -91,18 +91,6 @@ struct Spawned {
   ~Spawned() { stopProcess(pid); }
 };
 
-// A port nobody listens on now.
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 struct Pixels {
   int width = 0, height = 0;
   std::vector<std::uint8_t> grey;  // the red channel, row by row
@@ -136,7 +124,8 @@ Pixels decode(const std::string& bytes) {
 class ServeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Reported 9m40s before --now: the age text turns in 20 s, and is looked at a second later.
+    // Reported 9m40s before --now: the age text turns in 20 s, which the
+    // refresh schedule (as every client of it) probes a second later.
     snapshot_.carReportedAt = Date{kNow.secondsSince1970 - 580};
     save();
   }
@@ -496,12 +485,9 @@ TEST_F(ServeTest, StopsAfterTheRequestsInFlightWithStatusZero) {
 }
 
 TEST_F(ServeTest, ServesHttpsAndSocketsFromSystemd) {
-  const fs::path key = scratch_.root() / "key.pem", certificate = scratch_.root() / "cert.pem";
-  ASSERT_EQ(
-      runProcess({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                  "-nodes", "-keyout", key.string(), "-out", certificate.string(), "-days", "2", "-subj",
-                  "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"}),
-      0);
+  const fs::path certificate = selfSigned(scratch_.root(), "cert");
+  ASSERT_FALSE(certificate.empty());
+  const fs::path key = fs::path(certificate).replace_extension(".key");
   start({"--tls-cert", certificate.string(), "--tls-key", key.string()});
   EXPECT_NE(log().find("listening on https://127.0.0.1:"), std::string::npos);
   const Response secure = get("/status.json", {"--cacert", certificate.string()}, "https");
@@ -511,7 +497,7 @@ TEST_F(ServeTest, ServesHttpsAndSocketsFromSystemd) {
   EXPECT_EQ(stop().exitCode, 0);
 
   // systemd listens and starts the server at the first connection.
-  port_ = freePort();
+  port_ = loopback(0, 0);
   const fs::path socketLog = scratch_.root() / "activate.log";
   const Spawned activate{spawnProcess({"systemd-socket-activate", "-l", "127.0.0.1:" + std::to_string(port_),
                                        std::string(KELVO_BIN_DIR) + "/kelvo-widget", "serve", "--shared-dir",
@@ -564,7 +550,7 @@ class WebDriver {
 
 TEST_F(ServeTest, BrowserShowsTheNewPercentageWithoutReloading) {
   start();
-  WebDriver webDriver(scratch_, freePort());
+  WebDriver webDriver(scratch_, loopback(0, 0));
   ASSERT_TRUE(waitFor(
       [&] { return webDriver.send("GET", "/status").value("/value/ready"_json_pointer, false); }, 20));
   const nlohmann::json arguments = {"--headless",

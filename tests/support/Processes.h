@@ -2,10 +2,12 @@
 
 // Starting and stopping the real servers and tools the tests use.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -18,17 +20,20 @@ extern char** environ;
 
 namespace kelvo::testing {
 
+// A null-terminated array of the strings' characters, for exec.
+inline std::vector<char*> cStrings(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
 // Starts argv[0] (found on PATH) in a process group of its own, so a stop
 // reaches what it starts: stdin from /dev/null, stdout and stderr appended
 // to `log`, our environment unless one is given; `passFd` becomes its `asFd`.
+
 inline pid_t spawnProcess(std::vector<std::string> argv, const std::filesystem::path& log,
                           std::vector<std::string>* environment = nullptr, int passFd = -1, int asFd = -1) {
-  const auto cStrings = [](std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    for (std::string& s : strings) out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-  };
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -84,6 +89,34 @@ inline std::size_t count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
   for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
+}
+
+// A TCP socket on 127.0.0.1, listening on `port` (0: any free one) with
+// `backlog`, or connected to it when `backlog` is negative: the port, or 0.
+// The socket goes to `keep` when given, else it is closed.
+inline int loopback(int port, int backlog, int* keep = nullptr) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t length = sizeof address;
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  const bool ok = backlog >= 0 ? ::bind(fd, raw, length) == 0 && ::listen(fd, backlog) == 0 &&
+                                     ::getsockname(fd, raw, &length) == 0
+                               : ::connect(fd, raw, length) == 0;
+  if (keep != nullptr) *keep = fd;
+  if (keep == nullptr) ::close(fd);
+  return ok ? ntohs(address.sin_port) : 0;
+}
+
+// A self-signed certificate for 127.0.0.1 (a server's and the CA a client
+// trusts in one), made with openssl as `dir`/`name`.pem and .key; empty on failure.
+inline std::filesystem::path selfSigned(const std::filesystem::path& dir, const std::string& name) {
+  const std::filesystem::path cert = dir / (name + ".pem");
+  return runProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                     "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                     std::filesystem::path(cert).replace_extension(".key"), "-out", cert},
+                    dir / (name + ".log")) == 0
+             ? cert
+             : std::filesystem::path();
 }
 
 }  // namespace kelvo::testing
