@@ -20,8 +20,12 @@ import signal
 import subprocess
 import tempfile
 import time
+import warnings
 
 LIBEXEC = "/usr/libexec"
+# pyatspi calls libatspi's deprecated names; that is its business, not the test's.
+warnings.filterwarnings("ignore", category=DeprecationWarning)
+warnings.filterwarnings("ignore", category=ImportWarning)
 
 
 def wait_for(predicate, seconds=10.0, step=0.05):
@@ -103,7 +107,10 @@ class Session:
         self.a11y_bus = self._await_a11y_bus()
         self._spawn_daemon([f"{LIBEXEC}/at-spi2-registryd"], env={"AT_SPI_BUS_ADDRESS": self.a11y_bus})
         # This process is the screen reader: libatspi reads the buses from
-        # the environment when it is first imported.
+        # the environment when it is first imported, and keeps them, so a
+        # process has one session.
+        if "pyatspi" in globals():
+            raise RuntimeError("one Session a process: libatspi keeps the first one's buses")
         os.environ.update({k: self.env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
         os.environ.pop("AT_SPI_BUS_ADDRESS", None)
         global pyatspi
@@ -169,14 +176,15 @@ class Session:
         self._processes.append(process)
         return process
 
-    def application(self, name, seconds=10.0):
-        """The accessible application called `name` once it is on the bus."""
+    def application(self, name, pid=None, seconds=10.0):
+        """The accessible application called `name` (of process `pid`, when
+        given) once it is on the bus."""
 
         def found():
             desktop = pyatspi.Registry.getDesktop(0)
             desktop.clear_cache()
             for app in desktop:
-                if app is not None and app.name == name:
+                if app is not None and app.name == name and pid in (None, app.get_process_id()):
                     return app
             return None
 
