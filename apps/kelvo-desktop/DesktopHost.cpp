@@ -1,6 +1,8 @@
 #include "DesktopHost.h"
 
 #include <gtk-layer-shell.h>
+
+#include "DesktopAccessible.h"
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
@@ -20,6 +22,7 @@
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 #include "LogValue.h"
@@ -144,7 +147,7 @@ void DesktopHost::start() {
   if (settings_.appearance == AppearanceChoice::automatic) {
     appearance_ = std::make_unique<DesktopAppearance>([this] { redraw(); });
   }
-  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  window_ = newAccessibleWindow([this] { openDeepLink(); });
   gtk_window_set_title(GTK_WINDOW(window_), "Kelvo");
   gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
@@ -361,7 +364,8 @@ void DesktopHost::redraw() {
                                     : appearance_                                     ? appearance_->current()
                                                                                       : ui::Appearance::light;
   const ui::Environment environment = widget::hostEnvironment(settings_.family, now, appearance);
-  const ui::View content = widget::KelvoCarWidget::entryContent()(currentEntry(*timeline_, now));
+  const widget::CarEntry& entry = currentEntry(*timeline_, now);
+  const ui::View content = widget::KelvoCarWidget::entryContent()(entry);
   auto layout = layOut(content, environment);
   if (!layout) {
     log("cannot lay the widget out: " + logValue(layout.error().message));
@@ -370,6 +374,10 @@ void DesktopHost::redraw() {
     layout_ = std::move(layout).value();
     if (sizeChanged) applyWidgetSize();
     gtk_widget_queue_draw(window_);
+    std::vector<ui::ReadText> texts = ui::readingOrder(layout_->root);
+    const std::string summary = widget::spokenSummary(
+        entry, widget::CarPresentation::Context::of(environment), ui::joinedText(texts));
+    updateAccessible(window_, std::move(texts), summary);
   }
   schedule();
 }
