@@ -375,8 +375,9 @@ void DesktopHost::redraw() {
     if (sizeChanged) applyWidgetSize();
     gtk_widget_queue_draw(window_);
     std::vector<ui::ReadText> texts = ui::readingOrder(layout_->root);
-    const std::string summary = widget::spokenSummary(
-        entry, widget::CarPresentation::Context::of(environment), ui::joinedText(texts));
+    const std::string summary =
+        widget::spokenSummary(entry, widget::CarPresentation::Context::of(environment))
+            .value_or(ui::joinedText(texts));
     updateAccessible(window_, std::move(texts), summary);
   }
   schedule();

@@ -26,7 +26,7 @@ CASES = [
     ("large", ENGLISH, [CAR, "KLV 042", "Charging", "64%", "318 km", "Full in", "1h35m", "Power", "11 kW",
                         "Charger", "Connected", "Odometer", "23,412 km", "Updated", "5 hr. ago"], SUMMARY),
     ("medium", ARABIC, [CAR, "64%", "318 km", "جارٍ الشحن", "قبل ٥ ساعات"],
-     "64%، و318 km، وجارٍ الشحن، وممتلئة خلال ١ س و٣٥ د، وآخر تحديث قبل ٥ ساعات"),
+     "64%، 318 km، جارٍ الشحن، ممتلئة خلال ١ س و٣٥ د، آخر تحديث قبل ٥ ساعات"),
 ]
 
 

@@ -1,12 +1,13 @@
 #include "KelvoWidget/CarSummary.h"
 
-#include <unicode/listformatter.h>
 #include <unicode/measfmt.h>
 #include <unicode/measunit.h>
 #include <unicode/measure.h>
 
 #include <memory>
 #include <vector>
+
+#include "KelvoShared/Localization.h"
 
 namespace kelvo::widget {
 namespace {
@@ -16,8 +17,8 @@ std::string utf8(const icu::UnicodeString& text) {
   return text.toUTF8String(out);
 }
 
-// "1 hr, 35 min": hours and minutes as the locale abbreviates them for
-// speech, where the face's "1h35m" would be read letter by letter.
+// "1 hr, 35 min": hours and minutes as the locale abbreviates them, which a
+// voice says as words, where it would spell the face's "1h35m".
 std::string spokenDuration(std::int64_t minutes, const icu::Locale& locale) {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::MeasureFormat> format(new icu::MeasureFormat(locale, UMEASFMT_WIDTH_SHORT, status));
@@ -34,17 +35,14 @@ std::string spokenDuration(std::int64_t minutes, const icu::Locale& locale) {
   return U_SUCCESS(status) ? utf8(text) : std::string();
 }
 
-std::string listed(const std::vector<std::string>& parts, const icu::Locale& locale) {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::ListFormatter> format(
-      icu::ListFormatter::createInstance(locale, ULISTFMT_TYPE_UNITS, ULISTFMT_WIDTH_SHORT, status));
-  std::vector<icu::UnicodeString> items;
-  for (const std::string& part : parts) items.push_back(icu::UnicodeString::fromUTF8(part));
-  icu::UnicodeString text;
-  if (U_SUCCESS(status)) format->format(items.data(), int32_t(items.size()), text, status);
-  if (U_SUCCESS(status)) return utf8(text);
-  std::string joined;  // no list data for the locale: plain commas
-  for (const std::string& part : parts) joined += (joined.empty() ? "" : ", ") + part;
+std::string listed(const std::vector<std::string>& parts) {
+  // TRANSLATORS: Between the parts of the one sentence a screen reader says
+  // of the car ("64%, 318 km, Charging, Updated 8 min. ago"): your
+  // language's comma and the space after it, if it takes one (Arabic,
+  // Chinese and Japanese have commas of their own).
+  const std::string separator = L(", ");
+  std::string joined;
+  for (const std::string& part : parts) joined += (joined.empty() ? "" : separator) + part;
   return joined;
 }
 
@@ -59,14 +57,13 @@ std::string spokenSummary(const CarPresentation& car, const CarPresentation::Con
     }
   }
   parts.push_back(car.updatedLabel + " " + car.abbreviatedAgeText);
-  return listed(parts, context.locale);
+  return listed(parts);
 }
 
-std::string spokenSummary(const CarEntry& entry, const CarPresentation::Context& context,
-                          const std::string& shown) {
+std::optional<std::string> spokenSummary(const CarEntry& entry, const CarPresentation::Context& context) {
   if (const WidgetSnapshot* snapshot = entry.snapshot())
     return spokenSummary(CarPresentation::of(*snapshot, context), context);
-  return shown;
+  return std::nullopt;
 }
 
 }  // namespace kelvo::widget
