@@ -8,6 +8,7 @@ import json
 import os
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -50,24 +51,70 @@ def hidden_frames(tree):
 
 
 class DesktopWidget(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = session = Session().__enter__()
+        cls.shared = os.path.join(session.root, "shared")
+        os.makedirs(cls.shared)
+        with open(os.path.join(SOURCE, "resources/sample-snapshot.json")) as sample:
+            snapshot = json.load(sample)
+        reported = datetime.datetime.now(datetime.timezone.utc) - datetime.timedelta(hours=5)
+        snapshot["carReportedAt"] = snapshot["writtenAt"] = reported.strftime("%Y-%m-%dT%H:%M:%SZ")
+        file = os.path.join(session.root, "snapshot.json")
+        with open(file, "w") as out:
+            json.dump(snapshot, out)
+        run(["kelvo", "--shared-dir", cls.shared, "save", file], session.env)
+        picture = os.path.join(SOURCE, "resources/sample-car.png")
+        run(["kelvo", "--shared-dir", cls.shared, "save-image", picture], session.env)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
     def test_sizes_and_languages(self):
-        with Session() as session:
-            shared = os.path.join(session.root, "shared")
-            os.makedirs(shared)
-            with open(os.path.join(SOURCE, "resources/sample-snapshot.json")) as sample:
-                snapshot = json.load(sample)
-            reported = datetime.datetime.now(datetime.timezone.utc) - datetime.timedelta(hours=5)
-            snapshot["carReportedAt"] = snapshot["writtenAt"] = reported.strftime("%Y-%m-%dT%H:%M:%SZ")
-            file = os.path.join(session.root, "snapshot.json")
-            with open(file, "w") as out:
-                json.dump(snapshot, out)
-            run(["kelvo", "--shared-dir", shared, "save", file], session.env)
-            picture = os.path.join(SOURCE, "resources/sample-car.png")
-            run(["kelvo", "--shared-dir", shared, "save-image", picture], session.env)
-            opened = register_handler(session)
-            for family, locale, texts, description in CASES:
-                with self.subTest(family=family, locale=locale):
-                    self.check(session, shared, opened, family, locale, texts, description)
+        opened = register_handler(self.session)
+        for family, locale, texts, description in CASES:
+            with self.subTest(family=family, locale=locale):
+                self.check(self.session, self.shared, opened, family, locale, texts, description)
+
+    def test_config_file_edits_apply_at_once(self):
+        # desktop.ini a link, in a directory made after the widget started,
+        # to a file that is replaced whole, as editors and the Kelvo window do.
+        session, link = self.session, os.path.join(self.session.root, "later/kelvo/desktop.ini")
+        target = os.path.join(session.root, "settings/desktop.ini")
+        os.makedirs(os.path.dirname(target))
+        desktop = session.spawn(["kelvo-desktop", "--shared-dir", self.shared, "--config", link,
+                                 "--appearance", "light", "--margin", "30"], log=session.root + "/config.log")
+        self.addCleanup(desktop.kill)
+        widget = session.find(session.application("kelvo-desktop", desktop.pid), role="push button")
+        extents = lambda: node(widget)["extents"]  # noqa: E731
+        self.assertEqual(extents(), (1024 - 30 - 170, 30, 170, 170))
+        malformed = "desktop.ini:2: family must be one of small|medium|large; keeping the settings in use"
+
+        def logged():
+            with open(desktop.log) as log:
+                return log.read().count(malformed)
+
+        # What the file says; where the widget is then (x, y, width, height)
+        # and how often the malformed file was logged (once, however often saved).
+        for text, placed, said in [
+            ("[widget]\nfamily=medium\n", (1024 - 30 - 364, 30, 364, 170), 0),
+            ("[widget]\nfamily=large\nanchor=bottom-left\nmargin=10\n", (10, 768 - 10 - 382, 364, 382), 0),
+            ("[widget]\nfamily=huge\n", (10, 768 - 10 - 382, 364, 382), 1),
+            ("[widget]\nfamily=huge\n# again\n", (10, 768 - 10 - 382, 364, 382), 1),
+            ("[widget]\nfamily=small\nanchor=bottom-left\nmargin=10\n", (10, 768 - 10 - 170, 170, 170), 1),
+        ]:
+            with open(target + ".new", "w") as out:
+                out.write(text)
+            os.replace(target + ".new", target)
+            if not os.path.lexists(link):
+                os.makedirs(os.path.dirname(link))
+                os.symlink(target, link)
+            start = time.monotonic()
+            shown = wait_for(lambda: extents() == placed and logged() == said and placed, 1)
+            print(f"--- {text!r} applied after {time.monotonic() - start:.2f} s", file=sys.stderr)
+            self.assertEqual((shown, logged()), (placed, said), text)
+            time.sleep(0.4)  # the next edit is one of its own
 
     def check(self, session, shared, opened, family, locale, texts, description):
         env = {**session.env, **locale}
