@@ -30,11 +30,17 @@ warnings.filterwarnings("ignore", category=ImportWarning)
 
 def wait_for(predicate, seconds=10.0, step=0.05):
     """predicate()'s first true value within `seconds`, else None; the
-    accessibility connection's events are handled between tries."""
+    accessibility connection's events are handled between tries, and a
+    try that meets an object the application has just dropped is not the last."""
     deadline = time.monotonic() + seconds
     while True:
         _pump()
-        value = predicate()
+        try:
+            value = predicate()
+        except Exception as error:  # an object that went away while read: read again
+            if type(error).__name__ != "GError" or time.monotonic() > deadline:
+                raise
+            value = None
         if value or time.monotonic() > deadline:
             return value or None
         time.sleep(step)

@@ -87,7 +87,11 @@ class DesktopWidget(unittest.TestCase):
                                  "--appearance", "light", "--margin", "30"], log=session.root + "/config.log")
         self.addCleanup(desktop.kill)
         widget = session.find(session.application("kelvo-desktop", desktop.pid), role="push button")
-        extents = lambda: node(widget)["extents"]  # noqa: E731
+
+        def extents():
+            box = widget.queryComponent().getExtents(0)  # the screen's coordinates
+            return (box.x, box.y, box.width, box.height)
+
         self.assertEqual(extents(), (1024 - 30 - 170, 30, 170, 170))
         malformed = "desktop.ini:2: family must be one of small|medium|large; keeping the settings in use"
 
