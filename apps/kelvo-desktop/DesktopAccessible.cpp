@@ -175,8 +175,8 @@ void kelvo_widget_component_init(AtkComponentIface* iface) {
   iface->get_extents = [](AtkComponent* component, gint* x, gint* y, gint* width, gint* height,
                           AtkCoordType coords) {
     GtkWidget* window = reinterpret_cast<KelvoWidgetAccessible*>(component)->state->window;
-    const ui::Rect whole{0, 0, double(gtk_widget_get_allocated_width(window)),
-                         double(gtk_widget_get_allocated_height(window))};
+    const ui::Rect whole{0, 0, window ? double(gtk_widget_get_allocated_width(window)) : 0,
+                         window ? double(gtk_widget_get_allocated_height(window)) : 0};
     extentsOf(window, whole, x, y, width, height, coords == ATK_XY_PARENT ? ATK_XY_WINDOW : coords);
   };
 }
@@ -259,6 +259,17 @@ GtkWidget* newAccessibleWindow(std::function<void()> activate) {
   widget->state->window = window;
   widget->state->activate = std::move(activate);
   g_object_set_data_full(G_OBJECT(window), kWidgetKey, widget, g_object_unref);
+  // A reader may hold the widget's accessible, or have an activation on its
+  // way, after the window (and whoever `activate` calls) is gone.
+  g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget* window, gpointer) {
+                     if (KelvoWidgetAccessible* widget = widgetOf(window)) {
+                       widget->state->activate = nullptr;
+                       widget->state->window = nullptr;
+                       for (AtkObject* child : widget->state->children)
+                         reinterpret_cast<KelvoTextAccessible*>(child)->window = nullptr;
+                     }
+                   }),
+                   nullptr);
   return window;
 }
 
