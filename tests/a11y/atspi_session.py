@@ -11,6 +11,8 @@ connected to it through pyatspi (the stack Orca uses).
 
 Programs started with session.spawn get the session's environment: its
 display, its buses, GTK 3's bridge and GTK 4's AT-SPI backend turned on.
+Both register once their first window is shown; GTK 4 knows no screen
+coordinates on X11, so its extents count from its window's corner.
 """
 
 import os
@@ -75,6 +77,9 @@ class Session:
             "ACCESSIBILITY_ENABLED": "1",
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
             "GSETTINGS_BACKEND": "memory",
+            # GTK 4 would draw with GL, which Xvfb has only as llvmpipe:
+            # seconds of shader compiling before the first frame.
+            "GSK_RENDERER": "cairo",
             "GTK_THEME": "Adwaita",
         }
         self.env.update(env or {})
