@@ -1,8 +1,6 @@
 #include "DesktopHost.h"
 
 #include <gtk-layer-shell.h>
-
-#include "DesktopAccessible.h"
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
@@ -17,6 +15,7 @@
 #include <iostream>
 #include <vector>
 
+#include "DesktopAccessible.h"
 #include "HitTest.h"
 #include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Localization.h"
@@ -167,7 +166,9 @@ void DesktopHost::start() {
   gtk_widget_show(window_);
   sharedDirectory_ = sharedDirectory();
   watchSharedDirectory();
-  applyConfigFile(configFile_, configGroup_, fileSettings_);  // main has said what is wrong with it
+  // What is wrong with the file main has said already.
+  if (const auto problem = applyConfigFile(configFile_, configGroup_, fileSettings_))
+    configProblem_ = *problem;
   watchConfigFile();
 }
 
