@@ -82,6 +82,8 @@ class Session:
             "GSK_RENDERER": "cairo",
             "GTK_THEME": "Adwaita",
         }
+        # A sanitizer's settings reach the programs under test.
+        self.env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
         self.env.update(env or {})
 
     def __enter__(self):

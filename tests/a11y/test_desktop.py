@@ -154,7 +154,8 @@ class DesktopWidget(unittest.TestCase):
             self.assertEqual(link.read(), "kelvo://open")
         os.remove(opened)
         desktop.terminate()
-        self.assertEqual(desktop.wait(10), 0)
+        with open(desktop.log) as log:
+            self.assertEqual(desktop.wait(10), 0, log.read()[-3000:])
 
 
 def register_handler(session):
