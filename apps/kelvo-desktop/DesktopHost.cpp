@@ -15,11 +15,13 @@
 #include <iostream>
 #include <vector>
 
+#include "DesktopAccessible.h"
 #include "HitTest.h"
 #include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 #include "LogValue.h"
@@ -136,7 +138,9 @@ DesktopHost::DesktopHost(Settings settings, std::filesystem::path configFile, st
 DesktopHost::~DesktopHost() {
   if (wakeSource_) g_source_remove(wakeSource_);
   if (settleSource_) g_source_remove(settleSource_);
+  if (configSettleSource_) g_source_remove(configSettleSource_);
   stopWatching();
+  stopWatchingConfig();
   if (window_) gtk_widget_destroy(window_);
 }
 
@@ -144,7 +148,7 @@ void DesktopHost::start() {
   if (settings_.appearance == AppearanceChoice::automatic) {
     appearance_ = std::make_unique<DesktopAppearance>([this] { redraw(); });
   }
-  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  window_ = newAccessibleWindow([this] { openDeepLink(); });
   gtk_window_set_title(GTK_WINDOW(window_), "Kelvo");
   gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
@@ -162,6 +166,10 @@ void DesktopHost::start() {
   gtk_widget_show(window_);
   sharedDirectory_ = sharedDirectory();
   watchSharedDirectory();
+  // What is wrong with the file main has said already.
+  if (const auto problem = applyConfigFile(configFile_, configGroup_, fileSettings_))
+    configProblem_ = *problem;
+  watchConfigFile();
 }
 
 GdkMonitor* DesktopHost::chosenMonitor() const {
@@ -361,7 +369,8 @@ void DesktopHost::redraw() {
                                     : appearance_                                     ? appearance_->current()
                                                                                       : ui::Appearance::light;
   const ui::Environment environment = widget::hostEnvironment(settings_.family, now, appearance);
-  const ui::View content = widget::KelvoCarWidget::entryContent()(currentEntry(*timeline_, now));
+  const widget::CarEntry& entry = currentEntry(*timeline_, now);
+  const ui::View content = widget::KelvoCarWidget::entryContent()(entry);
   auto layout = layOut(content, environment);
   if (!layout) {
     log("cannot lay the widget out: " + logValue(layout.error().message));
@@ -370,6 +379,11 @@ void DesktopHost::redraw() {
     layout_ = std::move(layout).value();
     if (sizeChanged) applyWidgetSize();
     gtk_widget_queue_draw(window_);
+    std::vector<ui::ReadText> texts = ui::readingOrder(layout_->root);
+    const std::string summary =
+        widget::spokenSummary(entry, widget::CarPresentation::Context::of(environment))
+            .value_or(ui::joinedText(texts));
+    updateAccessible(window_, std::move(texts), summary);
   }
   schedule();
 }
@@ -483,6 +497,112 @@ gboolean DesktopHost::onSettled(gpointer self) {
   host->settleSource_ = 0;
   host->reload();
   return G_SOURCE_REMOVE;
+}
+
+void DesktopHost::watchConfigFile() {
+  stopWatchingConfig();
+  std::vector<std::filesystem::path> directories{
+      nearestExistingDirectory(normalDirectory(configFile_.parent_path()))};
+  std::error_code error;
+  if (std::filesystem::is_symlink(configFile_, error)) {
+    const std::filesystem::path target = std::filesystem::weakly_canonical(configFile_, error);
+    if (!error) directories.push_back(nearestExistingDirectory(target.parent_path()));
+  }
+  for (const std::filesystem::path& directory : directories) {
+    GFile* file = g_file_new_for_path(directory.c_str());
+    if (GFileMonitor* monitor =
+            g_file_monitor_directory(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr)) {
+      g_signal_connect(monitor, "changed", G_CALLBACK(onConfigChanged), this);
+      configMonitors_.push_back(monitor);
+    }
+    g_object_unref(file);
+  }
+}
+
+void DesktopHost::stopWatchingConfig() {
+  for (GFileMonitor* monitor : configMonitors_) {
+    g_signal_handlers_disconnect_by_data(monitor, this);
+    g_file_monitor_cancel(monitor);
+    g_object_unref(monitor);
+  }
+  configMonitors_.clear();
+}
+
+void DesktopHost::onConfigChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
+                                  gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  if (event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED || event == G_FILE_MONITOR_EVENT_PRE_UNMOUNT) return;
+  // The file, its link's target, or a directory on the way to either.
+  const auto concerns = [host](GFile* changed) {
+    if (!changed) return false;
+    gchar* name = g_file_get_path(changed);
+    const std::string path = name ? name : "";
+    g_free(name);
+    std::error_code error;
+    const std::string target = std::filesystem::weakly_canonical(host->configFile_, error).string();
+    for (const std::string& watched : {normalDirectory(host->configFile_).string(), target}) {
+      if (!path.empty() && watched.starts_with(path) &&
+          (watched.size() == path.size() || watched[path.size()] == '/'))
+        return true;
+    }
+    return false;
+  };
+  if (!concerns(file) && !concerns(other)) return;
+  if (!host->configSettleSource_)
+    host->configSettleSource_ = g_timeout_add(kSettleMilliseconds, onConfigSettled, host);
+}
+
+gboolean DesktopHost::onConfigSettled(gpointer self) {
+  auto* host = static_cast<DesktopHost*>(self);
+  host->configSettleSource_ = 0;
+  host->watchConfigFile();  // a directory made, a link pointed elsewhere
+  host->rereadConfigFile();
+  return G_SOURCE_REMOVE;
+}
+
+void DesktopHost::rereadConfigFile() {
+  Settings read;
+  if (const auto problem = applyConfigFile(configFile_, configGroup_, read)) {
+    if (*problem != configProblem_) log(*problem + "; keeping the settings in use");
+    configProblem_ = *problem;
+    return;
+  }
+  configProblem_.clear();
+  // What changed in the file applies, over the command line too: someone
+  // (the Kelvo window, say) asked for it just now. The rest stays as it is.
+  Settings next = settings_;
+  const Settings& was = fileSettings_;
+  if (read.layer != was.layer) next.layer = read.layer;
+  if (read.anchor != was.anchor) next.anchor = read.anchor;
+  if (!(read.margin == was.margin)) next.margin = read.margin;
+  if (read.output != was.output) next.output = read.output;
+  if (read.family != was.family) next.family = read.family;
+  if (read.appearance != was.appearance) next.appearance = read.appearance;
+  fileSettings_ = read;
+  const auto fields = [](const Settings& s) {
+    return std::tie(s.layer, s.anchor, s.margin.x, s.margin.y, s.output, s.family, s.appearance);
+  };
+  if (fields(next) == fields(settings_)) return;
+  const bool appearanceChanged = next.appearance != settings_.appearance;
+  const bool layerChanged = next.layer != settings_.layer;
+  settings_ = std::move(next);
+  log("applying what changed in " + logValue(configFile_.string()));
+  if (appearanceChanged) {
+    appearance_.reset();
+    if (settings_.appearance == AppearanceChoice::automatic)
+      appearance_ = std::make_unique<DesktopAppearance>([this] { redraw(); });
+  }
+#ifdef GDK_WINDOWING_WAYLAND
+  if (layerChanged && placement_ == Placement::layerSurface)
+    gtk_layer_set_layer(GTK_WINDOW(window_), settings_.layer == Layer::background
+                                                 ? GTK_LAYER_SHELL_LAYER_BACKGROUND
+                                             : settings_.layer == Layer::top ? GTK_LAYER_SHELL_LAYER_TOP
+                                                                             : GTK_LAYER_SHELL_LAYER_BOTTOM);
+#else
+  (void)layerChanged;
+#endif
+  reload();
+  if (placement_ != Placement::plainWindow) positionWindow();
 }
 
 void DesktopHost::openDeepLink() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DesktopAppearance.h"
 #include "DesktopSettings.h"
@@ -60,11 +61,21 @@ class DesktopHost {
   std::optional<std::filesystem::path> sharedDirectory() const;
   void openDeepLink();
   void showMenu(GdkEvent* event);
+  // Follows the config file: its directory (or the nearest ancestor there
+  // is, to see it made) and, for a symbolic link, its target's directory.
+  void watchConfigFile();
+  void stopWatchingConfig();
+  // Applies what changed in the config file since it was last read; a
+  // malformed file is logged once and changes nothing.
+  void rereadConfigFile();
 
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
   static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self);
   static gboolean onWake(gpointer self);
   static gboolean onSettled(gpointer self);
+  static gboolean onConfigSettled(gpointer self);
+  static void onConfigChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
+                              gpointer self);
   static void onDirectoryChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
                                  gpointer self);
 
@@ -90,6 +101,10 @@ class DesktopHost {
   std::optional<std::filesystem::path> sharedDirectory_;  // absolute; nothing when there is none
   std::filesystem::path watched_;  // what monitor_ watches: the shared directory or an ancestor
   bool marginFitLogged_ = false;
+  std::vector<GFileMonitor*> configMonitors_;
+  guint configSettleSource_ = 0;
+  Settings fileSettings_;      // what the config file said when last read
+  std::string configProblem_;  // the last malformed file's line, logged once
 };
 
 }  // namespace kelvo::desktop

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 
@@ -64,7 +65,14 @@ ui::Environment drawingEnvironment(ui::WidgetFamily family, Date now, const Draw
 
 Result<std::string> drawEntry(const widget::CarEntry& entry, const ui::Environment& environment,
                               ui::OutputFormat format, double scale) {
-  return ui::renderWidget(widget::KelvoCarWidget::entryContent()(entry), environment, format, scale);
+  Result<ui::WidgetLayout> laid =
+      ui::layoutWidget(widget::KelvoCarWidget::entryContent()(entry), environment);
+  if (!laid) return laid.error();
+  ui::WidgetLayout layout = std::move(laid).value();
+  if (format == ui::OutputFormat::svg)
+    layout.accessibilityLabel =
+        widget::spokenSummary(entry, widget::CarPresentation::Context::of(environment));
+  return ui::renderLayout(layout, format, scale);
 }
 
 }  // namespace kelvo::host

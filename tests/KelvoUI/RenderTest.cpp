@@ -124,6 +124,12 @@ TEST(Render, EveryFormatDrawsTextThatIsNotCharactersAndVectorsCarryTheLink) {
   EXPECT_NE(renderWidget(open, {}, OutputFormat::pdf)->find("/URI (kelvo://open?a=1&b='2')"),
             std::string::npos);
   EXPECT_EQ(renderWidget(Text("Open"), {}, OutputFormat::svg)->find("<a "), std::string::npos);
+  // SVG's name for readers: the texts in reading order, hidden ones left out, escaped.
+  const View named = VStack({Text("a<b"), Text("Hidden").accessibilityHidden(true), Text(hostile)});
+  EXPECT_NE(renderWidget(named, {}, OutputFormat::svg)
+                ->find(" role=\"img\">\n<title>a&lt;b, Caf\uFFFD \uFFFD a\uFFFDb \uFFFD</title>\n"
+                       "<desc>a&lt;b\nCaf\uFFFD \uFFFD a\uFFFDb \uFFFD</desc>\n<defs>"),
+            std::string::npos);
 }
 
 TEST(Render, ScaleSetsThePixelSizeAndMustBePositiveAndFamiliesAreFoundByTheirNames) {

@@ -6,7 +6,9 @@
 
 #include "KelvoWidget/BatteryBar.h"
 #include "KelvoWidget/CarPresentation.h"
+#include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/RefreshSchedule.h"
+#include "LocaleEnvironment.h"
 #include "WidgetTree.h"
 
 namespace kelvo::widget {
@@ -55,6 +57,25 @@ TEST(CarPresentation, TintIsGreenWhileChargingElseOrangeWhenLowAtTwentyOrLess) {
     EXPECT_TRUE(car.tint.name == tint && car.isLow == low) << percent << " " << status;
   }
   // clang-format on
+}
+
+TEST(CarSummary, SaysWhatTheFacesShowWithTheTimeToFullInWordsAndTheLanguagesComma) {
+  // clang-format off
+  for (const auto& [status, minutes, language, sentence] : std::vector<std::tuple<std::string, std::int64_t, const char*, std::string>>{
+           {"CHARGING", 95, "en", "64%, 318 km, Charging, Full in 1 hr, 35 min, Updated 10 min. ago"},
+           {"CHARGING", 120, "en", "64%, 318 km, Charging, Full in 2 hr, Updated 10 min. ago"},
+           {"SMART_CHARGING", 45, "en", "64%, 318 km, Smart charging, Full in 45 min, Updated 10 min. ago"},
+           {"CHARGING", 0, "en", "64%, 318 km, Charging, Updated 10 min. ago"},  // no estimate
+           {"IDLE", 95, "en", "64%, 318 km, Idle, Updated 10 min. ago"},     // not charging: no time to full
+           {"CHARGING", 95, "ja", "64%、318 km、充電中、満充電まで 1 時間 35 分、最終更新 10 分前"}}) {
+    const kelvo::testing::LocaleEnvironment use(language, *language == 'j' ? "ja_JP.UTF-8" : "en_US.UTF-8");
+    WidgetSnapshot snapshot = withBattery(64, status);
+    snapshot.fullInMinutes = minutes;
+    const CarPresentation::Context context(testing::kNow, icu::Locale(language), icu::Locale(language));
+    EXPECT_EQ(spokenSummary(CarEntry(testing::kNow, snapshot), context), sentence) << status << " " << minutes;
+  }
+  // clang-format on
+  EXPECT_EQ(spokenSummary(CarEntry(), CarPresentation::Context(testing::kNow)), std::nullopt);
 }
 
 // A car that reported `age` seconds before kNow.

@@ -105,7 +105,7 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       // Each family's size and each format's drawing have their unit tests; here the options reach them.
       {"kelvo-widget", {"render", "--family", "medium"}, kCar, 0, {"728×340"}},  // two pixels a point
       {"kelvo-widget", {"render", "--family", "systemLarge", "--scale", "1"}, kCar, 0, {"364×382"}},
-      {"kelvo-widget", {"render", "--format", "svg"}, kCar, 0, {"<svg", "kelvo://open"}},
+      {"kelvo-widget", {"render", "--format", "svg"}, kCar, 0, {" role=\"img\">\n<title>64%, 318 km, Charging, Full in 1 hr, 35 min, Updated 1 min. ago</title>\n<desc>EX30\n64%\n318 km\nCharging\n1m ago</desc>", "kelvo://open"}},
       {"kelvo-widget", {"render", "--format", "pdf"}, kCar, 0, {"%PDF-"}},
       {"kelvo-widget", {"render", "--format", "json", "--legacy-host"}, kCar, 0, {R"("drawn":false)", R"("contentMargins":0.0)"}},
       {"kelvo-widget", {"render", "--format", "json", "--family", "medium", "--preview"}, nullptr, 0, {"Polestar 4"}},

@@ -71,6 +71,9 @@ struct WidgetLayout {
   std::optional<std::string> widgetURL;           // outermost widgetURL in the content
   std::optional<ShapeStyle> containerBackground;  // outermost containerBackground in the content
   bool containerBackgroundDrawn = false;          // the host supports and draws it
+  // What the host calls the drawing for assistive technology (SVG's title);
+  // nothing: its texts in reading order.
+  std::optional<std::string> accessibilityLabel;
 };
 
 // Lays out the content for the environment's widget family: inside the
@@ -83,7 +86,8 @@ WidgetLayout layoutWidget(const View& content, const Environment& environment, T
 // Draws a laid-out widget: the rounded shape with the window material, the
 // container background when drawn, then the content. PNG at `scale` pixels
 // per point; SVG and PDF in points, with the widget URL as a link around the
-// drawing; JSON is the tree dump.
+// drawing (and SVG named by its accessibility label and texts); JSON is the
+// tree dump.
 Result<std::string> renderLayout(const WidgetLayout& layout, OutputFormat format,
                                  double scale = defaultRenderScale);
 

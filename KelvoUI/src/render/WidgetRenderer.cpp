@@ -12,6 +12,7 @@
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
+#include "KelvoUI/ReadingOrder.h"
 #include "render/Painter.h"
 #include "render/PngEncoder.h"
 #include "text/Utf8.h"
@@ -110,6 +111,23 @@ std::string linkSvg(std::string svg, const std::string& url) {
   const std::string href = xmlEscape(url);
   svg.insert(close, "</a>\n");
   svg.insert(openEnd + 1, "\n<a xlink:href=\"" + href + "\" href=\"" + href + "\">");
+  return svg;
+}
+
+// Names the drawing for assistive technology and browsers: role="img", the
+// label (else the texts on one line) as its <title>, its accessible name,
+// and the texts in reading order as its <desc>, a line each.
+std::string titleSvg(std::string svg, const WidgetLayout& layout) {
+  const size_t open = svg.find("<svg");
+  const size_t openEnd = open == std::string::npos ? open : svg.find('>', open);
+  if (openEnd == std::string::npos) return svg;
+  const std::vector<ReadText> texts = readingOrder(layout.root);
+  std::string lines;
+  for (const ReadText& t : texts) lines += (lines.empty() ? "" : "\n") + xmlEscape(t.text);
+  svg.insert(openEnd + 1, "\n<title>" +
+                              xmlEscape(validUtf8(layout.accessibilityLabel.value_or(joinedText(texts)))) +
+                              "</title>\n<desc>" + lines + "</desc>");
+  svg.insert(openEnd, " role=\"img\"");
   return svg;
 }
 
@@ -212,8 +230,10 @@ constexpr Renderer kSvgRenderer{
     .finish = [](cairo_surface_t* surface, const WidgetLayout& layout,
                  std::string& out) -> Result<std::string> {
       Result<std::string> svg = finishDocument(surface, out);
-      if (!svg || !layout.widgetURL) return svg;
-      return linkSvg(std::move(svg).value(), validUtf8(*layout.widgetURL));
+      if (!svg) return svg;
+      std::string linked = layout.widgetURL ? linkSvg(std::move(svg).value(), validUtf8(*layout.widgetURL))
+                                            : std::move(svg).value();
+      return titleSvg(std::move(linked), layout);
     },
 };
 

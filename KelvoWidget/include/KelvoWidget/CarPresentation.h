@@ -82,6 +82,7 @@ struct CarPresentation {
   // "1h35m": the time to full while charging, for an estimate of 1 minute to
   // kLongestFullIn; nothing otherwise.
   std::optional<std::string> fullInText;
+  std::optional<std::int64_t> fullInMinutes;  // what fullInText says, in minutes
   // The details the snapshot has, in order: "Full in" (fullInText), "Power"
   // (above 0 W), "Charger" (when the plug is known), "Odometer".
   std::vector<Detail> details;

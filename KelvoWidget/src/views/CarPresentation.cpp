@@ -37,11 +37,11 @@ std::string symbolNameOf(const WidgetSnapshot& snapshot) {
   return "parkingsign.square";
 }
 
-std::optional<std::string> fullInTextOf(const WidgetSnapshot& snapshot) {
+std::optional<std::int64_t> fullInMinutesOf(const WidgetSnapshot& snapshot) {
   if (!snapshot.isCharging() || !snapshot.fullInMinutes) return std::nullopt;
   const std::int64_t minutes = *snapshot.fullInMinutes;
   if (minutes < 1 || minutes > CarPresentation::kLongestFullIn) return std::nullopt;
-  return CarFormat::shortDuration(minutes);
+  return minutes;
 }
 
 std::vector<Detail> detailsOf(const WidgetSnapshot& snapshot, const std::optional<std::string>& fullIn,
@@ -113,7 +113,8 @@ CarPresentation CarPresentation::of(const CarEntry::Car& car, const Context& con
   p.symbolName = symbolNameOf(snapshot);
   p.statusColor = p.isCharging ? ui::Color::green : ui::Color::secondary;
 
-  p.fullInText = fullInTextOf(snapshot);
+  p.fullInMinutes = fullInMinutesOf(snapshot);
+  if (p.fullInMinutes) p.fullInText = CarFormat::shortDuration(*p.fullInMinutes);
   p.details = detailsOf(snapshot, p.fullInText, context.locale);
 
   p.reportedAt = reportInstant(snapshot);

@@ -9,6 +9,7 @@
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/TextLanguage.h"
 #include "KelvoUI/Environment.h"
+#include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 #include "Languages.h"
@@ -272,7 +273,10 @@ Result<std::string> WidgetService::drawWidget(const Current& now, const Request&
     Result<ui::WidgetLayout> made =
         ui::layoutWidget(widget::KelvoCarWidget::entryContent()(*now.entry), environment);
     if (!made) return made.error();
-    layout = std::make_shared<const ui::WidgetLayout>(std::move(made).value());
+    ui::WidgetLayout laid = std::move(made).value();
+    laid.accessibilityLabel =
+        widget::spokenSummary(*now.entry, widget::CarPresentation::Context::of(environment));
+    layout = std::make_shared<const ui::WidgetLayout>(std::move(laid));
     const std::lock_guard lock(layoutsMutex_);
     layouts_.emplace_front(key, layout);
     if (layouts_.size() > kLayouts) layouts_.pop_back();
