@@ -1,7 +1,5 @@
 #include "FeedDaemon.h"
 
-#include <mosquitto.h>
-#include <mqtt_protocol.h>
 #include <signal.h>
 #include <sys/time.h>
 #include <time.h>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "ExitCodes.h"
+#include "MqttClient.h"
 #include "WriteSchedule.h"
 
 namespace kelvo::feed {
@@ -67,12 +66,6 @@ std::string joined(const std::vector<std::string>& items) {
   std::string out;
   for (const auto& item : items) out += (out.empty() ? "" : ", ") + escapeForLog(item);
   return out;
-}
-
-// The refusals that mean the user name or password is wrong, in MQTT 3.1.1
-// (4, 5) and MQTT 5 (0x86, 0x87).
-bool isCredentialRefusal(int code) {
-  return code == 4 || code == 5 || code == MQTT_RC_BAD_USERNAME_OR_PASSWORD || code == MQTT_RC_NOT_AUTHORIZED;
 }
 
 // libmosquitto connects with a blocking connect(), which waits minutes for a
@@ -155,25 +148,17 @@ class Feed {
 
   Feed(const FeedOptions& options, CarState& state, const SharedStore& store)
       : options_(options), state_(state), store_(store), random_(std::random_device{}()) {}
-  ~Feed() {
-    if (mosq_ != nullptr) mosquitto_destroy(mosq_);
-  }
 
   std::optional<int> run();
 
  private:
-  std::string brokerName() const {
-    const std::string& host = options_.broker.host;
-    return (options_.broker.tls ? "mqtts://" : "mqtt://") +
-           (host.find(':') != std::string::npos ? "[" + escapeForLog(host) + "]" : escapeForLog(host)) + ":" +
-           std::to_string(options_.broker.port);
-  }
+  std::string brokerName() const { return feed::brokerName(options_.broker); }
   bool setUp();
   void connect(double now);
   void linkDown(const std::string& problem, double now);
   void lost(int rc, double now);
   void noteSteadySession(double now);
-  std::string errorText(int rc, int error) const;
+  std::string errorText(int rc, int error) const { return client_->errorText(rc, error); }
   bool writeDue(double now);
   void flushPending();
   std::optional<int> onceOutcome(double now);
@@ -181,19 +166,6 @@ class Feed {
   void checkSource();
   void sleepUntil(double wake);
 
-  static void onConnect(mosquitto*, void* self, int rc) { static_cast<Feed*>(self)->connected(rc); }
-  static void onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
-    // The reason an MQTT 5 broker gives when it ends the session (0x80 and
-    // up); the library's own codes are below.
-    if (rc >= 0x80) static_cast<Feed*>(self)->disconnectReason_ = rc;
-  }
-  static void onMessage(mosquitto*, void* self, const mosquitto_message* message) {
-    static_cast<Feed*>(self)->received(*message);
-  }
-  static void onLog(mosquitto*, void* self, int level, const char* text) {
-    // OpenSSL's reasons reach us only through the library's log.
-    if (level == MOSQ_LOG_ERR && text != nullptr) static_cast<Feed*>(self)->libraryError_ = text;
-  }
   void connected(int rc);
   void received(const mosquitto_message& message);
 
@@ -203,8 +175,8 @@ class Feed {
   WriteSchedule schedule_;
   IgnoredLog ignored_;
   std::mt19937 random_;
-  mosquitto* mosq_ = nullptr;
-  int protocol_ = MQTT_PROTOCOL_V5;  // MQTT 3.1.1 once a broker refuses 5
+  std::unique_ptr<MqttClient> client_;
+  mosquitto* mosq_ = nullptr;  // the client's
   double start_ = 0;
 
   enum class Link { down, connecting, up };
@@ -217,7 +189,6 @@ class Feed {
   bool takenOver_ = false;     // another client with our id has taken the session over
   int disconnectReason_ = 0;   // what the broker said when it ended the session
   std::string problem_;        // the last problem logged, so each is logged once
-  std::string libraryError_;   // the library's last error line (TLS reasons)
   bool refusedLogin_ = false;  // the broker refused our credentials
   bool tlsFailed_ = false;     // the TLS handshake failed
   bool failedWrite_ = false;
@@ -227,49 +198,23 @@ class Feed {
 };
 
 bool Feed::setUp() {
-  mosquitto_lib_init();
-  mosq_ = mosquitto_new(options_.clientId.empty() ? nullptr : options_.clientId.c_str(), true, this);
-  if (mosq_ == nullptr) {
-    logLine("cannot create the MQTT client: " + std::string(std::strerror(errno)));
+  ClientOptions client{options_.broker,   options_.username, options_.password, options_.cafile,
+                       options_.insecure, options_.clientId, MQTT_PROTOCOL_V5};
+  auto made = MqttClient::create(
+      client, {[this](int rc) { connected(rc); }, [this](int reason) { disconnectReason_ = reason; },
+               [this](const mosquitto_message& message) { received(message); }});
+  if (!made) {
+    logLine(made.error().message);
     return false;
   }
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
-  if (options_.username && mosquitto_username_pw_set(mosq_, options_.username->c_str(),
-                                                     options_.password ? options_.password->c_str()
-                                                                       : nullptr) != MOSQ_ERR_SUCCESS) {
-    logLine("cannot use the user name");
-    return false;
+  client_ = std::move(made).value();
+  mosq_ = client_->handle();
+  if (options_.broker.tls && options_.insecure) {
+    logLine(
+        "warning: --insecure: the broker's certificate is not checked; anyone on the way can read and "
+        "change the data");
   }
-  if (options_.broker.tls) {
-    int rc = MOSQ_ERR_SUCCESS;
-    if (options_.cafile) {
-      rc = mosquitto_tls_set(mosq_, options_.cafile->c_str(), nullptr, nullptr, nullptr, nullptr);
-    } else {
-      rc = mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-    }
-    if (rc != MOSQ_ERR_SUCCESS) {
-      logLine("cannot set up TLS: " + errorText(rc, errno));
-      return false;
-    }
-    if (options_.insecure) {
-      mosquitto_tls_opts_set(mosq_, 0 /* SSL_VERIFY_NONE */, nullptr, nullptr);
-      mosquitto_tls_insecure_set(mosq_, true);
-      logLine(
-          "warning: --insecure: the broker's certificate is not checked; anyone on the way can read and "
-          "change the data");
-    }
-  }
-  mosquitto_connect_callback_set(mosq_, onConnect);
-  mosquitto_disconnect_v5_callback_set(mosq_, onDisconnect);
-  mosquitto_message_callback_set(mosq_, onMessage);
-  mosquitto_log_callback_set(mosq_, onLog);
   return true;
-}
-
-std::string Feed::errorText(int rc, int error) const {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(error);
-  if (rc == MOSQ_ERR_TLS && !libraryError_.empty()) return "TLS: " + escapeForLog(libraryError_, 200);
-  return mosquitto_strerror(rc);
 }
 
 void Feed::linkDown(const std::string& problem, double now) {
@@ -319,10 +264,10 @@ void Feed::noteSteadySession(double now) {
 }
 
 void Feed::connect(double now) {
-  libraryError_.clear();
+  client_->clearLibraryError();
   disconnectReason_ = 0;
   mosquitto_property* properties = nullptr;
-  if (protocol_ == MQTT_PROTOCOL_V5) {
+  if (client_->protocol() == MQTT_PROTOCOL_V5) {
     mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
                                  static_cast<std::uint32_t>(kMaximumPacketSize));
   }
@@ -356,10 +301,9 @@ void Feed::connect(double now) {
 
 void Feed::connected(int rc) {
   const double now = monotonicSeconds();
-  if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && protocol_ == MQTT_PROTOCOL_V5) {
+  if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && client_->protocol() == MQTT_PROTOCOL_V5) {
     // An MQTT 3.1.1 broker: it cannot be told the largest packet we take.
-    protocol_ = MQTT_PROTOCOL_V311;
-    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
+    client_->setProtocol(MQTT_PROTOCOL_V311);
     logLine("the broker " + brokerName() +
             " speaks MQTT 3.1.1 only, so it cannot be asked to drop messages over 1 MiB: they are received "
             "whole before they are ignored; connecting with MQTT 3.1.1");
@@ -371,7 +315,7 @@ void Feed::connected(int rc) {
   if (rc != 0) {
     refusedLogin_ = isCredentialRefusal(rc);
     const std::string why =
-        protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
+        client_->protocol() == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
     const std::string reason =
         refusedLogin_ ? "the broker refused the login: " + why + " (check the user name and password)"
                       : "the broker refused the connection: " + why;
