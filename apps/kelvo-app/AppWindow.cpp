@@ -50,6 +50,17 @@ std::string carLabel(const feed::FoundCar& car) {
   return label + " (" + presetTitle(car.preset) + ", " + car.prefix + ", " + L("car") + " " + car.car + ")";
 }
 
+// A button with a mnemonic, named without its underscore: GTK 4.8 would
+// name it by the label's text and the label again ("_Save Save").
+GtkWidget* mnemonicButton(const std::string& text) {
+  GtkWidget* button = gtk_button_new_with_mnemonic(text.c_str());
+  std::string name = text;
+  std::erase(name, '_');
+  gtk_accessible_reset_relation(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_RELATION_LABELLED_BY);
+  gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, name.c_str(), -1);
+  return button;
+}
+
 GtkWidget* errorLabel() {
   GtkWidget* label = gtk_label_new(nullptr);
   gtk_label_set_xalign(GTK_LABEL(label), 0);
@@ -152,7 +163,7 @@ GtkWidget* AppWindow::buildCarPage() {
     gtk_box_append(GTK_BOX(box), label);
   }
   // TRANSLATORS: Kelvo window: opens the data source's own web page (TeslaMate, evcc, Home Assistant).
-  dashboardButton_ = gtk_button_new_with_mnemonic(L("Open the _dashboard").c_str());
+  dashboardButton_ = mnemonicButton(L("Open the _dashboard"));
   gtk_widget_set_halign(dashboardButton_, GTK_ALIGN_START);
   g_signal_connect_swapped(dashboardButton_, "clicked",
                            G_CALLBACK(+[](AppWindow* self) { self->openDashboard(); }), this);
@@ -210,7 +221,7 @@ GtkWidget* AppWindow::buildSetupPage() {
   gtk_entry_set_placeholder_text(GTK_ENTRY(dashboard), "http://teslamate.local:4000");
 
   // TRANSLATORS: Kelvo window, set-up form: logs in to the broker and looks for cars.
-  connectButton_ = gtk_button_new_with_mnemonic(L("_Connect").c_str());
+  connectButton_ = mnemonicButton(L("_Connect"));
   gtk_widget_set_halign(connectButton_, GTK_ALIGN_START);
   g_signal_connect_swapped(connectButton_, "clicked", G_CALLBACK(+[](AppWindow* self) { self->connect(); }),
                            this);
@@ -219,7 +230,10 @@ GtkWidget* AppWindow::buildSetupPage() {
   // TRANSLATORS: Kelvo window, set-up form: the heading over the cars found on the broker.
   GtkWidget* carsLabel = gtk_label_new(L("Cars").c_str());
   gtk_label_set_xalign(GTK_LABEL(carsLabel), 1);
-  carsBox_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+  // A list to pick from: arrow keys move, and assistive technology selects a row.
+  carsBox_ = gtk_list_box_new();
+  gtk_list_box_set_selection_mode(GTK_LIST_BOX(carsBox_), GTK_SELECTION_SINGLE);
+  gtk_widget_add_css_class(carsBox_, "boxed-list");
   gtk_accessible_update_relation(GTK_ACCESSIBLE(carsBox_), GTK_ACCESSIBLE_RELATION_LABELLED_BY, carsLabel,
                                  nullptr, -1);
   carsError_ = errorLabel();
@@ -229,7 +243,7 @@ GtkWidget* AppWindow::buildSetupPage() {
   fields_[Field::car] = {carsBox_, carsError_};
 
   // TRANSLATORS: Kelvo window, set-up form: writes the settings and starts the feed.
-  saveButton_ = gtk_button_new_with_mnemonic(L("_Save").c_str());
+  saveButton_ = mnemonicButton(L("_Save"));
   gtk_widget_add_css_class(saveButton_, "suggested-action");
   gtk_widget_set_halign(saveButton_, GTK_ALIGN_START);
   g_signal_connect_swapped(saveButton_, "clicked", G_CALLBACK(+[](AppWindow* self) { self->save(); }), this);
@@ -378,6 +392,7 @@ void AppWindow::clearErrors() {
 }
 
 void AppWindow::showError(const FieldError& error) {
+  log("form: " + error.sentence);
   const FieldRow& row = fields_.at(error.field);
   gtk_label_set_text(GTK_LABEL(row.error), error.sentence.c_str());
   gtk_widget_set_visible(row.error, TRUE);
@@ -416,38 +431,43 @@ void AppWindow::connect() {
 }
 
 void AppWindow::onDiscovered(GObject*, GAsyncResult* result, gpointer self) {
-  // A window gone (cancelled) leaves the result to the task.
-  if (g_task_return_error_if_cancelled(G_TASK(result))) return;
-  auto* discovery = static_cast<feed::Discovery*>(g_task_propagate_pointer(G_TASK(result), nullptr));
-  if (!discovery) return;
+  GTask* task = G_TASK(result);
+  std::unique_ptr<feed::Discovery> discovery(
+      static_cast<feed::Discovery*>(g_task_propagate_pointer(task, nullptr)));
+  // Cancelled: the window is gone.
+  if (!discovery || g_cancellable_is_cancelled(g_task_get_cancellable(task))) return;
   static_cast<AppWindow*>(self)->connected(*discovery);
-  delete discovery;
 }
 
 void AppWindow::connected(const feed::Discovery& discovery) {
   gtk_widget_set_sensitive(connectButton_, TRUE);
   gtk_label_set_text(GTK_LABEL(outcome_), "");
-  for (auto& [button, car] : carButtons_) gtk_box_remove(GTK_BOX(carsBox_), button);
+  for (auto& [row, car] : carButtons_) gtk_list_box_remove(GTK_LIST_BOX(carsBox_), row);
   carButtons_.clear();
   if (const auto* failure = std::get_if<feed::DiscoveryFailure>(&discovery)) {
     log("Connect: " + failure->detail);
     return showError(explain(*failure));
   }
   const auto& cars = std::get<std::vector<feed::FoundCar>>(discovery);
-  GtkCheckButton* group = nullptr;
   for (const feed::FoundCar& car : cars) {
-    GtkWidget* button = gtk_check_button_new_with_label(carLabel(car).c_str());
-    if (group) gtk_check_button_set_group(GTK_CHECK_BUTTON(button), group);
-    group = group ? group : GTK_CHECK_BUTTON(button);
-    gtk_box_append(GTK_BOX(carsBox_), button);
-    carButtons_.emplace_back(button, car);
+    GtkWidget* label = gtk_label_new(carLabel(car).c_str());
+    gtk_label_set_xalign(GTK_LABEL(label), 0);
+    for (auto margin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
+                        gtk_widget_set_margin_end})
+      margin(label, 8);
+    GtkWidget* row = gtk_list_box_row_new();
+    gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(row), label);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(row), GTK_ACCESSIBLE_PROPERTY_LABEL, carLabel(car).c_str(),
+                                   -1);
+    gtk_list_box_append(GTK_LIST_BOX(carsBox_), row);
+    carButtons_.emplace_back(row, car);
   }
   if (cars.empty() && formInput().source != Source::snapshot) {
     // TRANSLATORS: Kelvo window, set-up form: logged in, but no TeslaMate or evcc car was published.
     showError({Field::car,
                L("Logged in, but no TeslaMate or evcc car is on this broker; check the topic prefix.")});
   } else if (cars.size() == 1) {
-    gtk_check_button_set_active(GTK_CHECK_BUTTON(carButtons_.front().first), TRUE);
+    gtk_list_box_select_row(GTK_LIST_BOX(carsBox_), GTK_LIST_BOX_ROW(carButtons_.front().first));
   }
   if (!cars.empty()) gtk_widget_grab_focus(carButtons_.front().first);
 }
@@ -455,8 +475,9 @@ void AppWindow::connected(const feed::Discovery& discovery) {
 void AppWindow::save() {
   clearErrors();
   std::optional<feed::FoundCar> car;
-  for (const auto& [button, found] : carButtons_)
-    if (gtk_check_button_get_active(GTK_CHECK_BUTTON(button))) car = found;
+  GtkListBoxRow* picked = gtk_list_box_get_selected_row(GTK_LIST_BOX(carsBox_));
+  for (const auto& [row, found] : carButtons_)
+    if (GTK_WIDGET(picked) == row) car = found;
   const FormInput input = formInput();
   auto settings = settingsFor(input, car, paths_.passwordFile);
   if (auto* error = std::get_if<FieldError>(&settings)) return showError(*error);

@@ -86,7 +86,7 @@ class AppWindow {
   GtkWidget* carsError_ = nullptr;
   GtkWidget* saveButton_ = nullptr;
   GtkWidget* outcome_ = nullptr;
-  std::vector<std::pair<GtkWidget*, feed::FoundCar>> carButtons_;
+  std::vector<std::pair<GtkWidget*, feed::FoundCar>> carButtons_;  // the list's rows
 
   std::optional<widget::Timeline> timeline_;
   std::optional<ui::WidgetLayout> layout_;
