@@ -7,6 +7,7 @@
 
 #include "CarDetails.h"
 #include "FeedConfigWriter.h"
+#include "FeedStatus.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
@@ -305,9 +306,29 @@ void AppWindow::updateDetails() {
     health = L("Feed:") + " " + presetTitle(settings->preset) + ", " + settings->broker + "\n";
     const std::string state = unitState("kelvo-feed.service");
     // TRANSLATORS: Kelvo window, data source health: the feed's systemd service state follows.
-    health += L("Service:") + " " +
-              // TRANSLATORS: Kelvo window, data source health: no systemd user manager answers.
-              (state.empty() ? L("no systemd user session") : state);
+    if (!state.empty()) health += L("Service:") + " " + state + "\n";
+    // Without systemd, the feed's own word in the shared directory.
+    const auto status = sharedDirectory_ ? feed::readFeedStatus(*sharedDirectory_)
+                                         : Result<feed::FeedStatus>(Error{"no shared directory"});
+    if (!status || !feed::isRunning(status->pid)) {
+      // TRANSLATORS: Kelvo window, data source health: no kelvo-feed process runs.
+      health += L("kelvo-feed is not running.");
+    } else {
+      health +=
+          status->connected
+              // TRANSLATORS: Kelvo window, data source health: the feed runs and is logged in to the broker.
+              ? L("kelvo-feed is running and connected.")
+              // TRANSLATORS: Kelvo window, data source health: the feed runs but has no broker connection.
+              : L("kelvo-feed is running but not connected to the broker.");
+      // TRANSLATORS: Kelvo window, data source health: when the feed last received a message; a time follows.
+      if (status->lastMessage)
+        health += "\n" + L("Last message:") + " " + formatInternetDateTime(*status->lastMessage);
+      // TRANSLATORS: Kelvo window, data source health: when the feed last wrote the snapshot; a time follows.
+      if (status->lastWrite)
+        health += "\n" + L("Last write:") + " " + formatInternetDateTime(*status->lastWrite);
+    }
+    // TRANSLATORS: Kelvo window, data source health: the feed's last logged problem follows.
+    if (status && !status->lastError.empty()) health += "\n" + L("Last error:") + " " + status->lastError;
   }
   gtk_label_set_text(GTK_LABEL(health_), health.c_str());
   gtk_widget_set_visible(dashboardButton_, settings && settings->dashboard);

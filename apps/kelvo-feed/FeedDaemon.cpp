@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "ExitCodes.h"
+#include "FeedConfigWriter.h"
+#include "FeedStatus.h"
 #include "MqttClient.h"
 #include "WriteSchedule.h"
 
@@ -195,7 +197,31 @@ class Feed {
   bool wrote_ = false;                   // a snapshot has been written
   std::optional<bool> writtenHasImage_;  // hasImage of the last snapshot written
   double nextImageCheck_ = 0;
+
+  // feed-status.json: written at once on a change of state, news at most
+  // every FeedStatus::kNewsInterval.
+  void noteStatus(bool changedState);
+  void writeStatus(double now);
+  FeedStatus status_;
+  bool statusDue_ = false;
+  double statusWritten_ = -FeedStatus::kNewsInterval;
 };
+
+void Feed::noteStatus(bool changedState) {
+  status_.connected = link_ == Link::up;
+  if (changedState) status_.lastError = problem_;
+  statusDue_ = true;
+  if (changedState) writeStatus(monotonicSeconds());
+}
+
+void Feed::writeStatus(double now) {
+  const auto directory = store_.containerURL();
+  if (!statusDue_ || !directory) return;
+  statusDue_ = false;
+  statusWritten_ = now;
+  // Only for the window to read; a failure is not the feed's business.
+  (void)writePrivateFile(*directory / FeedStatus::kFileName, encodeFeedStatus(status_));
+}
 
 bool Feed::setUp() {
   ClientOptions client{options_.broker,   options_.username, options_.password, options_.cafile,
@@ -227,6 +253,7 @@ void Feed::linkDown(const std::string& problem, double now) {
     problem_ = problem;
     logLine(problem + "; retrying (first in " + formatSeconds(wait) + ", backing off to 60 s)");
   }
+  noteStatus(true);
 }
 
 // An established connection ended (rc from the library's loop).
@@ -326,6 +353,7 @@ void Feed::connected(int rc) {
   link_ = Link::up;
   everConnected_ = true;
   sessionStart_ = now;
+  noteStatus(true);
   const std::vector<std::string> topics = state_.topics();
   std::vector<char*> names;
   for (const auto& topic : topics) names.push_back(const_cast<char*>(topic.c_str()));
@@ -344,6 +372,8 @@ void Feed::received(const mosquitto_message& message) {
       static_cast<const char*>(message.payload),
       message.payload != nullptr ? static_cast<std::size_t>(message.payloadlen) : 0);
   if (options_.verbose) logLine("message " + escapeForLog(topic) + " = " + escapeForLog(payload, 200));
+  status_.lastMessage = Date::now();
+  noteStatus(false);
   const Accepted accepted =
       state_.accept(topic, payload, Date::now(), message.retain ? Delivery::retained : Delivery::live);
   switch (accepted.outcome) {
@@ -377,12 +407,17 @@ bool Feed::writeDue(double now) {
   if (!status) {
     failedWrite_ = true;
     schedule_.failed(now);
+    noteStatus(false);
+    status_.lastError = "cannot write the snapshot: " + escapeForLog(status.error().message, 200);
+    writeStatus(now);
     logLine("cannot write the snapshot: " + escapeForLog(status.error().message, 200) +
             (options_.once ? "" : "; retrying in " + formatSeconds(WriteSchedule::kRetryDelay)));
     return false;
   }
   failedWrite_ = false;
   wrote_ = true;
+  status_.lastWrite = Date::now();
+  noteStatus(true);
   writtenHasImage_ = snapshot->hasImage;
   schedule_.written(*snapshot, now);
   char battery[32];
@@ -442,6 +477,10 @@ void Feed::sleepUntil(double wake) {
 std::optional<int> Feed::run() {
   if (!setUp()) return apps::kExitFailure;
   installSignalHandlers(options_.once);
+  status_.pid = ::getpid();
+  status_.started = Date::now();
+  status_.broker = brokerName();
+  noteStatus(true);
   restoreStored();
   start_ = monotonicSeconds();
   // Values kept over a reload are written with the new settings at once.
@@ -453,6 +492,7 @@ std::optional<int> Feed::run() {
     if (link_ == Link::down && now >= nextAttempt_ && timeLeft) connect(now);
     noteSteadySession(now);
     ignored_.flush(now, /*all=*/false);
+    if (statusDue_ && now - statusWritten_ >= FeedStatus::kNewsInterval) writeStatus(now);
     // car.png added or removed (kelvo save-image, remove-image): rewrite.
     if (writtenHasImage_ && now >= nextImageCheck_) {
       nextImageCheck_ = now + 1.0;
@@ -488,6 +528,8 @@ std::optional<int> Feed::run() {
                  : std::string("stopping on ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
   flushPending();
   if (link_ != Link::down) mosquitto_disconnect(mosq_);
+  link_ = Link::down;
+  noteStatus(true);
   if (reload) return std::nullopt;
   // --once stopped before its snapshot was written has failed.
   if (options_.once && !wrote_) {

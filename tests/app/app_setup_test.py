@@ -100,10 +100,11 @@ class AppSetup(unittest.TestCase):
             for line in ("preset = evcc", "car = 2", "username = kelvo", f"url = mqtt://127.0.0.1:{broker.port}"):
                 self.assertIn(line, text)
 
-            # Doing what it says (once, here): the window shows the car the feed wrote.
-            feed = subprocess.run(["kelvo-feed", "--once"], env=session.env, capture_output=True, text=True,
-                                  timeout=30)
-            self.assertEqual(feed.returncode, 0, feed.stderr)
+            # Doing what it says: the window shows the car the feed writes, and the feed's health.
+            session.spawn(["kelvo-feed"])
+            health = lambda: [l.name for l in _all(app, "label") if "kelvo-feed is running" in l.name]  # noqa: E731
+            self.assertTrue(wait_for(health, 15), [l.name for l in _all(app, "label")])
+            self.assertIn("kelvo-feed is running and connected.\nLast message: ", health()[0])
             summary = lambda: [i.name for i in _all(app, "image") if i.name.startswith("e-Golf")]  # noqa: E731
             self.assertTrue(wait_for(summary, 10), [i.name for i in _all(app, "image")])
             self.assertRegex(summary()[0], r"^e-Golf: 23%, 140 km, Charging, Updated \S+")
