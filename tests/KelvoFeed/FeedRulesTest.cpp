@@ -339,7 +339,10 @@ TEST(FeedConfig, WrittenSettingsReadBackPrivateAndWithoutThePassword) {
   settings.password = "never written";
   settings.passwordFile = (dir.path() / "pw").string();
   settings.dashboard = "http://evcc.lan:7070";
-  settings.map = {{"map", "batteryPercentage", "car/soc", 0}};
+  settings.map = {{"map", "batteryPercentage", "car/soc", 0},
+                  {"map", "rangeKm", "car/range", 0},
+                  {"map", "statusKey", "car/state", 0},
+                  {"map", "isDriving", "car/driving", 0}};
   ASSERT_TRUE(writeConfigFile(file, settings));
   FeedSettings read;
   ASSERT_TRUE(applyConfigFile(file, read));
@@ -347,7 +350,7 @@ TEST(FeedConfig, WrittenSettingsReadBackPrivateAndWithoutThePassword) {
                      read.dashboard),
             std::tie(settings.broker, settings.preset, settings.car, settings.prefix, settings.username,
                      settings.passwordFile, settings.dashboard));
-  EXPECT_EQ(read.map.size(), 1u);
+  EXPECT_EQ(read.map.size(), 4u);
   EXPECT_FALSE(read.password);
   // clang-format off
   struct Case { const char* broker; const char* password; bool written; };
