@@ -47,8 +47,9 @@ std::string carLabel(const feed::FoundCar& car) {
     std::snprintf(percent, sizeof percent, "%.0f %%", *car.battery);
     label += std::string(" — ") + percent;
   }
-  // TRANSLATORS: Kelvo window, found car: its source, root topic and id, e.g. "TeslaMate, teslamate, car 1".
-  return label + " (" + presetTitle(car.preset) + ", " + car.prefix + ", " + L("car") + " " + car.car + ")";
+  // Where it was found, as a topic: which source, under which prefix.
+  return label + " (" + presetTitle(car.preset) + ", " + car.prefix +
+         (car.preset == "evcc" ? "/loadpoints/" : "/cars/") + car.car + ")";
 }
 
 // A button with a mnemonic, named without its underscore: GTK 4.8 would
@@ -85,12 +86,14 @@ AppWindow::AppWindow(AdwApplication* application, AppPaths paths)
 
   stack_ = adw_view_stack_new();
   // TRANSLATORS: Kelvo window: the page that shows the car.
-  adw_view_stack_page_set_icon_name(
-      adw_view_stack_add_titled(ADW_VIEW_STACK(stack_), buildCarPage(), "car", L("Car").c_str()),
-      "battery-level-70-charging-symbolic");
+  const std::string carPage = L("Car");
   // TRANSLATORS: Kelvo window: the page that sets the data source up ("sign in").
+  const std::string setupPage = L("Set up");
   adw_view_stack_page_set_icon_name(
-      adw_view_stack_add_titled(ADW_VIEW_STACK(stack_), buildSetupPage(), "setup", L("Set up").c_str()),
+      adw_view_stack_add_titled(ADW_VIEW_STACK(stack_), buildCarPage(), "car", carPage.c_str()),
+      "battery-level-70-charging-symbolic");
+  adw_view_stack_page_set_icon_name(
+      adw_view_stack_add_titled(ADW_VIEW_STACK(stack_), buildSetupPage(), "setup", setupPage.c_str()),
       "preferences-system-symbolic");
   GtkWidget* header = adw_header_bar_new();
   GtkWidget* switcher = adw_view_switcher_title_new();
@@ -217,8 +220,9 @@ GtkWidget* AppWindow::buildSetupPage() {
   // TRANSLATORS: Kelvo window, set-up form: the one topic holding the whole snapshot.
   addField(GTK_GRID(grid), row++, Field::topic, L("Snapshot _topic").c_str(), gtk_entry_new());
   // TRANSLATORS: Kelvo window, set-up form: the web address of TeslaMate, evcc or Home Assistant.
+  const std::string dashboardLabel = L("_Dashboard");
   GtkWidget* dashboard =
-      addField(GTK_GRID(grid), row++, Field::dashboard, L("_Dashboard").c_str(), gtk_entry_new());
+      addField(GTK_GRID(grid), row++, Field::dashboard, dashboardLabel.c_str(), gtk_entry_new());
   gtk_entry_set_placeholder_text(GTK_ENTRY(dashboard), "http://teslamate.local:4000");
 
   // TRANSLATORS: Kelvo window, set-up form: logs in to the broker and looks for cars.
@@ -320,12 +324,14 @@ void AppWindow::updateDetails() {
               ? L("kelvo-feed is running and connected.")
               // TRANSLATORS: Kelvo window, data source health: the feed runs but has no broker connection.
               : L("kelvo-feed is running but not connected to the broker.");
-      // TRANSLATORS: Kelvo window, data source health: when the feed last received a message; a time follows.
-      if (status->lastMessage)
+      if (status->lastMessage) {
+        // TRANSLATORS: Kelvo window, feed health: when it last received a message; a time follows.
         health += "\n" + L("Last message:") + " " + formatInternetDateTime(*status->lastMessage);
-      // TRANSLATORS: Kelvo window, data source health: when the feed last wrote the snapshot; a time follows.
-      if (status->lastWrite)
+      }
+      if (status->lastWrite) {
+        // TRANSLATORS: Kelvo window, feed health: when it last wrote the snapshot; a time follows.
         health += "\n" + L("Last write:") + " " + formatInternetDateTime(*status->lastWrite);
+      }
     }
     // TRANSLATORS: Kelvo window, data source health: the feed's last logged problem follows.
     if (status && !status->lastError.empty()) health += "\n" + L("Last error:") + " " + status->lastError;
@@ -484,9 +490,10 @@ void AppWindow::connected(const feed::Discovery& discovery) {
     carButtons_.emplace_back(row, car);
   }
   if (cars.empty() && formInput().source != Source::snapshot) {
-    // TRANSLATORS: Kelvo window, set-up form: logged in, but no TeslaMate or evcc car was published.
-    showError({Field::car,
-               L("Logged in, but no TeslaMate or evcc car is on this broker; check the topic prefix.")});
+    const std::string none =
+        // TRANSLATORS: Kelvo window, set-up form: logged in, but no TeslaMate or evcc car was published.
+        L("Logged in, but no TeslaMate or evcc car is on this broker; check the topic prefix.");
+    showError({Field::car, none});
   } else if (cars.size() == 1) {
     gtk_list_box_select_row(GTK_LIST_BOX(carsBox_), GTK_LIST_BOX_ROW(carButtons_.front().first));
   }
@@ -512,10 +519,10 @@ void AppWindow::save() {
   }
   if (auto ok = feed::writeConfigFile(paths_.feedConfig, chosen); !ok) {
     log(ok.error().message);
-    // TRANSLATORS: Kelvo window, set-up form: feed.ini could not be written; the file's path follows.
-    gtk_label_set_text(
-        GTK_LABEL(outcome_),
-        (L("The settings could not be saved to") + " " + paths_.feedConfig.string() + ".").c_str());
+    const std::string failed =
+        // TRANSLATORS: Kelvo window, set-up form: feed.ini could not be written; the file's path follows.
+        L("The settings could not be saved to") + " " + paths_.feedConfig.string() + ".";
+    gtk_label_set_text(GTK_LABEL(outcome_), failed.c_str());
     return;
   }
   const UnitsOutcome units = enableAndRestart(kUnits);
@@ -525,8 +532,7 @@ void AppWindow::save() {
     outcome = L("Saved. The feed and the desktop widget are running and start with your session.");
   } else {
     log("cannot start the units: " + units.detail);
-    // TRANSLATORS: Kelvo window, set-up form: saved, but the feed could not be started here; the commands
-    // follow.
+    // TRANSLATORS: Kelvo window, set-up form: saved, but the feed was not started; commands follow.
     outcome = L("Saved. Start the feed and the widget yourself:") +
               (units.noManager
                    ? std::string(" kelvo-feed & kelvo-desktop &")

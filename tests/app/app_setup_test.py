@@ -83,9 +83,9 @@ class AppSetup(unittest.TestCase):
             do_action(find(role="push button", name="Connect"), "click")
             cars = find(role="list", name="Cars", seconds=15)
             names = wait_for(lambda: [(c.clear_cache(), c.name)[1] for c in _all(cars, "list item")], 15)
-            self.assertEqual(names, ["Model 3 — 64 % (TeslaMate, teslamate, car 1)",
-                                     "Model Y — 81 % (TeslaMate, teslamate, car 2)",
-                                     "ID.4 — 55 % (evcc, evcc, car 1)", "e-Golf — 23 % (evcc, evcc, car 2)"])
+            self.assertEqual(names, ["Model 3 — 64 % (TeslaMate, teslamate/cars/1)",
+                                     "Model Y — 81 % (TeslaMate, teslamate/cars/2)",
+                                     "ID.4 — 55 % (evcc, evcc/loadpoints/1)", "e-Golf — 23 % (evcc, evcc/loadpoints/2)"])
             cars.querySelection().selectChild(3)
             do_action(find(role="push button", name="Save"), "click")
             saved = "Saved. Start the feed and the widget yourself: kelvo-feed & kelvo-desktop &"

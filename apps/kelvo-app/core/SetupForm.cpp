@@ -27,19 +27,22 @@ const char* presetName(Source source) {
 std::variant<feed::ClientOptions, FieldError> connectOptions(const FormInput& input) {
   const std::string url = trim(input.broker).empty() ? "mqtt://localhost" : trim(input.broker);
   auto broker = feed::parseBrokerUrl(url);
-  // TRANSLATORS: Kelvo window, set-up form: the broker address cannot be used.
-  if (!broker)
+  if (!broker) {
+    // TRANSLATORS: Kelvo window, set-up form: the broker address cannot be used.
     return FieldError{Field::broker, L("Enter the broker as mqtt://host:port or mqtts://host:port.")};
+  }
   feed::ClientOptions options;
   options.broker = *broker;
   if (!trim(input.username).empty()) options.username = trim(input.username);
   if (!input.password.empty()) {
-    // TRANSLATORS: Kelvo window, set-up form: a password was typed but no user name.
-    if (!options.username)
+    if (!options.username) {
+      // TRANSLATORS: Kelvo window, set-up form: a password was typed but no user name.
       return FieldError{Field::username, L("Enter the user name that goes with the password.")};
-    // TRANSLATORS: Kelvo window, set-up form: the password field holds a line break.
-    if (input.password.find_first_of("\r\n") != std::string::npos)
+    }
+    if (input.password.find_first_of("\r\n") != std::string::npos) {
+      // TRANSLATORS: Kelvo window, set-up form: the password field holds a line break.
       return FieldError{Field::password, L("The password cannot contain a line break.")};
+    }
     options.password = input.password;
   }
   return options;
@@ -73,9 +76,10 @@ std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
   settings.preset = presetName(input.source);
   if (input.source == Source::snapshot) {
     settings.topic = trim(input.topic);
-    // TRANSLATORS: Kelvo window, set-up form: the snapshot source needs its topic.
-    if (!feed::buildSource(settings))
+    if (!feed::buildSource(settings)) {
+      // TRANSLATORS: Kelvo window, set-up form: the snapshot source needs its topic.
       return FieldError{Field::topic, L("Enter the one topic that holds the snapshot.")};
+    }
   } else {
     // TRANSLATORS: Kelvo window, set-up form: Save was pressed before a car was picked.
     if (!car) return FieldError{Field::car, L("Connect, then pick your car.")};
