@@ -156,6 +156,8 @@ GtkWidget* AppWindow::buildCarPage() {
   drawing_ =
       GTK_WIDGET(g_object_new(GTK_TYPE_DRAWING_AREA, "accessible-role", GTK_ACCESSIBLE_ROLE_IMG, nullptr));
   gtk_widget_set_halign(drawing_, GTK_ALIGN_CENTER);
+  // Focusable, so Tab reaches the car's summary first (and no text starts out selected).
+  gtk_widget_set_focusable(drawing_, TRUE);
   gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(drawing_), onDraw, this, nullptr);
   gtk_box_append(GTK_BOX(box), drawing_);
   details_ = gtk_label_new(nullptr);
@@ -291,8 +293,9 @@ void AppWindow::redraw() {
   gtk_accessible_update_property(GTK_ACCESSIBLE(drawing_), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                  carSummary(entry, context).c_str(), -1);
   std::string text;
+  // Each value isolated, so that a time or a number keeps its own direction in a right-to-left line.
   for (const DetailLine& line : carDetails(entry, context, sourceText()))
-    text += line.label + ": " + line.value + "\n";
+    text += line.label + ": \u2068" + line.value + "\u2069\n";
   gtk_label_set_text(GTK_LABEL(details_), text.substr(0, text.size() - 1).c_str());
   updateDetails();
   gtk_widget_queue_draw(drawing_);
