@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "CarDetails.h"
+#include "DesktopSettings.h"
 #include "FeedConfigWriter.h"
 #include "FeedStatus.h"
 #include "KelvoShared/Localization.h"
@@ -95,6 +96,11 @@ AppWindow::AppWindow(AdwApplication* application, AppPaths paths)
   adw_view_stack_page_set_icon_name(
       adw_view_stack_add_titled(ADW_VIEW_STACK(stack_), buildSetupPage(), "setup", setupPage.c_str()),
       "preferences-system-symbolic");
+  // TRANSLATORS: Kelvo window: the page with the desktop widget's size, corner, margins and appearance.
+  const std::string desktopPage = L("Desktop widget");
+  adw_view_stack_page_set_icon_name(
+      adw_view_stack_add_titled(ADW_VIEW_STACK(stack_), buildDesktopPage(), "desktop", desktopPage.c_str()),
+      "preferences-desktop-display-symbolic");
   GtkWidget* header = adw_header_bar_new();
   GtkWidget* switcher = adw_view_switcher_title_new();
   adw_view_switcher_title_set_stack(ADW_VIEW_SWITCHER_TITLE(switcher), ADW_VIEW_STACK(stack_));
@@ -136,7 +142,11 @@ AppWindow::~AppWindow() {
 }
 
 void AppWindow::present() {
-  if (window_) gtk_window_present(GTK_WINDOW(window_));
+  if (!window_) return;
+  gtk_window_present(GTK_WINDOW(window_));
+  // The car's summary first, not a selectable text (which would start out selected).
+  if (std::string_view(adw_view_stack_get_visible_child_name(ADW_VIEW_STACK(stack_))) == "car")
+    gtk_widget_grab_focus(drawing_);
 }
 
 void AppWindow::open(const std::string& uri) {
@@ -263,6 +273,123 @@ GtkWidget* AppWindow::buildSetupPage() {
   GtkWidget* scrolled = gtk_scrolled_window_new();
   gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolled), grid);
   return scrolled;
+}
+
+namespace {
+
+// The choices as desktop.ini spells them, in the order the lists show them.
+constexpr const char* kSizes[] = {"small", "medium", "large"};
+constexpr const char* kCorners[] = {"top-left", "top-right", "bottom-left", "bottom-right", "center"};
+constexpr const char* kAppearances[] = {"auto", "light", "dark"};
+
+GtkWidget* choice(const std::vector<std::string>& names, guint selected) {
+  std::vector<const char*> items;
+  for (const auto& name : names) items.push_back(name.c_str());
+  items.push_back(nullptr);
+  GtkWidget* list = gtk_drop_down_new_from_strings(items.data());
+  gtk_drop_down_set_selected(GTK_DROP_DOWN(list), selected);
+  return list;
+}
+
+GtkWidget* labelled(GtkGrid* grid, int row, const std::string& text, GtkWidget* field) {
+  GtkWidget* label = gtk_label_new_with_mnemonic(text.c_str());
+  gtk_label_set_xalign(GTK_LABEL(label), 1);
+  gtk_label_set_mnemonic_widget(GTK_LABEL(label), field);
+  gtk_accessible_update_relation(GTK_ACCESSIBLE(field), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr,
+                                 -1);
+  gtk_widget_set_hexpand(field, TRUE);
+  gtk_grid_attach(grid, label, 0, row, 1, 1);
+  gtk_grid_attach(grid, field, 1, row, 1, 1);
+  return field;
+}
+
+}  // namespace
+
+GtkWidget* AppWindow::buildDesktopPage() {
+  desktop::Settings settings;
+  (void)desktop::applyConfigFile(desktop::defaultConfigFile(), desktop::configGroup(std::nullopt), settings);
+  GtkWidget* grid = gtk_grid_new();
+  gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
+  gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
+  for (auto margin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
+                      gtk_widget_set_margin_end})
+    margin(grid, 18);
+  const auto family =
+      std::find(std::begin(kSizes), std::end(kSizes), std::string(desktop::familyName(settings.family)));
+  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
+  const std::string small = L("Small");
+  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
+  const std::string medium = L("Medium");
+  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
+  const std::string large = L("Large");
+  // TRANSLATORS: Kelvo window, desktop widget settings: the widget's size.
+  size_ = labelled(GTK_GRID(grid), 0, L("Si_ze"),
+                   choice({small, medium, large}, guint(family - std::begin(kSizes))));
+  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+  const std::string topLeft = L("Top left");
+  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+  const std::string topRight = L("Top right");
+  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+  const std::string bottomLeft = L("Bottom left");
+  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+  const std::string bottomRight = L("Bottom right");
+  // TRANSLATORS: Kelvo window, desktop widget settings: the middle of the screen.
+  const std::string centre = L("Centre");
+  // TRANSLATORS: Kelvo window, desktop widget settings: where on the screen the widget sits.
+  const std::string cornerLabel = L("Cor_ner");
+  corner_ = labelled(GTK_GRID(grid), 1, cornerLabel,
+                     choice({topLeft, topRight, bottomLeft, bottomRight, centre}, guint(settings.anchor)));
+  marginX_ = gtk_spin_button_new_with_range(0, 10000, 1);
+  marginY_ = gtk_spin_button_new_with_range(0, 10000, 1);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(marginX_), settings.margin.x);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(marginY_), settings.margin.y);
+  // TRANSLATORS: Kelvo window, desktop widget settings: pixels from the left or right edge.
+  labelled(GTK_GRID(grid), 2, L("_Margin from the side"), marginX_);
+  // TRANSLATORS: Kelvo window, desktop widget settings: pixels from the top or bottom edge.
+  labelled(GTK_GRID(grid), 3, L("Margin from the top or bott_om"), marginY_);
+  // TRANSLATORS: Kelvo window, desktop widget settings: light or dark as the desktop is.
+  const std::string automatic = L("Automatic");
+  // TRANSLATORS: Kelvo window, desktop widget settings: always light colours.
+  const std::string light = L("Light");
+  // TRANSLATORS: Kelvo window, desktop widget settings: always dark colours.
+  const std::string dark = L("Dark");
+  // TRANSLATORS: Kelvo window, desktop widget settings: light or dark colours.
+  const std::string appearanceLabel = L("_Appearance");
+  appearance_ = labelled(GTK_GRID(grid), 4, appearanceLabel,
+                         choice({automatic, light, dark}, guint(settings.appearance)));
+  GtkWidget* save = mnemonicButton(L("_Save"));
+  gtk_widget_set_halign(save, GTK_ALIGN_START);
+  g_signal_connect_swapped(save, "clicked", G_CALLBACK(+[](AppWindow* self) { self->saveDesktop(); }), this);
+  gtk_grid_attach(GTK_GRID(grid), save, 1, 5, 1, 1);
+  desktopOutcome_ = gtk_label_new(nullptr);
+  gtk_label_set_wrap(GTK_LABEL(desktopOutcome_), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(desktopOutcome_), 0);
+  gtk_grid_attach(GTK_GRID(grid), desktopOutcome_, 1, 6, 1, 1);
+  return grid;
+}
+
+void AppWindow::saveDesktop() {
+  const auto picked = [](GtkWidget* list, const auto& names) {
+    return std::string(
+        names[std::min<guint>(gtk_drop_down_get_selected(GTK_DROP_DOWN(list)), std::size(names) - 1)]);
+  };
+  const std::string margin = std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginX_))) +
+                             "," +
+                             std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginY_)));
+  const auto problem =
+      desktop::rememberValues(desktop::defaultConfigFile(), desktop::configGroup(std::nullopt),
+                              {{"family", picked(size_, kSizes)},
+                               {"anchor", picked(corner_, kCorners)},
+                               {"margin", margin},
+                               {"appearance", picked(appearance_, kAppearances)}});
+  if (problem) log(*problem);
+  gtk_label_set_text(
+      GTK_LABEL(desktopOutcome_),
+      problem
+          // TRANSLATORS: Kelvo window, desktop widget settings: desktop.ini could not be written.
+          ? L("The desktop widget's settings could not be saved.").c_str()
+          // TRANSLATORS: Kelvo window, desktop widget settings: saved; the running widget follows.
+          : L("Saved. A running desktop widget takes them up at once.").c_str());
 }
 
 void AppWindow::reload() {

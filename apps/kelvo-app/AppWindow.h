@@ -47,6 +47,8 @@ class AppWindow {
 
   GtkWidget* buildCarPage();
   GtkWidget* buildSetupPage();
+  GtkWidget* buildDesktopPage();
+  void saveDesktop();
   GtkWidget* addField(GtkGrid* grid, int row, Field field, const char* label, GtkWidget* entry);
   void reload();
   void redraw();
@@ -86,7 +88,14 @@ class AppWindow {
   GtkWidget* carsError_ = nullptr;
   GtkWidget* saveButton_ = nullptr;
   GtkWidget* outcome_ = nullptr;
-  std::vector<std::pair<GtkWidget*, feed::FoundCar>> carButtons_;  // the list's rows
+  std::vector<std::pair<GtkWidget*, feed::FoundCar>> carButtons_;
+  // The desktop widget's settings: size, corner, margins, appearance.
+  GtkWidget* size_ = nullptr;
+  GtkWidget* corner_ = nullptr;
+  GtkWidget* marginX_ = nullptr;
+  GtkWidget* marginY_ = nullptr;
+  GtkWidget* appearance_ = nullptr;
+  GtkWidget* desktopOutcome_ = nullptr;  // the list's rows
 
   std::optional<widget::Timeline> timeline_;
   std::optional<ui::WidgetLayout> layout_;

@@ -30,7 +30,6 @@ std::vector<DetailLine> carDetails(const widget::CarEntry& entry,
   if (const widget::WidgetProblem* problem = entry.problem()) {
     // TRANSLATORS: Kelvo window's details: the widget's state when there is no data.
     lines.push_back({L("Status"), problemText(*problem)});
-    lines.push_back({sourceLabel, source});
     return lines;
   }
   const WidgetSnapshot& snapshot = *entry.snapshot();
