@@ -568,8 +568,13 @@ struct DiscoveryJob {
 
 void AppWindow::connect() {
   clearErrors();
-  const FormInput input = formInput();
-  auto options = connectOptions(input);
+  FormInput input = formInput();
+  const feed::FeedSettings saved = savedSettings(paths_.feedConfig).value_or(feed::FeedSettings{});
+  // Set up before: an empty password field means the saved password.
+  if (input.password.empty() && saved.passwordFile && !input.username.empty()) {
+    if (auto password = feed::readPasswordFile(*saved.passwordFile)) input.password = *password;
+  }
+  auto options = connectOptions(input, saved);
   if (auto* error = std::get_if<FieldError>(&options)) return showError(*error);
   gtk_widget_set_sensitive(connectButton_, FALSE);
   // TRANSLATORS: Kelvo window, set-up form: shown while logging in to the broker.
@@ -637,10 +642,11 @@ void AppWindow::save() {
   for (const auto& [row, found] : carButtons_)
     if (GTK_WIDGET(picked) == row) car = found;
   const FormInput input = formInput();
-  auto settings = settingsFor(input, car, paths_.passwordFile);
+  auto settings = settingsFor(input, car, paths_.passwordFile,
+                              savedSettings(paths_.feedConfig).value_or(feed::FeedSettings{}));
   if (auto* error = std::get_if<FieldError>(&settings)) return showError(*error);
   const auto& chosen = std::get<feed::FeedSettings>(settings);
-  if (chosen.passwordFile) {
+  if (chosen.passwordFile && !input.password.empty()) {
     if (auto ok = feed::writePasswordFile(paths_.passwordFile, input.password); !ok) {
       log(ok.error().message);
       // TRANSLATORS: Kelvo window, set-up form: the password file could not be written.

@@ -24,7 +24,8 @@ const char* presetName(Source source) {
 
 }  // namespace
 
-std::variant<feed::ClientOptions, FieldError> connectOptions(const FormInput& input) {
+std::variant<feed::ClientOptions, FieldError> connectOptions(const FormInput& input,
+                                                             const feed::FeedSettings& saved) {
   const std::string url = trim(input.broker).empty() ? "mqtt://localhost" : trim(input.broker);
   auto broker = feed::parseBrokerUrl(url);
   if (!broker) {
@@ -33,6 +34,8 @@ std::variant<feed::ClientOptions, FieldError> connectOptions(const FormInput& in
   }
   feed::ClientOptions options;
   options.broker = *broker;
+  options.cafile = saved.cafile;
+  options.insecure = saved.insecure && broker->tls;
   if (!trim(input.username).empty()) options.username = trim(input.username);
   if (!input.password.empty()) {
     if (!options.username) {
@@ -68,10 +71,15 @@ FieldError explain(const feed::DiscoveryFailure& failure) {
 
 std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
                                                          const std::optional<feed::FoundCar>& car,
-                                                         const std::filesystem::path& passwordFile) {
-  auto options = connectOptions(input);
+                                                         const std::filesystem::path& passwordFile,
+                                                         const feed::FeedSettings& saved) {
+  auto options = connectOptions(input, saved);
   if (auto* error = std::get_if<FieldError>(&options)) return *error;
-  feed::FeedSettings settings;
+  feed::FeedSettings settings = saved;
+  settings.password.reset();  // only ever in its own file
+  settings.prefix.reset();
+  settings.topic.clear();
+  settings.dashboard.reset();
   settings.broker = trim(input.broker).empty() ? "mqtt://localhost" : trim(input.broker);
   settings.preset = presetName(input.source);
   if (input.source == Source::snapshot) {
@@ -97,7 +105,11 @@ std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
   }
   const auto& client = std::get<feed::ClientOptions>(options);
   settings.username = client.username;
-  if (client.password) settings.passwordFile = passwordFile.string();
+  if (client.password) {
+    settings.passwordFile = passwordFile.string();
+  } else if (!client.username) {
+    settings.passwordFile.reset();
+  }
   return settings;
 }
 

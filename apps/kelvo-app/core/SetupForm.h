@@ -35,17 +35,22 @@ struct FieldError {
   std::string sentence;  // one sentence, in the user's language
 };
 
-// What Connect logs in with, or the field that is wrong.
-std::variant<feed::ClientOptions, FieldError> connectOptions(const FormInput& input);
+// What Connect logs in with, or the field that is wrong; the TLS settings
+// the form does not show (cafile, insecure) come from `saved`.
+std::variant<feed::ClientOptions, FieldError> connectOptions(const FormInput& input,
+                                                             const feed::FeedSettings& saved = {});
 
 // The sentence for a failed attempt, beside the field it points at.
 FieldError explain(const feed::DiscoveryFailure& failure);
 
 // The settings Save writes for `input` and the picked car (needed for
-// TeslaMate and evcc), with the password in `passwordFile`.
+// TeslaMate and evcc), with a typed password in `passwordFile`. What the
+// form does not show is kept from `saved` (TLS, unit, picture, map), and so
+// is the saved password file while the password field is left empty.
 std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
                                                          const std::optional<feed::FoundCar>& car,
-                                                         const std::filesystem::path& passwordFile);
+                                                         const std::filesystem::path& passwordFile,
+                                                         const feed::FeedSettings& saved = {});
 
 // The form filled in from saved settings (the password is not read back).
 FormInput inputFrom(const feed::FeedSettings& settings);
