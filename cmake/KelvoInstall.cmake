@@ -34,6 +34,14 @@ endfunction()
 kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-desktop.desktop.in kelvo-desktop.desktop
                          "set(destination ${CMAKE_INSTALL_DATADIR}/applications)")
 
+# The Kelvo window, the handler of the widget's kelvo:// links. Installing a
+# desktop entry is all a desktop needs: update-desktop-database (a file
+# trigger of desktop-file-utils in the package) rebuilds the scheme cache.
+kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-app.desktop.in kelvo-app.desktop
+                         "set(destination ${CMAKE_INSTALL_DATADIR}/applications)")
+install(FILES ${PROJECT_SOURCE_DIR}/resources/se.kelvo.Kelvo.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
 # systemd finds user units in <prefix>/lib/systemd/user only for /usr and
 # /usr/local; under any other prefix (~/.local above all) it looks in
 # <prefix>/share/systemd/user, the $XDG_DATA_HOME and $XDG_DATA_DIRS place.

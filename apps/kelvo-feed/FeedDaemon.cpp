@@ -1,7 +1,5 @@
 #include "FeedDaemon.h"
 
-#include <mosquitto.h>
-#include <mqtt_protocol.h>
 #include <signal.h>
 #include <sys/time.h>
 #include <time.h>
@@ -18,6 +16,9 @@
 #include <vector>
 
 #include "ExitCodes.h"
+#include "FeedConfigWriter.h"
+#include "FeedStatus.h"
+#include "MqttClient.h"
 #include "WriteSchedule.h"
 
 namespace kelvo::feed {
@@ -67,12 +68,6 @@ std::string joined(const std::vector<std::string>& items) {
   std::string out;
   for (const auto& item : items) out += (out.empty() ? "" : ", ") + escapeForLog(item);
   return out;
-}
-
-// The refusals that mean the user name or password is wrong, in MQTT 3.1.1
-// (4, 5) and MQTT 5 (0x86, 0x87).
-bool isCredentialRefusal(int code) {
-  return code == 4 || code == 5 || code == MQTT_RC_BAD_USERNAME_OR_PASSWORD || code == MQTT_RC_NOT_AUTHORIZED;
 }
 
 // libmosquitto connects with a blocking connect(), which waits minutes for a
@@ -155,25 +150,17 @@ class Feed {
 
   Feed(const FeedOptions& options, CarState& state, const SharedStore& store)
       : options_(options), state_(state), store_(store), random_(std::random_device{}()) {}
-  ~Feed() {
-    if (mosq_ != nullptr) mosquitto_destroy(mosq_);
-  }
 
   std::optional<int> run();
 
  private:
-  std::string brokerName() const {
-    const std::string& host = options_.broker.host;
-    return (options_.broker.tls ? "mqtts://" : "mqtt://") +
-           (host.find(':') != std::string::npos ? "[" + escapeForLog(host) + "]" : escapeForLog(host)) + ":" +
-           std::to_string(options_.broker.port);
-  }
+  std::string brokerName() const { return feed::brokerName(options_.broker); }
   bool setUp();
   void connect(double now);
   void linkDown(const std::string& problem, double now);
   void lost(int rc, double now);
   void noteSteadySession(double now);
-  std::string errorText(int rc, int error) const;
+  std::string errorText(int rc, int error) const { return client_->errorText(rc, error); }
   bool writeDue(double now);
   void flushPending();
   std::optional<int> onceOutcome(double now);
@@ -181,19 +168,6 @@ class Feed {
   void checkSource();
   void sleepUntil(double wake);
 
-  static void onConnect(mosquitto*, void* self, int rc) { static_cast<Feed*>(self)->connected(rc); }
-  static void onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
-    // The reason an MQTT 5 broker gives when it ends the session (0x80 and
-    // up); the library's own codes are below.
-    if (rc >= 0x80) static_cast<Feed*>(self)->disconnectReason_ = rc;
-  }
-  static void onMessage(mosquitto*, void* self, const mosquitto_message* message) {
-    static_cast<Feed*>(self)->received(*message);
-  }
-  static void onLog(mosquitto*, void* self, int level, const char* text) {
-    // OpenSSL's reasons reach us only through the library's log.
-    if (level == MOSQ_LOG_ERR && text != nullptr) static_cast<Feed*>(self)->libraryError_ = text;
-  }
   void connected(int rc);
   void received(const mosquitto_message& message);
 
@@ -203,8 +177,8 @@ class Feed {
   WriteSchedule schedule_;
   IgnoredLog ignored_;
   std::mt19937 random_;
-  mosquitto* mosq_ = nullptr;
-  int protocol_ = MQTT_PROTOCOL_V5;  // MQTT 3.1.1 once a broker refuses 5
+  std::unique_ptr<MqttClient> client_;
+  mosquitto* mosq_ = nullptr;  // the client's
   double start_ = 0;
 
   enum class Link { down, connecting, up };
@@ -217,59 +191,56 @@ class Feed {
   bool takenOver_ = false;     // another client with our id has taken the session over
   int disconnectReason_ = 0;   // what the broker said when it ended the session
   std::string problem_;        // the last problem logged, so each is logged once
-  std::string libraryError_;   // the library's last error line (TLS reasons)
   bool refusedLogin_ = false;  // the broker refused our credentials
   bool tlsFailed_ = false;     // the TLS handshake failed
   bool failedWrite_ = false;
   bool wrote_ = false;                   // a snapshot has been written
   std::optional<bool> writtenHasImage_;  // hasImage of the last snapshot written
   double nextImageCheck_ = 0;
+
+  // feed-status.json: written at once on a change of state, news at most
+  // every FeedStatus::kNewsInterval.
+  void noteStatus(bool changedState);
+  void writeStatus(double now);
+  FeedStatus status_;
+  bool statusDue_ = false;
+  double statusWritten_ = -FeedStatus::kNewsInterval;
 };
 
-bool Feed::setUp() {
-  mosquitto_lib_init();
-  mosq_ = mosquitto_new(options_.clientId.empty() ? nullptr : options_.clientId.c_str(), true, this);
-  if (mosq_ == nullptr) {
-    logLine("cannot create the MQTT client: " + std::string(std::strerror(errno)));
-    return false;
-  }
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
-  if (options_.username && mosquitto_username_pw_set(mosq_, options_.username->c_str(),
-                                                     options_.password ? options_.password->c_str()
-                                                                       : nullptr) != MOSQ_ERR_SUCCESS) {
-    logLine("cannot use the user name");
-    return false;
-  }
-  if (options_.broker.tls) {
-    int rc = MOSQ_ERR_SUCCESS;
-    if (options_.cafile) {
-      rc = mosquitto_tls_set(mosq_, options_.cafile->c_str(), nullptr, nullptr, nullptr, nullptr);
-    } else {
-      rc = mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-    }
-    if (rc != MOSQ_ERR_SUCCESS) {
-      logLine("cannot set up TLS: " + errorText(rc, errno));
-      return false;
-    }
-    if (options_.insecure) {
-      mosquitto_tls_opts_set(mosq_, 0 /* SSL_VERIFY_NONE */, nullptr, nullptr);
-      mosquitto_tls_insecure_set(mosq_, true);
-      logLine(
-          "warning: --insecure: the broker's certificate is not checked; anyone on the way can read and "
-          "change the data");
-    }
-  }
-  mosquitto_connect_callback_set(mosq_, onConnect);
-  mosquitto_disconnect_v5_callback_set(mosq_, onDisconnect);
-  mosquitto_message_callback_set(mosq_, onMessage);
-  mosquitto_log_callback_set(mosq_, onLog);
-  return true;
+void Feed::noteStatus(bool changedState) {
+  status_.connected = link_ == Link::up;
+  if (changedState) status_.lastError = problem_;
+  statusDue_ = true;
+  if (changedState) writeStatus(monotonicSeconds());
 }
 
-std::string Feed::errorText(int rc, int error) const {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(error);
-  if (rc == MOSQ_ERR_TLS && !libraryError_.empty()) return "TLS: " + escapeForLog(libraryError_, 200);
-  return mosquitto_strerror(rc);
+void Feed::writeStatus(double now) {
+  const auto directory = store_.containerURL();
+  if (!statusDue_ || !directory) return;
+  statusDue_ = false;
+  statusWritten_ = now;
+  // Only for the window to read; a failure is not the feed's business.
+  (void)writePrivateFile(*directory / FeedStatus::kFileName, encodeFeedStatus(status_));
+}
+
+bool Feed::setUp() {
+  ClientOptions client{options_.broker,   options_.username, options_.password, options_.cafile,
+                       options_.insecure, options_.clientId, MQTT_PROTOCOL_V5};
+  auto made = MqttClient::create(
+      client, {[this](int rc) { connected(rc); }, [this](int reason) { disconnectReason_ = reason; },
+               [this](const mosquitto_message& message) { received(message); }});
+  if (!made) {
+    logLine(made.error().message);
+    return false;
+  }
+  client_ = std::move(made).value();
+  mosq_ = client_->handle();
+  if (options_.broker.tls && options_.insecure) {
+    logLine(
+        "warning: --insecure: the broker's certificate is not checked; anyone on the way can read and "
+        "change the data");
+  }
+  return true;
 }
 
 void Feed::linkDown(const std::string& problem, double now) {
@@ -282,6 +253,7 @@ void Feed::linkDown(const std::string& problem, double now) {
     problem_ = problem;
     logLine(problem + "; retrying (first in " + formatSeconds(wait) + ", backing off to 60 s)");
   }
+  noteStatus(true);
 }
 
 // An established connection ended (rc from the library's loop).
@@ -319,10 +291,10 @@ void Feed::noteSteadySession(double now) {
 }
 
 void Feed::connect(double now) {
-  libraryError_.clear();
+  client_->clearLibraryError();
   disconnectReason_ = 0;
   mosquitto_property* properties = nullptr;
-  if (protocol_ == MQTT_PROTOCOL_V5) {
+  if (client_->protocol() == MQTT_PROTOCOL_V5) {
     mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
                                  static_cast<std::uint32_t>(kMaximumPacketSize));
   }
@@ -356,10 +328,9 @@ void Feed::connect(double now) {
 
 void Feed::connected(int rc) {
   const double now = monotonicSeconds();
-  if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && protocol_ == MQTT_PROTOCOL_V5) {
+  if (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && client_->protocol() == MQTT_PROTOCOL_V5) {
     // An MQTT 3.1.1 broker: it cannot be told the largest packet we take.
-    protocol_ = MQTT_PROTOCOL_V311;
-    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, protocol_);
+    client_->setProtocol(MQTT_PROTOCOL_V311);
     logLine("the broker " + brokerName() +
             " speaks MQTT 3.1.1 only, so it cannot be asked to drop messages over 1 MiB: they are received "
             "whole before they are ignored; connecting with MQTT 3.1.1");
@@ -371,7 +342,7 @@ void Feed::connected(int rc) {
   if (rc != 0) {
     refusedLogin_ = isCredentialRefusal(rc);
     const std::string why =
-        protocol_ == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
+        client_->protocol() == MQTT_PROTOCOL_V5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
     const std::string reason =
         refusedLogin_ ? "the broker refused the login: " + why + " (check the user name and password)"
                       : "the broker refused the connection: " + why;
@@ -382,6 +353,7 @@ void Feed::connected(int rc) {
   link_ = Link::up;
   everConnected_ = true;
   sessionStart_ = now;
+  noteStatus(true);
   const std::vector<std::string> topics = state_.topics();
   std::vector<char*> names;
   for (const auto& topic : topics) names.push_back(const_cast<char*>(topic.c_str()));
@@ -400,6 +372,8 @@ void Feed::received(const mosquitto_message& message) {
       static_cast<const char*>(message.payload),
       message.payload != nullptr ? static_cast<std::size_t>(message.payloadlen) : 0);
   if (options_.verbose) logLine("message " + escapeForLog(topic) + " = " + escapeForLog(payload, 200));
+  status_.lastMessage = Date::now();
+  noteStatus(false);
   const Accepted accepted =
       state_.accept(topic, payload, Date::now(), message.retain ? Delivery::retained : Delivery::live);
   switch (accepted.outcome) {
@@ -433,12 +407,17 @@ bool Feed::writeDue(double now) {
   if (!status) {
     failedWrite_ = true;
     schedule_.failed(now);
+    noteStatus(false);
+    status_.lastError = "cannot write the snapshot: " + escapeForLog(status.error().message, 200);
+    writeStatus(now);
     logLine("cannot write the snapshot: " + escapeForLog(status.error().message, 200) +
             (options_.once ? "" : "; retrying in " + formatSeconds(WriteSchedule::kRetryDelay)));
     return false;
   }
   failedWrite_ = false;
   wrote_ = true;
+  status_.lastWrite = Date::now();
+  noteStatus(true);
   writtenHasImage_ = snapshot->hasImage;
   schedule_.written(*snapshot, now);
   char battery[32];
@@ -498,6 +477,10 @@ void Feed::sleepUntil(double wake) {
 std::optional<int> Feed::run() {
   if (!setUp()) return apps::kExitFailure;
   installSignalHandlers(options_.once);
+  status_.pid = ::getpid();
+  status_.started = Date::now();
+  status_.broker = brokerName();
+  noteStatus(true);
   restoreStored();
   start_ = monotonicSeconds();
   // Values kept over a reload are written with the new settings at once.
@@ -509,6 +492,7 @@ std::optional<int> Feed::run() {
     if (link_ == Link::down && now >= nextAttempt_ && timeLeft) connect(now);
     noteSteadySession(now);
     ignored_.flush(now, /*all=*/false);
+    if (statusDue_ && now - statusWritten_ >= FeedStatus::kNewsInterval) writeStatus(now);
     // car.png added or removed (kelvo save-image, remove-image): rewrite.
     if (writtenHasImage_ && now >= nextImageCheck_) {
       nextImageCheck_ = now + 1.0;
@@ -544,6 +528,8 @@ std::optional<int> Feed::run() {
                  : std::string("stopping on ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
   flushPending();
   if (link_ != Link::down) mosquitto_disconnect(mosq_);
+  link_ = Link::down;
+  noteStatus(true);
   if (reload) return std::nullopt;
   // --once stopped before its snapshot was written has failed.
   if (options_.once && !wrote_) {

@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "CarDiscovery.h"
 #include "CarState.h"
 #include "FeedConfig.h"
+#include "FeedConfigWriter.h"
+#include "FeedStatus.h"
 #include "FeedValue.h"
 #include "TempDirectory.h"
 #include "WriteSchedule.h"
@@ -322,6 +325,84 @@ TEST(FeedConfig, PrivateFilesPasswordsAndTheLocaleUnit) {
     EXPECT_EQ(unitForPosixLocale(locale), unit) << locale;
   }
   // clang-format on
+}
+
+TEST(FeedConfig, WrittenSettingsReadBackPrivateAndWithoutThePassword) {
+  kelvo::testing::TempDirectory dir;
+  const auto file = dir.path() / "new" / "feed.ini";
+  FeedSettings settings;
+  settings.broker = "mqtts://broker.lan:8884";
+  settings.preset = "evcc";
+  settings.car = "2";
+  settings.prefix = "home/evcc";
+  settings.username = "kelvo";
+  settings.password = "never written";
+  settings.passwordFile = (dir.path() / "pw").string();
+  settings.dashboard = "http://evcc.lan:7070";
+  settings.map = {{"map", "batteryPercentage", "car/soc", 0},
+                  {"map", "rangeKm", "car/range", 0},
+                  {"map", "statusKey", "car/state", 0},
+                  {"map", "isDriving", "car/driving", 0}};
+  ASSERT_TRUE(writeConfigFile(file, settings));
+  FeedSettings read;
+  ASSERT_TRUE(applyConfigFile(file, read));
+  EXPECT_EQ(std::tie(read.broker, read.preset, read.car, read.prefix, read.username, read.passwordFile,
+                     read.dashboard),
+            std::tie(settings.broker, settings.preset, settings.car, settings.prefix, settings.username,
+                     settings.passwordFile, settings.dashboard));
+  EXPECT_EQ(read.map.size(), 4u);
+  EXPECT_FALSE(read.password);
+  // clang-format off
+  struct Case { const char* broker; const char* password; bool written; };
+  for (const Case& c : {Case{"mqtt://a\nurl = mqtt://evil", "pw", false}, {" mqtt://a", "pw", false}, {"mqtt://a", "p\nw", false},
+           {"mqtt://a", "", false}, {"mqtt://a", "pw", true}}) {
+    settings.broker = c.broker;
+    EXPECT_EQ(writeConfigFile(file, settings) && writePasswordFile(dir.path() / "pw", c.password), c.written) << c.broker;
+  }
+  // clang-format on
+  for (const auto& name : {"new/feed.ini", "pw"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat((dir.path() / name).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+  }
+}
+
+TEST(CarDiscovery, NamesAndBatteriesUnderTheUsualAndTheTypedPrefixes) {
+  CarDirectory directory("home");
+  EXPECT_EQ(directory.topics().size(), 8u);
+  // clang-format off
+  for (const auto& [topic, payload] : {std::pair{"evcc/loadpoints/1/vehicleSoc", "55.5"}, {"teslamate/cars/2/display_name", "Model Y"},
+           {"teslamate/cars/2/battery_level", "81"}, {"evcc/loadpoints/1/vehicleTitle", "ID.4"}, {"home/cars/1/display_name", "Zoe"},
+           {"teslamate/cars/x/display_name", "not a car"}, {"teslamate/cars/3/state", "online"}, {"home/loadpoints/4/vehicleSoc", "120"},
+           {"teslamate/cars/10/battery_level", "12"}}) {
+    directory.note(topic, payload);
+  }
+  std::vector<std::string> found;
+  for (const FoundCar& car : directory.cars())
+    found.push_back(car.preset + " " + car.prefix + " " + car.car + " " + car.name + " " +
+                    (car.battery ? std::to_string(int(*car.battery)) : "-"));
+  EXPECT_EQ(found, (std::vector<std::string>{"teslamate home 1 Zoe -", "teslamate teslamate 2 Model Y 81",
+                                             "teslamate teslamate 10  12", "evcc evcc 1 ID.4 55", "evcc home 4  -"}));
+  // clang-format on
+}
+
+TEST(FeedStatus, RoundTripsAndRefusesWhatIsNotOne) {
+  FeedStatus status{4242,
+                    *kelvo::parseInternetDateTime("2026-12-07T10:00:00Z"),
+                    "mqtt://b:1883",
+                    true,
+                    kelvo::parseInternetDateTime("2026-12-07T10:01:00Z"),
+                    std::nullopt,
+                    "lost the connection"};
+  const auto back = decodeFeedStatus(encodeFeedStatus(status));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, status);
+  for (const char* json :
+       {"[]", "{\"pid\":1}",
+        "{\"pid\":\"1\",\"started\":\"2026-12-07T10:00:00Z\",\"broker\":\"\",\"connected\":true}", "{"})
+    EXPECT_FALSE(decodeFeedStatus(json)) << json;
+  EXPECT_TRUE(isRunning(::getpid()));
+  EXPECT_FALSE(isRunning(0));
 }
 
 TEST(WriteSchedule, BurstsAreCoalescedAndUnchangedSnapshotsWait) {

@@ -406,13 +406,19 @@ void applyCommandLine(const CommandLine& line, Settings& settings) {
 
 std::optional<std::string> rememberFamily(const fs::path& file, const std::string& group,
                                           ui::WidgetFamily family) {
+  return rememberValues(file, group, {{"family", familyName(family)}});
+}
+
+std::optional<std::string> rememberValues(const fs::path& file, const std::string& group,
+                                          const std::vector<std::pair<std::string, std::string>>& values) {
   std::string problem;
   const std::optional<std::string> text = readText(file, problem);
   if (!problem.empty()) return logValue(file.string()) + ": " + problem + "; not changed";
   const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
   const KeyFile keys = loadKeyFile(text.value_or(""), flags, problem);
   if (!keys) return logValue(file.string()) + ":" + problem + "; not changed";
-  g_key_file_set_string(keys.get(), group.c_str(), "family", familyName(family));
+  for (const auto& [key, value] : values)
+    g_key_file_set_string(keys.get(), group.c_str(), key.c_str(), value.c_str());
   gsize length = 0;
   gchar* data = g_key_file_to_data(keys.get(), &length, nullptr);
   const std::string written(data, length);

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "KelvoUI/Environment.h"
 
@@ -88,5 +90,9 @@ void applyCommandLine(const CommandLine& line, Settings& settings);
 // Refuses to rewrite a file it cannot read as a key file. The reason on failure.
 std::optional<std::string> rememberFamily(const std::filesystem::path& file, const std::string& group,
                                           ui::WidgetFamily family);
+// The same for any keys and their values as the config file spells them
+// ("anchor" = "bottom-left", "margin" = "16,48", ...).
+std::optional<std::string> rememberValues(const std::filesystem::path& file, const std::string& group,
+                                          const std::vector<std::pair<std::string, std::string>>& values);
 
 }  // namespace kelvo::desktop

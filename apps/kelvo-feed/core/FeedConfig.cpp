@@ -196,10 +196,14 @@ Status applyConfigText(std::string_view text, const std::string& name, FeedSetti
         settings.sharedDir = value;
       } else if (key == "image") {
         settings.image = value;
+      } else if (key == "dashboard") {
+        if (!value.starts_with("http://") && !value.starts_with("https://"))
+          return fail("dashboard must be an http:// or https:// address");
+        settings.dashboard = value;
       } else {
         return fail("unknown key \"" + key +
                     "\" in [feed] (preset, car, prefix, range, topic, unit, shared_dir, "
-                    "image)");
+                    "image, dashboard)");
       }
     } else {
       return fail("unknown group [" + entry.group + "] (broker, feed, map)");

@@ -33,8 +33,9 @@ struct FeedSettings {
   bool insecure = false;                    // mqtts without certificate checks
   std::optional<std::string> sharedDir;     // --shared-dir
   std::optional<std::string> image;         // a car picture to save at start
-  std::string clientId;                     // MQTT client id; empty: chosen from the process
-  std::vector<IniEntry> map;                // the [map] group's lines
+  std::optional<std::string> dashboard;  // the source's web interface (http:// or https://), for the window
+  std::string clientId;                  // MQTT client id; empty: chosen from the process
+  std::vector<IniEntry> map;             // the [map] group's lines
 };
 
 struct BrokerAddress {
