@@ -39,8 +39,6 @@ kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-desktop.desktop.i
 # trigger of desktop-file-utils in the package) rebuilds the scheme cache.
 kelvo_install_configured(${PROJECT_SOURCE_DIR}/resources/kelvo-app.desktop.in kelvo-app.desktop
                          "set(destination ${CMAKE_INSTALL_DATADIR}/applications)")
-install(FILES ${PROJECT_SOURCE_DIR}/resources/se.kelvo.Kelvo.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # systemd finds user units in <prefix>/lib/systemd/user only for /usr and
 # /usr/local; under any other prefix (~/.local above all) it looks in

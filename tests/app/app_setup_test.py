@@ -50,8 +50,8 @@ class AppSetup(unittest.TestCase):
             broker = Broker(session.root, "s3cret")
             self.addCleanup(broker.process.terminate)
             broker.publish(CARS)
-            session.spawn(["kelvo-app", "kelvo://open"])
-            app = session.application("kelvo-app", 20)
+            window = session.spawn(["kelvo-app", "kelvo://open"])
+            app = session.application("kelvo-app", window.pid, seconds=20)
             find = lambda **wanted: session.find(app, **wanted)  # noqa: E731
 
             def fill(name, text):
