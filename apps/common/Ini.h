@@ -1,6 +1,6 @@
 #pragma once
 
-// A small, strict reader for the feed's configuration file: "[group]"
+// A small, strict reader for the programs' configuration files: "[group]"
 // headers, "key = value" lines, blank lines and "#" or ";" comment lines.
 // Anything else is an error naming the line.
 
@@ -10,7 +10,7 @@
 
 #include "KelvoBase/Result.h"
 
-namespace kelvo::feed {
+namespace kelvo::apps {
 
 struct IniEntry {
   std::string group;  // the group the line is in ("" before the first header)
@@ -19,8 +19,8 @@ struct IniEntry {
   int line = 0;       // 1-based line number in the file
 };
 
-// The entries in file order. Errors read "line N: what"; a key given twice
+// The entries in file order. Errors read "N: what" (N the line); a key given twice
 // in one group, a key outside any group, and invalid UTF-8 are errors.
 Result<std::vector<IniEntry>> parseIni(std::string_view text);
 
-}  // namespace kelvo::feed
+}  // namespace kelvo::apps

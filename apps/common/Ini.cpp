@@ -1,17 +1,20 @@
-#include "IniFile.h"
+#include "Ini.h"
 
 #include <set>
 #include <utility>
 
 #include "KelvoShared/Utf8Text.h"
-#include "Trimmed.h"
 
-namespace kelvo::feed {
+namespace kelvo::apps {
 
 namespace {
 
-Error lineError(int line, const std::string& what) {
-  return Error{"line " + std::to_string(line) + ": " + what};
+Error lineError(int line, const std::string& what) { return Error{std::to_string(line) + ": " + what}; }
+
+std::string_view trimmed(std::string_view text, std::string_view blanks = " \t") {
+  const auto first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 }  // namespace
@@ -51,4 +54,4 @@ Result<std::vector<IniEntry>> parseIni(std::string_view text) {
   return entries;
 }
 
-}  // namespace kelvo::feed
+}  // namespace kelvo::apps
