@@ -119,7 +119,8 @@ apps::Program widgetProgram(WidgetCommandLine& t) {
       {.name = "legacy-host", .kind = Value::none,
        .help = "Draw as an older host does: no container background, no content margins", .set = flag(t.legacyHost)},
       {.name = "format", .valueName = "FORMAT", .kind = Value::choice,
-       .help = "png (pixels at --scale), svg and pdf (vector, in points) or json (the laid-out view tree)",
+       .help = "What to write (png: pixels at --scale; svg and pdf: vector, in points; json: the laid-out view "
+               "tree)",
        .defaultText = "png", .choices = namesOf(ui::kOutputFormats),
        .check = apps::oneOf("an output format", namesOf(ui::kOutputFormats)), .set = text(t.format)},
       {.name = "output", .shortName = 'o', .valueName = "FILE", .kind = Value::file,

@@ -34,7 +34,13 @@ inline constexpr std::array<PresetInfo, 4> kPresets{{
     {Preset::snapshot, "snapshot", "whole snapshot documents on one topic"},
     {Preset::map, "map", "the topics of the config file's [map] group"},
 }};
-static_assert(kPresets.back().preset == Preset::map, "one row per Preset");
+constexpr bool presetRowsInOrder() {
+  for (std::size_t i = 0; i < kPresets.size(); ++i) {
+    if (kPresets[i].preset != static_cast<Preset>(i)) return false;
+  }
+  return kPresets.back().preset == Preset::map;
+}
+static_assert(presetRowsInOrder(), "kPresets needs one row per Preset, in declaration order");
 
 std::optional<Preset> parsePreset(std::string_view name);
 // The names in table order.
