@@ -13,6 +13,8 @@ apps::Program kelvoProgram(KelvoCommandLine& t) {
       {.name = "shared-dir", .valueName = "DIR", .kind = apps::Value::directory,
        .help = "Use DIR as the shared directory (a missing DIR means no container)", .check = apps::nonEmpty,
        .set = [&t](const std::string& v) { t.sharedDir = v; }},
+      {.name = "pretty", .kind = apps::Value::none, .help = "Indent the JSON for reading",
+       .set = [&t](const std::string& v) { t.pretty = v == "true"; }},
   };
   program.programOptions = {"shared-dir"};
   program.commands = {
@@ -22,7 +24,7 @@ apps::Program kelvoProgram(KelvoCommandLine& t) {
        {{"FILE", apps::Value::file, "The picture file, or - for standard input", true, input}}},
       {"remove-image", "Remove the car picture", {"shared-dir"}},
       {"clear", "Remove the snapshot and the car picture", {"shared-dir"}},
-      {"show", "Print the snapshot's state as one JSON object; exit status 0 only when it is ok", {"shared-dir"}},
+      {"show", "Print the snapshot's state as one JSON object; exit status 0 only when it is ok", {"shared-dir", "pretty"}},
       {"where", "Print the app group and the shared directory", {"shared-dir"}},
   };
   // clang-format on

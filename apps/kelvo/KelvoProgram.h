@@ -13,6 +13,7 @@ namespace kelvo::writer {
 struct KelvoCommandLine {
   std::optional<std::string> sharedDir;  // --shared-dir, when given (never empty)
   std::string input = "-";               // FILE or "-" of save / save-image
+  bool pretty = false;                   // show: indented JSON
 };
 
 // The table, its rows setting the fields of `target` (which must outlive it).

@@ -131,7 +131,7 @@ int show(const Options& options) {
   } else {
     out["state"] = "noFile";
   }
-  std::cout << out.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+  std::cout << out.dump(options.pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) << '\n';
   return exitCode;
 }
 
