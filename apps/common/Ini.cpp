@@ -54,4 +54,69 @@ Result<std::vector<IniEntry>> parseIni(std::string_view text) {
   return entries;
 }
 
+Result<std::string> setIniValue(std::string_view text, std::string_view group, std::string_view key,
+                                std::string_view value) {
+  const auto entries = parseIni(text);
+  if (!entries) return entries.error();
+  const auto breaks = [](std::string_view part) {
+    return part.find_first_of("\r\n") != std::string_view::npos;
+  };
+  if (breaks(value) || breaks(key) || breaks(group) || group.find_first_of("[]") != std::string_view::npos ||
+      key.find('=') != std::string_view::npos || trimmed(key) != key || key.empty() ||
+      trimmed(value) != value) {
+    return Error{"0: cannot write \"" + std::string(key) + "\" in [" + std::string(group) + "] as one line"};
+  }
+  // The line to rewrite, else the line after which the key goes (0: none).
+  int replace = 0, after = 0;
+  bool groupSeen = false;
+  for (const IniEntry& entry : *entries) {
+    if (entry.group != group) continue;
+    groupSeen = true;
+    after = entry.line;
+    if (entry.key == key) replace = entry.line;
+  }
+  if (!groupSeen) {
+    // The header's line, when the group has no entries yet.
+    int number = 0;
+    std::size_t start = 0;
+    while (start < text.size() && after == 0) {
+      const std::size_t end = std::min(text.find('\n', start), text.size());
+      const std::string_view line = trimmed(text.substr(start, end - start), " \t\r");
+      ++number;
+      if (line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
+          trimmed(line.substr(1, line.size() - 2)) == group)
+        after = number;
+      start = end + 1;
+    }
+  }
+  const std::string written = std::string(key) + "=" + std::string(value);
+  std::string out;
+  int number = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::string_view line = text.substr(start, end - start);
+    ++number;
+    if (number == replace) {
+      // Keep how the line spells its key and separator.
+      const std::size_t equals = line.find('=');
+      std::size_t valueStart = line.find_first_not_of(" \t", equals + 1);
+      if (valueStart == std::string_view::npos) valueStart = line.size();
+      out +=
+          std::string(line.substr(0, valueStart)) + std::string(value) + (line.ends_with('\r') ? "\r" : "");
+    } else {
+      out += line;
+    }
+    if (end < text.size() || (number == after && replace == 0)) out += '\n';
+    if (number == after && replace == 0) out += written + '\n';
+    start = end + 1;
+  }
+  if (after == 0) {
+    if (!out.empty() && !out.ends_with('\n')) out += '\n';
+    if (!out.empty()) out += '\n';
+    out += "[" + std::string(group) + "]\n" + written + '\n';
+  }
+  return out;
+}
+
 }  // namespace kelvo::apps

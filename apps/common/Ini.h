@@ -23,4 +23,12 @@ struct IniEntry {
 // in one group, a key outside any group, and invalid UTF-8 are errors.
 Result<std::vector<IniEntry>> parseIni(std::string_view text);
 
+// `text` with `key` in `group` set to `value`, every other line (comments,
+// blank lines, other groups) kept as written: the key's line is rewritten
+// in place, a new key goes after the group's last entry, a new group at the
+// end. Refuses text parseIni refuses (with its "N: what") and a value or
+// name that would not read back (a line break, brackets in the group).
+Result<std::string> setIniValue(std::string_view text, std::string_view group, std::string_view key,
+                                std::string_view value);
+
 }  // namespace kelvo::apps

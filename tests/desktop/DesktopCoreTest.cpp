@@ -67,6 +67,26 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
             scratch.root().string() + ":0: not a regular file");
 }
 
+TEST(IniEditor, SetsOneKeyKeepingEveryOtherLine) {
+  // clang-format off
+  struct Case { const char* text; const char* group; const char* value; const char* result; };  // key "family"; result "!N: ..." is a refusal
+  for (const Case& c : {
+           Case{"", "widget", "large", "[widget]\nfamily=large\n"},
+           {"# x\n", "widget", "large", "# x\n\n[widget]\nfamily=large\n"},
+           {"[widget]\n; keep\nfamily = small # not a comment\r\nlayer=top", "widget", "large", "[widget]\n; keep\nfamily = large\r\nlayer=top"},
+           {"[widget]\nlayer=top\n\n# about desk\n[widget desk]\n", "widget", "large", "[widget]\nlayer=top\nfamily=large\n\n# about desk\n[widget desk]\n"},
+           {"[widget]\nlayer=top", "widget desk", "large", "[widget]\nlayer=top\n\n[widget desk]\nfamily=large\n"},
+           {"[widget desk]\n[widget]\n", "widget desk", "large", "[widget desk]\nfamily=large\n[widget]\n"},
+           {"[widget]\nhalf a thought\n", "widget", "large", "!2: expected \"key = value\""},
+           {"", "widget", "large\n[evil]", "!0: cannot write \"family\" in [widget] as one line"},
+           {"", "widget]x", "large", "!0: cannot write \"family\" in [widget]x] as one line"}}) {
+    // clang-format on
+    const Result<std::string> edited = apps::setIniValue(c.text, c.group, "family", c.value);
+    EXPECT_EQ(edited ? *edited : "!" + edited.error().message, c.result) << c.text;
+    EXPECT_TRUE(!edited || apps::parseIni(*edited)) << *edited;  // what it writes reads back
+  }
+}
+
 TEST(DesktopSettings, RememberingTheSizeKeepsTheRestOfTheFile) {
   const Scratch scratch;
   const fs::path file = scratch.root() / "new/dir/desktop.ini";
@@ -78,13 +98,13 @@ TEST(DesktopSettings, RememberingTheSizeKeepsTheRestOfTheFile) {
   for (int save = 0; save < 2; ++save) {  // stable from one save to the next
     ASSERT_EQ(rememberFamily(file, "widget", ui::WidgetFamily::systemLarge), std::nullopt);
     EXPECT_EQ(kelvo::testing::readFile(file),
-              "# mine\n\n[widget]\nanchor=center\nfamily=large\n\n[widget desk]\nlayer=top\n");
+              "# mine\n[widget]\nanchor=center\nfamily=large\n\n[widget desk]\nlayer=top\n");
   }
 
   // A file it cannot read as a key file is left as the user wrote it.
   kelvo::testing::writeFile(file, "[widget]\nhalf a thought\n");
   EXPECT_EQ(rememberFamily(file, "widget", ui::WidgetFamily::systemLarge).value_or(""),
-            file.string() + ":2: expected KEY=VALUE; not changed");
+            file.string() + ":2: expected \"key = value\"; not changed");
   EXPECT_EQ(kelvo::testing::readFile(file), "[widget]\nhalf a thought\n");
 
   // A linked file is written through the link and keeps its permissions.

@@ -125,61 +125,6 @@ std::optional<std::string> readText(const fs::path& file, std::string& problem) 
   return std::string(bytes->begin(), bytes->end());
 }
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
-// The first line GKeyFile would reject, 1-based, with why; 0 when none.
-std::pair<int, std::string> firstMalformedLine(std::string_view text) {
-  int number = 0;
-  for (std::string_view line : splitLines(text)) {
-    ++number;
-    if (!g_utf8_validate(line.data(), static_cast<gssize>(line.size()), nullptr))
-      return {number, "not UTF-8"};
-    line = trimmed(line);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']' || line.size() < 3) return {number, "a group name must be written [NAME]"};
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return {number, "expected KEY=VALUE"};
-    if (trimmed(line.substr(0, equals)).empty()) return {number, "a value without a key"};
-  }
-  return {0, {}};
-}
-
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-// Parses `text`; on failure the reason with its line.
-KeyFile loadKeyFile(std::string_view text, GKeyFileFlags flags, std::string& problem) {
-  KeyFile keys(g_key_file_new());
-  GError* error = nullptr;
-  if (!g_key_file_load_from_data(keys.get(), text.data(), text.size(), flags, &error)) {
-    const auto [line, why] = firstMalformedLine(text);
-    problem = line > 0 ? std::to_string(line) + ": " + why : "0: " + logValue(error->message);
-    g_error_free(error);
-    return nullptr;
-  }
-  return keys;
-}
-
 // Where a write to `file` lands: the end of its chain of symbolic links
 // (which need not exist yet), so that a linked config file stays linked.
 Result<fs::path> linkTarget(fs::path file) {
@@ -366,14 +311,10 @@ std::optional<std::string> rememberFamily(const fs::path& file, const std::strin
   std::string problem;
   const std::optional<std::string> text = readText(file, problem);
   if (!problem.empty()) return logValue(file.string()) + ": " + problem + "; not changed";
-  const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-  const KeyFile keys = loadKeyFile(text.value_or(""), flags, problem);
-  if (!keys) return logValue(file.string()) + ":" + problem + "; not changed";
-  g_key_file_set_string(keys.get(), group.c_str(), "family", familyName(family));
-  gsize length = 0;
-  gchar* data = g_key_file_to_data(keys.get(), &length, nullptr);
-  const std::string written(data, length);
-  g_free(data);
+  const Result<std::string> edited =
+      apps::setIniValue(text.value_or(""), group, "family", familyName(family));
+  if (!edited) return logValue(file.string()) + ":" + logValue(edited.error().message) + "; not changed";
+  const std::string& written = *edited;
 
   const Result<fs::path> target = linkTarget(file);
   if (!target) return logValue(file.string()) + ": " + target.error().message + "; not changed";

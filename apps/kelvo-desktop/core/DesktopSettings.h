@@ -84,7 +84,7 @@ std::optional<std::string> applyConfigFile(const std::filesystem::path& file, co
 // Remembers the family in the group of `file`, keeping everything else in it
 // (comments included); creates the file and its directory when missing. A
 // symbolic link is written through, and the file keeps its permissions.
-// Refuses to rewrite a file it cannot read as a key file. The reason on failure.
+// Refuses to rewrite a file it cannot read (apps::setIniValue). The reason on failure.
 std::optional<std::string> rememberFamily(const std::filesystem::path& file, const std::string& group,
                                           ui::WidgetFamily family);
 
