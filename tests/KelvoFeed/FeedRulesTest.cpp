@@ -291,6 +291,14 @@ TEST(FeedConfig, FileErrorsNameTheFileAndLine) {
     const auto status = applyConfigText(c.text, "feed.ini", settings);
     EXPECT_EQ(status ? "" : status.error().message.substr(0, std::strlen(c.error)), c.error) << c.text;
   }
+  // An earlier spelling is read, and the log says how it is spelt now.
+  FeedSettings settings;
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(applyConfigText("[feed]\nshared_dir = /x\n", "feed.ini", settings, &warnings));
+  EXPECT_EQ(settings.sharedDir, "/x");
+  EXPECT_EQ(warnings,
+            std::vector<std::string>{"feed.ini:2: \"shared_dir\" is now spelled \"shared-dir\"; the old "
+                                     "spelling will not be read in the next release"});
 }
 
 TEST(FeedConfig, BrokerUrls) {

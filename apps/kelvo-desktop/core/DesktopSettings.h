@@ -67,7 +67,7 @@ const char* familyName(ui::WidgetFamily family);
 std::filesystem::path defaultConfigFile(
     const std::function<const char*(const char*)>& environment = std::getenv);
 // Whether `name` can name an instance: its group [widget NAME] must be one
-// GKeyFile writes and reads back, so UTF-8 without brackets or control
+// the INI reader and editor read back, so UTF-8 without brackets or control
 // characters, and short. The empty name is the default instance.
 bool isInstanceName(std::string_view name);
 // "widget", or "widget NAME".
