@@ -54,3 +54,17 @@ foreach(unit IN LISTS kelvo_units)
       set(destination ${CMAKE_INSTALL_DATADIR}/systemd/user)
     endif()")
 endforeach()
+
+# ---- Manual pages and shell completions ----
+# Made at build time by kelvo-manual from the option tables (apps/manual).
+# Installed compressed (gzip -9n), as Debian's policy asks.
+install(DIRECTORY ${KELVO_MANUAL_DIR}/installed/man1 ${KELVO_MANUAL_DIR}/installed/man5
+        DESTINATION ${CMAKE_INSTALL_MANDIR})
+foreach(program kelvo kelvo-widget kelvo-desktop kelvo-feed)
+  install(FILES ${KELVO_MANUAL_DIR}/bash/${program}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${KELVO_MANUAL_DIR}/zsh/${program} RENAME _${program}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  install(FILES ${KELVO_MANUAL_DIR}/fish/${program} RENAME ${program}.fish
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endforeach()

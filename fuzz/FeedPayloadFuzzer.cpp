@@ -46,7 +46,7 @@ const std::vector<FeedSource>& sources() {
   static const std::vector<FeedSource> all = [] {
     std::vector<FeedSource> out;
     FeedSettings settings;
-    for (const char* preset : {"teslamate", "evcc", "snapshot"}) {
+    for (const Preset preset : {Preset::teslamate, Preset::evcc, Preset::snapshot}) {
       settings.preset = preset;
       settings.topic = "kelvo/snapshot";
       out.push_back(*buildSource(settings));
@@ -73,7 +73,8 @@ const std::vector<std::string>& topics() {
 
 // What any payload must give when read on its own.
 void checkReaders(std::string_view payload) {
-  if (const auto number = parseNumber(payload)) check(std::isfinite(*number) && !(*number == 0 && std::signbit(*number)));
+  if (const auto number = parseNumber(payload))
+    check(std::isfinite(*number) && !(*number == 0 && std::signbit(*number)));
   if (const auto seconds = parseDuration(payload)) check(std::isfinite(*seconds));
   if (const auto instant = parseInstant(payload)) check(kelvo::isInternetDateTimeRepresentable(*instant));
   [[maybe_unused]] const auto truth = parseBoolean(payload);

@@ -27,11 +27,25 @@ const std::vector<std::string> kUnits = {"kelvo-feed.service", "kelvo-desktop.se
 
 void log(const std::string& line) { std::cerr << "kelvo-app: " << line << std::endl; }
 
-std::string presetTitle(const std::string& preset) {
-  if (preset == "teslamate") return "TeslaMate";
-  if (preset == "evcc") return "evcc";
-  // TRANSLATORS: Kelvo window: the data source that is one MQTT topic holding the whole snapshot.
-  return L("Snapshot topic");
+std::string presetTitle(feed::Preset preset) {
+  switch (preset) {
+    case feed::Preset::teslamate:
+      return "TeslaMate";
+    case feed::Preset::evcc:
+      return "evcc";
+    case feed::Preset::snapshot:
+      // TRANSLATORS: Kelvo window: the data source that is one MQTT topic holding the whole snapshot.
+      return L("Snapshot topic");
+    case feed::Preset::map:
+      break;
+  }
+  // The config file's own topic map: its name in feed.ini.
+  return std::string(feed::kPresets[static_cast<std::size_t>(preset)].name);
+}
+
+std::string presetTitle(const std::string& name) {
+  const std::optional<feed::Preset> preset = feed::parsePreset(name);
+  return preset ? presetTitle(*preset) : name;
 }
 
 std::optional<feed::FeedSettings> savedSettings(const std::filesystem::path& file) {

@@ -3,11 +3,13 @@
 
 #include <adwaita.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "AppWindow.h"
 #include "FeedConfig.h"
 #include "KelvoShared/Localization.h"
+#include "Options.h"
 
 namespace {
 
@@ -31,6 +33,16 @@ kelvo::app::AppWindow& theWindow(GApplication* application) {
 int main(int argc, char** argv) {
   kelvo::initLocale();
   AdwApplication* application = adw_application_new(kApplicationId, G_APPLICATION_HANDLES_OPEN);
+  // GApplication answers --help; --version (-V) as every Kelvo program does.
+  g_application_add_main_option(G_APPLICATION(application), "version", 'V', G_OPTION_FLAG_NONE,
+                                G_OPTION_ARG_NONE, "Print the version and exit", nullptr);
+  g_signal_connect(application, "handle-local-options",
+                   G_CALLBACK(+[](GApplication*, GVariantDict* options, gpointer) -> int {
+                     if (!g_variant_dict_contains(options, "version")) return -1;
+                     std::printf("%s\n", kelvo::apps::versionLine("kelvo-app").c_str());
+                     return 0;
+                   }),
+                   nullptr);
   g_signal_connect(application, "activate", G_CALLBACK(+[](GApplication* app) { theWindow(app).present(); }),
                    nullptr);
   g_signal_connect(application, "open",

@@ -13,7 +13,8 @@
 #include "DisplayLoss.h"
 #include "ExitCodes.h"
 #include "KelvoShared/Localization.h"
-#include "ParseCommandLine.h"
+#include "LogValue.h"
+#include "Options.h"
 
 namespace {
 
@@ -27,23 +28,27 @@ gboolean quit(gpointer) {
 int main(int argc, char** argv) {
   kelvo::initLocale();
 
-  CLI::App app{"The Kelvo widget on the desktop: a layer surface on Wayland, a desktop window on X11.",
-               "kelvo-desktop"};
-  app.footer(
-      "Settings not given come from the config file's [widget] (or [widget NAME]) group.\n"
-      "SIGHUP reads the shared directory again; SIGTERM and SIGINT end it with status 0.");
-  kelvo::desktop::CommandLine line;
-  kelvo::desktop::addOptions(app, line);
-  if (const std::optional<int> status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
+  kelvo::desktop::DesktopCommandLine line;
+  const kelvo::apps::Program program = kelvo::desktop::desktopProgram(line);
+  const kelvo::apps::Parsed parsed = kelvo::apps::parseCommandLine(program, argc, argv);
+  if (parsed.exit) return *parsed.exit;
+  kelvo::apps::applyGiven(parsed, kelvo::apps::Rows::commandLineOnly);
 
   const std::filesystem::path configFile =
       line.config ? std::filesystem::path(*line.config) : kelvo::desktop::defaultConfigFile();
+  // The default file may be absent; a file named on the command line may not.
+  std::error_code error;
+  if (line.config && !std::filesystem::exists(configFile, error)) {
+    std::cerr << "kelvo-desktop: cannot read config file " << kelvo::desktop::logValue(configFile.string())
+              << ": No such file or directory\n";
+    return kelvo::apps::kExitFailure;
+  }
   const std::string group = kelvo::desktop::configGroup(line.name);
-  kelvo::desktop::Settings settings;
-  if (const auto problem = kelvo::desktop::applyConfigFile(configFile, group, settings)) {
+  if (const auto problem = kelvo::desktop::applyConfigFile(configFile, group, line.settings)) {
     std::cerr << "kelvo-desktop: " << *problem << "; using the defaults\n";
   }
-  kelvo::desktop::applyCommandLine(line, settings);
+  kelvo::apps::applyGiven(parsed, kelvo::apps::Rows::configurable);
+  kelvo::desktop::Settings settings = line.settings;
 
   // The widget is drawn with Cairo alone. Without this GDK loads the GL
   // driver at start to choose visuals: over 50 MiB of resident memory with

@@ -1,7 +1,6 @@
 // kelvo-feed: keeps the widget's snapshot current from an MQTT broker
 // (TeslaMate, evcc, a whole-snapshot topic or a topic map of one's own).
 
-#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -12,12 +11,14 @@
 #include <vector>
 
 #include "CarState.h"
+#include "ExitCodes.h"
 #include "FeedConfig.h"
 #include "FeedDaemon.h"
+#include "FeedProgram.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/RegularFile.h"
 #include "KelvoShared/SharedStore.h"
-#include "ParseCommandLine.h"
+#include "Options.h"
 
 namespace {
 
@@ -25,14 +26,12 @@ using namespace kelvo::feed;
 
 using kelvo::apps::kExitFailure;
 
-// What the command line set; unset values leave the config file's.
+// The command line as parsed; its rows are applied again over the config
+// file at every reading of the settings.
 struct CommandLine {
-  std::optional<std::string> config, broker, preset, car, prefix, range, topic, unit, username, passwordFile,
-      cafile, sharedDir, image, clientId;
-  bool insecure = false;
-  bool once = false;
-  double timeout = 10;
-  bool verbose = false;
+  FeedCommandLine target;
+  kelvo::apps::Program program = feedProgram(target);
+  kelvo::apps::Parsed parsed;
 };
 
 // Start-up errors carry paths and values from the command line and the
@@ -44,27 +43,8 @@ int fail(const std::string& message) {
   return kExitFailure;
 }
 
-void overlay(const CommandLine& line, FeedSettings& settings) {
-  const auto take = [](const std::optional<std::string>& value, auto& field) {
-    if (value) field = *value;
-  };
-  take(line.broker, settings.broker);
-  take(line.preset, settings.preset);
-  take(line.car, settings.car);
-  take(line.range, settings.range);
-  take(line.topic, settings.topic);
-  take(line.clientId, settings.clientId);
-  if (line.prefix) settings.prefix = line.prefix;
-  if (line.unit) settings.unit = line.unit;
-  if (line.username) settings.username = line.username;
-  if (line.cafile) settings.cafile = line.cafile;
-  if (line.sharedDir) settings.sharedDir = line.sharedDir;
-  if (line.image) settings.image = line.image;
-  if (line.insecure) settings.insecure = true;
-}
-
 // The password: --password-file, then KELVO_MQTT_PASSWORD, then the config
-// file's password_file or password. Never an option's value.
+// file's password-file or password. Never an option's value.
 kelvo::Result<std::optional<std::string>> findPassword(const CommandLine& line,
                                                        const FeedSettings& settings) {
   const auto fromFile = [](const std::string& file) -> kelvo::Result<std::optional<std::string>> {
@@ -72,7 +52,7 @@ kelvo::Result<std::optional<std::string>> findPassword(const CommandLine& line,
     if (!password) return password.error();
     return std::optional<std::string>(std::move(password).value());
   };
-  if (line.passwordFile) return fromFile(*line.passwordFile);
+  if (line.parsed.has("password-file")) return fromFile(*settings.passwordFile);
   if (const char* variable = std::getenv("KELVO_MQTT_PASSWORD"); variable && variable[0] != '\0') {
     return std::optional<std::string>(variable);
   }
@@ -100,19 +80,23 @@ struct Setup {
   FeedSource source;
 };
 
-kelvo::Result<Setup> loadSetup(const CommandLine& line) {
+kelvo::Result<Setup> loadSetup(CommandLine& line) {
   Setup setup;
-  FeedSettings& settings = setup.settings;
-  if (line.config) {
-    if (auto ok = applyConfigFile(*line.config, settings); !ok) return ok.error();
+  FeedSettings& settings = line.target.settings;
+  settings = FeedSettings();
+  std::vector<std::string> warnings;
+  if (line.target.config) {
+    if (auto ok = applyConfigFile(*line.target.config, settings, &warnings); !ok) return ok.error();
   } else {
     auto file = findDefaultConfigFile();
     if (!file) return file.error();
     if (*file) {
-      if (auto ok = applyConfigFile(**file, settings); !ok) return ok.error();
+      if (auto ok = applyConfigFile(**file, settings, &warnings); !ok) return ok.error();
     }
   }
-  overlay(line, settings);
+  for (const std::string& warning : warnings) logLine(shown(warning));
+  kelvo::apps::applyGiven(line.parsed, kelvo::apps::Rows::configurable);
+  setup.settings = settings;
 
   auto broker = parseBrokerUrl(settings.broker);
   if (!broker) return broker.error();
@@ -131,9 +115,9 @@ kelvo::Result<Setup> loadSetup(const CommandLine& line) {
   options.insecure = settings.insecure;
   if (options.insecure && !options.broker.tls) return kelvo::Error{"--insecure applies only to mqtts://"};
   options.clientId = settings.clientId;
-  options.once = line.once;
-  options.timeout = line.timeout;
-  options.verbose = line.verbose;
+  options.once = line.target.once;
+  options.timeout = line.target.timeout;
+  options.verbose = line.target.verbose;
   options.unitExplicit = settings.unit.has_value();
   options.unit = settings.unit ? *parseUnit(*settings.unit) : unitFromEnvironment();
   return setup;
@@ -157,7 +141,7 @@ kelvo::Platform platformFor(const FeedSettings& settings) {
                             : kelvo::Platform::current();
 }
 
-int run(const CommandLine& line) {
+int run(CommandLine& line) {
   // A reload asked for while the settings are first read has nothing to add
   // (the daemon takes SIGHUP from its start on).
   std::signal(SIGHUP, SIG_IGN);
@@ -192,57 +176,9 @@ int run(const CommandLine& line) {
 
 int main(int argc, char** argv) {
   CommandLine line;
-  CLI::App app{"Keeps the Kelvo widget current from an MQTT broker (TeslaMate, evcc, or a topic map).",
-               "kelvo-feed"};
-  app.add_option("--config", line.config,
-                 "Settings file (default ${XDG_CONFIG_HOME:-~/.config}/kelvo/feed.ini)")
-      ->option_text("FILE");
-  app.add_option("--broker", line.broker,
-                 "mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (default mqtt://localhost)")
-      ->option_text("URL")
-      ->check([](const std::string& url) {
-        auto address = parseBrokerUrl(url);
-        return address ? std::string() : address.error().message;
-      });
-  app.add_option("--preset", line.preset, "Where the data comes from (default teslamate)")
-      ->check(CLI::IsMember({"teslamate", "evcc", "snapshot", "map"}))
-      ->option_text("teslamate|evcc|snapshot|map");
-  app.add_option("--car", line.car, "TeslaMate car id or evcc loadpoint id (default 1)")->option_text("ID");
-  app.add_option("--prefix", line.prefix, "Root topic instead of the preset's (teslamate, evcc)")
-      ->option_text("TOPIC");
-  app.add_option("--topic", line.topic, "The snapshot preset's topic")->option_text("TOPIC");
-  app.add_option("--range", line.range, "TeslaMate range to show (default est)")
-      ->check(CLI::IsMember({"est", "rated", "ideal"}))
-      ->option_text("est|rated|ideal");
-  app.add_option("--unit", line.unit, "Distance unit (default from the locale's measurement system)")
-      ->check(CLI::IsMember({"km", "mi"}))
-      ->option_text("km|mi");
-  app.add_option("--username", line.username, "Broker user name")->option_text("USER");
-  app.add_option("--password-file", line.passwordFile,
-                 "File holding the broker password (mode 600); or KELVO_MQTT_PASSWORD")
-      ->option_text("FILE");
-  app.add_option("--cafile", line.cafile, "CA certificates for mqtts:// (default: the system's)")
-      ->option_text("FILE");
-  app.add_flag("--insecure", line.insecure, "Do not check the broker's certificate (logs a warning)");
-  app.add_option("--client-id", line.clientId, "MQTT client id (default: chosen by the library)")
-      ->option_text("ID");
-  kelvo::apps::addSharedDirOption(app, line.sharedDir);
-  app.add_option("--image", line.image, "Save this car picture into the shared directory at start")
-      ->option_text("FILE");
-  app.add_flag("--once", line.once, "Write one snapshot from the retained messages, then exit");
-  app.add_option("--timeout", line.timeout,
-                 "Seconds --once may take in all, connecting included (default 10)")
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            // NaN passes every range check made of comparisons; this one fails it.
-            const double seconds = std::strtod(text.c_str(), nullptr);
-            return seconds >= 0.1 && seconds <= 3600 ? std::string() : "must be 0.1 to 3600 seconds";
-          },
-          "SECONDS", "0.1…3600"))
-      ->option_text("SECONDS");
-  app.add_flag("-v,--verbose", line.verbose, "Log every message received");
-
-  if (const auto status = kelvo::apps::parseCommandLine(app, argc, argv)) return *status;
+  line.parsed = kelvo::apps::parseCommandLine(line.program, argc, argv);
+  if (line.parsed.exit) return *line.parsed.exit;
+  kelvo::apps::applyGiven(line.parsed, kelvo::apps::Rows::commandLineOnly);
 
   try {
     return run(line);

@@ -1,12 +1,10 @@
 #pragma once
 
-// How kelvo-widget's commands are put together: each command lives in its
-// own file and registers itself on the program's CLI::App through one of the
-// add...Command functions below; main() calls them in turn. A command stores
-// what it will do in `action` when the user picks it; main runs it after
-// parsing and returns its exit status.
+// How kelvo-widget's commands are put together: the commands and their
+// options are rows of the program's table (WidgetProgram.cpp); each command
+// lives in its own file as one of the functions below, which main() runs
+// with the parsed options and whose exit status it returns.
 
-#include <CLI/CLI.hpp>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -19,6 +17,7 @@
 #include "KelvoUI/Environment.h"
 #include "KelvoWidget/CarEntry.h"
 #include "KelvoWidget/CarProvider.h"
+#include "WidgetProgram.h"
 
 namespace kelvo::host {
 
@@ -26,13 +25,15 @@ using Action = std::function<int()>;
 using Json = nlohmann::ordered_json;
 
 // `info`: the widget's registration as JSON.
-void addInfoCommand(CLI::App& app, Action& action);
+int infoCommand(const WidgetCommandLine& options);
 // `placeholder`, `snapshot [--preview]` and `timeline`: the provider's answers as JSON.
-void addRequestCommands(CLI::App& app, Action& action);
+int placeholderCommand(const WidgetCommandLine& options);
+int snapshotCommand(const WidgetCommandLine& options);
+int timelineCommand(const WidgetCommandLine& options);
 // `status [--format text|waybar|i3blocks] [--watch]`: one line for status bars.
-void addStatusCommand(CLI::App& app, Action& action);
+int statusCommand(const WidgetCommandLine& options);
 // `serve [--listen ADDR:PORT] ...`: the widget over HTTP.
-void addServeCommand(CLI::App& app, Action& action);
+int serveCommand(const WidgetCommandLine& options);
 
 // ---- shared by the commands that ask the provider (requests, render, run) ----
 
@@ -42,6 +43,9 @@ struct RequestOptions {
   std::optional<std::string> sharedDir;
   std::optional<std::string> now;
 
+  explicit RequestOptions(const WidgetCommandLine& line)
+      : family(line.family), sharedDir(line.sharedDir), now(line.now) {}
+
   // Valid once CLI11 has checked the options.
   ui::WidgetFamily widgetFamily() const;
   // The host's clock: --now when given, else the system clock.
@@ -49,16 +53,6 @@ struct RequestOptions {
   // The provider on the process's store (or --shared-dir), with --now as its clock.
   widget::CarProvider provider() const;
 };
-
-// Adds the three options to `command`, each checked while parsing so a bad
-// value is a usage error.
-void addRequestOptions(CLI::App& command, RequestOptions& options);
-// Only --shared-dir and --now, for commands that take their families otherwise.
-void addStoreAndClockOptions(CLI::App& command, RequestOptions& options);
-// Accepts the families' short and system names (ui::parseFamily).
-CLI::Validator familyValidator();
-// The families, their sizes and help texts, for an option's help.
-std::string familyHelp();
 
 // The host's JSON forms of an entry and a timeline; dates are RFC 3339 UTC
 // with milliseconds.

@@ -2,7 +2,6 @@
 
 // What `render` and `run` share: how an entry becomes a drawn widget.
 
-#include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,9 +17,9 @@ inline constexpr const char* kRenderCommand = "render";
 inline constexpr const char* kRunCommand = "run";
 
 // `render`: one entry drawn to PNG, SVG, PDF or the JSON view tree.
-void addRenderCommand(CLI::App& app, Action& action);
+int renderCommand(const WidgetCommandLine& options);
 // `run`: the refresh loop that keeps DIR/<family>.png current.
-void addRunCommand(CLI::App& app, Action& action);
+int runCommand(const WidgetCommandLine& options);
 
 // Whether the command named `name` draws (lays out text).
 inline bool drawsWidgets(std::string_view name) { return name == kRenderCommand || name == kRunCommand; }
@@ -30,12 +29,10 @@ struct DrawingOptions {
   std::string appearance = "light";
   double scale = ui::defaultRenderScale;
   bool legacyHost = false;
+
+  explicit DrawingOptions(const WidgetCommandLine& line)
+      : appearance(line.appearance), scale(line.scale), legacyHost(line.legacyHost) {}
 };
-
-void addDrawingOptions(CLI::App& command, DrawingOptions& options);
-
-// A --scale value: a finite decimal number within the supported range.
-std::optional<double> parseScale(std::string_view text);
 
 // The environment the host draws an entry in: the placed family, the
 // current locale, the host's clock, the appearance and the host's kind.

@@ -26,7 +26,7 @@ struct RunOptions {
   std::vector<std::string> families;
   RequestOptions request;  // --shared-dir and --now
   DrawingOptions drawing;
-  bool once = false;
+  bool once;
 };
 
 // One line for the log: what the entry shows.
@@ -182,23 +182,9 @@ int run(const RunOptions& options) {
 
 }  // namespace
 
-void addRunCommand(CLI::App& app, Action& action) {
-  auto options = std::make_shared<RunOptions>();
-  CLI::App* command = app.add_subcommand(
-      kRunCommand, "Keep DIR/<family>.png current: draw each family, sleep until the reload time, repeat");
-  command->add_option("--out-dir", options->outDir, "Directory for the PNG files (created when missing)")
-      ->option_text("DIR")
-      ->required();
-  command
-      ->add_option("--family", options->families,
-                   "A widget size to draw (repeatable): " + familyHelp() + "; default the offered ones (" +
-                       ui::familyNames(ui::Which::offered, ", ") + ")")
-      ->option_text("FAMILY")
-      ->check(familyValidator());
-  addStoreAndClockOptions(*command, options->request);
-  addDrawingOptions(*command, options->drawing);
-  command->add_flag("--once", options->once, "Draw once and exit");
-  command->callback([&action, options] { action = [options] { return run(*options); }; });
+int runCommand(const WidgetCommandLine& options) {
+  return run(
+      {options.outDir, options.families, RequestOptions(options), DrawingOptions(options), options.once});
 }
 
 }  // namespace kelvo::host

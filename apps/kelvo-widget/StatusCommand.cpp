@@ -32,14 +32,8 @@ namespace fs = std::filesystem;
 
 struct StatusOptions {
   RequestOptions request;  // --shared-dir and --now
-  std::string format = "text";
-  bool watch = false;
-};
-
-const std::map<std::string, StatusFormat> kFormats{
-    {"text", StatusFormat::text},
-    {"waybar", StatusFormat::waybar},
-    {"i3blocks", StatusFormat::i3blocks},
+  std::string format;
+  bool watch;
 };
 
 widget::Timeline currentTimeline(const RequestOptions& request) {
@@ -212,27 +206,15 @@ int watch(const StatusOptions& options, StatusFormat format) {
 
 }  // namespace
 
-void addStatusCommand(CLI::App& app, Action& action) {
-  auto options = std::make_shared<StatusOptions>();
-  CLI::App* command = app.add_subcommand(
-      "status", "Print the car's state as one line for status bars (Waybar, i3blocks, ...)");
-  command
-      ->add_option("--format", options->format,
-                   "text, waybar (a custom module's JSON) or i3blocks (full text, short text, colour); "
-                   "default text")
-      ->option_text("FORMAT")
-      ->check(CLI::IsMember({"text", "waybar", "i3blocks"}));
-  command->add_flag("--watch", options->watch,
-                    "Keep running: print a new line whenever it changes (i3blocks: the full text only)");
-  addStoreAndClockOptions(*command, options->request);
-  command->callback([&action, options] {
-    action = [options] {
-      // A closed pipe is reported by write(), not by a killing signal.
-      signal(SIGPIPE, SIG_IGN);
-      const StatusFormat format = kFormats.at(options->format);
-      return options->watch ? watch(*options, format) : printOnce(*options, format);
-    };
-  });
+int statusCommand(const WidgetCommandLine& line) {
+  const StatusOptions options{RequestOptions(line), line.statusFormat, line.watch};
+  // A closed pipe is reported by write(), not by a killing signal.
+  signal(SIGPIPE, SIG_IGN);
+  StatusFormat format = StatusFormat::text;
+  for (const StatusFormatInfo& row : kStatusFormats) {
+    if (row.name == options.format) format = row.format;
+  }
+  return options.watch ? watch(options, format) : printOnce(options, format);
 }
 
 }  // namespace kelvo::host

@@ -7,9 +7,11 @@
 
 #include <unicode/locid.h>
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "KelvoShared/Date.h"
@@ -25,6 +27,17 @@ enum class StatusFormat {
   waybar,    // one JSON object: text, tooltip, class, percentage
   i3blocks,  // full text, short text and colour, one per line
 };
+
+struct StatusFormatInfo {
+  StatusFormat format;
+  std::string_view name;  // on the command line
+  std::string_view help;  // a few words, for --help and the manual
+};
+inline constexpr std::array<StatusFormatInfo, 3> kStatusFormats{{
+    {StatusFormat::text, "text", "the line alone"},
+    {StatusFormat::waybar, "waybar", "a Waybar custom module's JSON"},
+    {StatusFormat::i3blocks, "i3blocks", "full text, short text, colour"},
+}};
 
 // What a bar shows for one entry at one moment.
 struct StatusLine {

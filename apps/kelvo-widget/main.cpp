@@ -9,7 +9,7 @@
 #include "Drawing.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoUI/PangoTextMeasurer.h"
-#include "ParseCommandLine.h"
+#include "Options.h"
 #include "StandardStreams.h"
 
 int main(int argc, char** argv) {
@@ -19,17 +19,21 @@ int main(int argc, char** argv) {
   // before its first text, so it starts now, on a thread of its own.
   if (argc > 1 && kelvo::host::drawsWidgets(argv[1])) kelvo::ui::PangoTextMeasurer::prepare();
 
-  CLI::App app{"The Kelvo widget host: answers the widget's requests and draws its entries.", "kelvo-widget"};
-  app.require_subcommand(1);
-  kelvo::host::Action action;
-  kelvo::host::addInfoCommand(app, action);
-  kelvo::host::addRequestCommands(app, action);
-  kelvo::host::addRenderCommand(app, action);
-  kelvo::host::addRunCommand(app, action);
-  kelvo::host::addStatusCommand(app, action);
-  kelvo::host::addServeCommand(app, action);
-
-  const std::optional<int> parsed = kelvo::apps::parseCommandLine(app, argc, argv);
-  const int status = parsed ? *parsed : action ? action() : kelvo::apps::kExitUsage;
+  kelvo::host::WidgetCommandLine options;
+  const kelvo::apps::Program program = kelvo::host::widgetProgram(options);
+  const kelvo::apps::Parsed parsed = kelvo::apps::parseCommandLine(program, argc, argv);
+  if (parsed.exit) return kelvo::apps::finishStandardOutput("kelvo-widget", *parsed.exit);
+  kelvo::apps::applyGiven(parsed);
+  using Command = int (*)(const kelvo::host::WidgetCommandLine&);
+  const std::pair<const char*, Command> commands[] = {
+      {"info", kelvo::host::infoCommand},         {"placeholder", kelvo::host::placeholderCommand},
+      {"snapshot", kelvo::host::snapshotCommand}, {"timeline", kelvo::host::timelineCommand},
+      {"render", kelvo::host::renderCommand},     {"run", kelvo::host::runCommand},
+      {"status", kelvo::host::statusCommand},     {"serve", kelvo::host::serveCommand},
+  };
+  int status = kelvo::apps::kExitUsage;
+  for (const auto& [name, command] : commands) {
+    if (parsed.command == name) status = command(options);
+  }
   return kelvo::apps::finishStandardOutput("kelvo-widget", status);
 }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -15,10 +14,11 @@
 #include <system_error>
 #include <vector>
 
+#include "ExitCodes.h"
+#include "KelvoProgram.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/WidgetSnapshot.h"
-#include "ParseCommandLine.h"
 #include "StandardStreams.h"
 
 namespace {
@@ -32,10 +32,7 @@ using kelvo::apps::kExitFailure;
 using kelvo::apps::kExitOk;
 using kelvo::apps::kExitUsage;
 
-struct Options {
-  std::optional<std::string> sharedDir;  // --shared-dir, when given (never empty)
-  std::string input;                     // FILE or "-" of save / save-image
-};
+using Options = kelvo::writer::KelvoCommandLine;
 
 // Reads a whole file ("-": standard input), refusing more than `limit`
 // bytes, which the store would not accept anyway.
@@ -134,7 +131,7 @@ int show(const Options& options) {
   } else {
     out["state"] = "noFile";
   }
-  std::cout << out.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+  std::cout << out.dump(options.pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) << '\n';
   return exitCode;
 }
 
@@ -153,33 +150,17 @@ int where(const Options& options) {
 int main(int argc, char** argv) {
   kelvo::apps::prepareProcess();
   Options options;
-  CLI::App app{"Writes the car's state into the shared store that the Kelvo widget reads.", "kelvo"};
-  app.require_subcommand(1);
-  const auto sharedDirOption = [&](CLI::App* command) {
-    kelvo::apps::addSharedDirOption(*command, options.sharedDir);
+  const kelvo::apps::Program program = kelvo::writer::kelvoProgram(options);
+  const kelvo::apps::Parsed parsed = kelvo::apps::parseCommandLine(program, argc, argv);
+  if (parsed.exit) return kelvo::apps::finishStandardOutput("kelvo", *parsed.exit);
+  kelvo::apps::applyGiven(parsed);
+  const std::pair<const char*, int (*)(const Options&)> commands[] = {
+      {"save", save}, {"save-image", saveImage}, {"remove-image", removeImage}, {"clear", clear},
+      {"show", show}, {"where", where},
   };
-  sharedDirOption(&app);
-
-  int (*action)(const Options&) = nullptr;
-  const auto command = [&](const char* name, const char* description, int (*run)(const Options&)) {
-    CLI::App* sub = app.add_subcommand(name, description);
-    sharedDirOption(sub);
-    sub->callback([&action, run] { action = run; });
-    return sub;
-  };
-
-  options.input = "-";
-  command("save", "Decode a snapshot document (FILE, or standard input for - or nothing) and save it", save)
-      ->add_option("FILE", options.input, "The snapshot.json document to save, or - for standard input");
-  command("save-image", "Save the car picture, stored unchanged", saveImage)
-      ->add_option("FILE", options.input, "The picture file, or - for standard input")
-      ->required();
-  command("remove-image", "Remove the car picture", removeImage);
-  command("clear", "Remove the snapshot and the car picture", clear);
-  command("show", "Print the snapshot's state as one JSON object; exit status 0 only when it is ok", show);
-  command("where", "Print the app group and the shared directory", where);
-
-  const std::optional<int> parsed = kelvo::apps::parseCommandLine(app, argc, argv);
-  const int status = parsed ? *parsed : action ? action(options) : kExitUsage;
+  int status = kExitUsage;
+  for (const auto& [name, run] : commands) {
+    if (parsed.command == name) status = run(options);
+  }
   return kelvo::apps::finishStandardOutput("kelvo", status);
 }

@@ -296,12 +296,16 @@ TEST(FeedSecurity, PasswordsAndTls) {
   for (Broker* broker : {&locked, &secure})
     ASSERT_TRUE(broker->start() && broker->publish(car)) << broker->log();
   const std::string right = scratch.root() / "right", wrong = scratch.root() / "wrong",
-                    ini = scratch.root() / "feed.ini", open = scratch.root() / "open.ini";
-  const std::string config = "[broker]\nusername = kelvo\npassword_file = " + right + "\n";
-  for (const auto& [file, text, mode] : {std::tuple{right, password + "\n", 0600},
-                                         {wrong, "guess\n"s, 0600},
-                                         {ini, config, 0600},
-                                         {open, config, 0640}}) {
+                    ini = scratch.root() / "feed.ini", open = scratch.root() / "open.ini",
+                    secret = scratch.root() / "secret.ini";
+  // Only a config file holding the password itself must be private.
+  const std::string config = "[broker]\nusername = kelvo\npassword-file = " + right + "\n";
+  for (const auto& [file, text, mode] :
+       {std::tuple{right, password + "\n", 0600},
+        {wrong, "guess\n"s, 0600},
+        {ini, config, 0600},
+        {open, config, 0644},
+        {secret, "[broker]\nusername = kelvo\npassword = " + password + "\n", 0640}}) {
     writeFile(file, text);
     ::chmod(file.c_str(), mode);
   }
@@ -312,7 +316,8 @@ TEST(FeedSecurity, PasswordsAndTls) {
       {locked, {"--username", "kelvo"}, 0, "wrote the snapshot", {"KELVO_MQTT_PASSWORD=" + password}},
       {locked, {"--username", "kelvo", "--password-file", wrong}, 1, "the broker refused the login: "},
       {locked, {"--config", ini}, 0, "wrote the snapshot"},
-      {locked, {"--config", open}, 1, "/open.ini is readable by group or others; refusing it"},
+      {locked, {"--config", open}, 0, "wrote the snapshot"},
+      {locked, {"--config", secret}, 1, "/secret.ini is readable by group or others; refusing it, since it holds the broker password"},
       {secure, {"--cafile", tls}, 0, "wrote the snapshot"},
       {secure, {"--cafile", other}, 1, "certificate verify failed"},
       {secure, {}, 1, "certificate verify failed"},  // the system's CAs
@@ -387,7 +392,7 @@ TEST(FeedCommandLine, RefusesABadStartWithOneLineAndKeepsThePicture) {  // no op
   struct Case { std::vector<std::string> args; int exitCode; std::string says; std::vector<std::string> environment = {}; bool unprivileged = false; };
   const Case cases[] = {
       {{"--broker", "http://host"}, 2, "mqtt://HOST"}, {{"--preset", "tesla"}, 2, "tesla"}, {{"--unit", "miles"}, 2, "miles"},
-      {{"--password", "x"}, 2, "--password"}, {{"--timeout", "0"}, 2, "--timeout"}, {{"--timeout", "nan"}, 2, "--timeout"},
+{{"--timeout", "0"}, 2, "--timeout"}, {{"--timeout", "nan"}, 2, "--timeout"},
       {{"--timeout", "inf"}, 2, "--timeout"}, {{"--shared-dir", ""}, 2, "--shared-dir: needs a directory"},
       {{"--broker", "mqtt://\x1b[2Jhost"}, 2, "control character"},
       {{"--image", root}, 1, "is not a regular file"}, {{"--image", fifo}, 1, "fifo is not a regular file"},

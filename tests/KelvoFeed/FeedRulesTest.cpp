@@ -272,26 +272,36 @@ TEST(FeedConfig, FileErrorsNameTheFileAndLine) {
   struct Case { const char* text; const char* error; };  // "": accepted
   for (const Case& c : {
            Case{"# comment\n; comment\n[broker]\nurl = mqtts://car.lan\n[feed]\nunit = mi\n", ""},
-           {"url = mqtt://x\n", "feed.ini: line 1: \"url\" comes before any [group]"},
-           {"[broker]\nurl\n", "feed.ini: line 2: expected \"key = value\""},
-           {"[broker\n", "feed.ini: line 1: a group header must read [name]"},
-           {"[broker]\nurl = a\nurl = b\n", "feed.ini: line 3: \"url\" is given twice in [broker]"},
-           {"[broker]\nhost = x\n", "feed.ini: line 2: unknown key \"host\" in [broker]"},
-           {"[feed]\nunit = furlongs\n", "feed.ini: line 2: unit must be km or mi"},
+           {"url = mqtt://x\n", "feed.ini:1: \"url\" comes before any [group]"},
+           {"[broker]\nurl\n", "feed.ini:2: expected \"key = value\""},
+           {"[broker\n", "feed.ini:1: a group header must read [name]"},
+           {"[broker]\nurl = a\nurl = b\n", "feed.ini:3: \"url\" is given twice in [broker]"},
+           {"[broker]\nhost = x\n", "feed.ini:2: unknown key \"host\" in [broker] (known: url, username, password, password-file, cafile, insecure, client-id)"},
+           {"[feed]\nshared_dir = /x\n", ""},  // the old spelling, read with a warning
+           {"[broker]\ninsecure = maybe\n", "feed.ini:2: insecure: \"maybe\" is not true or false"},
+           {"[feed]\nunit = furlongs\n", "feed.ini:2: unit: \"furlongs\" is not a distance unit (km, mi)"},
            {"[mqtt]\n", ""},  // an empty group is harmless
-           {"[mqtt]\nx = 1\n", "feed.ini: line 2: unknown group [mqtt]"},
-           {"[map]\nbatteryPercentage = a | scale=0\n", "feed.ini: line 2: batteryPercentage: scale must be"},
-           {"[map]\nspeed = car/speed\n", "feed.ini: line 2: speed: not a snapshot field"},
-           {"[map]\nrangeKm = car/# \n", "feed.ini: line 2: rangeKm: needs a topic without"},
-           {"[map]\nisDriving = - | default=perhaps\n", "feed.ini: line 2: isDriving: default=perhaps"},
+           {"[mqtt]\nx = 1\n", "feed.ini:2: unknown group [mqtt] (known: broker, feed, map)"},
+           {"[map]\nbatteryPercentage = a | scale=0\n", "feed.ini:2: batteryPercentage: scale must be"},
+           {"[map]\nspeed = car/speed\n", "feed.ini:2: speed: not a snapshot field"},
+           {"[map]\nrangeKm = car/# \n", "feed.ini:2: rangeKm: needs a topic without"},
+           {"[map]\nisDriving = - | default=perhaps\n", "feed.ini:2: isDriving: default=perhaps"},
            {"[map]\nbatteryPercentage = a\n", "feed.ini: [map] must set rangeKm"},
-           {"[broker]\nurl = \xff\n", "feed.ini: line 2: not valid UTF-8"},
+           {"[broker]\nurl = \xff\n", "feed.ini:2: not valid UTF-8"},
        }) {
     // clang-format on
     FeedSettings settings;
     const auto status = applyConfigText(c.text, "feed.ini", settings);
     EXPECT_EQ(status ? "" : status.error().message.substr(0, std::strlen(c.error)), c.error) << c.text;
   }
+  // An earlier spelling is read, and the log says how it is spelt now.
+  FeedSettings settings;
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(applyConfigText("[feed]\nshared_dir = /x\n", "feed.ini", settings, &warnings));
+  EXPECT_EQ(settings.sharedDir, "/x");
+  EXPECT_EQ(warnings,
+            std::vector<std::string>{"feed.ini:2: \"shared_dir\" is now spelled \"shared-dir\"; the old "
+                                     "spelling will not be read in the next release"});
 }
 
 TEST(FeedConfig, BrokerUrls) {
@@ -332,7 +342,7 @@ TEST(FeedConfig, WrittenSettingsReadBackPrivateAndWithoutThePassword) {
   const auto file = dir.path() / "new" / "feed.ini";
   FeedSettings settings;
   settings.broker = "mqtts://broker.lan:8884";
-  settings.preset = "evcc";
+  settings.preset = Preset::evcc;
   settings.car = "2";
   settings.prefix = "home/evcc";
   settings.username = "kelvo";

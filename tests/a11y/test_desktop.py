@@ -78,13 +78,14 @@ class DesktopWidget(unittest.TestCase):
                 self.check(self.session, self.shared, opened, family, locale, texts, description)
 
     def test_config_file_edits_apply_at_once(self):
-        # desktop.ini a link, in a directory made after the widget started,
+        # The default desktop.ini a link, in a directory made after the widget started,
         # to a file that is replaced whole, as editors and the Kelvo window do.
         session, link = self.session, os.path.join(self.session.root, "later/kelvo/desktop.ini")
         target = os.path.join(session.root, "settings/desktop.ini")
         os.makedirs(os.path.dirname(target))
-        desktop = session.spawn(["kelvo-desktop", "--shared-dir", self.shared, "--config", link,
-                                 "--appearance", "light", "--margin", "30"], log=session.root + "/config.log")
+        desktop = session.spawn(["kelvo-desktop", "--shared-dir", self.shared, "--appearance", "light",
+                                 "--margin", "30"], env={"XDG_CONFIG_HOME": os.path.join(session.root, "later")},
+                                log=session.root + "/config.log")
         self.addCleanup(desktop.kill)
         widget = session.find(session.application("kelvo-desktop", desktop.pid), role="push button")
 
@@ -93,7 +94,7 @@ class DesktopWidget(unittest.TestCase):
             return (box.x, box.y, box.width, box.height)
 
         self.assertEqual(extents(), (1024 - 30 - 170, 30, 170, 170))
-        malformed = "desktop.ini:2: family must be one of small|medium|large; keeping the settings in use"
+        malformed = 'desktop.ini:2: family: "huge" is not a size (small, medium, large); keeping the settings in use'
 
         def logged():
             with open(desktop.log) as log:

@@ -36,8 +36,9 @@ TEST(SetupForm, SaveTakesThePickedCarAndKeepsWhatTheFormDoesNotShow) {
   const kelvo::feed::FoundCar evcc{"evcc", "home/evcc", "2", "e-Golf", 23};
   FormInput input{Source::teslamate, "", "", "mqtts://b.lan", "kelvo", "", ""};
   auto kept = std::get<kelvo::feed::FeedSettings>(settingsFor(input, evcc, "/new/pw", saved));
-  EXPECT_EQ(std::tie(kept.preset, kept.car, *kept.prefix, *kept.cafile, *kept.unit, *kept.passwordFile),
-            std::tie("evcc", "2", "home/evcc", "/etc/ca.pem", "mi", "/old/pw"));
+  EXPECT_EQ(kept.preset, kelvo::feed::Preset::evcc);
+  EXPECT_EQ(std::tie(kept.car, *kept.prefix, *kept.cafile, *kept.unit, *kept.passwordFile),
+            std::tie("2", "home/evcc", "/etc/ca.pem", "mi", "/old/pw"));
   input.password = "typed";
   EXPECT_EQ(*std::get<kelvo::feed::FeedSettings>(settingsFor(input, evcc, "/new/pw", saved)).passwordFile,
             "/new/pw");

@@ -56,20 +56,21 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
   const std::string none =
       R"({"date":"2026-12-06T12:00:00.000Z","snapshot":null,"carImage":null,"problem":{"case":"nothingPolledYet"}})";
   const std::string zoned = "2026-12-06T13:00:00.25+01:00";  // dates come out in UTC with milliseconds
-  const std::string emptyDir =
-      "kelvo: --shared-dir: needs a directory, not an empty value (see kelvo --help)\n";
-  const std::string noDir = "--shared-dir: needs a directory";
+  const std::string emptyDir = "kelvo: --shared-dir: needs a directory, not an empty value\n";
+  const std::string noDir = "--shared-dir: needs a directory, not an empty value\n";
+  const std::string version = " 0.1.0";  // CMake's project version, then git's description in a checkout
   const struct Case {
     std::string program;
     Args args;                       // kelvo-widget's answers get --shared-dir @ and --now kWidgetNow
     const char* snapshot;            // snapshot.json, if any
-    int status;                      // 2: a usage error, one line on stderr naming the part below
+    int status;                      // 2: a usage error, one line on stderr: the part below, or its end
     std::vector<std::string> parts;  // what standard output, then stderr, holds; stdout as shown()
     std::string input{};             // standard input
   } table[] = {
       // clang-format off
       {"kelvo", {"show", "--shared-dir", "@"}, kCar, 0, {R"({"state":"ok","snapshot":{"batteryPercentage":64.0,)", R"("hasImage":true}})" "\n"}},
       {"kelvo", {"show", "--shared-dir", "@"}, nullptr, 1, {"{\"state\":\"noFile\"}\n"}},
+      {"kelvo", {"show", "--pretty", "--shared-dir", "@"}, nullptr, 1, {"{\n  \"state\": \"noFile\"\n}\n"}},
       {"kelvo", {"show", "--shared-dir", "@/missing"}, nullptr, 1, {"{\"state\":\"noContainer\"}\n"}},
       {"kelvo", {"show", "--shared-dir", "@"}, "{\"rangeKm\": 1}", 1, {R"({"state":"unreadable","message":"key \"batteryPercentage\": missing"})"}},
       {"kelvo", {"show", "--shared-dir", "@"}, "{\"carTitle\": \"\xC3\x28\"}", 1, {R"({"state":"unreadable",)"}},  // broken bytes never break the JSON
@@ -84,12 +85,14 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo", {"--shared-dir", "@/missing", "where"}, nullptr, 0, {"shared directory: none\n"}},
       {"kelvo", {"where", "--shared-dir", "@"}, nullptr, 0, {"shared directory: ", "@\n"}},
       {"kelvo", {"--help"}, nullptr, 0, {"save-image", "remove-image", "clear", "show", "where", "--shared-dir"}},
-      {"kelvo", {}, nullptr, 2, {""}},
-      {"kelvo", {"bogus"}, nullptr, 2, {"bogus"}},
-      {"kelvo", {"show", "--frob"}, nullptr, 2, {""}},
-      {"kelvo", {"save-image", "--shared-dir", "@"}, nullptr, 2, {""}},
-      {"kelvo", {"save", "a", "b", "--shared-dir", "@"}, nullptr, 2, {""}},
-      {"kelvo", {"show", "--shared-dir"}, nullptr, 2, {""}},
+      {"kelvo", {"--version"}, nullptr, 0, {"kelvo" + version}},
+      {"kelvo", {}, nullptr, 2, {"kelvo: missing command: save, save-image, remove-image, clear, show, where (see kelvo --help)\n"}},
+      {"kelvo", {"bogus"}, nullptr, 2, {"kelvo: bogus: unknown command (see kelvo --help)\n"}},
+      {"kelvo", {"show", "--frob"}, nullptr, 2, {"kelvo: --frob: unknown option (see kelvo show --help)\n"}},
+      {"kelvo", {"where", "--pretty"}, nullptr, 2, {"kelvo: --pretty: unknown option (see kelvo where --help)\n"}},
+      {"kelvo", {"save-image", "--shared-dir", "@"}, nullptr, 2, {"kelvo: FILE: missing (see kelvo save-image --help)\n"}},
+      {"kelvo", {"save", "a", "b", "--shared-dir", "@"}, nullptr, 2, {"kelvo: b: unexpected argument (see kelvo save --help)\n"}},
+      {"kelvo", {"show", "--shared-dir"}, nullptr, 2, {"kelvo: --shared-dir: needs a value\n"}},
       {"kelvo", {"clear", "--shared-dir", ""}, nullptr, 2, {emptyDir}},
       {"kelvo", {"--shared-dir", "", "clear"}, nullptr, 2, {emptyDir}},
       {"kelvo", {"show", "--shared-dir", ""}, nullptr, 2, {emptyDir}},
@@ -116,23 +119,39 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo-widget", {"status"}, kHostile.c_str(), 0, {"64% · 318 km · Evil31m]0;x Line · 1m ago\n"}},
       {"kelvo-widget", {"status", "--format", "waybar"}, kHostile.c_str(), 0, {R"("tooltip":"T\nEvil31m]0;x Line\n64% · 318 km\nUpdated 1 min. ago","class":"idle")"}},
       {"kelvo-widget", {"snapshot", "--help"}, nullptr, 0, {"--family", "--shared-dir", "--now", "--preview"}},
-      {"kelvo-widget", {}, nullptr, 2, {""}},
-      {"kelvo-widget", {"bogus"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"info", "extra"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"timeline", "--family", "huge"}, nullptr, 2, {"huge"}},
-      {"kelvo-widget", {"timeline", "--family", "accessoryCircular"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"timeline", "--frobnicate"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"snapshot", "--now", "yesterday"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"timeline", "--now", "2026-12-06T12:00:00"}, nullptr, 2, {""}},  // no zone
-      {"kelvo-widget", {"placeholder", "--shared-dir"}, nullptr, 2, {""}},
+      {"kelvo-widget", {"-V"}, nullptr, 0, {"kelvo-widget" + version}},
+      {"kelvo-widget", {}, nullptr, 2, {"kelvo-widget: missing command: info, placeholder, snapshot, timeline, render, run, status, serve (see kelvo-widget --help)\n"}},
+      {"kelvo-widget", {"bogus"}, nullptr, 2, {"kelvo-widget: bogus: unknown command (see kelvo-widget --help)\n"}},
+      {"kelvo-widget", {"info", "extra"}, nullptr, 2, {"kelvo-widget: extra: unexpected argument (see kelvo-widget info --help)\n"}},
+      {"kelvo-widget", {"render", "--family", "medum"}, nullptr, 2, {"kelvo-widget: --family: \"medum\" is not a size (small, medium, large, extraLarge, or systemSmall, ...)\n"}},
+      {"kelvo-widget", {"timeline", "--family", "accessoryCircular"}, nullptr, 2, {"\"accessoryCircular\" is not a size (small, medium, large, extraLarge, or systemSmall, ...)\n"}},
+      {"kelvo-widget", {"timeline", "--frobnicate=1"}, nullptr, 2, {"kelvo-widget: --frobnicate: unknown option (see kelvo-widget timeline --help)\n"}},
+      {"kelvo-widget", {"render", "--out-dir", "x"}, nullptr, 2, {"kelvo-widget: --out-dir: unknown option (see kelvo-widget render --help)\n"}},
+      {"kelvo-widget", {"snapshot", "--now", "yesterday"}, nullptr, 2, {"kelvo-widget: --now: \"yesterday\" is not an ISO 8601 date-time with a zone\n"}},
+      {"kelvo-widget", {"timeline", "--now", "2026-12-06T12:00:00"}, nullptr, 2, {"with a zone\n"}},  // no zone
+      {"kelvo-widget", {"placeholder", "--shared-dir"}, nullptr, 2, {"kelvo-widget: --shared-dir: needs a value\n"}},
       {"kelvo-widget", {"timeline", "--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"render", "--shared-dir", ""}, nullptr, 2, {noDir}},
       {"kelvo-widget", {"run", "--shared-dir", "", "--out-dir", "/tmp"}, nullptr, 2, {noDir}},
-      {"kelvo-desktop", {"--shared-dir", ""}, nullptr, 2, {noDir}},
-      {"kelvo-widget", {"render", "--format", "gif"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"render", "--appearance", "sepia"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"run"}, nullptr, 2, {""}},
-      {"kelvo-widget", {"run", "--out-dir", "/nonexistent/kelvo", "--scale", "nan"}, nullptr, 2, {""}},
+      {"kelvo-widget", {"render", "--format", "gif"}, nullptr, 2, {"kelvo-widget: --format: \"gif\" is not an output format (png, svg, pdf, json)\n"}},
+      {"kelvo-widget", {"status", "--format", "polybar"}, nullptr, 2, {"kelvo-widget: --format: \"polybar\" is not a status format (text, waybar, i3blocks)\n"}},
+      {"kelvo-widget", {"render", "--appearance", "sepia"}, nullptr, 2, {"kelvo-widget: --appearance: \"sepia\" is not an appearance (light, dark)\n"}},
+      {"kelvo-widget", {"run"}, nullptr, 2, {"kelvo-widget: --out-dir: missing (see kelvo-widget run --help)\n"}},
+      {"kelvo-widget", {"run", "--out-dir", "/nonexistent/kelvo", "--scale", "nan"}, nullptr, 2, {"kelvo-widget: --scale: \"nan\" is not a number from 0.25 to 8\n"}},
+      {"kelvo-widget", {"serve", "--max-connections", "0"}, nullptr, 2, {"kelvo-widget: --max-connections: \"0\" is not a whole number from 1 to 10000\n"}},
+      {"kelvo-widget", {"serve", "--tls-cert", "x"}, nullptr, 2, {"kelvo-widget: --tls-cert: needs --tls-key\n"}},
+      {"kelvo-desktop", {"--version"}, nullptr, 0, {"kelvo-desktop" + version}},
+      {"kelvo-desktop", {"--shared-dir", ""}, nullptr, 2, {"kelvo-desktop: " + noDir}},
+      {"kelvo-desktop", {"stray"}, nullptr, 2, {"kelvo-desktop: stray: unexpected argument (see kelvo-desktop --help)\n"}},
+      {"kelvo-desktop", {"--anchor", "sideways"}, nullptr, 2, {"kelvo-desktop: --anchor: \"sideways\" is not an anchor (top-left, top-right, bottom-left, bottom-right, center)\n"}},
+      {"kelvo-desktop", {"--family", "extraLarge"}, nullptr, 2, {"kelvo-desktop: --family: \"extraLarge\" is not a size (small, medium, large)\n"}},
+      {"kelvo-desktop", {"--name", "x]y"}, nullptr, 2, {"kelvo-desktop: --name: \"x]y\" cannot name an instance (up to 64 bytes of UTF-8, no brackets or control characters)\n"}},
+      {"kelvo-feed", {"-V"}, nullptr, 0, {"kelvo-feed" + version}},
+      {"kelvo-feed", {"--bogus"}, nullptr, 2, {"kelvo-feed: --bogus: unknown option (see kelvo-feed --help)\n"}},
+      {"kelvo-feed", {"--preset", "tesla"}, nullptr, 2, {"kelvo-feed: --preset: \"tesla\" is not a preset (teslamate, evcc, snapshot, map)\n"}},
+      {"kelvo-feed", {"--password", "x"}, nullptr, 2, {"kelvo-feed: --password: unknown option (see kelvo-feed --help)\n"}},  // a secret is no option
+      {"kelvo-feed", {"--timeout", "nan"}, nullptr, 2, {"kelvo-feed: --timeout: \"nan\" is not a number of seconds from 0.1 to 3600\n"}},
+      {"kelvo-feed", {"--config", "@/none.ini"}, nullptr, 1, {"/none.ini: cannot open none.ini: No such file or directory\n"}},
       // clang-format on
   };
   std::vector<Case> cases(std::begin(table), std::end(table));
@@ -159,9 +178,16 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
     EXPECT_EQ(run.exitCode, c.status) << what << ": " << run.err;
     const std::string output = c.status == 2 ? run.err : shown(run.out) + run.err;
     for (const std::string& part : c.parts) {
-      EXPECT_NE(output.find(expanded(part, scratch)), std::string::npos) << what << ": " << part << "\n"
-                                                                         << output;
+      const std::string wanted = expanded(part, scratch);
+      EXPECT_TRUE(output.find(wanted) != std::string::npos || run.out == wanted)
+          << what << ": " << part << "\n"
+          << output;
     }
+    // One style for every usage error: the whole line, or how it ends.
+    const std::string& line = c.parts.front();
+    EXPECT_TRUE(c.status != 2 ||
+                (line.starts_with(c.program + ": ") ? run.err == line : run.err.ends_with(line)))
+        << what << ": " << run.err;
     // A failing command leaves the store as it was and makes no missing directory.
     EXPECT_TRUE(c.status == 0 ||
                 readFile(scratch.shared() / "snapshot.json") == (c.snapshot ? c.snapshot : ""))

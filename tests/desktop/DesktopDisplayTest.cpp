@@ -169,7 +169,7 @@ TEST(DesktopX11Session, SavesRedrawAtOnceClicksOpenTheLinkAndTheMenuResizes) {
   ASSERT_TRUE(server.xdotool({"key", "Down", "Down", "Down", "Return"}));
   EXPECT_TRUE(shows("large", 5));
   EXPECT_EQ(readFile(config),
-            "# mine\n\n[widget]\nanchor=top-left\nmargin=5\nfamily=large\n\n[widget other]\nfamily=large\n");
+            "# mine\n[widget]\nanchor=top-left\nmargin=5\nfamily=large\n[widget other]\nfamily=large\n");
   // The X server going away ends it with status 1 and a line that says so.
   server.stop();
   const ProgramRun ended = finish(desktop);

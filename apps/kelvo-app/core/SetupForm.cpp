@@ -81,7 +81,7 @@ std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
   settings.topic.clear();
   settings.dashboard.reset();
   settings.broker = trim(input.broker).empty() ? "mqtt://localhost" : trim(input.broker);
-  settings.preset = presetName(input.source);
+  settings.preset = feed::parsePreset(presetName(input.source)).value_or(feed::Preset::teslamate);
   if (input.source == Source::snapshot) {
     settings.topic = trim(input.topic);
     if (!feed::buildSource(settings)) {
@@ -92,7 +92,7 @@ std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
     // TRANSLATORS: Kelvo window, set-up form: Save was pressed before a car was picked.
     if (!car) return FieldError{Field::car, L("Connect, then pick your car.")};
     // The car found says which source it is.
-    settings.preset = car->preset;
+    settings.preset = feed::parsePreset(car->preset).value_or(feed::Preset::teslamate);
     settings.car = car->car;
     if (car->prefix != car->preset) settings.prefix = car->prefix;
   }
@@ -115,9 +115,9 @@ std::variant<feed::FeedSettings, FieldError> settingsFor(const FormInput& input,
 
 FormInput inputFrom(const feed::FeedSettings& settings) {
   FormInput input;
-  input.source = settings.preset == "evcc"       ? Source::evcc
-                 : settings.preset == "snapshot" ? Source::snapshot
-                                                 : Source::teslamate;
+  input.source = settings.preset == feed::Preset::evcc       ? Source::evcc
+                 : settings.preset == feed::Preset::snapshot ? Source::snapshot
+                                                             : Source::teslamate;
   input.prefix = settings.prefix.value_or("");
   input.topic = settings.topic;
   input.broker = settings.broker;

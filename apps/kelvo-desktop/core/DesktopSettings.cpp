@@ -55,7 +55,7 @@ std::optional<T> lookUp(const std::array<Named<T>, N>& table, std::string_view t
 template <class T, size_t N>
 std::string names(const std::array<Named<T>, N>& table) {
   std::string out;
-  for (const auto& entry : table) out += (out.empty() ? "" : "|") + std::string(entry.name);
+  for (const auto& entry : table) out += (out.empty() ? "" : ", ") + std::string(entry.name);
   return out;
 }
 
@@ -67,22 +67,32 @@ std::optional<int> parsePixels(std::string_view text) {
   return value;
 }
 
-// A CLI11 check built from one of the parsers.
+// A row's check built from one of the parsers.
 template <class Parse>
-CLI::Validator checkedBy(Parse parse, const std::string& what, const std::string& choices) {
-  return CLI::Validator(
-      [parse, what, choices](std::string& value) -> std::string {
-        if (parse(value)) return {};
-        return "unknown " + what + " \"" + value + "\" (" + choices + ")";
-      },
-      choices, what);
+std::function<std::string(const std::string&)> checkedBy(Parse parse, std::string what, std::string choices) {
+  return [parse, what, choices](const std::string& value) -> std::string {
+    if (parse(value)) return {};
+    return "\"" + logValue(value) + "\" is not " + what + " (" + choices + ")";
+  };
+}
+
+template <class T, size_t N>
+std::vector<std::string> nameList(const std::array<Named<T>, N>& table) {
+  std::vector<std::string> out;
+  for (const auto& entry : table) out.emplace_back(entry.name);
+  return out;
+}
+
+std::vector<std::string> offeredFamilies() {
+  std::vector<std::string> names;
+  for (const ui::WidgetFamilyInfo& row : ui::kWidgetFamilies) {
+    if (row.offered == ui::Offered::yes) names.emplace_back(row.name);
+  }
+  return names;
 }
 
 // Path resolution gives up after this many links, as the kernel does.
 constexpr int kMaximumLinks = 40;
-
-constexpr std::string_view kKeys[] = {"layer",  "anchor",     "margin",    "output",
-                                      "family", "shared-dir", "appearance"};
 
 // No config file is nearly this large.
 constexpr std::uintmax_t kConfigSizeLimit = 256 * 1024;
@@ -113,78 +123,6 @@ std::optional<std::string> readText(const fs::path& file, std::string& problem) 
     return std::nullopt;
   }
   return std::string(bytes->begin(), bytes->end());
-}
-
-std::vector<std::string_view> splitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
-// The first line GKeyFile would reject, 1-based, with why; 0 when none.
-std::pair<int, std::string> firstMalformedLine(std::string_view text) {
-  int number = 0;
-  for (std::string_view line : splitLines(text)) {
-    ++number;
-    if (!g_utf8_validate(line.data(), static_cast<gssize>(line.size()), nullptr))
-      return {number, "not UTF-8"};
-    line = trimmed(line);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']' || line.size() < 3) return {number, "a group name must be written [NAME]"};
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return {number, "expected KEY=VALUE"};
-    if (trimmed(line.substr(0, equals)).empty()) return {number, "a value without a key"};
-  }
-  return {0, {}};
-}
-
-// The line of `key` in `group` (the last one: GKeyFile keeps the last), 0 when absent.
-int lineOfKey(std::string_view text, const std::string& group, std::string_view key) {
-  int number = 0, found = 0;
-  bool inGroup = false;
-  for (std::string_view line : splitLines(text)) {
-    ++number;
-    line = trimmed(line);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      inGroup = line.size() >= 2 && line.substr(1, line.size() - 2) == group;
-      continue;
-    }
-    if (inGroup && trimmed(line.substr(0, line.find('='))) == key) found = number;
-  }
-  return found;
-}
-
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-// Parses `text`; on failure the reason with its line.
-KeyFile loadKeyFile(std::string_view text, GKeyFileFlags flags, std::string& problem) {
-  KeyFile keys(g_key_file_new());
-  GError* error = nullptr;
-  if (!g_key_file_load_from_data(keys.get(), text.data(), text.size(), flags, &error)) {
-    const auto [line, why] = firstMalformedLine(text);
-    problem = line > 0 ? std::to_string(line) + ": " + why : "0: " + logValue(error->message);
-    g_error_free(error);
-    return nullptr;
-  }
-  return keys;
 }
 
 // Where a write to `file` lands: the end of its chain of symbolic links
@@ -261,43 +199,61 @@ std::optional<Margin> parseMargin(std::string_view text) {
 
 const char* familyName(ui::WidgetFamily family) { return ui::familyInfo(family).name.data(); }
 
-void addOptions(CLI::App& app, CommandLine& line) {
-  app.add_option("--layer", line.layer, "Layer-shell layer on Wayland; default bottom")
-      ->option_text(names(kLayers))
-      ->check(checkedBy(parseLayer, "layer", names(kLayers)));
-  app.add_option("--anchor", line.anchor, "Where on the output; default top-right")
-      ->option_text(names(kAnchors))
-      ->check(checkedBy(parseAnchor, "anchor", names(kAnchors)));
-  app.add_option("--margin", line.margin, "Distance from the anchored edges in pixels; default 24")
-      ->option_text("PX|X,Y")
-      ->check(checkedBy(parseMargin, "margin", "PX or X,Y, whole pixels"));
-  app.add_option("--output", line.output, "Monitor connector name; default the primary (or first) one")
-      ->option_text("NAME");
-  app.add_option("--family", line.family, "Widget size; default small")
-      ->option_text(ui::familyNames(ui::Which::offered, "|"))
-      ->check(checkedBy(parseFamily, "family", ui::familyNames(ui::Which::offered, "|")));
-  app.add_option("--shared-dir", line.sharedDir,
-                 "Use DIR as the shared directory (a missing DIR means no data)")
-      ->option_text("DIR")
-      ->check(CLI::Validator(
-          [](std::string& dir) { return dir.empty() ? "needs a directory, not an empty value" : ""; }, "DIR",
-          "non-empty"));
-  app.add_option("--appearance", line.appearance, "Colours: the desktop's preference (auto), light or dark")
-      ->option_text(names(kAppearances))
-      ->check(checkedBy(parseAppearance, "appearance", names(kAppearances)));
-  app.add_option("--config", line.config, "Config file; default ~/.config/kelvo/desktop.ini")
-      ->option_text("FILE");
-  app.add_option("--name", line.name, "Instance name: settings come from the group [widget NAME]")
-      ->option_text("NAME")
-      ->check(CLI::Validator(
-          [](std::string& name) -> std::string {
-            if (isInstanceName(name)) return {};
-            return "\"" + logValue(name) +
-                   "\" cannot name an instance (up to 64 bytes of UTF-8, no brackets " +
-                   "or control characters)";
-          },
-          "NAME", "instance name"));
+// Rows name only the fields they need; the others keep their defaults.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+apps::Program desktopProgram(DesktopCommandLine& t) {
+  Settings& s = t.settings;
+  using apps::Value;
+  const std::vector<std::string> families = offeredFamilies();
+  apps::Program program{
+      "kelvo-desktop",
+      "The Kelvo widget on the desktop: a layer surface on Wayland, a desktop window on X11.",
+      "Settings not given come from the config file's [widget NAME] group (with --name), then its [widget] "
+      "group (key = the option's name).\n"
+      "SIGHUP reads the shared directory again; SIGTERM and SIGINT end it with status 0."};
+  // clang-format off
+  program.options = {
+      {.name = "layer", .valueName = "LAYER", .kind = Value::choice, .help = "Layer-shell layer on Wayland",
+       .defaultText = "bottom", .choices = nameList(kLayers), .check = checkedBy(parseLayer, "a layer", names(kLayers)),
+       .set = [&s](const std::string& v) { s.layer = parseLayer(v).value_or(s.layer); }, .group = "widget"},
+      {.name = "anchor", .valueName = "ANCHOR", .kind = Value::choice, .help = "Where on the output",
+       .defaultText = "top-right", .choices = nameList(kAnchors),
+       .check = checkedBy(parseAnchor, "an anchor", names(kAnchors)),
+       .set = [&s](const std::string& v) { s.anchor = parseAnchor(v).value_or(s.anchor); }, .group = "widget"},
+      {.name = "margin", .valueName = "PX|X,Y", .kind = Value::number,
+       .help = "Distance from the anchored edges in whole pixels (0 to 10000)", .defaultText = "24",
+       .check = checkedBy(parseMargin, "a margin", "PX or X,Y, whole pixels from 0 to 10000"),
+       .set = [&s](const std::string& v) { s.margin = parseMargin(v).value_or(s.margin); }, .group = "widget"},
+      {.name = "output", .valueName = "NAME", .help = "Monitor connector name", .defaultText = "the primary (or first) one",
+       .set = [&s](const std::string& v) { s.output = v.empty() ? std::nullopt : std::optional(v); }, .group = "widget"},
+      {.name = "family", .valueName = "FAMILY", .kind = Value::choice, .help = "Widget size", .defaultText = "small",
+       .choices = families, .check = checkedBy(parseFamily, "a size", apps::joined(families)),
+       .set = [&s](const std::string& v) { s.family = parseFamily(v).value_or(s.family); }, .group = "widget"},
+      {.name = "shared-dir", .valueName = "DIR", .kind = Value::directory,
+       .help = "Use DIR as the shared directory (a missing DIR means no data)", .check = apps::nonEmpty,
+       .set = [&s](const std::string& v) { s.sharedDir = fs::path(v); }, .group = "widget"},
+      {.name = "appearance", .valueName = "APPEARANCE", .kind = Value::choice,
+       .help = "Colours: the desktop's preference (auto), light or dark", .defaultText = "auto",
+       .choices = nameList(kAppearances), .check = checkedBy(parseAppearance, "an appearance", names(kAppearances)),
+       .set = [&s](const std::string& v) { s.appearance = parseAppearance(v).value_or(s.appearance); },
+       .group = "widget"},
+      {.name = "config", .valueName = "FILE", .kind = Value::file, .help = "Config file",
+       .defaultText = "${XDG_CONFIG_HOME:-~/.config}/kelvo/desktop.ini, when it exists",
+       .set = [&t](const std::string& v) { t.config = v; }},
+      {.name = "name", .valueName = "NAME", .help = "Instance name: settings come from the group [widget NAME]",
+       .check = [](const std::string& name) -> std::string {
+         if (isInstanceName(name)) return {};
+         return "\"" + logValue(name) + "\" cannot name an instance (up to 64 bytes of UTF-8, no brackets or "
+                "control characters)";
+       },
+       .set = [&t](const std::string& v) { t.name = v; }},
+  };
+  // clang-format on
+  for (const apps::Option& option : program.options) program.programOptions.push_back(option.name);
+  return program;
 }
+#pragma GCC diagnostic pop
 
 fs::path defaultConfigFile(const std::function<const char*(const char*)>& environment) {
   const char* configHome = environment("XDG_CONFIG_HOME");
@@ -329,79 +285,25 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
                                            Settings& settings) {
   std::string problem;
   const std::optional<std::string> text = readText(file, problem);
+  const std::string name = logValue(file.string());
   if (!text) {
     if (problem.empty()) return std::nullopt;  // no file: the defaults, quietly
-    return logValue(file.string()) + ":0: " + problem;
+    return name + ":0: " + problem;
   }
-  const KeyFile keys = loadKeyFile(*text, G_KEY_FILE_NONE, problem);
-  if (!keys) return logValue(file.string()) + ":" + problem;
-  if (!g_key_file_has_group(keys.get(), group.c_str())) return std::nullopt;
-
-  Settings read = settings;
-  gsize count = 0;
-  gchar** present = g_key_file_get_keys(keys.get(), group.c_str(), &count, nullptr);
-  std::optional<std::string> failure;
-  for (gsize i = 0; i < count && !failure; ++i) {
-    const std::string key = present[i];
-    const auto fail = [&](const std::string& why) {
-      failure = logValue(file.string()) + ":" + std::to_string(lineOfKey(*text, group, key)) + ": " + why;
-    };
-    gchar* raw = g_key_file_get_string(keys.get(), group.c_str(), key.c_str(), nullptr);
-    if (!raw) {
-      fail("the value is not UTF-8 text");
-      break;
+  const auto entries = apps::parseIni(*text);
+  if (!entries) return name + ":" + logValue(entries.error().message);
+  DesktopCommandLine target{settings, {}, {}};
+  const apps::Program program = desktopProgram(target);
+  std::vector<std::string> warnings;
+  for (const std::string& read : {std::string("widget"), group}) {
+    if (const Status ok = apps::applyConfigGroup(program, *entries, "widget", file.string(), warnings, read);
+        !ok) {
+      return logValue(ok.error().message, 1000);
     }
-    const std::string value = raw;
-    g_free(raw);
-    if (key == "layer") {
-      if (auto v = parseLayer(value))
-        read.layer = *v;
-      else
-        fail("layer must be one of " + names(kLayers));
-    } else if (key == "anchor") {
-      if (auto v = parseAnchor(value))
-        read.anchor = *v;
-      else
-        fail("anchor must be one of " + names(kAnchors));
-    } else if (key == "margin") {
-      if (auto v = parseMargin(value))
-        read.margin = *v;
-      else
-        fail("margin must be PX or X,Y in whole pixels (0...10000)");
-    } else if (key == "output") {
-      read.output = value.empty() ? std::nullopt : std::optional(value);
-    } else if (key == "family") {
-      if (auto v = parseFamily(value))
-        read.family = *v;
-      else
-        fail("family must be one of " + ui::familyNames(ui::Which::offered, "|"));
-    } else if (key == "shared-dir") {
-      read.sharedDir = value.empty() ? std::nullopt : std::optional<fs::path>(value);
-    } else if (key == "appearance") {
-      if (auto v = parseAppearance(value))
-        read.appearance = *v;
-      else
-        fail("appearance must be one of " + names(kAppearances));
-    } else {
-      std::string known;
-      for (std::string_view k : kKeys) known += (known.empty() ? "" : ", ") + std::string(k);
-      fail("unknown key \"" + logValue(key) + "\" (known: " + known + ")");
-    }
+    if (group == "widget") break;
   }
-  g_strfreev(present);
-  if (failure) return failure;
-  settings = read;
+  settings = target.settings;
   return std::nullopt;
-}
-
-void applyCommandLine(const CommandLine& line, Settings& settings) {
-  if (line.layer) settings.layer = parseLayer(*line.layer).value_or(settings.layer);
-  if (line.anchor) settings.anchor = parseAnchor(*line.anchor).value_or(settings.anchor);
-  if (line.margin) settings.margin = parseMargin(*line.margin).value_or(settings.margin);
-  if (line.output) settings.output = *line.output;
-  if (line.family) settings.family = parseFamily(*line.family).value_or(settings.family);
-  if (line.sharedDir) settings.sharedDir = fs::path(*line.sharedDir);
-  if (line.appearance) settings.appearance = parseAppearance(*line.appearance).value_or(settings.appearance);
 }
 
 std::optional<std::string> rememberFamily(const fs::path& file, const std::string& group,
@@ -414,15 +316,12 @@ std::optional<std::string> rememberValues(const fs::path& file, const std::strin
   std::string problem;
   const std::optional<std::string> text = readText(file, problem);
   if (!problem.empty()) return logValue(file.string()) + ": " + problem + "; not changed";
-  const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-  const KeyFile keys = loadKeyFile(text.value_or(""), flags, problem);
-  if (!keys) return logValue(file.string()) + ":" + problem + "; not changed";
-  for (const auto& [key, value] : values)
-    g_key_file_set_string(keys.get(), group.c_str(), key.c_str(), value.c_str());
-  gsize length = 0;
-  gchar* data = g_key_file_to_data(keys.get(), &length, nullptr);
-  const std::string written(data, length);
-  g_free(data);
+  std::string written = text.value_or("");
+  for (const auto& [key, value] : values) {
+    Result<std::string> edited = apps::setIniValue(written, group, key, value);
+    if (!edited) return logValue(file.string()) + ":" + logValue(edited.error().message) + "; not changed";
+    written = std::move(edited).value();
+  }
 
   const Result<fs::path> target = linkTarget(file);
   if (!target) return logValue(file.string()) + ": " + target.error().message + "; not changed";

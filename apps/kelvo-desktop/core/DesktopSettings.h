@@ -1,11 +1,11 @@
 #pragma once
 
-// kelvo-desktop's settings: the command line over the config file over the
-// defaults. The config file is a GKeyFile (desktop.ini) with one group per
-// instance: [widget], or [widget NAME] for `--name NAME`.
+// kelvo-desktop's settings: the command line over the config file's
+// [widget NAME] (for `--name NAME`) over its [widget] over the defaults,
+// each option one row of desktopProgram's table.
 
-#include <CLI/CLI.hpp>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "KelvoUI/Environment.h"
+#include "Options.h"
 
 namespace kelvo::desktop {
 
@@ -41,12 +42,15 @@ struct Settings {
   AppearanceChoice appearance = AppearanceChoice::automatic;
 };
 
-// The options as given; what is missing comes from the config file.
-struct CommandLine {
-  std::optional<std::string> layer, anchor, margin, output, family, sharedDir, appearance;
+// What the rows set.
+struct DesktopCommandLine {
+  Settings settings;
   std::optional<std::string> config;  // --config FILE
   std::optional<std::string> name;    // --name NAME: the config group [widget NAME]
 };
+
+// The table, its rows setting the fields of `target` (which must outlive it).
+apps::Program desktopProgram(DesktopCommandLine& target);
 
 // Value parsers shared by the command line and the config file; nothing for
 // a value they do not know.
@@ -60,34 +64,29 @@ std::optional<AppearanceChoice> parseAppearance(std::string_view text);
 // The config file's name for a family ("small", ...).
 const char* familyName(ui::WidgetFamily family);
 
-// Adds every option to `app`, each value checked while parsing so a bad one
-// is a usage error.
-void addOptions(CLI::App& app, CommandLine& line);
-
 // ${XDG_CONFIG_HOME:-$HOME/.config}/kelvo/desktop.ini (XDG_CONFIG_HOME only
 // when absolute); `environment` looks a variable up (getenv by default).
 std::filesystem::path defaultConfigFile(
     const std::function<const char*(const char*)>& environment = std::getenv);
 // Whether `name` can name an instance: its group [widget NAME] must be one
-// GKeyFile writes and reads back, so UTF-8 without brackets or control
+// the INI reader and editor read back, so UTF-8 without brackets or control
 // characters, and short. The empty name is the default instance.
 bool isInstanceName(std::string_view name);
 // "widget", or "widget NAME".
 std::string configGroup(const std::optional<std::string>& name);
 
-// Puts the group's values from `file` onto `settings`. A missing file or
-// group changes nothing. A malformed file (bad syntax, an unknown key, a
-// value out of range) changes nothing either and gives one line naming the
-// file and the line: "FILE:LINE: reason", its values escaped for the log.
+// Puts the values of [widget], then of `group` when it is another, from
+// `file` onto `settings`. A missing file or group changes nothing. A
+// malformed file (bad syntax, an unknown key, a value out of range) changes
+// nothing either and gives one line naming the file and the line:
+// "FILE:LINE: reason", its values escaped for the log.
 std::optional<std::string> applyConfigFile(const std::filesystem::path& file, const std::string& group,
                                            Settings& settings);
-// Puts the options that were given onto `settings` (checked by addOptions).
-void applyCommandLine(const CommandLine& line, Settings& settings);
 
 // Remembers the family in the group of `file`, keeping everything else in it
 // (comments included); creates the file and its directory when missing. A
 // symbolic link is written through, and the file keeps its permissions.
-// Refuses to rewrite a file it cannot read as a key file. The reason on failure.
+// Refuses to rewrite a file it cannot read (apps::setIniValue). The reason on failure.
 std::optional<std::string> rememberFamily(const std::filesystem::path& file, const std::string& group,
                                           ui::WidgetFamily family);
 // The same for any keys and their values as the config file spells them

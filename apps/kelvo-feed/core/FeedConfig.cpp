@@ -5,12 +5,14 @@
 #include <unicode/ulocdata.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
+#include "FeedProgram.h"
 #include "KelvoShared/CurrentLocale.h"
 #include "KelvoShared/RegularFile.h"
 
@@ -38,28 +40,24 @@ Result<std::string> readSmallFile(const fs::path& file, const std::string& what)
   return std::string(bytes->begin(), bytes->end());
 }
 
-Result<bool> parseFlag(const std::string& value) {
-  if (value == "true" || value == "yes" || value == "1") return true;
-  if (value == "false" || value == "no" || value == "0") return false;
-  return Error{"expected true or false, found \"" + value + "\""};
-}
-
 const char* nonEmptyVariable(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
 Result<FeedSource> presetSource(const FeedSettings& settings) {
-  if (settings.preset == "teslamate") {
-    return teslamateSource(settings.prefix.value_or("teslamate"), settings.car, settings.range);
+  switch (settings.preset) {
+    case Preset::teslamate:
+      return teslamateSource(settings.prefix.value_or("teslamate"), settings.car, settings.range);
+    case Preset::evcc:
+      return evccSource(settings.prefix.value_or("evcc"), settings.car);
+    case Preset::snapshot:
+      return snapshotSource(settings.topic);
+    case Preset::map:
+      if (settings.map.empty()) return Error{"the map preset needs a [map] group in the config file"};
+      return mapSource(settings.map);
   }
-  if (settings.preset == "evcc") return evccSource(settings.prefix.value_or("evcc"), settings.car);
-  if (settings.preset == "snapshot") return snapshotSource(settings.topic);
-  if (settings.preset == "map") {
-    if (settings.map.empty()) return Error{"the map preset needs a [map] group in the config file"};
-    return mapSource(settings.map);
-  }
-  return Error{"unknown preset \"" + settings.preset + "\" (teslamate, evcc, snapshot, map)"};
+  return Error{"unknown preset"};
 }
 
 // C0 and C1 controls and DEL: never part of a host name or a topic, and
@@ -130,97 +128,61 @@ Result<BrokerAddress> parseBrokerUrl(std::string_view url) {
   return address;
 }
 
-Status checkPrivate(const fs::path& file, const std::string& what) {
+Status checkPrivate(const fs::path& file, const std::string& what, const std::string& why) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) {
     return Error{"cannot read " + what + " " + named(file) + ": " + std::generic_category().message(errno)};
   }
   if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-    return Error{what + " " + named(file) + " is readable by group or others; refusing it (chmod 600 " +
-                 named(file) + ")"};
+    return Error{what + " " + named(file) + " is readable by group or others; refusing it" + why +
+                 " (chmod 600 " + named(file) + ")"};
   }
   return {};
 }
 
-Status applyConfigText(std::string_view text, const std::string& name, FeedSettings& settings) {
-  auto entries = parseIni(text);
-  if (!entries) return Error{name + ": " + entries.error().message};
+Status applyConfigText(std::string_view text, const std::string& name, FeedSettings& settings,
+                       std::vector<std::string>* warnings) {
+  auto entries = apps::parseIni(text);
+  if (!entries) return Error{name + ":" + entries.error().message};
+  FeedCommandLine target;
+  target.settings = settings;
+  const apps::Program program = feedProgram(target);
+  std::vector<std::string> said;
   for (const IniEntry& entry : *entries) {
-    const auto fail = [&](const std::string& what) {
-      return Error{name + ": line " + std::to_string(entry.line) + ": " + what};
-    };
-    const std::string& key = entry.key;
-    const std::string& value = entry.value;
     if (entry.group == "map") {
-      settings.map.push_back(entry);
-      continue;
-    }
-    if (entry.group == "broker") {
-      if (key == "url") {
-        settings.broker = value;
-      } else if (key == "username") {
-        settings.username = value;
-      } else if (key == "password") {
-        settings.password = value;
-      } else if (key == "password_file") {
-        settings.passwordFile = value;
-      } else if (key == "cafile") {
-        settings.cafile = value;
-      } else if (key == "insecure") {
-        const auto flag = parseFlag(value);
-        if (!flag) return fail("insecure: " + flag.error().message);
-        settings.insecure = *flag;
-      } else if (key == "client_id") {
-        settings.clientId = value;
-      } else {
-        return fail("unknown key \"" + key +
-                    "\" in [broker] (url, username, password, password_file, cafile, "
-                    "insecure, client_id)");
-      }
-    } else if (entry.group == "feed") {
-      if (key == "preset") {
-        settings.preset = value;
-      } else if (key == "car") {
-        settings.car = value;
-      } else if (key == "prefix") {
-        settings.prefix = value;
-      } else if (key == "range") {
-        settings.range = value;
-      } else if (key == "topic") {
-        settings.topic = value;
-      } else if (key == "unit") {
-        if (!parseUnit(value)) return fail("unit must be km or mi");
-        settings.unit = value;
-      } else if (key == "shared_dir") {
-        if (value.empty()) return fail("shared_dir needs a directory, not an empty value");
-        settings.sharedDir = value;
-      } else if (key == "image") {
-        settings.image = value;
-      } else if (key == "dashboard") {
-        if (!value.starts_with("http://") && !value.starts_with("https://"))
-          return fail("dashboard must be an http:// or https:// address");
-        settings.dashboard = value;
-      } else {
-        return fail("unknown key \"" + key +
-                    "\" in [feed] (preset, car, prefix, range, topic, unit, shared_dir, "
-                    "image, dashboard)");
-      }
-    } else {
-      return fail("unknown group [" + entry.group + "] (broker, feed, map)");
+      target.settings.map.push_back(entry);
+    } else if (entry.group != "broker" && entry.group != "feed") {
+      return Error{name + ":" + std::to_string(entry.line) + ": unknown group [" + entry.group +
+                   "] (known: broker, feed, map)"};
     }
   }
+  for (const char* group : {"broker", "feed"}) {
+    if (auto ok = apps::applyConfigGroup(program, *entries, group, name, said); !ok) return ok;
+  }
+  if (warnings != nullptr) warnings->insert(warnings->end(), said.begin(), said.end());
   // Map errors carry their own line numbers.
-  if (!settings.map.empty()) {
-    if (auto source = mapSource(settings.map); !source) return Error{name + ": " + source.error().message};
+  if (!target.settings.map.empty()) {
+    if (auto source = mapSource(target.settings.map); !source) {
+      const std::string& why = source.error().message;
+      return Error{name + (!why.empty() && std::isdigit(static_cast<unsigned char>(why[0])) ? ":" : ": ") +
+                   why};
+    }
   }
+  settings = std::move(target.settings);
   return {};
 }
 
-Status applyConfigFile(const fs::path& file, FeedSettings& settings) {
-  if (auto ok = checkPrivate(file, "config file"); !ok) return ok;
+Status applyConfigFile(const fs::path& file, FeedSettings& settings, std::vector<std::string>* warnings) {
   auto text = readSmallFile(file, "config file");
   if (!text) return text.error();
-  return applyConfigText(*text, named(file), settings);
+  FeedSettings read = settings;
+  if (auto ok = applyConfigText(*text, named(file), read, warnings); !ok) return ok;
+  // Only a secret makes a config file private; a password file is checked itself.
+  if (read.password) {
+    if (auto ok = checkPrivate(file, "config file", ", since it holds the broker password"); !ok) return ok;
+  }
+  settings = std::move(read);
+  return {};
 }
 
 Result<std::string> readPasswordFile(const fs::path& file) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "IniFile.h"
+#include "Ini.h"
 #include "KelvoBase/Result.h"
 #include "KelvoShared/DistanceUnit.h"
 #include "TopicMap.h"
@@ -20,7 +20,7 @@ namespace kelvo::feed {
 
 struct FeedSettings {
   std::string broker = "mqtt://localhost";  // mqtt://HOST[:PORT] or mqtts://HOST[:PORT]
-  std::string preset = "teslamate";         // teslamate, evcc, snapshot or map
+  Preset preset = Preset::teslamate;        // a row of kPresets
   std::string car = "1";                    // TeslaMate car id or evcc loadpoint id
   std::optional<std::string> prefix;        // replaces the preset's root topic
   std::string range = "est";                // TeslaMate range: est, rated or ideal
@@ -49,14 +49,18 @@ struct BrokerAddress {
 Result<BrokerAddress> parseBrokerUrl(std::string_view url);
 
 // Refuses a file that group or others may read (the same rule ssh applies
-// to private keys); `what` names it in the message.
-Status checkPrivate(const std::filesystem::path& file, const std::string& what);
+// to private keys); `what` names it in the message, `why` follows the refusal.
+Status checkPrivate(const std::filesystem::path& file, const std::string& what, const std::string& why = "");
 
-// Reads `file` (checked with checkPrivate) and applies its settings over
-// `settings`. Errors name the file and line.
-Status applyConfigFile(const std::filesystem::path& file, FeedSettings& settings);
+// Reads `file` and applies its settings over `settings` (kelvo-feed's option
+// table: [broker] and [feed], key = option name; [map] as written). A file
+// holding a password is refused when group or others may read it. Errors
+// read "FILE:LINE: why"; a key in an old spelling adds a line to `warnings`.
+Status applyConfigFile(const std::filesystem::path& file, FeedSettings& settings,
+                       std::vector<std::string>* warnings = nullptr);
 // The same for text already read; `name` is the file's name in messages.
-Status applyConfigText(std::string_view text, const std::string& name, FeedSettings& settings);
+Status applyConfigText(std::string_view text, const std::string& name, FeedSettings& settings,
+                       std::vector<std::string>* warnings = nullptr);
 
 // The password's first line, without its line end (checked with checkPrivate).
 Result<std::string> readPasswordFile(const std::filesystem::path& file);

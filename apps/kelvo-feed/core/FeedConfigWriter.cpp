@@ -35,17 +35,18 @@ Result<std::string> configText(const FeedSettings& settings) {
   const FeedSettings defaults;
   std::vector<Line> broker{{"url", settings.broker}};
   if (settings.username) broker.push_back({"username", *settings.username});
-  if (settings.passwordFile) broker.push_back({"password_file", *settings.passwordFile});
+  if (settings.passwordFile) broker.push_back({"password-file", *settings.passwordFile});
   if (settings.cafile) broker.push_back({"cafile", *settings.cafile});
   if (settings.insecure) broker.push_back({"insecure", "true"});
-  if (!settings.clientId.empty()) broker.push_back({"client_id", settings.clientId});
-  std::vector<Line> feed{{"preset", settings.preset}};
-  if (settings.preset == "teslamate" || settings.preset == "evcc") feed.push_back({"car", settings.car});
+  if (!settings.clientId.empty()) broker.push_back({"client-id", settings.clientId});
+  std::vector<Line> feed{{"preset", std::string(kPresets[static_cast<std::size_t>(settings.preset)].name)}};
+  if (settings.preset == Preset::teslamate || settings.preset == Preset::evcc)
+    feed.push_back({"car", settings.car});
   if (settings.prefix) feed.push_back({"prefix", *settings.prefix});
   if (settings.range != defaults.range) feed.push_back({"range", settings.range});
   if (!settings.topic.empty()) feed.push_back({"topic", settings.topic});
   if (settings.unit) feed.push_back({"unit", *settings.unit});
-  if (settings.sharedDir) feed.push_back({"shared_dir", *settings.sharedDir});
+  if (settings.sharedDir) feed.push_back({"shared-dir", *settings.sharedDir});
   if (settings.image) feed.push_back({"image", *settings.image});
   if (settings.dashboard) feed.push_back({"dashboard", *settings.dashboard});
 

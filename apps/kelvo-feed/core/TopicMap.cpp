@@ -261,7 +261,7 @@ Result<FeedSource> mapSource(const std::vector<IniEntry>& entries) {
   FeedSource source{Preset::map, {}};
   for (const IniEntry& entry : entries) {
     const auto fail = [&](const std::string& what) {
-      return Error{"line " + std::to_string(entry.line) + ": " + entry.key + ": " + what};
+      return Error{std::to_string(entry.line) + ": " + entry.key + ": " + what};
     };
     const MapField* field = nullptr;
     for (const MapField& candidate : kMapFields) {
@@ -307,6 +307,19 @@ Result<FeedSource> mapSource(const std::vector<IniEntry>& entries) {
     }
   }
   return source;
+}
+
+std::optional<Preset> parsePreset(std::string_view name) {
+  for (const PresetInfo& row : kPresets) {
+    if (row.name == name) return row.preset;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> presetNames() {
+  std::vector<std::string> names;
+  for (const PresetInfo& row : kPresets) names.emplace_back(row.name);
+  return names;
 }
 
 }  // namespace kelvo::feed

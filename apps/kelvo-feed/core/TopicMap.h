@@ -3,6 +3,7 @@
 // Which topics feed which values, and how each payload is read. The presets
 // are tables here; a user's [map] group becomes the same kind of table.
 
+#include <array>
 #include <limits>
 #include <optional>
 #include <string>
@@ -10,13 +11,40 @@
 #include <utility>
 #include <vector>
 
-#include "IniFile.h"
+#include "Ini.h"
 #include "KelvoBase/Result.h"
 
 namespace kelvo::feed {
 
+using apps::IniEntry;
+
 // Where the car's state comes from; decides the snapshot rules (CarState).
 enum class Preset { teslamate, evcc, snapshot, map };
+
+struct PresetInfo {
+  Preset preset;
+  std::string_view name;  // in feed.ini and on the command line
+  std::string_view help;  // a few words, for --help and the manual
+};
+
+// The one list of preset names, in declaration order of Preset.
+inline constexpr std::array<PresetInfo, 4> kPresets{{
+    {Preset::teslamate, "teslamate", "TeslaMate's topics for one car"},
+    {Preset::evcc, "evcc", "evcc's topics for one loadpoint"},
+    {Preset::snapshot, "snapshot", "whole snapshot documents on one topic"},
+    {Preset::map, "map", "the topics of the config file's [map] group"},
+}};
+constexpr bool presetRowsInOrder() {
+  for (std::size_t i = 0; i < kPresets.size(); ++i) {
+    if (kPresets[i].preset != static_cast<Preset>(i)) return false;
+  }
+  return kPresets.back().preset == Preset::map;
+}
+static_assert(presetRowsInOrder(), "kPresets needs one row per Preset, in declaration order");
+
+std::optional<Preset> parsePreset(std::string_view name);
+// The names in table order.
+std::vector<std::string> presetNames();
 
 enum class InputKind {
   number,    // a decimal number, scaled and range-checked

@@ -26,68 +26,15 @@ namespace {
 
 using serve::ServeLog;
 
-// Every option of `serve`, declared in addServeOptions below.
+// Every option of `serve` (rows of WidgetProgram.cpp).
 struct ServeOptions {
   RequestOptions request;  // --shared-dir and --now
-  std::string listen = "127.0.0.1:8765";
+  std::string listen;
   std::optional<std::string> tokenFile;
   std::optional<std::string> tlsCertificate, tlsKey;
   serve::ServerSettings limits;
-  bool verbose = false;
+  bool verbose;
 };
-
-CLI::Validator wholeNumber(unsigned low, unsigned high) { return CLI::Range(low, high); }
-
-void addServeOptions(CLI::App& command, ServeOptions& options) {
-  command
-      .add_option("--listen", options.listen,
-                  "Address and port, e.g. 127.0.0.1:8765 (the default) or [::1]:8765; any address other than "
-                  "loopback needs --token-file. A socket handed over by systemd takes the place of this.")
-      ->option_text("ADDR:PORT")
-      ->check(CLI::Validator(
-          [](std::string& value) -> std::string {
-            const auto address = serve::parseListenAddress(value);
-            return address ? std::string() : address.error().message;
-          },
-          "ADDR:PORT", "address"));
-  command
-      .add_option("--token-file", options.tokenFile,
-                  "Require the token in FILE (its first line, 16 characters or more; chmod 600) as "
-                  "\"Authorization: Bearer TOKEN\" or ?token=TOKEN")
-      ->option_text("FILE");
-  CLI::Option* certificate =
-      command
-          .add_option("--tls-cert", options.tlsCertificate, "Serve HTTPS with this PEM certificate (chain)")
-          ->option_text("FILE");
-  CLI::Option* key = command.add_option("--tls-key", options.tlsKey, "The certificate's PEM private key")
-                         ->option_text("FILE");
-  certificate->needs(key);
-  key->needs(certificate);
-  addStoreAndClockOptions(command, options.request);
-  serve::ServerSettings& limits = options.limits;
-  command.add_option("--max-connections", limits.maxConnections, "Connections at once; default 512")
-      ->option_text("N")
-      ->check(wholeNumber(1, 10000));
-  command
-      .add_option("--max-per-address", limits.maxPerAddress,
-                  "Connections at once from one address; default 64")
-      ->option_text("N")
-      ->check(wholeNumber(1, 10000));
-  command
-      .add_option("--idle-timeout", limits.idleSeconds,
-                  "Seconds a connection may send or take nothing before it is closed; default 15")
-      ->option_text("SECONDS")
-      ->check(wholeNumber(1, 3600));
-  command
-      .add_option("--request-timeout", limits.requestSeconds,
-                  "Seconds a request may take from its first byte to the answer's last; default 30")
-      ->option_text("SECONDS")
-      ->check(wholeNumber(1, 3600));
-  command.add_option("--threads", limits.threads, "Threads answering requests; default 2")
-      ->option_text("N")
-      ->check(wholeNumber(1, 64));
-  command.add_flag("-v,--verbose", options.verbose, "Log every request, not only errors");
-}
 
 // The socket systemd hands over (socket activation), if it does.
 Result<std::optional<int>> handedOverSocket() {
@@ -221,14 +168,21 @@ int serveWidget(ServeOptions& options) {
 
 }  // namespace
 
-void addServeCommand(CLI::App& app, Action& action) {
-  auto options = std::make_shared<ServeOptions>();
-  CLI::App* command = app.add_subcommand(
-      "serve",
-      "Serve the widget over HTTP: PNG, SVG, PDF and JSON, e-ink panel images, the status line and a "
-      "live page");
-  addServeOptions(*command, *options);
-  command->callback([&action, options] { action = [options] { return serveWidget(*options); }; });
+int serveCommand(const WidgetCommandLine& line) {
+  if (line.tlsCertificate.has_value() != line.tlsKey.has_value()) {
+    std::cerr << "kelvo-widget: "
+              << (line.tlsKey ? "--tls-key: needs --tls-cert" : "--tls-cert: needs --tls-key") << '\n';
+    return apps::kExitUsage;
+  }
+  serve::ServerSettings limits;
+  limits.maxConnections = line.maxConnections;
+  limits.maxPerAddress = line.maxPerAddress;
+  limits.idleSeconds = line.idleSeconds;
+  limits.requestSeconds = line.requestSeconds;
+  limits.threads = line.threads;
+  ServeOptions options{RequestOptions(line), line.listen, line.tokenFile, line.tlsCertificate,
+                       line.tlsKey,          limits,      line.verbose};
+  return serveWidget(options);
 }
 
 }  // namespace kelvo::host
