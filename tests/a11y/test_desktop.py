@@ -6,6 +6,7 @@ action opening the link with the registered handler."""
 import datetime
 import json
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -76,6 +77,11 @@ class DesktopWidget(unittest.TestCase):
         for family, locale, texts, description in CASES:
             with self.subTest(family=family, locale=locale):
                 self.check(self.session, self.shared, opened, family, locale, texts, description)
+        # Every click came to one Kelvo window: the first started it, the
+        # others were handed to it.
+        app = self.session.application("kelvo-app", seconds=20)
+        self.addCleanup(os.kill, app.get_process_id(), signal.SIGTERM)
+        self.assertEqual([c.getRoleName() for c in app if c is not None], ["frame"])
 
     def test_config_file_edits_apply_at_once(self):
         # The default desktop.ini a link, in a directory made after the widget started,
@@ -161,13 +167,14 @@ class DesktopWidget(unittest.TestCase):
 
 def register_handler(session):
     """A handler for x-scheme-handler/kelvo, as the desktop tests register
-    one: a script that writes the URL it was given to a file, returned."""
+    one: a script that writes the URL it was given to a file, returned, and
+    hands it to the Kelvo window as the installed entry does."""
     applications = os.path.join(session.env["XDG_DATA_HOME"], "applications")
     os.makedirs(applications)
     os.makedirs(session.env["XDG_CONFIG_HOME"], exist_ok=True)
     opened, script = os.path.join(session.root, "opened"), os.path.join(session.root, "handler.sh")
     with open(script, "w") as out:
-        out.write(f"#!/bin/sh\nprintf '%s' \"$1\" > '{opened}'\n")
+        out.write(f"#!/bin/sh\nprintf '%s' \"$1\" > '{opened}'\nexec kelvo-app \"$1\"\n")
     os.chmod(script, 0o755)
     with open(os.path.join(applications, "kelvo-test-handler.desktop"), "w") as out:
         out.write("[Desktop Entry]\nType=Application\nName=Kelvo test handler\nExec=" + script +
