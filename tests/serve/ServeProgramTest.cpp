@@ -361,6 +361,18 @@ TEST_F(ServeTest, PanelImagesHaveTheSizeGreysAndTurnAskedFor) {
   }
   EXPECT_GT(black, 1000);
   EXPECT_LT(differ, black / 20) << "of " << black << " black pixels";
+  // Two greys without dithering keep the green bar and the grey captions and
+  // age (drawn in increased contrast), which a plain threshold would lose.
+  const Pixels stark = decode(get("/widget.png?family=large&width=800&height=480&colors=2&dither=none").body);
+  const auto black_in = [&](int top, int bottom, int left, int right) {
+    int count = 0;
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x) count += stark.at(x, y) == 0;
+    return count;
+  };
+  EXPECT_GT(black_in(128, 135, 200, 440), 1500);  // the bar's filled part
+  EXPECT_GT(black_in(440, 466, 185, 330), 150);   // "Updated … ago"
+  EXPECT_GT(black_in(145, 160, 185, 240), 40);    // the "Full in" caption
 }
 
 TEST_F(ServeTest, TokenGuardsEveryPathAndNeverShows) {

@@ -36,6 +36,7 @@ struct Environment {
   icu::Locale relativeTimeLocale = icu::Locale("en", "US");  // words and digits of relative times
   double now = 0;                                            // the moment of drawing, seconds since 1970
   Appearance appearance = Appearance::light;                 // light or dark colours
+  Contrast contrast = Contrast::standard;                    // usual or increased colour contrast
   HostCapabilities host;                                     // what the host does around the content
   std::shared_ptr<const icu::TimeZone> timeZone;             // calendar zone for relative times; null = TZ
   LayoutDirection layoutDirection = LayoutDirection::leftToRight;  // of the texts' language

@@ -25,10 +25,10 @@ void roundedRectPath(cairo_t* cr, const Rect& r, double radius) {
   cairo_close_path(cr);
 }
 
-void paintSymbol(cairo_t* cr, const LaidOutNode& node, const SymbolDrawing& s, Appearance appearance,
+void paintSymbol(cairo_t* cr, const LaidOutNode& node, const SymbolDrawing& s, ColorScheme scheme,
                  PangoTextMeasurer& text) {
   if (!s.glyph || !(s.pointSize > 0)) return;  // unknown names draw nothing
-  const Rgba color = s.foreground.resolved(appearance);
+  const Rgba color = s.foreground.resolved(scheme);
   const double size = s.pointSize;
   const double x = node.frame.x, y = node.frame.y;
   if (s.glyph->decoration == SymbolDecoration::roundedSquare) {
@@ -81,10 +81,10 @@ void paintPicture(cairo_t* cr, const LaidOutNode& node, const PictureDrawing& p)
   cairo_surface_destroy(surface);
 }
 
-void paintShape(cairo_t* cr, const LaidOutNode& node, const ShapeDrawing& s, Appearance appearance) {
+void paintShape(cairo_t* cr, const LaidOutNode& node, const ShapeDrawing& s, ColorScheme scheme) {
   if (!drawable(node.frame)) return;
   cairo_save(cr);
-  setColor(cr, s.fill.resolved(appearance));
+  setColor(cr, s.fill.resolved(scheme));
   if (s.kind == ShapeDrawing::Kind::capsule) {
     roundedRectPath(cr, node.frame, std::min(node.frame.width, node.frame.height) / 2);
   } else {
@@ -94,50 +94,51 @@ void paintShape(cairo_t* cr, const LaidOutNode& node, const ShapeDrawing& s, App
   cairo_restore(cr);
 }
 
-void paintText(cairo_t* cr, const LaidOutNode& node, const TextDrawing& t, Appearance appearance,
+void paintText(cairo_t* cr, const LaidOutNode& node, const TextDrawing& t, ColorScheme scheme,
                LayoutDirection direction, PangoTextMeasurer& text) {
   if (!std::isfinite(node.frame.x) || !std::isfinite(node.frame.y)) return;
   TextRequest request = t.request;
   request.direction = direction;
-  text.draw(cr, request, node.frame.x, node.frame.y, node.frame.width, t.foreground.resolved(appearance));
+  text.draw(cr, request, node.frame.x, node.frame.y, node.frame.width, t.foreground.resolved(scheme));
 }
 
 // One node's own drawing, whichever kind it is.
 struct DrawingPainter {
   cairo_t* cr;
   const LaidOutNode& node;
-  Appearance appearance;
+  ColorScheme scheme;
   LayoutDirection direction;
   PangoTextMeasurer& text;
 
   void operator()(std::monostate) const {}
-  void operator()(const TextDrawing& t) const { paintText(cr, node, t, appearance, direction, text); }
-  void operator()(const SymbolDrawing& s) const { paintSymbol(cr, node, s, appearance, text); }
+  void operator()(const TextDrawing& t) const { paintText(cr, node, t, scheme, direction, text); }
+  void operator()(const SymbolDrawing& s) const { paintSymbol(cr, node, s, scheme, text); }
   void operator()(const PictureDrawing& p) const { paintPicture(cr, node, p); }
-  void operator()(const ShapeDrawing& s) const { paintShape(cr, node, s, appearance); }
+  void operator()(const ShapeDrawing& s) const { paintShape(cr, node, s, scheme); }
 };
 
 }  // namespace
 
-void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, LayoutDirection direction,
+void paintNode(cairo_t* cr, const LaidOutNode& node, ColorScheme scheme, LayoutDirection direction,
                PangoTextMeasurer& text) {
-  std::visit(DrawingPainter{cr, node, appearance, direction, text}, node.drawing);
-  for (const auto& child : node.children) paintNode(cr, child, appearance, direction, text);
+  std::visit(DrawingPainter{cr, node, scheme, direction, text}, node.drawing);
+  for (const auto& child : node.children) paintNode(cr, child, scheme, direction, text);
 }
 
 void paintWidget(cairo_t* cr, const WidgetLayout& layout, PangoTextMeasurer& text) {
   const Appearance appearance = layout.environment.appearance;
+  const ColorScheme scheme{appearance, layout.environment.contrast};
   const Rect bounds{0, 0, layout.widgetSize.width, layout.widgetSize.height};
   cairo_save(cr);
   roundedRectPath(cr, bounds, widgetCornerRadius);
   setColor(cr, windowMaterial(appearance));
   cairo_fill_preserve(cr);
   if (layout.containerBackgroundDrawn && layout.containerBackground) {
-    setColor(cr, layout.containerBackground->resolved(appearance));
+    setColor(cr, layout.containerBackground->resolved(scheme));
     cairo_fill_preserve(cr);
   }
   cairo_clip(cr);
-  paintNode(cr, layout.root, appearance, layout.environment.layoutDirection, text);
+  paintNode(cr, layout.root, scheme, layout.environment.layoutDirection, text);
   cairo_restore(cr);
 }
 

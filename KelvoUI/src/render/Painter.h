@@ -11,7 +11,7 @@ namespace kelvo::ui {
 
 // Draws a laid-out subtree into a context whose user space is widget points.
 // Lines of text align by the layout's direction.
-void paintNode(cairo_t* cr, const LaidOutNode& node, Appearance appearance, LayoutDirection direction,
+void paintNode(cairo_t* cr, const LaidOutNode& node, ColorScheme scheme, LayoutDirection direction,
                PangoTextMeasurer& text);
 
 // Draws the whole widget: its rounded shape, the host's material, the

@@ -40,33 +40,37 @@ Color Color::rgb(int r, int g, int b, double alpha) {
   alpha = std::isnan(alpha) ? 1.0 : (alpha < 0 ? 0.0 : (alpha > 1 ? 1.0 : alpha));
   std::snprintf(name, sizeof name, "#%02x%02x%02x%02x", r, g, b, int(std::lround(alpha * 255)));
   const Rgba value = rgb255(r, g, b, alpha);
-  return {name, value, value};
+  return {name, value, value, value, value};
 }
 
-double foregroundOpacity(HierarchyLevel level) {
+double foregroundOpacity(HierarchyLevel level, Contrast contrast) {
+  const bool increased = contrast == Contrast::increased;
   switch (level) {
     case HierarchyLevel::primary:
-      return 0.85;
+      return increased ? 1 : 0.85;
     case HierarchyLevel::secondary:
-      return 0.5;
+      return increased ? 0.85 : 0.5;
     case HierarchyLevel::tertiary:
-      return 0.26;
+      return increased ? 0.6 : 0.26;
     case HierarchyLevel::quaternary:
-      return 0.1;
+      return increased ? 0.3 : 0.1;
   }
   unreachable(__func__);
 }
 
-double fillOpacity(HierarchyLevel level) {
+double fillOpacity(HierarchyLevel level, Contrast contrast) {
+  // Fills stay light (they are tracks and wells behind the content), only
+  // a little more visible.
+  const double scale = contrast == Contrast::increased ? 2 : 1;
   switch (level) {
     case HierarchyLevel::primary:
-      return 0.1;
+      return 0.1 * scale;
     case HierarchyLevel::secondary:
-      return 0.08;
+      return 0.08 * scale;
     case HierarchyLevel::tertiary:
-      return 0.05;
+      return 0.05 * scale;
     case HierarchyLevel::quaternary:
-      return 0.03;
+      return 0.03 * scale;
   }
   unreachable(__func__);
 }
@@ -83,14 +87,16 @@ std::string ShapeStyle::name() const {
   unreachable(__func__);
 }
 
-Rgba ShapeStyle::resolved(Appearance a) const {
+Rgba ShapeStyle::resolved(Appearance a) const { return resolved(ColorScheme{a, Contrast::standard}); }
+
+Rgba ShapeStyle::resolved(ColorScheme s) const {
   switch (kind) {
     case Kind::color:
-      return color.resolved(a);
+      return color.resolved(s);
     case Kind::foreground:
-      return ink(a, foregroundOpacity(level));
+      return ink(s.appearance, foregroundOpacity(level, s.contrast));
     case Kind::fill:
-      return ink(a, fillOpacity(level));
+      return ink(s.appearance, fillOpacity(level, s.contrast));
   }
   unreachable(__func__);
 }

@@ -81,10 +81,18 @@ Rendered timed(std::string contentType, Make make) {
 }
 
 // What a layout depends on: everything but the size it is drawn at.
+// A panel of two or four greys gets the colours' increased contrast: a
+// half-transparent caption or a light green would dither into noise there,
+// or vanish without dithering.
+ui::Contrast contrastFor(const WidgetQuery& query) {
+  return query.panel.colors && *query.panel.colors <= 4 ? ui::Contrast::increased : ui::Contrast::standard;
+}
+
 std::string layoutKey(const Request& request, const std::string& version, const std::string& period) {
   const WidgetQuery& query = request.widget;
   return std::string(ui::familyInfo(query.family).name) +
-         (query.appearance == ui::Appearance::dark ? "|dark|" : "|light|") + request.language.value_or("") +
+         (query.appearance == ui::Appearance::dark ? "|dark|" : "|light|") +
+         (contrastFor(query) == ui::Contrast::increased ? "increased|" : "") + request.language.value_or("") +
          "|" + version + "|" + period;
 }
 
@@ -268,6 +276,7 @@ Result<std::string> WidgetService::drawWidget(const Current& now, const Request&
   if (!layout) {
     ui::Environment environment = widget::hostEnvironment(query.family, now.now, query.appearance);
     environment.host.containerBackground = ui::ContainerBackgroundSupport::supported;
+    environment.contrast = contrastFor(query);
     if (request.language)
       environment.locale = environment.relativeTimeLocale = icu::Locale(request.language->c_str());
     Result<ui::WidgetLayout> made =
