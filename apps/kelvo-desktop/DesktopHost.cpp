@@ -21,6 +21,7 @@
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/CarEntry.h"
 #include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
@@ -41,12 +42,6 @@ widget::CarProvider makeProvider(const Settings& settings) {
   SharedStore store(settings.sharedDir ? Platform::withSharedDirectory(*settings.sharedDir)
                                        : Platform::current());
   return widget::CarProvider(std::move(store));
-}
-
-std::string describe(const widget::CarEntry& entry) {
-  if (const widget::WidgetProblem* problem = entry.problem())
-    return "no data (" + std::string(problem->caseName()) + ")";
-  return "snapshot " + logValue(entry.snapshot()->statusKey) + (entry.carImage() ? " with picture" : "");
 }
 
 // The menu's text for a size.
@@ -322,8 +317,10 @@ void DesktopHost::reload() {
   timeline_.reset();
   timeline_ = provider_.timeline({settings_.family, false});
   if (timeline_ && !timeline_->entries.empty()) {
-    log("showing " + describe(currentEntry(*timeline_, Date::now())) + "; reload at " +
-        formatInternetDateTime(timeline_->policy.date));
+    log("showing " +
+        widget::describe(currentEntry(*timeline_, Date::now()),
+                         [](std::string_view text) { return logValue(text); }) +
+        "; reload at " + formatInternetDateTime(timeline_->policy.date));
   }
   const std::string texts = timeline_ ? textsOf(*timeline_) : std::string();
   const bool newTexts = texts != shownTexts_;

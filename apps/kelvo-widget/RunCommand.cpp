@@ -14,6 +14,7 @@
 #include "Drawing.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/LogText.h"
+#include "KelvoWidget/CarEntry.h"
 #include "KelvoWidget/RefreshSchedule.h"
 #include "OutputFile.h"
 
@@ -28,14 +29,6 @@ struct RunOptions {
   DrawingOptions drawing;
   bool once;
 };
-
-// One line for the log: what the entry shows.
-std::string describe(const widget::CarEntry& entry) {
-  if (const widget::WidgetProblem* problem = entry.problem()) {
-    return "no data (" + std::string(problem->caseName()) + ")";
-  }
-  return "snapshot " + entry.snapshot()->statusKey + (entry.carImage() ? " with picture" : "");
-}
 
 std::string timestamp(Date date) { return formatInternetDateTime(date); }
 
@@ -88,8 +81,8 @@ bool draw(const RunOptions& options, ui::WidgetFamily family, const widget::Time
     return false;
   }
   if (logged == Logged::every) {
-    log.event("drew " + name + " (" + describe(entry) + ") to " + path.string() + "; next reload at " +
-              timestamp(timeline.policy.date));
+    log.event("drew " + name + " (" + widget::describe(entry) + ") to " + path.string() +
+              "; next reload at " + timestamp(timeline.policy.date));
   }
   return true;
 }
