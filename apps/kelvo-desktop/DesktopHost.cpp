@@ -39,8 +39,7 @@ void log(const std::string& line) { std::cerr << "kelvo-desktop: " << line << st
 constexpr guint kSettleMilliseconds = 150;
 
 widget::CarProvider makeProvider(const Settings& settings) {
-  SharedStore store(settings.sharedDir ? Platform::withSharedDirectory(*settings.sharedDir)
-                                       : Platform::current());
+  SharedStore store(Platform::forSharedDirectory(settings.sharedDir));
   return widget::CarProvider(std::move(store));
 }
 
