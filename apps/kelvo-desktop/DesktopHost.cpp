@@ -12,13 +12,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <vector>
 
 #include "DesktopAccessible.h"
 #include "HitTest.h"
 #include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Localization.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoWidget/CarEntry.h"
@@ -33,7 +33,8 @@ namespace kelvo::desktop {
 
 namespace {
 
-void log(const std::string& line) { std::cerr << "kelvo-desktop: " << line << std::endl; }
+// Every outside value in a line went through logValue.
+void log(const std::string& line) { writeLogLine("kelvo-desktop", line, LogEscape::done); }
 
 // Events closer together than this are one change (a temporary file, then its rename).
 constexpr guint kSettleMilliseconds = 150;

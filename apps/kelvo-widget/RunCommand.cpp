@@ -39,18 +39,7 @@ std::string timestamp(Date date) { return formatInternetDateTime(date); }
 class RunLog {
  public:
   void line(const std::string& text) {
-    if (stopped_) return;
-    const std::string bytes = "kelvo-widget run: " + escapeForLog(text) + "\n";
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-      const ssize_t n = ::write(STDERR_FILENO, bytes.data() + written, bytes.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        stopped_ = true;
-        return;
-      }
-      written += static_cast<std::size_t>(n);
-    }
+    if (!stopped_) stopped_ = !writeLogLine("kelvo-widget run", text, LogEscape::wholeLine);
   }
   // A line stamped with the current time.
   void event(const std::string& text) { line(timestamp(Date::now()) + " " + text); }
