@@ -1,5 +1,8 @@
 #include "KelvoShared/LogText.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -118,6 +121,20 @@ std::string printableText(std::string_view text) {
     text.remove_prefix(next->length);
   }
   return out;
+}
+
+bool writeLogLine(std::string_view program, std::string_view text, LogEscape escape) {
+  std::string line(program);
+  line += ": ";
+  line += escape == LogEscape::wholeLine ? escapeForLog(text) : std::string(text);
+  line += '\n';
+  for (std::size_t written = 0; written < line.size();) {
+    const ssize_t n = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace kelvo

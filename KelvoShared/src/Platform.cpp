@@ -103,4 +103,8 @@ Platform Platform::withSharedDirectory(const fs::path& dir) {
   return platform;
 }
 
+Platform Platform::forSharedDirectory(const std::optional<fs::path>& dir) {
+  return dir ? withSharedDirectory(*dir) : current();
+}
+
 }  // namespace kelvo

@@ -12,40 +12,36 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <vector>
 
 #include "DesktopAccessible.h"
 #include "HitTest.h"
 #include "KelvoBase/Unreachable.h"
 #include "KelvoShared/Localization.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoWidget/CarEntry.h"
 #include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
 #include "LogValue.h"
 #include "WaylandOutputs.h"
+#include "WindowPlacement.h"
 
 namespace kelvo::desktop {
 
 namespace {
 
-void log(const std::string& line) { std::cerr << "kelvo-desktop: " << line << std::endl; }
+// Every outside value in a line went through logValue.
+void log(const std::string& line) { writeLogLine("kelvo-desktop", line, LogEscape::done); }
 
 // Events closer together than this are one change (a temporary file, then its rename).
 constexpr guint kSettleMilliseconds = 150;
 
 widget::CarProvider makeProvider(const Settings& settings) {
-  SharedStore store(settings.sharedDir ? Platform::withSharedDirectory(*settings.sharedDir)
-                                       : Platform::current());
+  SharedStore store(Platform::forSharedDirectory(settings.sharedDir));
   return widget::CarProvider(std::move(store));
-}
-
-std::string describe(const widget::CarEntry& entry) {
-  if (const widget::WidgetProblem* problem = entry.problem())
-    return "no data (" + std::string(problem->caseName()) + ")";
-  return "snapshot " + logValue(entry.snapshot()->statusKey) + (entry.carImage() ? " with picture" : "");
 }
 
 // The menu's text for a size.
@@ -253,27 +249,35 @@ void DesktopHost::placeWindow() {
 GdkPoint DesktopHost::positionWindow() {
   GdkMonitor* monitor = chosenMonitor();
   const Anchor anchor = settings_.anchor;
-  const bool left = anchor == Anchor::topLeft || anchor == Anchor::bottomLeft;
-  const bool right = anchor == Anchor::topRight || anchor == Anchor::bottomRight;
-  const bool top = anchor == Anchor::topLeft || anchor == Anchor::topRight;
-  const bool bottom = anchor == Anchor::bottomLeft || anchor == Anchor::bottomRight;
   // X11 places in the work area (panels left out); a layer surface's margins
   // count from the output's edges (the compositor keeps panels' zones free).
   GdkRectangle area{0, 0, 0, 0};
   if (monitor && placement_ == Placement::layerSurface) gdk_monitor_get_geometry(monitor, &area);
   if (monitor && placement_ != Placement::layerSurface) gdk_monitor_get_workarea(monitor, &area);
   const ui::Size size = ui::widgetSize(settings_.family);
-  const int w = int(size.width), h = int(size.height);
-  const Margin margin = fittedMargin(area, w, h);
+  const WindowPlacement placed = placeWidget({area.x, area.y, area.width, area.height}, int(size.width),
+                                             int(size.height), anchor, settings_.margin);
+  const Margin margin = placed.margin;
+  if (placed.marginFitted && !marginFitLogged_) {
+    marginFitLogged_ = true;
+    log("a margin of " + std::to_string(settings_.margin.x) + "," + std::to_string(settings_.margin.y) +
+        " would put the widget off the output (" + std::to_string(area.width) + "x" +
+        std::to_string(area.height) + "); using " + std::to_string(margin.x) + "," +
+        std::to_string(margin.y));
+  }
 
   if (placement_ == Placement::layerSurface) {
 #ifdef GDK_WINDOWING_WAYLAND
     GtkWindow* window = GTK_WINDOW(window_);
     if (monitor) gtk_layer_set_monitor(window, monitor);
-    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, left);
-    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_RIGHT, right);
-    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, top);
-    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_BOTTOM, bottom);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT,
+                         anchor == Anchor::topLeft || anchor == Anchor::bottomLeft);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_RIGHT,
+                         anchor == Anchor::topRight || anchor == Anchor::bottomRight);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP,
+                         anchor == Anchor::topLeft || anchor == Anchor::topRight);
+    gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_BOTTOM,
+                         anchor == Anchor::bottomLeft || anchor == Anchor::bottomRight);
     gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, margin.x);
     gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_RIGHT, margin.x);
     gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, margin.y);
@@ -281,29 +285,8 @@ GdkPoint DesktopHost::positionWindow() {
 #endif
     return {margin.x, margin.y};
   }
-  const int x = left    ? area.x + margin.x
-                : right ? area.x + area.width - w - margin.x
-                        : area.x + (area.width - w) / 2;
-  const int y = top      ? area.y + margin.y
-                : bottom ? area.y + area.height - h - margin.y
-                         : area.y + (area.height - h) / 2;
-  gtk_window_move(GTK_WINDOW(window_), x, y);
-  return {x, y};
-}
-
-Margin DesktopHost::fittedMargin(const GdkRectangle& area, int width, int height) {
-  const Margin wanted = settings_.margin;
-  if (settings_.anchor == Anchor::center || area.width <= 0 || area.height <= 0) return wanted;
-  const Margin fitted{std::min(wanted.x, std::max(0, area.width - width)),
-                      std::min(wanted.y, std::max(0, area.height - height))};
-  if (!(fitted == wanted) && !marginFitLogged_) {
-    marginFitLogged_ = true;
-    log("a margin of " + std::to_string(wanted.x) + "," + std::to_string(wanted.y) +
-        " would put the widget off the output (" + std::to_string(area.width) + "x" +
-        std::to_string(area.height) + "); using " + std::to_string(fitted.x) + "," +
-        std::to_string(fitted.y));
-  }
-  return fitted;
+  gtk_window_move(GTK_WINDOW(window_), placed.x, placed.y);
+  return {placed.x, placed.y};
 }
 
 void DesktopHost::applyWidgetSize() {
@@ -334,8 +317,10 @@ void DesktopHost::reload() {
   timeline_.reset();
   timeline_ = provider_.timeline({settings_.family, false});
   if (timeline_ && !timeline_->entries.empty()) {
-    log("showing " + describe(currentEntry(*timeline_, Date::now())) + "; reload at " +
-        formatInternetDateTime(timeline_->policy.date));
+    log("showing " +
+        widget::describe(currentEntry(*timeline_, Date::now()),
+                         [](std::string_view text) { return logValue(text); }) +
+        "; reload at " + formatInternetDateTime(timeline_->policy.date));
   }
   const std::string texts = timeline_ ? textsOf(*timeline_) : std::string();
   const bool newTexts = texts != shownTexts_;

@@ -43,9 +43,6 @@ class DesktopHost {
   // Anchors the window on its output at the (fitted) margin for the current
   // size; the X11 window's corner, or the layer surface's margins.
   GdkPoint positionWindow();
-  // The margin that keeps a widget of width × height in `area`; says so once
-  // when it is less than the one asked for.
-  Margin fittedMargin(const GdkRectangle& area, int width, int height);
   void applyWidgetSize();
   void updateShape();
   void redraw();

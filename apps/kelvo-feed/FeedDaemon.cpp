@@ -18,6 +18,7 @@
 #include "ExitCodes.h"
 #include "FeedConfigWriter.h"
 #include "FeedStatus.h"
+#include "KelvoShared/LogText.h"
 #include "MqttClient.h"
 #include "WriteSchedule.h"
 
@@ -542,9 +543,8 @@ std::optional<int> Feed::run() {
 }  // namespace
 
 void logLine(const std::string& message) {
-  const std::string line = "kelvo-feed: " + message + "\n";
-  // One write per line, so lines from a crash handler or a second process do not interleave.
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+  // Each value in it was escaped where the message was put together.
+  writeLogLine("kelvo-feed", message, LogEscape::done);
 }
 
 std::optional<int> runFeed(const FeedOptions& options, CarState& state, const SharedStore& store) {

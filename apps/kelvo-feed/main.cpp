@@ -137,8 +137,7 @@ bool sameSource(const FeedSettings& a, const FeedSettings& b) {
 }
 
 kelvo::Platform platformFor(const FeedSettings& settings) {
-  return settings.sharedDir ? kelvo::Platform::withSharedDirectory(*settings.sharedDir)
-                            : kelvo::Platform::current();
+  return kelvo::Platform::forSharedDirectory(settings.sharedDir);
 }
 
 int run(CommandLine& line) {

@@ -18,7 +18,7 @@ widget::CarProvider::Clock RequestOptions::clock() const {
 }
 
 widget::CarProvider RequestOptions::provider() const {
-  SharedStore store(sharedDir ? Platform::withSharedDirectory(*sharedDir) : Platform::current());
+  SharedStore store(Platform::forSharedDirectory(sharedDir));
   return widget::CarProvider(std::move(store), clock());
 }
 

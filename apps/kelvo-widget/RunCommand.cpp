@@ -14,6 +14,7 @@
 #include "Drawing.h"
 #include "KelvoShared/Localization.h"
 #include "KelvoShared/LogText.h"
+#include "KelvoWidget/CarEntry.h"
 #include "KelvoWidget/RefreshSchedule.h"
 #include "OutputFile.h"
 
@@ -29,14 +30,6 @@ struct RunOptions {
   bool once;
 };
 
-// One line for the log: what the entry shows.
-std::string describe(const widget::CarEntry& entry) {
-  if (const widget::WidgetProblem* problem = entry.problem()) {
-    return "no data (" + std::string(problem->caseName()) + ")";
-  }
-  return "snapshot " + entry.snapshot()->statusKey + (entry.carImage() ? " with picture" : "");
-}
-
 std::string timestamp(Date date) { return formatInternetDateTime(date); }
 
 // The log on standard error: one line per event, control characters escaped
@@ -46,18 +39,7 @@ std::string timestamp(Date date) { return formatInternetDateTime(date); }
 class RunLog {
  public:
   void line(const std::string& text) {
-    if (stopped_) return;
-    const std::string bytes = "kelvo-widget run: " + escapeForLog(text) + "\n";
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-      const ssize_t n = ::write(STDERR_FILENO, bytes.data() + written, bytes.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        stopped_ = true;
-        return;
-      }
-      written += static_cast<std::size_t>(n);
-    }
+    if (!stopped_) stopped_ = !writeLogLine("kelvo-widget run", text, LogEscape::wholeLine);
   }
   // A line stamped with the current time.
   void event(const std::string& text) { line(timestamp(Date::now()) + " " + text); }
@@ -88,8 +70,8 @@ bool draw(const RunOptions& options, ui::WidgetFamily family, const widget::Time
     return false;
   }
   if (logged == Logged::every) {
-    log.event("drew " + name + " (" + describe(entry) + ") to " + path.string() + "; next reload at " +
-              timestamp(timeline.policy.date));
+    log.event("drew " + name + " (" + widget::describe(entry) + ") to " + path.string() +
+              "; next reload at " + timestamp(timeline.policy.date));
   }
   return true;
 }

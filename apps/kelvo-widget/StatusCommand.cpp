@@ -145,8 +145,7 @@ int printOnce(const StatusOptions& options, StatusFormat format) {
 
 int watch(const StatusOptions& options, StatusFormat format) {
   const RequestOptions& request = options.request;
-  const SharedStore store(request.sharedDir ? Platform::withSharedDirectory(*request.sharedDir)
-                                            : Platform::current());
+  const SharedStore store(Platform::forSharedDirectory(request.sharedDir));
 
   // SIGINT and SIGTERM arrive through a descriptor, so they end the loop
   // between two lines rather than in the middle of one; the output never

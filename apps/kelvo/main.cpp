@@ -64,8 +64,7 @@ Result<std::vector<std::uint8_t>> readInput(const std::string& path, std::size_t
 }
 
 SharedStore storeFor(const Options& options) {
-  if (options.sharedDir) return SharedStore(kelvo::Platform::withSharedDirectory(*options.sharedDir));
-  return SharedStore(kelvo::Platform::current());
+  return SharedStore(kelvo::Platform::forSharedDirectory(options.sharedDir));
 }
 
 int fail(const std::string& message) {

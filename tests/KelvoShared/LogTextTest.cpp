@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "KelvoShared/LogText.h"
@@ -25,6 +28,27 @@ TEST(LogAndPrintableText, ControlsBecomeVisibleInLogsAndGoFromPrintedLinesAndTex
     EXPECT_EQ(printableText(text), printed) << log;
   }
   // clang-format on
+}
+
+TEST(LogLine, NamesTheProgramEscapesAsAskedAndSaysWhenNobodyReads) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const int savedStderr = ::dup(STDERR_FILENO);
+  ::dup2(pipe[1], STDERR_FILENO);
+  ::close(pipe[1]);
+  const bool first = writeLogLine("kelvo-x", "a\nforged\\", LogEscape::wholeLine);
+  const bool second = writeLogLine("kelvo-y run", "escaped \\n already", LogEscape::done);
+  std::string read(256, '\0');
+  read.resize(std::size_t(std::max<ssize_t>(0, ::read(pipe[0], read.data(), read.size()))));
+  ::close(pipe[0]);
+  const sighandler_t previous = ::signal(SIGPIPE, SIG_IGN);
+  const bool unread = writeLogLine("kelvo-x", "gone", LogEscape::wholeLine);
+  ::signal(SIGPIPE, previous);
+  ::dup2(savedStderr, STDERR_FILENO);
+  ::close(savedStderr);
+  EXPECT_TRUE(first && second);
+  EXPECT_EQ(read, "kelvo-x: a\\nforged\\\\\nkelvo-y run: escaped \\n already\n");
+  EXPECT_FALSE(unread);
 }
 
 }  // namespace

@@ -69,11 +69,13 @@ TEST(PlatformGroups, ContainersLiveUnderTheDataHomeAndMustExistAndBeSafe) {
   fs::create_directories(container);
   fs::create_directories(temp.path() / "kelvo" / "x");
   EXPECT_EQ(platform.groupContainer("group.se.kelvo"), container);
+  EXPECT_EQ(Platform::forSharedDirectory(std::nullopt).groupContainer("group.se.kelvo"), container);
   for (const char* id : {"../x", "..", "a/b", "."})
     EXPECT_FALSE(platform.groupContainer(id).has_value()) << id;
   ::unsetenv("XDG_DATA_HOME");
   EXPECT_EQ(Platform::withSharedDirectory(temp.path()).groupContainer("anything"), temp.path());
   EXPECT_FALSE(Platform::withSharedDirectory(temp.path() / "missing").groupContainer("anything").has_value());
+  EXPECT_EQ(Platform::forSharedDirectory(temp.path()).groupContainer("anything"), temp.path());
 }
 
 }  // namespace

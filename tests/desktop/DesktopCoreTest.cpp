@@ -1,5 +1,5 @@
 // kelvo-desktop's display-free core: settings from the command line and
-// desktop.ini, the hit test; and the program's answers before it needs a
+// desktop.ini, the hit test, the window's place; and the program's answers before it needs a
 // display. (Its redraw schedule is the widget's, tested with it.)
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "HitTest.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "ProgramRunner.h"
+#include "WindowPlacement.h"
 
 namespace kelvo::desktop {
 namespace {
@@ -140,6 +141,50 @@ TEST(DesktopHitTest, TheRoundedCornersAreNotTheWidgets) {
            {{40, 10}, {20, 5}, true}, {{40, 10}, {0.5, 0.5}, false}}) {  // the radius shrinks to fit a thin widget
     // clang-format on
     EXPECT_EQ(hitsWidget(size, ui::widgetCornerRadius, point), hit) << point.x << ',' << point.y;
+  }
+}
+
+TEST(DesktopPlacement, AnchorsAtTheMarginAndShrinksItToKeepTheWidgetOnTheOutput) {
+  using A = Anchor;
+  struct Case {
+    Area area;
+    int w, h;
+    A anchor;
+    Margin wanted;
+    WindowPlacement expected;
+  };
+  // clang-format off
+  for (const Case& c : std::vector<Case>{
+           {{0, 0, 1920, 1080}, 170, 170, A::topLeft, {24, 24}, {24, 24, {24, 24}, false}},
+           {{0, 0, 1920, 1080}, 170, 170, A::topRight, {24, 24}, {1726, 24, {24, 24}, false}},
+           {{0, 0, 1920, 1080}, 170, 170, A::bottomLeft, {24, 24}, {24, 886, {24, 24}, false}},
+           {{0, 0, 1920, 1080}, 170, 170, A::bottomRight, {24, 24}, {1726, 886, {24, 24}, false}},
+           {{0, 0, 1920, 1080}, 170, 170, A::center, {24, 24}, {875, 455, {24, 24}, false}},
+           // a second monitor right of and below the first
+           {{1920, 200, 1280, 1024}, 170, 170, A::topRight, {10, 20}, {3020, 220, {10, 20}, false}},
+           {{1920, 200, 1280, 1024}, 170, 170, A::bottomLeft, {10, 20}, {1930, 1034, {10, 20}, false}},
+           {{1920, 200, 1280, 1024}, 170, 170, A::center, {10, 20}, {2475, 627, {10, 20}, false}},
+           // margins past the output: cut to what keeps the widget on it, each axis alone
+           {{0, 0, 800, 600}, 170, 170, A::topLeft, {10000, 10000}, {630, 430, {630, 430}, true}},
+           {{0, 0, 800, 600}, 170, 170, A::bottomRight, {10000, 10000}, {0, 0, {630, 430}, true}},
+           {{0, 0, 800, 600}, 170, 170, A::topRight, {700, 24}, {0, 24, {630, 24}, true}},
+           {{0, 0, 800, 600}, 170, 170, A::topLeft, {630, 430}, {630, 430, {630, 430}, false}},
+           {{100, 50, 800, 600}, 170, 170, A::bottomLeft, {24, 431}, {124, 50, {24, 430}, true}},
+           {{0, 0, 800, 600}, 170, 170, A::center, {10000, 10000}, {315, 215, {10000, 10000}, false}},
+           // a widget larger than the output: no margin, its anchored corner on the output's
+           {{0, 0, 300, 200}, 400, 300, A::topLeft, {24, 24}, {0, 0, {0, 0}, true}},
+           {{0, 0, 300, 200}, 400, 300, A::bottomRight, {24, 24}, {-100, -100, {0, 0}, true}},
+           {{0, 0, 300, 200}, 400, 300, A::center, {24, 24}, {-50, -50, {24, 24}, false}},
+           // no output known: the margins as asked
+           {{0, 0, 0, 0}, 170, 170, A::topLeft, {24, 24}, {24, 24, {24, 24}, false}}}) {
+    // clang-format on
+    const WindowPlacement placed = placeWidget(c.area, c.w, c.h, c.anchor, c.wanted);
+    const auto fields = [](const WindowPlacement& p) {
+      return std::tuple(p.x, p.y, p.margin.x, p.margin.y, p.marginFitted);
+    };
+    EXPECT_EQ(fields(placed), fields(c.expected))
+        << "anchor " << int(c.anchor) << " on " << c.area.x << ',' << c.area.y << ' ' << c.area.width << 'x'
+        << c.area.height << " margin " << c.wanted.x << ',' << c.wanted.y;
   }
 }
 

@@ -118,10 +118,13 @@ TEST(DesktopX11Session, SavesRedrawAtOnceClicksOpenTheLinkAndTheMenuResizes) {
   ASSERT_TRUE(server.running());
   const Scratch scratch;
   fs::remove(scratch.shared());  // made once the widget runs
-  // A handler for x-scheme-handler/kelvo: a script that writes the URL it was given to a file.
+  // A handler for x-scheme-handler/kelvo: a script that writes the URL it was
+  // given to a file, renamed into place so the file never shows up empty.
   const fs::path applications = scratch.root() / "data/applications", script = scratch.root() / "handler.sh";
   for (const fs::path& dir : {applications, scratch.root() / "config"}) fs::create_directories(dir);
-  writeFile(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + (scratch.root() / "opened").string() + "'\n");
+  const std::string opened = (scratch.root() / "opened").string();
+  writeFile(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened + ".new' && mv '" + opened + ".new' '" +
+                        opened + "'\n");
   chmod(script.c_str(), 0755);
   writeFile(applications / "kelvo-test-handler.desktop",
             "[Desktop Entry]\nType=Application\nName=Kelvo test handler\nExec=" + script.string() +

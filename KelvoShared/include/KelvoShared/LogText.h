@@ -12,6 +12,16 @@ namespace kelvo {
 // Everything else, other scripts included, stays as it is.
 std::string escapeForLog(std::string_view text);
 
+// Whether a log line's text still needs escapeForLog, or its caller escaped
+// each outside value in it already (and perhaps cut it short).
+enum class LogEscape { wholeLine, done };
+
+// Writes "PROGRAM: TEXT" and a line feed to standard error in one write (a
+// short or interrupted one is continued), so that lines from other threads
+// or processes do not cut into it. False when standard error cannot take it
+// (its reader went away): the caller goes on without its log.
+bool writeLogLine(std::string_view program, std::string_view text, LogEscape escape);
+
 // `text` made fit to print as part of one line that others read: a status
 // bar, a terminal, a JSON reader. Tabs and line breaks (C0's separators, NEL,
 // line and paragraph separators) become a space; every other C0 and C1

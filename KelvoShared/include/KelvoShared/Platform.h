@@ -43,6 +43,10 @@ struct Platform {
   // lookup had answered it (nothing when `dir` is not an existing directory),
   // also when no group is configured.
   static Platform withSharedDirectory(const std::filesystem::path& dir);
+
+  // What a program's --shared-dir asks for: withSharedDirectory(*dir) when
+  // it was given, else current().
+  static Platform forSharedDirectory(const std::optional<std::filesystem::path>& dir);
 };
 
 // Looks `key` up in an information dictionary file (a JSON object). A file

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -40,5 +42,10 @@ struct CarEntry {
   }
   const WidgetProblem* problem() const { return std::get_if<WidgetProblem>(&content); }
 };
+
+// What the entry shows, for a log line: "snapshot STATUS[ with picture]" or
+// "no data (CASE)". The status key is whatever the snapshot's writer put
+// there; `quote`, when given, makes it fit for the log the line goes to.
+std::string describe(const CarEntry& entry, std::string (*quote)(std::string_view) = nullptr);
 
 }  // namespace kelvo::widget

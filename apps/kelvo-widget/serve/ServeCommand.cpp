@@ -134,9 +134,7 @@ int serveWidget(ServeOptions& options) {
   }
 
   ServeLog log(options.verbose);
-  const Platform platform = options.request.sharedDir
-                                ? Platform::withSharedDirectory(*options.request.sharedDir)
-                                : Platform::current();
+  const Platform platform = Platform::forSharedDirectory(options.request.sharedDir);
   serve::SnapshotSource source(platform, options.request.clock());
   serve::WidgetService service(source, options.request.clock());
   serve::HttpServer server(service, source, settings, log);

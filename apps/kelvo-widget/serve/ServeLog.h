@@ -4,9 +4,6 @@
 // characters escaped, so nothing a client or a snapshot sends can forge a
 // line or drive the terminal. Lines from several threads never mix.
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -23,15 +20,9 @@ class ServeLog {
   bool verbose() const { return verbose_; }
 
   void line(std::string_view text) {
-    const std::string bytes = "kelvo-widget serve: " + escapeForLog(text) + "\n";
     const std::lock_guard lock(mutex_);
     // A journal or terminal that went away takes the log with it, not the server.
-    for (std::size_t written = 0; written < bytes.size();) {
-      const ssize_t n = ::write(STDERR_FILENO, bytes.data() + written, bytes.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      written += static_cast<std::size_t>(n);
-    }
+    writeLogLine("kelvo-widget serve", text, LogEscape::wholeLine);
   }
 
  private:
