@@ -370,9 +370,9 @@ TEST_F(ServeTest, PanelImagesHaveTheSizeGreysAndTurnAskedFor) {
       for (int x = left; x < right; ++x) count += stark.at(x, y) == 0;
     return count;
   };
-  EXPECT_GT(black_in(128, 135, 200, 440), 1500);  // the bar's filled part
+  EXPECT_GT(black_in(110, 117, 200, 440), 1200);  // the bar's filled part
   EXPECT_GT(black_in(440, 466, 185, 330), 150);   // "Updated … ago"
-  EXPECT_GT(black_in(145, 160, 185, 240), 40);    // the "Full in" caption
+  EXPECT_GT(black_in(130, 142, 185, 240), 40);    // the "Charger" caption
 }
 
 TEST_F(ServeTest, TokenGuardsEveryPathAndNeverShows) {
