@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -18,6 +17,7 @@
 #include "KelvoProgram.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
+#include "KelvoShared/SnapshotStateJson.h"
 #include "KelvoShared/WidgetSnapshot.h"
 #include "StandardStreams.h"
 
@@ -108,30 +108,10 @@ int clear(const Options& options) {
 
 // Prints exactly one compact JSON object describing the snapshot's state.
 int show(const Options& options) {
-  using Json = nlohmann::ordered_json;
-  Json out = Json::object();
-  int exitCode = kExitFailure;
-  const auto state = storeFor(options).snapshotState();
-  if (const auto* ok = std::get_if<SharedStore::Ok>(&state)) {
-    const auto text = kelvo::encodeSnapshot(ok->snapshot);
-    if (text) {
-      out["state"] = "ok";
-      out["snapshot"] = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
-      exitCode = kExitOk;
-    } else {
-      out["state"] = "unreadable";
-      out["message"] = text.error().message;
-    }
-  } else if (const auto* unreadable = std::get_if<SharedStore::Unreadable>(&state)) {
-    out["state"] = "unreadable";
-    out["message"] = unreadable->message;
-  } else if (std::holds_alternative<SharedStore::NoContainer>(state)) {
-    out["state"] = "noContainer";
-  } else {
-    out["state"] = "noFile";
-  }
-  std::cout << out.dump(options.pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) << '\n';
-  return exitCode;
+  bool readable = false;
+  std::cout << kelvo::snapshotStateJson(storeFor(options).snapshotState(), options.pretty ? 2 : -1, &readable)
+            << '\n';
+  return readable ? kExitOk : kExitFailure;
 }
 
 int where(const Options& options) {

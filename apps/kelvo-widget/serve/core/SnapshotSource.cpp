@@ -1,8 +1,8 @@
 #include "SnapshotSource.h"
 
-#include <nlohmann/json.hpp>
 
 #include "KelvoShared/SharedStore.h"
+#include "KelvoShared/SnapshotStateJson.h"
 #include "KelvoShared/WidgetSnapshot.h"
 #include "KelvoWidget/CarPresentation.h"
 #include "KelvoWidget/KelvoWidgetEntryView.h"
@@ -25,30 +25,7 @@ const widget::CarEntry& Document::entry(ui::WidgetFamily family) const {
   return *kept;
 }
 
-std::string Document::showJson() const {
-  // As `kelvo show` writes it.
-  using Json = nlohmann::ordered_json;
-  Json out = Json::object();
-  const SharedStore::SnapshotState state = store_.snapshotState();
-  if (const auto* ok = std::get_if<SharedStore::Ok>(&state)) {
-    const auto text = encodeSnapshot(ok->snapshot);
-    if (text) {
-      out["state"] = "ok";
-      out["snapshot"] = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    } else {
-      out["state"] = "unreadable";
-      out["message"] = text.error().message;
-    }
-  } else if (const auto* unreadable = std::get_if<SharedStore::Unreadable>(&state)) {
-    out["state"] = "unreadable";
-    out["message"] = unreadable->message;
-  } else if (std::holds_alternative<SharedStore::NoContainer>(state)) {
-    out["state"] = "noContainer";
-  } else {
-    out["state"] = "noFile";
-  }
-  return out.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string Document::showJson() const { return snapshotStateJson(store_.snapshotState(), -1); }
 
 SnapshotSource::SnapshotSource(Platform platform, widget::CarProvider::Clock clock)
     : platform_(std::move(platform)), clock_(std::move(clock)) {}
