@@ -16,6 +16,7 @@
 #include "CarState.h"
 #include "FeedConfig.h"
 #include "FeedValue.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/Utf8Text.h"
 
@@ -82,8 +83,8 @@ void checkReaders(std::string_view payload) {
     const auto value = extractJsonPointer(payload, pointer);
     check(kelvo::isValidUtf8(value ? *value : value.error().message));
   }
-  const std::string logged = escapeForLog(payload, 40);
-  check(kelvo::isValidUtf8(logged));
+  const std::string logged = kelvo::logValue(payload, 40);
+  check(kelvo::isValidUtf8(logged) && logged.size() <= 40 + std::string_view("…").size());
   for (const char c : logged) check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
 }
 

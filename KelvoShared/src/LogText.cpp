@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace kelvo {
 
@@ -76,29 +77,42 @@ std::string escaped(char32_t c) {
   return buffer;
 }
 
+// The escape of the character or ill-formed byte at the start of `text`,
+// and how many bytes of `text` it stands for.
+std::pair<std::string, std::size_t> escapeFirst(std::string_view text) {
+  const std::optional<Decoded> next = decodeOne(text);
+  if (!next) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x%02x",
+                  static_cast<unsigned>(static_cast<std::uint8_t>(text[0])));
+    return {buffer, 1};
+  }
+  if (next->codePoint == '\\') return {"\\\\", 1};
+  if (needsEscape(next->codePoint)) return {escaped(next->codePoint), next->length};
+  return {std::string(text.substr(0, next->length)), next->length};
+}
+
 }  // namespace
 
 std::string escapeForLog(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   while (!text.empty()) {
-    const std::optional<Decoded> next = decodeOne(text);
-    if (!next) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\x%02x",
-                    static_cast<unsigned>(static_cast<std::uint8_t>(text[0])));
-      out += buffer;
-      text.remove_prefix(1);
-      continue;
-    }
-    if (next->codePoint == '\\') {
-      out += "\\\\";
-    } else if (needsEscape(next->codePoint)) {
-      out += escaped(next->codePoint);
-    } else {
-      out.append(text.substr(0, next->length));
-    }
-    text.remove_prefix(next->length);
+    const auto [piece, length] = escapeFirst(text);
+    out += piece;
+    text.remove_prefix(length);
+  }
+  return out;
+}
+
+std::string logValue(std::string_view text, std::size_t maxBytes) {
+  std::string out;
+  // A character at a time, so that neither a character nor its escape is cut in two.
+  while (!text.empty()) {
+    const auto [piece, length] = escapeFirst(text);
+    if (out.size() + piece.size() > maxBytes) return out + "…";
+    out += piece;
+    text.remove_prefix(length);
   }
   return out;
 }

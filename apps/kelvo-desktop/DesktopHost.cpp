@@ -25,7 +25,6 @@
 #include "KelvoWidget/CarSummary.h"
 #include "KelvoWidget/HostEnvironment.h"
 #include "KelvoWidget/KelvoWidgetBundle.h"
-#include "LogValue.h"
 #include "WaylandOutputs.h"
 #include "WindowPlacement.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "ExitCodes.h"
-#include "LogValue.h"
+#include "KelvoShared/LogText.h"
 
 namespace kelvo::desktop {
 

@@ -13,7 +13,7 @@
 #include "DisplayLoss.h"
 #include "ExitCodes.h"
 #include "KelvoShared/Localization.h"
-#include "LogValue.h"
+#include "KelvoShared/LogText.h"
 #include "Options.h"
 
 namespace {
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   // The default file may be absent; a file named on the command line may not.
   std::error_code error;
   if (line.config && !std::filesystem::exists(configFile, error)) {
-    std::cerr << "kelvo-desktop: cannot read config file " << kelvo::desktop::logValue(configFile.string())
+    std::cerr << "kelvo-desktop: cannot read config file " << kelvo::logValue(configFile.string())
               << ": No such file or directory\n";
     return kelvo::apps::kExitFailure;
   }

@@ -67,7 +67,7 @@ std::string formatSeconds(double seconds) {
 
 std::string joined(const std::vector<std::string>& items) {
   std::string out;
-  for (const auto& item : items) out += (out.empty() ? "" : ", ") + escapeForLog(item);
+  for (const auto& item : items) out += (out.empty() ? "" : ", ") + logValue(item);
   return out;
 }
 
@@ -105,7 +105,7 @@ class IgnoredLog {
   void note(std::string_view topic, std::string_view payload, const std::string& reason, double now) {
     Topic& entry = topics_.try_emplace(std::string(topic)).first->second;
     if (entry.more == 0 && now - entry.since >= kInterval) {
-      logLine("ignored " + escapeForLog(topic) + " " + described(payload, reason) +
+      logLine("ignored " + logValue(topic) + " " + described(payload, reason) +
               "; keeping the last good value");
       entry.since = now;
       return;
@@ -119,7 +119,7 @@ class IgnoredLog {
   void flush(double now, bool all) {
     for (auto& [topic, entry] : topics_) {
       if (entry.more == 0 || (!all && now - entry.since < kInterval)) continue;
-      logLine("ignored " + std::to_string(entry.more) + " more messages on " + escapeForLog(topic) +
+      logLine("ignored " + std::to_string(entry.more) + " more messages on " + logValue(topic) +
               " within a minute; the last: " + described(entry.lastPayload, entry.lastReason));
       entry.since = now;
       entry.more = 0;
@@ -135,7 +135,7 @@ class IgnoredLog {
   };
 
   static std::string described(std::string_view payload, const std::string& reason) {
-    return "\"" + escapeForLog(payload, 40) + "\": " + escapeForLog(reason, 200);
+    return "\"" + logValue(payload, 40) + "\": " + logValue(reason, 200);
   }
 
   std::map<std::string, Topic, std::less<>> topics_;
@@ -271,7 +271,7 @@ void Feed::lost(int rc, double now) {
     // Brokers before Mosquitto 2.0.12 close a taken-over session without a
     // word; with an id of our own, that is the likely cause.
     takenOver_ = true;
-    why = "the broker closed the session (another client with this id, " + escapeForLog(options_.clientId) +
+    why = "the broker closed the session (another client with this id, " + logValue(options_.clientId) +
           ", may have taken over)";
   } else if (brief) {
     why = "the broker closed it within " + formatSeconds(kShortSession) + " of the login";
@@ -372,7 +372,7 @@ void Feed::received(const mosquitto_message& message) {
   const std::string_view payload(
       static_cast<const char*>(message.payload),
       message.payload != nullptr ? static_cast<std::size_t>(message.payloadlen) : 0);
-  if (options_.verbose) logLine("message " + escapeForLog(topic) + " = " + escapeForLog(payload, 200));
+  if (options_.verbose) logLine("message " + logValue(topic) + " = " + logValue(payload, 200));
   status_.lastMessage = Date::now();
   noteStatus(false);
   const Accepted accepted =
@@ -409,9 +409,9 @@ bool Feed::writeDue(double now) {
     failedWrite_ = true;
     schedule_.failed(now);
     noteStatus(false);
-    status_.lastError = "cannot write the snapshot: " + escapeForLog(status.error().message, 200);
+    status_.lastError = "cannot write the snapshot: " + logValue(status.error().message, 200);
     writeStatus(now);
-    logLine("cannot write the snapshot: " + escapeForLog(status.error().message, 200) +
+    logLine("cannot write the snapshot: " + logValue(status.error().message, 200) +
             (options_.once ? "" : "; retrying in " + formatSeconds(WriteSchedule::kRetryDelay)));
     return false;
   }
@@ -424,7 +424,7 @@ bool Feed::writeDue(double now) {
   char battery[32];
   std::snprintf(battery, sizeof battery, "%g %%", snapshot->batteryPercentage);
   logLine("wrote the snapshot: " + std::string(battery) + ", " + std::to_string(snapshot->rangeKm) + " km, " +
-          escapeForLog(snapshot->statusKey) + (snapshot->isDriving ? ", driving" : ""));
+          logValue(snapshot->statusKey) + (snapshot->isDriving ? ", driving" : ""));
   return true;
 }
 

@@ -26,6 +26,13 @@ TEST(LogAndPrintableText, ControlsBecomeVisibleInLogsAndGoFromPrintedLinesAndTex
            {"cut \xe2\x82", "cut \\xe2\\x82", "cut \xef\xbf\xbd\xef\xbf\xbd"}}) {
     EXPECT_EQ(escapeForLog(text), log) << log;
     EXPECT_EQ(printableText(text), printed) << log;
+    EXPECT_EQ(logValue(text), log) << log;
+  }
+  // A value cut to fit: never inside a character or its escape, "…" where cut.
+  for (const auto& [text, limit, logged] : std::vector<std::tuple<std::string, std::size_t, std::string>>{
+           {"abcdef", 3, "abc…"}, {"abc", 3, "abc"}, {"\xc3\xa9\xc3\xa9\xc3\xa9", 3, "\xc3\xa9…"},
+           {"a\nb", 2, "a…"}, {"ab\xff", 5, "ab…"}, {std::string(1 << 20, 'x'), 4, "xxxx…"}}) {
+    EXPECT_EQ(logValue(text, limit), logged) << logged;
   }
   // clang-format on
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,15 @@ namespace kelvo {
 // a backslash becomes "\\", and each byte of ill-formed UTF-8 becomes "\xHH".
 // Everything else, other scripts included, stays as it is.
 std::string escapeForLog(std::string_view text);
+
+// The most bytes an outside value takes up in a log line, "…" not counted.
+inline constexpr std::size_t kLogValueBytes = 200;
+
+// An outside value (a payload, a topic, a file name, a library's message) for
+// a log line: escaped by escapeForLog and cut where a character begins, so
+// that the escaped text fits `maxBytes`; "…" marks a cut. Reads no further
+// than the cut, so a payload of megabytes costs no more than its start.
+std::string logValue(std::string_view text, std::size_t maxBytes = kLogValueBytes);
 
 // Whether a log line's text still needs escapeForLog, or its caller escaped
 // each outside value in it already (and perhaps cut it short).

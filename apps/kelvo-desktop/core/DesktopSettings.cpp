@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/RegularFile.h"
-#include "LogValue.h"
 
 namespace kelvo::desktop {
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "KelvoBase/Unreachable.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/Utf8Text.h"
 
 namespace kelvo::feed {
@@ -256,7 +257,7 @@ Result<CarState::Reading> CarState::read(const InputSpec& spec, std::string_view
     };
     auto it = match(text);
     if (it == spec.valueMap.end()) it = match("*");
-    if (it == spec.valueMap.end()) return Error{"\"" + escapeForLog(text, 40) + "\" is not in the value map"};
+    if (it == spec.valueMap.end()) return Error{"\"" + logValue(text, 40) + "\" is not in the value map"};
     text = it->second;
   }
   auto value = convert(spec, text);
@@ -448,7 +449,7 @@ std::optional<std::string> CarState::checkSource(Date now) {
   const std::string name = sourceName(source_.preset);
   if (!gone) return name + " is sending again";
   const std::string keeps = "; the snapshot keeps the time of its last data";
-  if (offline != nullptr) return name + " says it is offline (" + escapeForLog(offline->topic) + ")" + keeps;
+  if (offline != nullptr) return name + " says it is offline (" + logValue(offline->topic) + ")" + keeps;
   return "nothing from " + name + " for " + std::to_string(static_cast<int>(quiet / 60)) + " min" + keeps;
 }
 

@@ -24,7 +24,7 @@ std::string lowered(std::string_view text) {
 }
 
 Error notA(std::string_view what, std::string_view text) {
-  return Error{"\"" + escapeForLog(text, 40) + "\" is not " + std::string(what)};
+  return Error{"\"" + logValue(text, 40) + "\" is not " + std::string(what)};
 }
 
 }  // namespace
@@ -136,15 +136,6 @@ Result<WidgetSnapshot> decodeSnapshotPayload(std::string_view text) {
                  " bytes once written, more than the 1 MiB of snapshot.json"};
   }
   return snapshot;
-}
-
-std::string escapeForLog(std::string_view text, std::size_t limit) {
-  // Only the start is escaped (a payload may be megabytes), cut where a
-  // character begins so that no half character shows as bytes.
-  if (text.size() <= limit) return kelvo::escapeForLog(text);
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return kelvo::escapeForLog(text.substr(0, cut)) + "…";
 }
 
 }  // namespace kelvo::feed

@@ -43,8 +43,4 @@ Result<std::string> extractJsonPointer(std::string_view json, const std::string&
 // larger than snapshot.json may be).
 Result<WidgetSnapshot> decodeSnapshotPayload(std::string_view text);
 
-// The start of `text`, at most `limit` bytes (never cut inside a character,
-// "…" where cut), made safe for one log line by kelvo::escapeForLog.
-std::string escapeForLog(std::string_view text, std::size_t limit = 120);
-
 }  // namespace kelvo::feed

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FeedValue.h"
+#include "KelvoShared/LogText.h"
 
 namespace kelvo::feed {
 
@@ -62,14 +63,14 @@ void MqttClient::setProtocol(int protocol) {
 
 std::string MqttClient::errorText(int rc, int error) const {
   if (rc == MOSQ_ERR_ERRNO) return std::strerror(error);
-  if (rc == MOSQ_ERR_TLS && !libraryError_.empty()) return "TLS: " + escapeForLog(libraryError_, 200);
+  if (rc == MOSQ_ERR_TLS && !libraryError_.empty()) return "TLS: " + logValue(libraryError_, 200);
   return mosquitto_strerror(rc);
 }
 
 std::string brokerName(const BrokerAddress& broker) {
   const std::string& host = broker.host;
   return (broker.tls ? "mqtts://" : "mqtt://") +
-         (host.find(':') != std::string::npos ? "[" + escapeForLog(host) + "]" : escapeForLog(host)) + ":" +
+         (host.find(':') != std::string::npos ? "[" + logValue(host) + "]" : logValue(host)) + ":" +
          std::to_string(broker.port);
 }
 

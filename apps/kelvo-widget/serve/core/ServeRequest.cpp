@@ -174,12 +174,7 @@ bool applies(Applies applies, const Request& request) {
 
 // A value from the request, safe to show in one line: control characters
 // escaped and cut to a few dozen bytes.
-std::string shownValue(std::string_view value) {
-  constexpr std::size_t kShown = 40;
-  std::string text = escapeForLog(value.substr(0, kShown));
-  if (value.size() > kShown) text += "…";
-  return "\"" + text + "\"";
-}
+std::string shownValue(std::string_view value) { return "\"" + logValue(value, 40) + "\""; }
 
 std::optional<Request> requestFor(std::string_view path) {
   Request request;
