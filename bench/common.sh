@@ -1,4 +1,37 @@
+# shellcheck shell=bash
 # Shared by the benchmark scripts (sourced, not run).
+
+# The build directory: $KELVO_BUILD_DIR, default build/, relative to the repository.
+kelvo_build_dir() {
+  local build=${KELVO_BUILD_DIR:-build}
+  case "$build" in
+    /*) echo "$build" ;;
+    *) echo "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/$build" ;;
+  esac
+}
+
+# Installs the Debian package $1: benchmark-only tools are not build dependencies.
+install_pkg() {
+  local sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing $1 for the benchmark" >&2
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$1" >&2
+}
+
+# Appends "LABEL KIB" to FILE: the largest peak resident memory of three runs
+# of the command that follows.
+peak_rss() {
+  local file=$1 label=$2 best=0 kb out
+  shift 2
+  [ -x /usr/bin/time ] || install_pkg time
+  out=$(mktemp)
+  for _ in 1 2 3; do
+    /usr/bin/time -v "$@" 2>"$out" >/dev/null
+    kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$out")
+    [ "$kb" -gt "$best" ] && best=$kb
+  done
+  rm -f "$out"
+  echo "$label $best" >>"$file"
+}
 
 # Makes the 4000 x 3000 photo-like test pictures in directory $1 unless they
 # are there: a drawn scene scaled up, plus grain, so they compress like a

@@ -16,6 +16,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=common.sh
+. "$here/common.sh"
 root=$(cd "$here/.." && pwd)
 refreshes=1000
 idle=30
@@ -29,8 +31,7 @@ while [ $# -gt 0 ]; do
     *) echo "desktop-footprint.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
-build=${KELVO_BUILD_DIR:-build}
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
+build=$(kelvo_build_dir)
 bin="$build/bin"
 command -v Xvfb >/dev/null || { echo "desktop-footprint.sh: Xvfb is required" >&2; exit 1; }
 

@@ -14,7 +14,6 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=common.sh
 . "$here/common.sh"
-root=$(cd "$here/.." && pwd)
 runs=10
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -24,20 +23,13 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-build=${KELVO_BUILD_DIR:-build}
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
+build=$(kelvo_build_dir)
 widget="$build/bin/kelvo-widget"
 cache=${KELVO_BENCH_CACHE:-${TMPDIR:-/tmp}/kelvo-bench}
 now="2026-12-06T12:00:00Z"
 
 export LC_ALL=C.UTF-8 LANGUAGE=
 
-# Benchmark-only tools, installed on demand (not build dependencies).
-install_pkg() {
-  local sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "Installing $1 for the benchmark" >&2
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$1" >&2
-}
 command -v vipsthumbnail >/dev/null && command -v vips >/dev/null || install_pkg libvips-tools
 [ -x /usr/bin/time ] || install_pkg time
 command -v hyperfine >/dev/null || { echo "picture-timeline.sh: hyperfine is required" >&2; exit 1; }
@@ -100,19 +92,9 @@ hyperfine "${hf_args[@]}" >&2
 
 # Peak resident memory: the largest of three runs.
 : >"$work/rss.txt"
-peak_rss() {
-  local label=$1; shift
-  local best=0 kb
-  for _ in 1 2 3; do
-    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
-    kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
-    [ "$kb" -gt "$best" ] && best=$kb
-  done
-  echo "$label $best" >>"$work/rss.txt"
-}
 for i in "${!names[@]}"; do
-  peak_rss "ours-${names[$i]}" ${ours_cmd[$i]}
-  [ -n "${vips_cmd[$i]:-}" ] && peak_rss "vips-${names[$i]}" ${vips_cmd[$i]}
+  peak_rss "$work/rss.txt" "ours-${names[$i]}" ${ours_cmd[$i]}
+  [ -n "${vips_cmd[$i]:-}" ] && peak_rss "$work/rss.txt" "vips-${names[$i]}" ${vips_cmd[$i]}
 done
 
 python3 - "$work/times.json" "$work/rss.txt" "${names[@]}" <<'PY'

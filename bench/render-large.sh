@@ -14,7 +14,6 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=common.sh
 . "$here/common.sh"
-root=$(cd "$here/.." && pwd)
 runs=10
 peer_only=0
 while [ $# -gt 0 ]; do
@@ -26,8 +25,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-build=${KELVO_BUILD_DIR:-build}
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
+build=$(kelvo_build_dir)
 kelvo="$build/bin/kelvo"
 widget="$build/bin/kelvo-widget"
 peer="$here/peer"
@@ -40,12 +38,7 @@ export LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 LANGUAGE=en
 need() { command -v "$1" >/dev/null || { echo "render-large.sh: $1 is required" >&2; exit 1; }; }
 need node; need npm; need hyperfine; need vips; need python3
 
-if [ ! -x /usr/bin/time ]; then
-  # GNU time for peak RSS; a benchmark-only tool, not a build dependency.
-  sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "Installing GNU time for peak RSS" >&2
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends time >&2
-fi
+[ -x /usr/bin/time ] || install_pkg time
 
 if [ "$peer_only" -eq 0 ]; then
   if [ ! -x "$kelvo" ] || [ ! -x "$widget" ]; then
@@ -132,19 +125,9 @@ hyperfine "${hf_args[@]}" >&2
 
 # Peak resident memory: the largest of three runs.
 : >"$work/rss.txt"
-peak_rss() {
-  local label=$1; shift
-  local best=0 kb
-  for _ in 1 2 3; do
-    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
-    kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
-    [ "$kb" -gt "$best" ] && best=$kb
-  done
-  echo "$label $best" >>"$work/rss.txt"
-}
 for i in "${!names[@]}"; do
-  [ "$peer_only" -eq 0 ] && peak_rss "ours-${names[$i]}" ${ours_cmd[$i]}
-  peak_rss "peer-${names[$i]}" ${peer_cmd[$i]}
+  [ "$peer_only" -eq 0 ] && peak_rss "$work/rss.txt" "ours-${names[$i]}" ${ours_cmd[$i]}
+  peak_rss "$work/rss.txt" "peer-${names[$i]}" ${peer_cmd[$i]}
 done
 
 python3 - "$work/times.json" "$work/rss.txt" "${names[@]}" <<'EOF'

@@ -12,7 +12,6 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=common.sh
 . "$here/common.sh"
-root=$(cd "$here/.." && pwd)
 seconds=10
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -22,20 +21,13 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-build=${KELVO_BUILD_DIR:-build}
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
+build=$(kelvo_build_dir)
 kelvo="$build/bin/kelvo"
 widget="$build/bin/kelvo-widget"
 cache=${KELVO_BENCH_CACHE:-${TMPDIR:-/tmp}/kelvo-bench}
 now="2026-12-06T12:00:00Z"   # two minutes after the snapshot's report time
 export LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 LANGUAGE=en
 
-# Benchmark-only tools, installed on demand (not build dependencies).
-install_pkg() {
-  local sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "Installing $1 for the benchmark" >&2
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$1" >&2
-}
 command -v wrk >/dev/null || install_pkg wrk
 command -v chromium >/dev/null || install_pkg chromium
 command -v vips >/dev/null || install_pkg libvips-tools
