@@ -65,7 +65,7 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
   Settings untouched;
   EXPECT_EQ(applyConfigFile(scratch.root() / "missing.ini", "widget", untouched), std::nullopt);
   EXPECT_EQ(applyConfigFile(scratch.root(), "widget", untouched).value_or(""),
-            scratch.root().string() + ":0: not a regular file");
+            scratch.root().string() + ": not a regular file");
 }
 
 TEST(IniEditor, SetsOneKeyKeepingEveryOtherLine) {
@@ -200,13 +200,13 @@ TEST(DesktopProgram, AnswersUsageErrorsHelpAndAMissingDisplayWithoutOne) {
   // clang-format off
   for (const auto& [args, exitCode, says] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
            {{"--help"}, 0, "--anchor ANCHOR             Where on the output: top-left, top-right, bottom-left, bottom-right, center"},
-           {{"--config", (scratch.root() / "none.ini").string()}, 1, "none.ini: No such file or directory\n"},
+           {{"--config", (scratch.root() / "none.ini").string()}, 1, "none.ini: cannot open: No such file or directory\n"},
            {{"--family", "large"}, 1, "kelvo-desktop: cannot open a display"},
            // A malformed config file is named with its line; the defaults are used.
            {{"--config", (scratch.root() / "bad.ini").string()}, 1, (scratch.root() / "bad.ini").string() + ":2: family: \"tiny\" is not a size (small, medium, large); using the defaults\n"},
            {{"--config", (scratch.root() / "escape.ini").string()}, 1, ":2: unknown key \"co\\x1b\\x07lour\" in [widget] (known:"},
-           {{"--config", fifo.string()}, 1, fifo.string() + ":0: not a regular file; using the defaults\n"},
-           {{"--config", sparse.string()}, 1, sparse.string() + ":0: larger than 256 KiB; using the defaults\n"},
+           {{"--config", fifo.string()}, 1, fifo.string() + ": not a regular file; using the defaults\n"},
+           {{"--config", sparse.string()}, 1, sparse.string() + ": larger than 256 KiB; using the defaults\n"},
            // An instance name must make a group name that GKeyFile can write.
            {{"--name", "a\nb"}, 2, "--name: \"a\\nb\" cannot"}, {{"--name", std::string(65, 'n')}, 2, "cannot name an instance"}, {{"--name", "car 2"}, 1, "cannot open a display"}}) {
     // clang-format on
