@@ -146,7 +146,7 @@ AppWindow::~AppWindow() {
     g_cancellable_cancel(discovery_);
     g_object_unref(discovery_);
   }
-  if (wakeSource_) g_source_remove(wakeSource_);
+  refresh_.cancel();
   if (settleSource_) g_source_remove(settleSource_);
   if (monitor_) {
     g_signal_handlers_disconnect_by_data(monitor_, this);
@@ -413,12 +413,9 @@ void AppWindow::reload() {
 
 void AppWindow::redraw() {
   if (!timeline_ || timeline_->entries.empty() || !window_) return;
-  const Date now = Date::now();
   const ui::Appearance appearance = adw_style_manager_get_dark(adw_style_manager_get_default())
                                         ? ui::Appearance::dark
                                         : ui::Appearance::light;
-  const ui::Environment environment = widget::hostEnvironment(kFamily, now, appearance);
-  const widget::CarEntry& entry = widget::currentEntry(*timeline_, now);
   if (!text_) {
     auto made = ui::PangoTextMeasurer::create();
     if (!made) {
@@ -427,10 +424,12 @@ void AppWindow::redraw() {
     }
     text_ = *made;
   }
-  layout_ = ui::layoutWidget(widget::KelvoCarWidget::entryContent()(entry), environment, *text_);
+  apps::HostFrame frame = apps::layOutFrame(*timeline_, kFamily, Date::now(), appearance, *text_);
+  const widget::CarEntry& entry = frame.entry;
+  layout_ = std::move(frame.layout);
   gtk_widget_set_size_request(drawing_, int(std::ceil(layout_->widgetSize.width)),
                               int(std::ceil(layout_->widgetSize.height)));
-  const widget::CarPresentation::Context context = widget::CarPresentation::Context::of(environment);
+  const widget::CarPresentation::Context context = widget::CarPresentation::Context::of(frame.environment);
   gtk_accessible_update_property(GTK_ACCESSIBLE(drawing_), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                  carSummary(entry, context).c_str(), -1);
   std::string text;
@@ -440,7 +439,7 @@ void AppWindow::redraw() {
   gtk_label_set_text(GTK_LABEL(details_), text.substr(0, text.size() - 1).c_str());
   updateDetails();
   gtk_widget_queue_draw(drawing_);
-  schedule();
+  refresh_.schedule(*timeline_);
 }
 
 void AppWindow::updateDetails() {
@@ -489,27 +488,6 @@ std::string AppWindow::sourceText() const {
     return "kelvo-feed, " + presetTitle(settings->preset) + ", " + settings->broker;
   // TRANSLATORS: Kelvo window's details: the data was saved by the command-line writer, not the feed.
   return L("written by kelvo save");
-}
-
-void AppWindow::schedule() {
-  if (wakeSource_) g_source_remove(wakeSource_);
-  wakeSource_ = 0;
-  if (!timeline_ || timeline_->entries.empty()) return;
-  const Date now = Date::now();
-  const widget::Refresh wake = widget::nextRefresh(*timeline_, now, {relativeTimeLocale()});
-  const double milliseconds = std::clamp(std::ceil(wake.at.timeIntervalSince(now) * 1000) + 1, 0.0, 86400e3);
-  wakeSource_ = g_timeout_add(guint(milliseconds), onWake, this);
-}
-
-gboolean AppWindow::onWake(gpointer self) {
-  auto* window = static_cast<AppWindow*>(self);
-  window->wakeSource_ = 0;
-  if (window->timeline_ && Date::now() >= window->timeline_->policy.date) {
-    window->reload();
-  } else {
-    window->redraw();
-  }
-  return G_SOURCE_REMOVE;
 }
 
 void AppWindow::onDraw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer self) {

@@ -1,6 +1,7 @@
 // kelvo-desktop's display-free core: settings from the command line and
-// desktop.ini, the hit test, the window's place; and the program's answers before it needs a
-// display. (Its redraw schedule is the widget's, tested with it.)
+// desktop.ini, the hit test, the window's place, the refresh timer's rules;
+// and the program's answers before it needs a display. (When what is drawn
+// changes is the widget's schedule, tested with it.)
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include "DesktopSettings.h"
 #include "HitTest.h"
+#include "HostRefresh.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "ProgramRunner.h"
 #include "WindowPlacement.h"
@@ -141,6 +143,22 @@ TEST(DesktopHitTest, TheRoundedCornersAreNotTheWidgets) {
            {{40, 10}, {20, 5}, true}, {{40, 10}, {0.5, 0.5}, false}}) {  // the radius shrinks to fit a thin widget
     // clang-format on
     EXPECT_EQ(hitsWidget(size, ui::widgetCornerRadius, point), hit) << point.x << ',' << point.y;
+  }
+}
+
+TEST(HostRefresh, WakesJustPastTheChangeAtMostADayAheadAndReloadsOnceItsTimeHasCome) {
+  const Date now{1'800'000'000};
+  // clang-format off
+  // the change's instant (seconds from now), the delay, and what a wake at that instant does for a reload due at now + 60
+  for (const auto& [at, delay, wake] : std::vector<std::tuple<double, guint, apps::Wake>>{
+           {0.0004, 2, apps::Wake::redraw}, {59, 59'001, apps::Wake::redraw}, {60, 60'001, apps::Wake::reload},
+           {-5, 0, apps::Wake::redraw}, {86'400, 86'400'000, apps::Wake::reload}, {1e12, 86'400'000, apps::Wake::reload}}) {
+    // clang-format on
+    const Date change = now.addingTimeInterval(at);
+    EXPECT_EQ(std::make_pair(apps::wakeDelayMilliseconds(change, now),
+                             apps::wakeAction(now.addingTimeInterval(60), change)),
+              std::make_pair(delay, wake))
+        << at;
   }
 }
 
