@@ -291,8 +291,8 @@ GtkWidget* AppWindow::buildSetupPage() {
 
 namespace {
 
-// The choices as desktop.ini spells them, in the order the lists show them.
-constexpr const char* kSizes[] = {"small", "medium", "large"};
+// The choices as desktop.ini spells them, in the order the lists show them
+// (the sizes are the offered families').
 constexpr const char* kCorners[] = {"top-left", "top-right", "bottom-left", "bottom-right", "center"};
 constexpr const char* kAppearances[] = {"auto", "light", "dark"};
 
@@ -328,17 +328,12 @@ GtkWidget* AppWindow::buildDesktopPage() {
   for (auto margin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
                       gtk_widget_set_margin_end})
     margin(grid, 18);
-  const auto family =
-      std::find(std::begin(kSizes), std::end(kSizes), std::string(desktop::familyName(settings.family)));
-  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
-  const std::string small = L("Small");
-  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
-  const std::string medium = L("Medium");
-  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
-  const std::string large = L("Large");
+  std::vector<std::string> sizes;
+  for (const ui::WidgetFamily family : sizes_) sizes.push_back(desktop::familyLabel(family));
+  const auto family = std::find(sizes_.begin(), sizes_.end(), settings.family);
   // TRANSLATORS: Kelvo window, desktop widget settings: the widget's size.
   size_ = labelled(GTK_GRID(grid), 0, L("Si_ze"),
-                   choice({small, medium, large}, guint(family - std::begin(kSizes))));
+                   choice(sizes, family == sizes_.end() ? 0 : guint(family - sizes_.begin())));
   // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
   const std::string topLeft = L("Top left");
   // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
@@ -390,12 +385,13 @@ void AppWindow::saveDesktop() {
   const std::string margin = std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginX_))) +
                              "," +
                              std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginY_)));
-  const auto problem =
-      desktop::rememberValues(desktop::defaultConfigFile(), desktop::configGroup(std::nullopt),
-                              {{"family", picked(size_, kSizes)},
-                               {"anchor", picked(corner_, kCorners)},
-                               {"margin", margin},
-                               {"appearance", picked(appearance_, kAppearances)}});
+  const auto problem = desktop::rememberValues(
+      desktop::defaultConfigFile(), desktop::configGroup(std::nullopt),
+      {{"family", desktop::familyName(sizes_[std::min<std::size_t>(
+                      gtk_drop_down_get_selected(GTK_DROP_DOWN(size_)), sizes_.size() - 1)])},
+       {"anchor", picked(corner_, kCorners)},
+       {"margin", margin},
+       {"appearance", picked(appearance_, kAppearances)}});
   if (problem) log(*problem);
   gtk_label_set_text(
       GTK_LABEL(desktopOutcome_),

@@ -90,6 +90,7 @@ class AppWindow {
   std::vector<std::pair<GtkWidget*, feed::FoundCar>> carButtons_;
   // The desktop widget's settings: size, corner, margins, appearance.
   GtkWidget* size_ = nullptr;
+  const std::vector<ui::WidgetFamily> sizes_ = ui::offeredFamilies();  // the size list's entries, in order
   GtkWidget* corner_ = nullptr;
   GtkWidget* marginX_ = nullptr;
   GtkWidget* marginY_ = nullptr;

@@ -45,23 +45,6 @@ widget::CarProvider makeProvider(const Settings& settings) {
 }
 
 // The menu's text for a size.
-std::string menuLabel(ui::WidgetFamily family) {
-  switch (family) {
-    case ui::WidgetFamily::systemSmall:
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
-      return L("Small");
-    case ui::WidgetFamily::systemMedium:
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
-      return L("Medium");
-    case ui::WidgetFamily::systemLarge:
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
-      return L("Large");
-    case ui::WidgetFamily::systemExtraLarge:  // not offered, so never in the menu
-      return std::string(ui::familyInfo(family).name);
-  }
-  unreachable(__func__);
-}
-
 // `directory` absolute, without "." or ".." or a trailing "/", as GIO names it.
 std::filesystem::path normalDirectory(const std::filesystem::path& directory) {
   std::error_code error;
@@ -593,7 +576,7 @@ void DesktopHost::showMenu(GdkEvent* event) {
   GtkWidget* menu = gtk_menu_new();
   GSList* group = nullptr;
   for (const ui::WidgetFamily family : ui::offeredFamilies()) {
-    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, menuLabel(family).c_str());
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, familyLabel(family).c_str());
     group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), family == settings_.family);
     g_object_set_data(G_OBJECT(item), "kelvo-family", GINT_TO_POINTER(int(family)));

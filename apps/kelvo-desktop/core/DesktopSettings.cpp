@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "KelvoBase/Unreachable.h"
+#include "KelvoShared/Localization.h"
 #include "KelvoShared/RegularFile.h"
 #include "LogValue.h"
 
@@ -185,6 +187,23 @@ std::optional<Margin> parseMargin(std::string_view text) {
 }
 
 const char* familyName(ui::WidgetFamily family) { return ui::familyInfo(family).name.data(); }
+
+std::string familyLabel(ui::WidgetFamily family) {
+  switch (family) {
+    case ui::WidgetFamily::systemSmall:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
+      return L("Small");
+    case ui::WidgetFamily::systemMedium:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
+      return L("Medium");
+    case ui::WidgetFamily::systemLarge:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
+      return L("Large");
+    case ui::WidgetFamily::systemExtraLarge:  // not offered, so never in a menu
+      return familyName(family);
+  }
+  unreachable(__func__);
+}
 
 // Rows name only the fields they need; the others keep their defaults.
 #pragma GCC diagnostic push
