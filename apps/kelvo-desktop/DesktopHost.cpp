@@ -44,7 +44,6 @@ widget::CarProvider makeProvider(const Settings& settings) {
   return widget::CarProvider(std::move(store));
 }
 
-// The menu's text for a size.
 // `directory` absolute, without "." or ".." or a trailing "/", as GIO names it.
 std::filesystem::path normalDirectory(const std::filesystem::path& directory) {
   std::error_code error;
