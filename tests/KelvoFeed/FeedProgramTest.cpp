@@ -400,7 +400,7 @@ TEST(FeedCommandLine, RefusesABadStartWithOneLineAndKeepsThePicture) {  // no op
       {{"--username", "u", "--password-file", blank}, 1, "the first line is blank"},
       {{"--car", "1\x1b[2J"}, 1, "cars/1\\x1b[2J/"}, {{"--prefix", std::string(65530, 'p')}, 1, "is longer than 1024 bytes"},
       {{}, 1, "File name too long", {"XDG_CONFIG_HOME=/" + std::string(5000, 'x')}},
-      {{}, 1, "kelvo/feed.ini: cannot read: Permission denied", {"XDG_CONFIG_HOME=" + locked.string()}, true},  // unsearchable
+      {{}, 1, "kelvo/feed.ini: cannot open: Permission denied", {"XDG_CONFIG_HOME=" + locked.string()}, true},  // unsearchable
   };
   // clang-format on
   for (const Case& c : cases) {

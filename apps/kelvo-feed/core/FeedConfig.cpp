@@ -131,7 +131,7 @@ Result<BrokerAddress> parseBrokerUrl(std::string_view url) {
 Status checkPrivate(const fs::path& file, const std::string& what, const std::string& why) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) {
-    return Error{named(file) + ": cannot read: " + std::generic_category().message(errno)};
+    return Error{named(file) + ": cannot open: " + std::generic_category().message(errno)};
   }
   if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
     return Error{what + " " + named(file) + " is readable by group or others; refusing it" + why +
@@ -221,7 +221,7 @@ Result<std::optional<fs::path>> findDefaultConfigFile() {
   // Nothing there is no error; a folder that may not be searched or a name
   // too long is, or settings would be silently ignored.
   if (errno == ENOENT || errno == ENOTDIR) return std::optional<fs::path>();
-  return Error{named(*file) + ": cannot read: " + std::generic_category().message(errno)};
+  return Error{named(*file) + ": cannot open: " + std::generic_category().message(errno)};
 }
 
 Result<FeedSource> buildSource(const FeedSettings& settings) {
