@@ -43,15 +43,30 @@ class FileHandle {
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> readRegularFile(const fs::path& file, std::size_t limit) {
-  const std::string name = file.filename().string();
+Result<std::vector<std::uint8_t>> readRegularFile(const fs::path& file, std::size_t limit,
+                                                  FileNaming naming) {
+  const bool inReason = naming == FileNaming::inReason;
+  const std::string name = inReason ? file.filename().string() : std::string();
+  // "cannot open NAME: why" or "cannot open: why"; "NAME is not ..." or "not ...".
+  const auto failed = [&](const char* verb, int error) {
+    return Error{std::string(verb) + (inReason ? " " + name : "") + ": " + describeErrno(error)};
+  };
+  const auto is = [&](const std::string& what) { return Error{inReason ? name + " is " + what : what}; };
   FileHandle fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) return Error{"cannot open " + name + ": " + describeErrno(errno)};
+  if (fd.get() < 0) return failed("cannot open", errno);
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return Error{"cannot read " + name + ": " + describeErrno(errno)};
-  if (!S_ISREG(info.st_mode)) return Error{name + " is not a regular file"};
+  if (::fstat(fd.get(), &info) != 0) return failed("cannot read", errno);
+  if (!S_ISREG(info.st_mode)) return is("not a regular file");
   const auto tooLarge = [&] {
-    return Error{name + " is larger than " + std::to_string(limit >> 20) + " MiB"};
+    const bool mebibytes = limit % (std::size_t{1} << 20) == 0;
+    const bool kibibytes = limit % 1024 == 0;
+    return is("larger than " +
+              std::to_string(mebibytes   ? limit >> 20
+                             : kibibytes ? limit >> 10
+                                         : limit) +
+              (mebibytes   ? " MiB"
+               : kibibytes ? " KiB"
+                           : " bytes"));
   };
   if (static_cast<std::uintmax_t>(info.st_size) > limit) return tooLarge();
 
@@ -66,7 +81,7 @@ Result<std::vector<std::uint8_t>> readRegularFile(const fs::path& file, std::siz
     const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Error{"cannot read " + name + ": " + describeErrno(errno)};
+      return failed("cannot read", errno);
     }
     if (n == 0) break;
     used += static_cast<std::size_t>(n);

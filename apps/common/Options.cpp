@@ -63,6 +63,23 @@ void addRows(CLI::App& app, const Program& program, std::string_view command, Gi
   for (const Option* option : program.optionsOf(command)) addRow(app, *option, given);
 }
 
+void addArguments(CLI::App& app, const std::vector<Argument>& arguments) {
+  for (const Argument& argument : arguments) {
+    CLI::Option* added =
+        argument.repeatable
+            ? app.add_option_function<std::vector<std::string>>(
+                  argument.name,
+                  [&argument](const std::vector<std::string>& values) {
+                    for (const std::string& value : values) argument.set(value);
+                  },
+                  argument.help)
+            : app.add_option_function<std::string>(
+                  argument.name, [&argument](const std::string& value) { argument.set(value); },
+                  argument.help);
+    if (argument.required) added->required();
+  }
+}
+
 // "--out-dir is required" and "--x: 1 required DIR missing" as the one style.
 std::string usageLine(const CLI::ParseError& error, CLI::App& app, const Program& program) {
   const std::vector<CLI::App*> chosen = app.get_subcommands();
@@ -170,15 +187,12 @@ Parsed parseCommandLine(const Program& program, int argc, char** argv) {
   if (!program.footer.empty()) app.footer(program.footer);
   Parsed parsed;
   addRows(app, program, "", parsed.given);
+  addArguments(app, program.arguments);
   std::string chosen;
   for (const Command& command : program.commands) {
     CLI::App* sub = app.add_subcommand(command.name, command.help);
     addRows(*sub, program, command.name, parsed.given);
-    for (const Argument& argument : command.arguments) {
-      CLI::Option* added = sub->add_option_function<std::string>(
-          argument.name, [&argument](const std::string& value) { argument.set(value); }, argument.help);
-      if (argument.required) added->required();
-    }
+    addArguments(*sub, command.arguments);
     sub->callback([&chosen, name = command.name] { chosen = name; });
   }
   if (!program.commands.empty()) app.require_subcommand(1);
@@ -259,8 +273,8 @@ Status applyConfigGroup(const Program& program, const std::vector<IniEntry>& ent
 }
 
 Result<std::vector<IniEntry>> readConfigFile(const std::string& file, std::size_t limit) {
-  auto bytes = readRegularFile(file, limit);
-  if (!bytes) return Error{"cannot read config file " + file + ": " + bytes.error().message};
+  auto bytes = readRegularFile(file, limit, FileNaming::byCaller);
+  if (!bytes) return Error{file + ": " + bytes.error().message};
   auto entries = parseIni(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
   if (!entries) return Error{file + ":" + entries.error().message};
   return entries;

@@ -47,7 +47,8 @@ struct Argument {
   Value kind = Value::file;
   std::string help;
   bool required = false;
-  std::function<void(const std::string&)> set;
+  std::function<void(const std::string&)> set;  // once per value
+  bool repeatable = false;                      // takes any number of values
 };
 
 struct Command {
@@ -64,6 +65,7 @@ struct Program {
   std::vector<Option> options;
   std::vector<std::string> programOptions;  // rows taken before any command (all of them without commands)
   std::vector<Command> commands;
+  std::vector<Argument> arguments;  // taken by a program without commands
 
   const Option* find(std::string_view name) const;
   const Command* command(std::string_view name) const;

@@ -146,7 +146,7 @@ AppWindow::~AppWindow() {
     g_cancellable_cancel(discovery_);
     g_object_unref(discovery_);
   }
-  if (wakeSource_) g_source_remove(wakeSource_);
+  refresh_.cancel();
   if (settleSource_) g_source_remove(settleSource_);
   if (monitor_) {
     g_signal_handlers_disconnect_by_data(monitor_, this);
@@ -291,8 +291,8 @@ GtkWidget* AppWindow::buildSetupPage() {
 
 namespace {
 
-// The choices as desktop.ini spells them, in the order the lists show them.
-constexpr const char* kSizes[] = {"small", "medium", "large"};
+// The choices as desktop.ini spells them, in the order the lists show them
+// (the sizes are the offered families').
 constexpr const char* kCorners[] = {"top-left", "top-right", "bottom-left", "bottom-right", "center"};
 constexpr const char* kAppearances[] = {"auto", "light", "dark"};
 
@@ -328,17 +328,12 @@ GtkWidget* AppWindow::buildDesktopPage() {
   for (auto margin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
                       gtk_widget_set_margin_end})
     margin(grid, 18);
-  const auto family =
-      std::find(std::begin(kSizes), std::end(kSizes), std::string(desktop::familyName(settings.family)));
-  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
-  const std::string small = L("Small");
-  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
-  const std::string medium = L("Medium");
-  // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
-  const std::string large = L("Large");
+  std::vector<std::string> sizes;
+  for (const ui::WidgetFamily family : sizes_) sizes.push_back(desktop::familyLabel(family));
+  const auto family = std::find(sizes_.begin(), sizes_.end(), settings.family);
   // TRANSLATORS: Kelvo window, desktop widget settings: the widget's size.
   size_ = labelled(GTK_GRID(grid), 0, L("Si_ze"),
-                   choice({small, medium, large}, guint(family - std::begin(kSizes))));
+                   choice(sizes, family == sizes_.end() ? 0 : guint(family - sizes_.begin())));
   // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
   const std::string topLeft = L("Top left");
   // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
@@ -390,12 +385,13 @@ void AppWindow::saveDesktop() {
   const std::string margin = std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginX_))) +
                              "," +
                              std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginY_)));
-  const auto problem =
-      desktop::rememberValues(desktop::defaultConfigFile(), desktop::configGroup(std::nullopt),
-                              {{"family", picked(size_, kSizes)},
-                               {"anchor", picked(corner_, kCorners)},
-                               {"margin", margin},
-                               {"appearance", picked(appearance_, kAppearances)}});
+  const auto problem = desktop::rememberValues(
+      desktop::defaultConfigFile(), desktop::configGroup(std::nullopt),
+      {{"family", desktop::familyName(sizes_[std::min<std::size_t>(
+                      gtk_drop_down_get_selected(GTK_DROP_DOWN(size_)), sizes_.size() - 1)])},
+       {"anchor", picked(corner_, kCorners)},
+       {"margin", margin},
+       {"appearance", picked(appearance_, kAppearances)}});
   if (problem) log(*problem);
   gtk_label_set_text(
       GTK_LABEL(desktopOutcome_),
@@ -413,12 +409,9 @@ void AppWindow::reload() {
 
 void AppWindow::redraw() {
   if (!timeline_ || timeline_->entries.empty() || !window_) return;
-  const Date now = Date::now();
   const ui::Appearance appearance = adw_style_manager_get_dark(adw_style_manager_get_default())
                                         ? ui::Appearance::dark
                                         : ui::Appearance::light;
-  const ui::Environment environment = widget::hostEnvironment(kFamily, now, appearance);
-  const widget::CarEntry& entry = widget::currentEntry(*timeline_, now);
   if (!text_) {
     auto made = ui::PangoTextMeasurer::create();
     if (!made) {
@@ -427,10 +420,12 @@ void AppWindow::redraw() {
     }
     text_ = *made;
   }
-  layout_ = ui::layoutWidget(widget::KelvoCarWidget::entryContent()(entry), environment, *text_);
+  apps::HostFrame frame = apps::layOutFrame(*timeline_, kFamily, Date::now(), appearance, *text_);
+  const widget::CarEntry& entry = frame.entry;
+  layout_ = std::move(frame.layout);
   gtk_widget_set_size_request(drawing_, int(std::ceil(layout_->widgetSize.width)),
                               int(std::ceil(layout_->widgetSize.height)));
-  const widget::CarPresentation::Context context = widget::CarPresentation::Context::of(environment);
+  const widget::CarPresentation::Context context = widget::CarPresentation::Context::of(frame.environment);
   gtk_accessible_update_property(GTK_ACCESSIBLE(drawing_), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                  carSummary(entry, context).c_str(), -1);
   std::string text;
@@ -440,7 +435,7 @@ void AppWindow::redraw() {
   gtk_label_set_text(GTK_LABEL(details_), text.substr(0, text.size() - 1).c_str());
   updateDetails();
   gtk_widget_queue_draw(drawing_);
-  schedule();
+  refresh_.schedule(*timeline_);
 }
 
 void AppWindow::updateDetails() {
@@ -489,27 +484,6 @@ std::string AppWindow::sourceText() const {
     return "kelvo-feed, " + presetTitle(settings->preset) + ", " + settings->broker;
   // TRANSLATORS: Kelvo window's details: the data was saved by the command-line writer, not the feed.
   return L("written by kelvo save");
-}
-
-void AppWindow::schedule() {
-  if (wakeSource_) g_source_remove(wakeSource_);
-  wakeSource_ = 0;
-  if (!timeline_ || timeline_->entries.empty()) return;
-  const Date now = Date::now();
-  const widget::Refresh wake = widget::nextRefresh(*timeline_, now, {relativeTimeLocale()});
-  const double milliseconds = std::clamp(std::ceil(wake.at.timeIntervalSince(now) * 1000) + 1, 0.0, 86400e3);
-  wakeSource_ = g_timeout_add(guint(milliseconds), onWake, this);
-}
-
-gboolean AppWindow::onWake(gpointer self) {
-  auto* window = static_cast<AppWindow*>(self);
-  window->wakeSource_ = 0;
-  if (window->timeline_ && Date::now() >= window->timeline_->policy.date) {
-    window->reload();
-  } else {
-    window->redraw();
-  }
-  return G_SOURCE_REMOVE;
 }
 
 void AppWindow::onDraw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer self) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CarDiscovery.h"
+#include "HostRefresh.h"
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "KelvoWidget/CarProvider.h"
@@ -52,7 +53,6 @@ class AppWindow {
   GtkWidget* addField(GtkGrid* grid, int row, Field field, const char* label, GtkWidget* entry);
   void reload();
   void redraw();
-  void schedule();
   void updateDetails();
   void watchSharedDirectory();
   std::string sourceText() const;
@@ -65,7 +65,6 @@ class AppWindow {
   void openDashboard();
 
   static void onDraw(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer self);
-  static gboolean onWake(gpointer self);
   static gboolean onSettled(gpointer self);
   static void onDirectoryChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent, gpointer self);
   static void onDiscovered(GObject*, GAsyncResult* result, gpointer self);
@@ -91,6 +90,7 @@ class AppWindow {
   std::vector<std::pair<GtkWidget*, feed::FoundCar>> carButtons_;
   // The desktop widget's settings: size, corner, margins, appearance.
   GtkWidget* size_ = nullptr;
+  const std::vector<ui::WidgetFamily> sizes_ = ui::offeredFamilies();  // the size list's entries, in order
   GtkWidget* corner_ = nullptr;
   GtkWidget* marginX_ = nullptr;
   GtkWidget* marginY_ = nullptr;
@@ -100,7 +100,7 @@ class AppWindow {
   std::optional<widget::Timeline> timeline_;
   std::optional<ui::WidgetLayout> layout_;
   std::shared_ptr<ui::PangoTextMeasurer> text_;
-  guint wakeSource_ = 0;
+  apps::RefreshTimer refresh_{[this] { reload(); }, [this] { redraw(); }};
   guint settleSource_ = 0;
   GFileMonitor* monitor_ = nullptr;
   GCancellable* discovery_ = nullptr;

@@ -3,8 +3,9 @@
 
 #include <adwaita.h>
 
-#include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "AppWindow.h"
 #include "FeedConfig.h"
@@ -32,17 +33,23 @@ kelvo::app::AppWindow& theWindow(GApplication* application) {
 
 int main(int argc, char** argv) {
   kelvo::initLocale();
+  // The options are read by the table every Kelvo program uses, for the same
+  // --help, --version and usage errors; GApplication gets only the links.
+  std::vector<std::string> links;
+  kelvo::apps::Program program;
+  program.name = "kelvo-app";
+  program.summary = "The Kelvo window: the car, its data source, and the desktop widget's settings";
+  program.arguments.push_back({"LINK", kelvo::apps::Value::text,
+                               "kelvo:// links to open (the widget's click)", false,
+                               [&links](const std::string& link) { links.push_back(link); }, true});
+  if (const kelvo::apps::Parsed parsed = kelvo::apps::parseCommandLine(program, argc, argv); parsed.exit) {
+    return *parsed.exit;
+  }
+  std::vector<char*> forwarded{argv[0]};
+  for (std::string& link : links) forwarded.push_back(link.data());
+  forwarded.push_back(nullptr);
+
   AdwApplication* application = adw_application_new(kApplicationId, G_APPLICATION_HANDLES_OPEN);
-  // GApplication answers --help; --version (-V) as every Kelvo program does.
-  g_application_add_main_option(G_APPLICATION(application), "version", 'V', G_OPTION_FLAG_NONE,
-                                G_OPTION_ARG_NONE, "Print the version and exit", nullptr);
-  g_signal_connect(application, "handle-local-options",
-                   G_CALLBACK(+[](GApplication*, GVariantDict* options, gpointer) -> int {
-                     if (!g_variant_dict_contains(options, "version")) return -1;
-                     std::printf("%s\n", kelvo::apps::versionLine("kelvo-app").c_str());
-                     return 0;
-                   }),
-                   nullptr);
   g_signal_connect(application, "activate", G_CALLBACK(+[](GApplication* app) { theWindow(app).present(); }),
                    nullptr);
   g_signal_connect(application, "open",
@@ -55,7 +62,8 @@ int main(int argc, char** argv) {
                    }),
                    nullptr);
   g_signal_connect(application, "shutdown", G_CALLBACK(+[](GApplication*) { window.reset(); }), nullptr);
-  const int status = g_application_run(G_APPLICATION(application), argc, argv);
+  const int status =
+      g_application_run(G_APPLICATION(application), static_cast<int>(forwarded.size() - 1), forwarded.data());
   g_object_unref(application);
   return status;
 }

@@ -43,24 +43,6 @@ widget::CarProvider makeProvider(const Settings& settings) {
   return widget::CarProvider(std::move(store));
 }
 
-// The menu's text for a size.
-std::string menuLabel(ui::WidgetFamily family) {
-  switch (family) {
-    case ui::WidgetFamily::systemSmall:
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
-      return L("Small");
-    case ui::WidgetFamily::systemMedium:
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
-      return L("Medium");
-    case ui::WidgetFamily::systemLarge:
-      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
-      return L("Large");
-    case ui::WidgetFamily::systemExtraLarge:  // not offered, so never in the menu
-      return std::string(ui::familyInfo(family).name);
-  }
-  unreachable(__func__);
-}
-
 // `directory` absolute, without "." or ".." or a trailing "/", as GIO names it.
 std::filesystem::path normalDirectory(const std::filesystem::path& directory) {
   std::error_code error;
@@ -131,7 +113,7 @@ DesktopHost::DesktopHost(Settings settings, std::filesystem::path configFile, st
       provider_(makeProvider(settings_)) {}
 
 DesktopHost::~DesktopHost() {
-  if (wakeSource_) g_source_remove(wakeSource_);
+  refresh_.cancel();
   if (settleSource_) g_source_remove(settleSource_);
   if (configSettleSource_) g_source_remove(configSettleSource_);
   stopWatching();
@@ -330,7 +312,7 @@ void DesktopHost::reload() {
   if (newTexts) malloc_trim(0);
 }
 
-Result<ui::WidgetLayout> DesktopHost::layOut(const ui::View& content, const ui::Environment& environment) {
+Result<std::shared_ptr<ui::PangoTextMeasurer>> DesktopHost::textMeasurer() {
   // Pango, fontconfig and HarfBuzz keep what they learn about each font,
   // script and language for good: every new text (and a hostile snapshot
   // brings many) adds to it. A measurer of our own, made anew when the texts
@@ -342,56 +324,31 @@ Result<ui::WidgetLayout> DesktopHost::layOut(const ui::View& content, const ui::
     if (made) text_ = *made;
     renewText_ = false;
   }
-  return ui::layoutWidget(content, environment, *text_);
+  return text_;
 }
 
 void DesktopHost::redraw() {
   if (!timeline_ || timeline_->entries.empty()) return;
-  const Date now = Date::now();
   const ui::Appearance appearance = settings_.appearance == AppearanceChoice::dark    ? ui::Appearance::dark
                                     : settings_.appearance == AppearanceChoice::light ? ui::Appearance::light
                                     : appearance_                                     ? appearance_->current()
                                                                                       : ui::Appearance::light;
-  const ui::Environment environment = widget::hostEnvironment(settings_.family, now, appearance);
-  const widget::CarEntry& entry = currentEntry(*timeline_, now);
-  const ui::View content = widget::KelvoCarWidget::entryContent()(entry);
-  auto layout = layOut(content, environment);
-  if (!layout) {
-    log("cannot lay the widget out: " + logValue(layout.error().message));
+  if (const auto measurer = textMeasurer(); !measurer) {
+    log("cannot lay the widget out: " + logValue(measurer.error().message));
   } else {
-    const bool sizeChanged = !layout_ || !(layout_->widgetSize == layout->widgetSize);
-    layout_ = std::move(layout).value();
+    apps::HostFrame frame =
+        apps::layOutFrame(*timeline_, settings_.family, Date::now(), appearance, **measurer);
+    const bool sizeChanged = !layout_ || !(layout_->widgetSize == frame.layout.widgetSize);
+    layout_ = std::move(frame.layout);
     if (sizeChanged) applyWidgetSize();
     gtk_widget_queue_draw(window_);
     std::vector<ui::ReadText> texts = ui::readingOrder(layout_->root);
     const std::string summary =
-        widget::spokenSummary(entry, widget::CarPresentation::Context::of(environment))
+        widget::spokenSummary(frame.entry, widget::CarPresentation::Context::of(frame.environment))
             .value_or(ui::joinedText(texts));
     updateAccessible(window_, std::move(texts), summary);
   }
-  schedule();
-}
-
-void DesktopHost::schedule() {
-  if (wakeSource_) g_source_remove(wakeSource_);
-  wakeSource_ = 0;
-  if (!timeline_ || timeline_->entries.empty()) return;
-  const Date now = Date::now();
-  const widget::Refresh wake = widget::nextRefresh(*timeline_, now, {relativeTimeLocale()});
-  // One past the instant, so the texts have changed when it fires; at most a day.
-  const double milliseconds = std::clamp(std::ceil(wake.at.timeIntervalSince(now) * 1000) + 1, 0.0, 86400e3);
-  wakeSource_ = g_timeout_add(guint(milliseconds), onWake, this);
-}
-
-gboolean DesktopHost::onWake(gpointer self) {
-  auto* host = static_cast<DesktopHost*>(self);
-  host->wakeSource_ = 0;
-  if (host->timeline_ && Date::now() >= host->timeline_->policy.date) {
-    host->reload();
-  } else {
-    host->redraw();
-  }
-  return G_SOURCE_REMOVE;
+  refresh_.schedule(*timeline_);
 }
 
 gboolean DesktopHost::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
@@ -617,7 +574,7 @@ void DesktopHost::showMenu(GdkEvent* event) {
   GtkWidget* menu = gtk_menu_new();
   GSList* group = nullptr;
   for (const ui::WidgetFamily family : ui::offeredFamilies()) {
-    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, menuLabel(family).c_str());
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, familyLabel(family).c_str());
     group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), family == settings_.family);
     g_object_set_data(G_OBJECT(item), "kelvo-family", GINT_TO_POINTER(int(family)));

@@ -16,6 +16,7 @@
 
 #include "DesktopAppearance.h"
 #include "DesktopSettings.h"
+#include "HostRefresh.h"
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "KelvoWidget/CarProvider.h"
@@ -46,9 +47,8 @@ class DesktopHost {
   void applyWidgetSize();
   void updateShape();
   void redraw();
-  // The content laid out with the host's measurer (made anew after a reload).
-  Result<ui::WidgetLayout> layOut(const ui::View& content, const ui::Environment& environment);
-  void schedule();
+  // The host's measurer, made anew when the texts changed.
+  Result<std::shared_ptr<ui::PangoTextMeasurer>> textMeasurer();
   void setFamily(ui::WidgetFamily family);
   // Watches the shared directory, or its nearest existing ancestor while it
   // is missing; called again whenever that changes.
@@ -68,7 +68,6 @@ class DesktopHost {
 
   static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
   static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self);
-  static gboolean onWake(gpointer self);
   static gboolean onSettled(gpointer self);
   static gboolean onConfigSettled(gpointer self);
   static void onConfigChanged(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event,
@@ -92,7 +91,7 @@ class DesktopHost {
   std::shared_ptr<ui::PangoTextMeasurer> text_;  // what layout_ was made with; set with it
   bool renewText_ = false;                       // the next layout starts with empty font caches
   std::string shownTexts_;                       // the timeline's texts (textsOf), to see new ones come
-  guint wakeSource_ = 0;
+  apps::RefreshTimer refresh_{[this] { reload(); }, [this] { redraw(); }};
   guint settleSource_ = 0;
   GFileMonitor* monitor_ = nullptr;
   std::optional<std::filesystem::path> sharedDirectory_;  // absolute; nothing when there is none

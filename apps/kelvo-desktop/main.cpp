@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
   // The default file may be absent; a file named on the command line may not.
   std::error_code error;
   if (line.config && !std::filesystem::exists(configFile, error)) {
-    std::cerr << "kelvo-desktop: cannot read config file " << kelvo::logValue(configFile.string())
-              << ": No such file or directory\n";
+    std::cerr << "kelvo-desktop: " << kelvo::logValue(configFile.string())
+              << ": cannot open: No such file or directory\n";
     return kelvo::apps::kExitFailure;
   }
   const std::string group = kelvo::desktop::configGroup(line.name);

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "KelvoBase/Markup.h"
 #include "KelvoBase/Unreachable.h"
 #include "KelvoShared/LogText.h"
 #include "KelvoShared/Utf8Text.h"
@@ -39,29 +40,6 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
     text += part;
   }
   return text;
-}
-
-// Waybar shows text and tooltip as Pango markup: a title such as "Tom & Jerry"
-// must not be read as markup (it would blank the module).
-std::string markupEscaped(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
 }
 
 std::string cssClass(const CarPresentation& car) {
@@ -152,6 +130,7 @@ std::string formatStatus(const StatusLine& line, StatusFormat format, StatusOutp
                                                  ? nlohmann::ordered_json::array({line.cssClass, "stale"})
                                                  : nlohmann::ordered_json(line.cssClass);
       nlohmann::ordered_json json{
+          // Waybar reads both as Pango markup: "Tom & Jerry" must not blank the module.
           {"text", markupEscaped(line.text)},
           {"tooltip", markupEscaped(line.tooltip)},
           {"class", classes},

@@ -240,7 +240,9 @@ std::string fishQuoted(std::string_view help) {
 void fish(const Program& program) {
   const std::string& name = program.name;
   std::cout << "# fish completion for " << name << ", made from its option table.\n"
-            << "complete -c " << name << " -f\n";
+            << "complete -c " << name << " -f\n"
+            << "complete -c " << name << " -s h -l help -d 'Print the options'\n"
+            << "complete -c " << name << " -s V -l version -d 'Print the version'\n";
   for (const Command& command : program.commands) {
     std::cout << "complete -c " << name << " -n __fish_use_subcommand -a " << command.name << " -d '"
               << fishQuoted(command.help.substr(0, command.help.find(':'))) << "'\n";
@@ -267,7 +269,11 @@ std::string zshSpec(const Option& option) {
   }
   std::string spec = (option.repeatable ? "'*--" : "'--") + option.name + "[" + help + "]";
   if (option.kind == Value::none) return spec + "'";
-  spec += ":" + (option.valueName.empty() ? std::string("value") : option.valueName) + ":";
+  // A colon in the value's name ("ADDR:PORT") would end the message early.
+  std::string message;
+  for (const char c : option.valueName.empty() ? std::string("value") : option.valueName)
+    message += c == ':' ? std::string("\\:") : std::string(1, c);
+  spec += ":" + message + ":";
   if (option.kind == Value::choice) return spec + "(" + words(option.choices) + ")'";
   if (option.kind == Value::file) return spec + "_files'";
   if (option.kind == Value::directory) return spec + "_files -/'";

@@ -396,11 +396,11 @@ TEST(FeedCommandLine, RefusesABadStartWithOneLineAndKeepsThePicture) {  // no op
       {{"--timeout", "inf"}, 2, "--timeout"}, {{"--shared-dir", ""}, 2, "--shared-dir: needs a directory"},
       {{"--broker", "mqtt://\x1b[2Jhost"}, 2, "control character"},
       {{"--image", root}, 1, "is not a regular file"}, {{"--image", fifo}, 1, "fifo is not a regular file"},
-      {{"--config", fifo}, 1, "fifo is not a regular file"}, {{"--username", "u", "--password-file", fifo}, 1, "fifo is not a regular file"},
+      {{"--config", fifo}, 1, "fifo: not a regular file"}, {{"--username", "u", "--password-file", fifo}, 1, "fifo: not a regular file"},
       {{"--username", "u", "--password-file", blank}, 1, "the first line is blank"},
       {{"--car", "1\x1b[2J"}, 1, "cars/1\\x1b[2J/"}, {{"--prefix", std::string(65530, 'p')}, 1, "is longer than 1024 bytes"},
       {{}, 1, "File name too long", {"XDG_CONFIG_HOME=/" + std::string(5000, 'x')}},
-      {{}, 1, "kelvo/feed.ini: Permission denied", {"XDG_CONFIG_HOME=" + locked.string()}, true},  // unsearchable
+      {{}, 1, "kelvo/feed.ini: cannot open: Permission denied", {"XDG_CONFIG_HOME=" + locked.string()}, true},  // unsearchable
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -151,7 +151,10 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo-feed", {"--preset", "tesla"}, nullptr, 2, {"kelvo-feed: --preset: \"tesla\" is not a preset (teslamate, evcc, snapshot, map)\n"}},
       {"kelvo-feed", {"--password", "x"}, nullptr, 2, {"kelvo-feed: --password: unknown option (see kelvo-feed --help)\n"}},  // a secret is no option
       {"kelvo-feed", {"--timeout", "nan"}, nullptr, 2, {"kelvo-feed: --timeout: \"nan\" is not a number of seconds from 0.1 to 3600\n"}},
-      {"kelvo-feed", {"--config", "@/none.ini"}, nullptr, 1, {"/none.ini: cannot open none.ini: No such file or directory\n"}},
+      {"kelvo-feed", {"--config", "@/none.ini"}, nullptr, 1, {"kelvo-feed: ", "@/none.ini: cannot open: No such file or directory\n"}},
+      {"kelvo-desktop", {"--config", "@/none.ini"}, nullptr, 1, {"kelvo-desktop: ", "@/none.ini: cannot open: No such file or directory\n"}},
+      {"kelvo-app", {"--bogus"}, nullptr, 2, {"kelvo-app: --bogus: unknown option (see kelvo-app --help)\n"}},
+      {"kelvo-app", {"-V"}, nullptr, 0, {"kelvo-app" + version}},
       // clang-format on
   };
   std::vector<Case> cases(std::begin(table), std::end(table));

@@ -77,8 +77,8 @@ TEST(StatusLine, TextClassPercentageAndBlock) {
       {car({80, "A\u202e\u2066B\u200f\u061c\u009b\x1b[2J\x7f"}), "80% · 318 km · Ab[2j · 5m ago\n80% · 318 km\n#0a84ff\n", "idle", 80, nullptr},
       // Problems have no percentage nor colour.
       {problem({WidgetProblem::NothingPolledYet{}}), "No data yet\nNo data yet\n", "nodata", {}, R"({"text":"No data yet","tooltip":"No data yet\nOpen Kelvo to sign in","class":"nodata"})"},
-      {problem({WidgetProblem::NoContainer{}}), "No container\nNo container\n", "nodata", {}, R"({"text":"No container","tooltip":"No container\nThe App Group didn't resolve","class":"nodata"})"},
-      {problem({WidgetProblem::Unreadable{"key \"rangeKm\": <missing>"}}), "Can't read the snapshot\nCan't read the snapshot\n", "error", {}, R"({"text":"Can't read the snapshot","tooltip":"Can't read the snapshot\nkey \"rangeKm\": &lt;missing&gt;","class":"error"})"},
+      {problem({WidgetProblem::NoContainer{}}), "No container\nNo container\n", "nodata", {}, R"({"text":"No container","tooltip":"No container\nThe App Group didn&#39;t resolve","class":"nodata"})"},
+      {problem({WidgetProblem::Unreadable{"key \"rangeKm\": <missing>"}}), "Can't read the snapshot\nCan't read the snapshot\n", "error", {}, R"({"text":"Can&#39;t read the snapshot","tooltip":"Can&#39;t read the snapshot\nkey &quot;rangeKm&quot;: &lt;missing&gt;","class":"error"})"},
       // clang-format on
   };
   for (const auto& c : cases) {

@@ -1,6 +1,7 @@
 // kelvo-desktop's display-free core: settings from the command line and
-// desktop.ini, the hit test, the window's place; and the program's answers before it needs a
-// display. (Its redraw schedule is the widget's, tested with it.)
+// desktop.ini, the hit test, the window's place, the refresh timer's rules;
+// and the program's answers before it needs a display. (When what is drawn
+// changes is the widget's schedule, tested with it.)
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include "DesktopSettings.h"
 #include "HitTest.h"
+#include "HostRefresh.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "ProgramRunner.h"
 #include "WindowPlacement.h"
@@ -65,7 +67,7 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
   Settings untouched;
   EXPECT_EQ(applyConfigFile(scratch.root() / "missing.ini", "widget", untouched), std::nullopt);
   EXPECT_EQ(applyConfigFile(scratch.root(), "widget", untouched).value_or(""),
-            scratch.root().string() + ":0: not a regular file");
+            scratch.root().string() + ": not a regular file");
 }
 
 TEST(IniEditor, SetsOneKeyKeepingEveryOtherLine) {
@@ -144,6 +146,22 @@ TEST(DesktopHitTest, TheRoundedCornersAreNotTheWidgets) {
   }
 }
 
+TEST(HostRefresh, WakesJustPastTheChangeAtMostADayAheadAndReloadsOnceItsTimeHasCome) {
+  const Date now{1'800'000'000};
+  // clang-format off
+  // the change's instant (seconds from now), the delay, and what a wake at that instant does for a reload due at now + 60
+  for (const auto& [at, delay, wake] : std::vector<std::tuple<double, guint, apps::Wake>>{
+           {0.0004, 2, apps::Wake::redraw}, {59, 59'001, apps::Wake::redraw}, {60, 60'001, apps::Wake::reload},
+           {-5, 0, apps::Wake::redraw}, {86'400, 86'400'000, apps::Wake::reload}, {1e12, 86'400'000, apps::Wake::reload}}) {
+    // clang-format on
+    const Date change = now.addingTimeInterval(at);
+    EXPECT_EQ(std::make_pair(apps::wakeDelayMilliseconds(change, now),
+                             apps::wakeAction(now.addingTimeInterval(60), change)),
+              std::make_pair(delay, wake))
+        << at;
+  }
+}
+
 TEST(DesktopPlacement, AnchorsAtTheMarginAndShrinksItToKeepTheWidgetOnTheOutput) {
   using A = Anchor;
   struct Case {
@@ -200,13 +218,13 @@ TEST(DesktopProgram, AnswersUsageErrorsHelpAndAMissingDisplayWithoutOne) {
   // clang-format off
   for (const auto& [args, exitCode, says] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
            {{"--help"}, 0, "--anchor ANCHOR             Where on the output: top-left, top-right, bottom-left, bottom-right, center"},
-           {{"--config", (scratch.root() / "none.ini").string()}, 1, "none.ini: No such file or directory\n"},
+           {{"--config", (scratch.root() / "none.ini").string()}, 1, "none.ini: cannot open: No such file or directory\n"},
            {{"--family", "large"}, 1, "kelvo-desktop: cannot open a display"},
            // A malformed config file is named with its line; the defaults are used.
            {{"--config", (scratch.root() / "bad.ini").string()}, 1, (scratch.root() / "bad.ini").string() + ":2: family: \"tiny\" is not a size (small, medium, large); using the defaults\n"},
            {{"--config", (scratch.root() / "escape.ini").string()}, 1, ":2: unknown key \"co\\x1b\\x07lour\" in [widget] (known:"},
-           {{"--config", fifo.string()}, 1, fifo.string() + ":0: not a regular file; using the defaults\n"},
-           {{"--config", sparse.string()}, 1, sparse.string() + ":0: larger than 256 KiB; using the defaults\n"},
+           {{"--config", fifo.string()}, 1, fifo.string() + ": not a regular file; using the defaults\n"},
+           {{"--config", sparse.string()}, 1, sparse.string() + ": larger than 256 KiB; using the defaults\n"},
            // An instance name must make a group name that GKeyFile can write.
            {{"--name", "a\nb"}, 2, "--name: \"a\\nb\" cannot"}, {{"--name", std::string(65, 'n')}, 2, "cannot name an instance"}, {{"--name", "car 2"}, 1, "cannot open a display"}}) {
     // clang-format on

@@ -384,7 +384,8 @@ TEST_F(ServeTest, TokenGuardsEveryPathAndNeverShows) {
            {"short\n", 0600, {"--token-file", file.string()}, 1, "is shorter than 16 characters"},
            {token + " x\n", 0600, {"--token-file", file.string()}, 1, "must be printable ASCII without blanks"},
            {token, 0600, {"--listen", "0.0.0.0:0"}, 2, "is reachable from other machines: give --token-file"},
-           {token, 0600, {"--listen", "localhost:80"}, 2, "needs ADDRESS:PORT with a numeric address"}}) {
+           {token, 0600, {"--listen", "localhost:80"}, 2, "needs ADDRESS:PORT with a numeric address"},
+           {token, 0600, {"--token-file", "/nonexistent/token"}, 1, "serve: /nonexistent/token: cannot open: No such file or directory\n"}}) {
     // clang-format on
     writeFile(file, text);
     ::chmod(file.c_str(), static_cast<mode_t>(mode));

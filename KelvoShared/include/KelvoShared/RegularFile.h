@@ -10,11 +10,17 @@
 
 namespace kelvo {
 
+// How a read error names the file: by its file name within the reason
+// ("cannot open snapshot.json: ..."), or not at all, for a caller that puts
+// the path in front ("/etc/x.ini: cannot open: ...").
+enum class FileNaming { inReason, byCaller };
+
 // Reads the whole of a regular file of at most `limit` bytes. The file is
 // opened without blocking and checked to be a regular file before anything
 // is read, so a FIFO, socket or device in its place fails at once instead of
 // hanging the reader or filling its memory. Never throws.
-Result<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& file, std::size_t limit);
+Result<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& file, std::size_t limit,
+                                                  FileNaming naming = FileNaming::inReason);
 
 // Replaces `dir/name` whole: the bytes go to a new temporary file in the same
 // directory, are flushed to disk, and the temporary file is renamed over the

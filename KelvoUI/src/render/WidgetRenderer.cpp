@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "KelvoBase/Markup.h"
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
@@ -65,32 +66,6 @@ cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned
   return CAIRO_STATUS_SUCCESS;
 }
 
-std::string xmlEscape(const std::string& s) {
-  std::string out;
-  for (const char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 // Cairo's tag attributes quote strings with single quotes; backslash escapes.
 std::string cairoAttributeEscape(const std::string& s) {
   std::string out;
@@ -108,7 +83,7 @@ std::string linkSvg(std::string svg, const std::string& url) {
   const size_t openEnd = svg.find('>', open);
   const size_t close = svg.rfind("</svg>");
   if (openEnd == std::string::npos || close == std::string::npos || close < openEnd) return svg;
-  const std::string href = xmlEscape(url);
+  const std::string href = markupEscaped(url);
   svg.insert(close, "</a>\n");
   svg.insert(openEnd + 1, "\n<a xlink:href=\"" + href + "\" href=\"" + href + "\">");
   return svg;
@@ -123,10 +98,10 @@ std::string titleSvg(std::string svg, const WidgetLayout& layout) {
   if (openEnd == std::string::npos) return svg;
   const std::vector<ReadText> texts = readingOrder(layout.root);
   std::string lines;
-  for (const ReadText& t : texts) lines += (lines.empty() ? "" : "\n") + xmlEscape(t.text);
-  svg.insert(openEnd + 1, "\n<title>" +
-                              xmlEscape(validUtf8(layout.accessibilityLabel.value_or(joinedText(texts)))) +
-                              "</title>\n<desc>" + lines + "</desc>");
+  for (const ReadText& t : texts) lines += (lines.empty() ? "" : "\n") + markupEscaped(t.text);
+  svg.insert(openEnd + 1,
+             "\n<title>" + markupEscaped(validUtf8(layout.accessibilityLabel.value_or(joinedText(texts)))) +
+                 "</title>\n<desc>" + lines + "</desc>");
   svg.insert(openEnd, " role=\"img\"");
   return svg;
 }

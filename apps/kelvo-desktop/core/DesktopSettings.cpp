@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "KelvoBase/Unreachable.h"
+#include "KelvoShared/Localization.h"
 #include "KelvoShared/LogText.h"
 #include "KelvoShared/RegularFile.h"
 
@@ -97,29 +99,16 @@ constexpr int kMaximumLinks = 40;
 // No config file is nearly this large.
 constexpr std::uintmax_t kConfigSizeLimit = 256 * 1024;
 
-// The file's text; nothing, and no problem, when there is no file. The size
-// is checked before anything is read: a sparse file can claim gigabytes that
-// cost nothing on disk. The reader opens without blocking and refuses what
-// is not a regular file (a FIFO swapped in after the check included).
+// The file's text; nothing, and no problem, when there is no file. The
+// reader checks the size before reading (a sparse file can claim gigabytes
+// that cost nothing on disk), opens without blocking and refuses what is not
+// a regular file (a FIFO swapped in after the check included).
 std::optional<std::string> readText(const fs::path& file, std::string& problem) {
   std::error_code error;
-  const fs::file_status status = fs::status(file, error);
-  if (status.type() == fs::file_type::not_found) return std::nullopt;
-  if (error) {
-    problem = "cannot be read (" + logValue(error.message()) + ")";
-    return std::nullopt;
-  }
-  if (!fs::is_regular_file(status)) {
-    problem = "not a regular file";
-    return std::nullopt;
-  }
-  if (const std::uintmax_t size = fs::file_size(file, error); !error && size > kConfigSizeLimit) {
-    problem = "larger than 256 KiB";
-    return std::nullopt;
-  }
-  const auto bytes = readRegularFile(file, kConfigSizeLimit);
+  if (fs::status(file, error).type() == fs::file_type::not_found) return std::nullopt;
+  const auto bytes = readRegularFile(file, kConfigSizeLimit, FileNaming::byCaller);
   if (!bytes) {
-    problem = "cannot be read (" + logValue(bytes.error().message) + ")";
+    problem = logValue(bytes.error().message);
     return std::nullopt;
   }
   return std::string(bytes->begin(), bytes->end());
@@ -198,6 +187,23 @@ std::optional<Margin> parseMargin(std::string_view text) {
 }
 
 const char* familyName(ui::WidgetFamily family) { return ui::familyInfo(family).name.data(); }
+
+std::string familyLabel(ui::WidgetFamily family) {
+  switch (family) {
+    case ui::WidgetFamily::systemSmall:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its small size.
+      return L("Small");
+    case ui::WidgetFamily::systemMedium:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its medium size.
+      return L("Medium");
+    case ui::WidgetFamily::systemLarge:
+      // TRANSLATORS: Desktop widget's right-click menu: show the widget in its large size.
+      return L("Large");
+    case ui::WidgetFamily::systemExtraLarge:  // not offered, so never in a menu
+      return familyName(family);
+  }
+  unreachable(__func__);
+}
 
 // Rows name only the fields they need; the others keep their defaults.
 #pragma GCC diagnostic push
@@ -288,7 +294,7 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
   const std::string name = logValue(file.string());
   if (!text) {
     if (problem.empty()) return std::nullopt;  // no file: the defaults, quietly
-    return name + ":0: " + problem;
+    return name + ": " + problem;
   }
   const auto entries = apps::parseIni(*text);
   if (!entries) return name + ":" + logValue(entries.error().message);

@@ -63,6 +63,8 @@ std::optional<ui::WidgetFamily> parseFamily(std::string_view text);
 std::optional<AppearanceChoice> parseAppearance(std::string_view text);
 // The config file's name for a family ("small", ...).
 const char* familyName(ui::WidgetFamily family);
+// A family as menus and lists name it, translated ("Small", ...).
+std::string familyLabel(ui::WidgetFamily family);
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/kelvo/desktop.ini (XDG_CONFIG_HOME only
 // when absolute); `environment` looks a variable up (getenv by default).

@@ -34,9 +34,9 @@ std::string named(const fs::path& file) {
   return text.size() <= 200 ? text : text.substr(0, 100) + "…" + text.substr(text.size() - 99);
 }
 
-Result<std::string> readSmallFile(const fs::path& file, const std::string& what) {
-  auto bytes = readRegularFile(file, kConfigSizeLimit);
-  if (!bytes) return Error{"cannot read " + what + " " + named(file) + ": " + bytes.error().message};
+Result<std::string> readSmallFile(const fs::path& file) {
+  auto bytes = readRegularFile(file, kConfigSizeLimit, FileNaming::byCaller);
+  if (!bytes) return Error{named(file) + ": " + bytes.error().message};
   return std::string(bytes->begin(), bytes->end());
 }
 
@@ -131,7 +131,7 @@ Result<BrokerAddress> parseBrokerUrl(std::string_view url) {
 Status checkPrivate(const fs::path& file, const std::string& what, const std::string& why) {
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) {
-    return Error{"cannot read " + what + " " + named(file) + ": " + std::generic_category().message(errno)};
+    return Error{named(file) + ": cannot open: " + std::generic_category().message(errno)};
   }
   if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
     return Error{what + " " + named(file) + " is readable by group or others; refusing it" + why +
@@ -173,7 +173,7 @@ Status applyConfigText(std::string_view text, const std::string& name, FeedSetti
 }
 
 Status applyConfigFile(const fs::path& file, FeedSettings& settings, std::vector<std::string>* warnings) {
-  auto text = readSmallFile(file, "config file");
+  auto text = readSmallFile(file);
   if (!text) return text.error();
   FeedSettings read = settings;
   if (auto ok = applyConfigText(*text, named(file), read, warnings); !ok) return ok;
@@ -187,7 +187,7 @@ Status applyConfigFile(const fs::path& file, FeedSettings& settings, std::vector
 
 Result<std::string> readPasswordFile(const fs::path& file) {
   if (auto ok = checkPrivate(file, "password file"); !ok) return ok.error();
-  auto text = readSmallFile(file, "password file");
+  auto text = readSmallFile(file);
   if (!text) return text.error();
   std::string password = text->substr(0, text->find('\n'));
   if (password.ends_with('\r')) password.pop_back();
@@ -221,7 +221,7 @@ Result<std::optional<fs::path>> findDefaultConfigFile() {
   // Nothing there is no error; a folder that may not be searched or a name
   // too long is, or settings would be silently ignored.
   if (errno == ENOENT || errno == ENOTDIR) return std::optional<fs::path>();
-  return Error{"cannot read config file " + named(*file) + ": " + std::generic_category().message(errno)};
+  return Error{named(*file) + ": cannot open: " + std::generic_category().message(errno)};
 }
 
 Result<FeedSource> buildSource(const FeedSettings& settings) {

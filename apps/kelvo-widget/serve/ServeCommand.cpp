@@ -73,8 +73,8 @@ Result<int> listenOn(const std::string& text) {
 }
 
 Result<std::string> readPem(const std::string& file) {
-  const auto bytes = readRegularFile(file, 1u << 20);
-  if (!bytes) return Error{"cannot read " + file + ": " + bytes.error().message};
+  const auto bytes = readRegularFile(file, 1u << 20, FileNaming::byCaller);
+  if (!bytes) return Error{file + ": " + bytes.error().message};
   return std::string(bytes->begin(), bytes->end());
 }
 

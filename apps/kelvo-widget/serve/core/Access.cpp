@@ -77,12 +77,12 @@ Result<std::string> readTokenFile(const std::filesystem::path& file) {
   const std::string name = escapeForLog(file.string());
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0)
-    return Error{"cannot read the token file " + name + ": " + std::generic_category().message(errno)};
+    return Error{name + ": cannot open: " + std::generic_category().message(errno)};
   if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
     return Error{"the token file " + name + " is open to group or others; refusing it (chmod 600 " + name +
                  ")"};
-  const auto bytes = readRegularFile(file, 4096);
-  if (!bytes) return Error{"cannot read the token file " + name + ": " + bytes.error().message};
+  const auto bytes = readRegularFile(file, 4096, FileNaming::byCaller);
+  if (!bytes) return Error{name + ": " + bytes.error().message};
   std::string token(bytes->begin(), bytes->end());
   token = token.substr(0, token.find('\n'));
   if (token.ends_with('\r')) token.pop_back();

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include "KelvoBase/Markup.h"
+
 namespace kelvo::serve {
 
 namespace {
@@ -22,7 +24,7 @@ std::string detailsHtml(const std::string& tooltip) {
   std::size_t start = 0;
   for (bool first = true; start <= tooltip.size(); first = false) {
     const std::size_t end = std::min(tooltip.find('\n', start), tooltip.size());
-    const std::string line = htmlEscaped(std::string_view(tooltip).substr(start, end - start));
+    const std::string line = markupEscaped(std::string_view(tooltip).substr(start, end - start));
     html += first ? "<h1 id=\"car\">" + line + "</h1>" : "<p>" + line + "</p>";
     start = end + 1;
   }
@@ -30,33 +32,6 @@ std::string detailsHtml(const std::string& tooltip) {
 }
 
 }  // namespace
-
-std::string htmlEscaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::string urlEncoded(std::string_view value) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -74,14 +49,14 @@ std::string urlEncoded(std::string_view value) {
 
 std::string pageHtml(const PageContent& content) {
   std::string html(kPageHtml);
-  const std::string query = htmlEscaped(content.query);
-  replaceAll(html, "{{lang}}", htmlEscaped(content.language));
+  const std::string query = markupEscaped(content.query);
+  replaceAll(html, "{{lang}}", markupEscaped(content.language));
   replaceAll(html, "{{dir}}", content.rightToLeft ? "rtl" : "ltr");
-  replaceAll(html, "{{title}}", htmlEscaped(content.title));
-  replaceAll(html, "{{?token}}", content.tokenQuery.empty() ? "" : "?" + htmlEscaped(content.tokenQuery));
+  replaceAll(html, "{{title}}", markupEscaped(content.title));
+  replaceAll(html, "{{?token}}", content.tokenQuery.empty() ? "" : "?" + markupEscaped(content.tokenQuery));
   replaceAll(html, "{{&query}}", query.empty() ? "" : "&amp;" + query);
   replaceAll(html, "{{query}}", query);
-  replaceAll(html, "{{alt}}", htmlEscaped(content.status.text));
+  replaceAll(html, "{{alt}}", markupEscaped(content.status.text));
   replaceAll(html, "{{details}}", detailsHtml(content.status.tooltip));
   return html;
 }

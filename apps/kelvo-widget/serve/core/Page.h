@@ -28,8 +28,6 @@ struct PageContent {
 // The page with `content` filled in, every value escaped for HTML.
 std::string pageHtml(const PageContent& content);
 
-std::string htmlEscaped(std::string_view text);
-
 // `value` escaped for a URL's query.
 std::string urlEncoded(std::string_view value);
 
