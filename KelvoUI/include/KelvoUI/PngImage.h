@@ -2,6 +2,8 @@
 
 #include <cairo.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "KelvoBase/Result.h"
@@ -12,5 +14,11 @@ namespace kelvo::ui {
 // renderLayout's PNGs, for hosts that paint the widget into a surface of
 // their own and change its pixels afterwards (a panel's grey levels).
 Result<std::string> encodePng(cairo_surface_t* surface);
+
+// Greys, 0 black to 255 white, `width` * `height` of them row by row, as a
+// grey PNG of `bits` per pixel (1, 2, 4 or 8), each the nearest sample:
+// the greys evenly spaced between black and white at that depth stay
+// exact. A panel of few greys gets a file and an inflate a fraction of RGBA's.
+Result<std::string> encodeGreyPng(std::span<const std::uint8_t> greys, int width, int height, int bits);
 
 }  // namespace kelvo::ui

@@ -2,6 +2,9 @@
 
 #include <cairo.h>
 
+#include <cstdint>
+#include <span>
+
 namespace kelvo::ui {
 
 // Writes an ARGB32 image surface as an RGBA PNG, like
@@ -10,5 +13,10 @@ namespace kelvo::ui {
 // at level 1 without row filters: the widget is written on every refresh,
 // where time counts more than bytes.
 cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure);
+
+// Writes greys (width * height values, row by row) as a grey PNG of `bits`
+// per pixel, by the same writer.
+cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width, int height, int bits,
+                                  cairo_write_func_t write, void* closure);
 
 }  // namespace kelvo::ui

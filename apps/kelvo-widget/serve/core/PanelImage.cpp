@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 
-#include "GreyPng.h"
 #include "KelvoUI/PngImage.h"
 #include "KelvoUI/Style.h"
 
@@ -273,7 +272,12 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
   onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
   if (panel.colors) quantise(grey, *panel.colors, panel.dither);
   if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
-  return encodeGreyPng(grey, *panel.colors);
+  const int levels = *panel.colors;
+  return ui::encodeGreyPng(grey.pixels, grey.width, grey.height,
+                           levels <= 2    ? 1
+                           : levels <= 4  ? 2
+                           : levels <= 16 ? 4
+                                          : 8);
 }
 
 }  // namespace kelvo::serve

@@ -55,7 +55,8 @@ void quantise(GreyImage& image, int levels, Dither dither);
 std::string encodeBmp(const GreyImage& image, int levels);
 
 // The laid-out widget as the query's image: PNG or BMP, in colour or in
-// the panel's greys (a PNG then of their bit depth, GreyPng.h);
+// the panel's greys (a PNG then of their bit depth: 1 bit a pixel for 2
+// levels, 2 for 4, 4 for 16, a fraction of RGBA's data to send and inflate);
 // without panel options the same PNG as renderLayout's. The surface comes
 // from the heap, which a long-running server reuses, where renderLayout maps
 // fresh pages for each drawing (the kernel then clears every one of them).
