@@ -87,14 +87,17 @@ GreyImage greyPixels(cairo_surface_t* surface) {
   image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
   const unsigned char* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
+  // Through a local pointer: a store through the vector's own could change
+  // its pointer, as far as the compiler knows, which keeps it from vectorising.
+  std::uint8_t* grey = image.pixels.data();
   for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
+    const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < image.width; ++x, ++grey) {
       std::uint32_t pixel;
-      std::memcpy(&pixel, data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, sizeof pixel);
+      std::memcpy(&pixel, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof pixel);
       const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
       // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
-      image.pixels[static_cast<std::size_t>(y) * image.width + x] =
-          static_cast<std::uint8_t>((54 * r + 183 * g + 19 * b + 128) >> 8);
+      *grey = static_cast<std::uint8_t>((54 * r + 183 * g + 19 * b + 128) >> 8);
     }
   }
   return image;
@@ -119,10 +122,14 @@ namespace {
 // pixels of this row stay in registers, since each pixel waits for the one
 // before it (integers keep that chain short).
 template <Dither method>
-void diffuseRow(std::uint8_t* pixels, int width, const std::array<std::uint8_t, 256>& nearest,
-                const std::int32_t* carried, std::int32_t* below, std::int32_t* further) {
+struct RowDiffusion {
+  std::uint8_t* pixels;
+  const std::int32_t* carried;
+  std::int32_t* below;
+  std::int32_t* further;
   std::int32_t right = 0, rightAfter = 0;
-  for (int x = 0; x < width; ++x) {
+
+  void pixel(int x, const std::array<std::uint8_t, 256>& nearest) {
     // What the pixel wants, kept within black and white so that error
     // cannot pile up beyond what a level can pay back.
     const std::int32_t wanted = std::min(std::max(pixels[x] * 16 + carried[x] + right, 0), 255 * 16);
@@ -148,6 +155,44 @@ void diffuseRow(std::uint8_t* pixels, int width, const std::array<std::uint8_t, 
       further[x] += eighth;
     }
   }
+};
+
+// Rows diffused side by side, each two pixels behind the one above: a
+// pixel's error reaches the next row no further than one pixel to its
+// right, so the lower row has all it needs, and the processor overlaps the
+// rows' chains where one row would leave it waiting on each pixel. The
+// result is the same as row after row.
+constexpr int kRowsAtOnce = 4;
+constexpr int kLag = 2;
+
+template <Dither method>
+void diffuseRows(std::uint8_t* image, int width, int y, int rows,
+                 const std::array<std::uint8_t, 256>& nearest,
+                 std::array<std::vector<std::int32_t>, kRowsAtOnce + 2>& errors, int margin) {
+  const auto errorRow = [&](int row) {
+    return errors[static_cast<std::size_t>(row % (kRowsAtOnce + 2))].data() + margin;
+  };
+  std::array<RowDiffusion<method>, kRowsAtOnce> at;
+  for (int k = 0; k < rows; ++k)
+    at[static_cast<std::size_t>(k)] = {
+        image + static_cast<std::size_t>(y + k) * static_cast<std::size_t>(width), errorRow(y + k),
+        errorRow(y + k + 1), errorRow(y + k + 2)};
+  if (rows < kRowsAtOnce) {
+    for (int k = 0; k < rows; ++k)
+      for (int x = 0; x < width; ++x) at[static_cast<std::size_t>(k)].pixel(x, nearest);
+    return;
+  }
+  const auto some = [&](int x) {
+    for (int k = 0; k < kRowsAtOnce; ++k)
+      if (const int own = x - kLag * k; own >= 0 && own < width)
+        at[static_cast<std::size_t>(k)].pixel(own, nearest);
+  };
+  constexpr int kBehind = kLag * (kRowsAtOnce - 1);
+  int x = 0;
+  for (; x < std::min(kBehind, width); ++x) some(x);
+  for (; x < width; ++x)
+    for (int k = 0; k < kRowsAtOnce; ++k) at[static_cast<std::size_t>(k)].pixel(x - kLag * k, nearest);
+  for (; x < width + kBehind; ++x) some(x);
 }
 
 }  // namespace
@@ -158,30 +203,30 @@ void quantise(GreyImage& image, int levels, Dither dither) {
   std::array<std::uint8_t, 256> nearest;
   for (int grey = 0; grey < 256; ++grey)
     nearest[static_cast<std::size_t>(grey)] = levelGrey(nearestLevel(grey, levels), levels);
-  // The errors carried into this row and the next two, with room for the
-  // neighbours past either edge; the three buffers take turns.
+  // The errors carried into the rows being diffused and the two after
+  // them, with room for the neighbours past either edge; the buffers take
+  // turns.
   constexpr int kMargin = 2;
-  std::array<std::vector<std::int32_t>, 3> errors;
+  std::array<std::vector<std::int32_t>, kRowsAtOnce + 2> errors;
   for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
-  for (int y = 0; y < image.height; ++y) {
-    std::int32_t* rows[3];
-    for (int dy = 0; dy < 3; ++dy) rows[dy] = errors[static_cast<std::size_t>((y + dy) % 3)].data() + kMargin;
-    std::uint8_t* pixels =
-        image.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+  for (int y = 0; y < image.height; y += kRowsAtOnce) {
+    const int rows = std::min(kRowsAtOnce, image.height - y);
     switch (dither) {
       case Dither::floydSteinberg:
-        diffuseRow<Dither::floydSteinberg>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        diffuseRows<Dither::floydSteinberg>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
         break;
       case Dither::atkinson:
-        diffuseRow<Dither::atkinson>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        diffuseRows<Dither::atkinson>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
         break;
       case Dither::none:
-        diffuseRow<Dither::none>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        diffuseRows<Dither::none>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
         break;
     }
-    // This row's buffer carries into row y + 3 next.
-    std::fill(errors[static_cast<std::size_t>(y % 3)].begin(), errors[static_cast<std::size_t>(y % 3)].end(),
-              0.0f);
+    // These rows' buffers carry into later rows next.
+    for (int k = 0; k < rows; ++k) {
+      std::vector<std::int32_t>& used = errors[static_cast<std::size_t>((y + k) % (kRowsAtOnce + 2))];
+      std::fill(used.begin(), used.end(), 0);
+    }
   }
 }
 
