@@ -174,15 +174,26 @@ cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write
   if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) return CAIRO_STATUS_INVALID_FORMAT;
   cairo_surface_flush(surface);
   const unsigned char* data = cairo_image_surface_get_data(surface);
-  const int width = cairo_image_surface_get_width(surface);
-  const int height = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
-  if (data == nullptr || width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
+  if (data == nullptr) return CAIRO_STATUS_INVALID_SIZE;
+  return writePngStream(
+      cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
+      [&](int y) { return data + static_cast<std::ptrdiff_t>(y) * stride; }, write, closure);
+}
+
+cairo_status_t writePngStream(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow,
+                              cairo_write_func_t write, void* closure) {
+  if (width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
   ChunkWriter out(write, closure);
-  return writeRows(out, width, height, 8, kColorTypeRgba, static_cast<std::size_t>(width) * 4,
-                   [&](int y, std::uint8_t* row) {
-                     convertRow(data + static_cast<std::ptrdiff_t>(y) * stride, width, row);
-                   });
+  bool rowsThere = true;
+  const cairo_status_t status = writeRows(out, width, height, 8, kColorTypeRgba,
+                                          static_cast<std::size_t>(width) * 4, [&](int y, std::uint8_t* row) {
+                                            const unsigned char* argb = rowsThere ? argbRow(y) : nullptr;
+                                            rowsThere = argb != nullptr;
+                                            if (rowsThere) convertRow(argb, width, row);
+                                          });
+  return rowsThere ? status : CAIRO_STATUS_READ_ERROR;
 }
 
 cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width, int height, int bits,

@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace kelvo::ui {
@@ -13,6 +14,12 @@ namespace kelvo::ui {
 // at level 1 without row filters: the widget is written on every refresh,
 // where time counts more than bytes.
 cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure);
+// The same for an image whose ARGB32 rows `argbRow(y)` hands over top to
+// bottom (each valid until the next call); a null row stops it with
+// CAIRO_STATUS_READ_ERROR.
+cairo_status_t writePngStream(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow,
+                              cairo_write_func_t write, void* closure);
 
 // Writes greys (width * height values, row by row) as a grey PNG of `bits`
 // per pixel, by the same writer.

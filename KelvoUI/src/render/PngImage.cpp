@@ -25,6 +25,13 @@ Result<std::string> encodePng(cairo_surface_t* surface) {
   return written(status, std::move(png));
 }
 
+Result<std::string> encodePng(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow) {
+  std::string png;
+  const cairo_status_t status = writePngStream(width, height, argbRow, append, &png);
+  return written(status, std::move(png));
+}
+
 Result<std::string> encodeGreyPng(std::span<const std::uint8_t> greys, int width, int height, int bits) {
   std::string png;
   const cairo_status_t status = writeGreyPngStream(greys, width, height, bits, append, &png);

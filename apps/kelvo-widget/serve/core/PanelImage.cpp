@@ -4,8 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "KelvoUI/PngImage.h"
 #include "KelvoUI/Style.h"
@@ -79,28 +84,34 @@ cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::op
   return m;
 }
 
-GreyImage greyPixels(cairo_surface_t* surface) {
-  cairo_surface_flush(surface);
-  GreyImage image;
-  image.width = cairo_image_surface_get_width(surface);
-  image.height = cairo_image_surface_get_height(surface);
-  image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  // Through a local pointer: a store through the vector's own could change
-  // its pointer, as far as the compiler knows, which keeps it from vectorising.
-  std::uint8_t* grey = image.pixels.data();
-  for (int y = 0; y < image.height; ++y) {
-    const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-    for (int x = 0; x < image.width; ++x, ++grey) {
-      std::uint32_t pixel;
-      std::memcpy(&pixel, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof pixel);
-      const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
-      // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
-      *grey = static_cast<std::uint8_t>((54 * r + 183 * g + 19 * b + 128) >> 8);
-    }
+void greyRow(const unsigned char* argb, int width, std::uint8_t* grey) {
+  // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
+  constexpr int kRed = 54, kGreen = 183, kBlue = 19;
+  int x = 0;
+#if defined(__SSE2__)
+  // Eight pixels at a time: blue and red, then green and alpha, as pairs of
+  // 16-bit lanes that one multiply-add each weighs and sums.
+  const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+  const __m128i blueRed = _mm_set1_epi32(kRed << 16 | kBlue), greenAlpha = _mm_set1_epi32(kGreen);
+  const __m128i half = _mm_set1_epi32(128);
+  const auto luma = [&](const unsigned char* pixels) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+    const __m128i sum =
+        _mm_add_epi32(_mm_madd_epi16(_mm_and_si128(p, lowBytes), blueRed),
+                      _mm_madd_epi16(_mm_and_si128(_mm_srli_epi32(p, 8), lowBytes), greenAlpha));
+    return _mm_srli_epi32(_mm_add_epi32(sum, half), 8);
+  };
+  for (; x + 8 <= width; x += 8) {
+    const __m128i words = _mm_packs_epi32(luma(argb + x * 4), luma(argb + x * 4 + 16));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm_packus_epi16(words, words));
   }
-  return image;
+#endif
+  for (; x < width; ++x) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, argb + static_cast<std::ptrdiff_t>(x) * 4, sizeof pixel);
+    const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+    grey[x] = static_cast<std::uint8_t>((kRed * r + kGreen * g + kBlue * b + 128) >> 8);
+  }
 }
 
 void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background) {
@@ -275,40 +286,96 @@ std::string encodeBmp(const GreyImage& image, int levels) {
   return out;
 }
 
+namespace {
+
+// The image drawn in horizontal bands of one surface, each within
+// kHeapDrawingBytes, as its rows are asked for. A larger surface would get
+// pages of its own, which the kernel maps and clears on every drawing (on
+// the development machine 20 ms for a Kindle's 6 MB), where the heap's are
+// there already; painting the widget once more per band costs far less.
+class BandedDrawing {
+ public:
+  using Paint = std::function<std::optional<Error>(cairo_t*)>;
+
+  // `paint` draws the whole image in its pixels.
+  BandedDrawing(PixelSize size, Paint paint) : paint_(std::move(paint)) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * 4 * static_cast<std::size_t>(size.height);
+    const std::size_t bands = std::max<std::size_t>(1, (bytes + kHeapDrawingBytes - 1) / kHeapDrawingBytes);
+    rows_ = static_cast<int>((static_cast<std::size_t>(size.height) + bands - 1) / bands);
+    band_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, rows_));
+    if (cairo_surface_status(band_.get()) != CAIRO_STATUS_SUCCESS)
+      error_ = Error{"the image would be too large"};
+  }
+
+  // Row y's ARGB32 pixels, valid until a row of another band is asked
+  // for. Null once drawing failed.
+  const unsigned char* row(int y) {
+    if (error_) return nullptr;
+    if (!drawn_ || y < top_ || y >= top_ + rows_) {
+      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(band_.get()));
+      if (drawn_) {
+        cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr.get());
+        cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
+      }
+      top_ = y - y % rows_;
+      drawn_ = true;
+      cairo_translate(cr.get(), 0, -top_);
+      if ((error_ = paint_(cr.get()))) return nullptr;
+      cairo_surface_flush(band_.get());
+    }
+    return cairo_image_surface_get_data(band_.get()) +
+           static_cast<std::ptrdiff_t>(y - top_) * cairo_image_surface_get_stride(band_.get());
+  }
+
+  const std::optional<Error>& error() const { return error_; }
+
+ private:
+  Paint paint_;
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> band_;
+  int rows_ = 1, top_ = 0;
+  bool drawn_ = false;
+  std::optional<Error> error_;
+};
+
+int bitsFor(int levels) { return levels <= 2 ? 1 : levels <= 4 ? 2 : levels <= 16 ? 4 : 8; }
+
+}  // namespace
+
 Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query) {
   const Panel& panel = query.panel;
   const PixelSize size = panelSize(layout.widgetSize, query);
-  if (!panel.active()) {
-    // As renderLayout draws it: from the widget's corner, transparent around its shape.
-    const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-      return Error{"the image would be too large"};
-    {
-      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
-      cairo_scale(cr.get(), query.scale, query.scale);
-      if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
-    }
-    return ui::encodePng(surface.get());
-  }
   const cairo_matrix_t matrix = panelMatrix(layout.widgetSize, size, panel.rotate,
                                             panel.width ? std::nullopt : std::optional(query.scale));
-  const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-    return Error{"the image would be too large"};
-  {
-    const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+  BandedDrawing drawing(size, [&](cairo_t* cr) {
+    if (!panel.active()) {
+      // As renderLayout draws it: from the widget's corner, transparent around its shape.
+      cairo_scale(cr, query.scale, query.scale);
+      return ui::paintLayout(cr, layout);
+    }
     // Around the widget, the panel shows its window material.
     const ui::Rgba fill = ui::windowMaterial(query.appearance);
-    cairo_set_source_rgb(cr.get(), fill.red, fill.green, fill.blue);
-    cairo_paint(cr.get());
-    cairo_set_matrix(cr.get(), &matrix);
-    if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
+    cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
+    cairo_paint(cr);
+    cairo_transform(cr, &matrix);
+    return ui::paintLayout(cr, layout);
+  });
+  if (drawing.error()) return *drawing.error();
+  if (!panel.colors && !panel.bmp) {
+    Result<std::string> png = ui::encodePng(size.width, size.height, [&](int y) { return drawing.row(y); });
+    if (drawing.error()) return *drawing.error();
+    return png;
   }
-  if (!panel.colors && !panel.bmp) return ui::encodePng(surface.get());
 
-  GreyImage grey = greyPixels(surface.get());
+  GreyImage grey{size.width, size.height, {}};
+  grey.pixels.resize(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height));
+  for (int y = 0; y < size.height; ++y) {
+    const unsigned char* row = drawing.row(y);
+    if (!row) return *drawing.error();
+    greyRow(row, size.width,
+            grey.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(size.width));
+  }
   // The widget's background shows in its content margin, below the middle of its top edge.
   double x = layout.widgetSize.width / 2, y = layout.contentRect.y / 2;
   cairo_matrix_transform_point(&matrix, &x, &y);
@@ -317,12 +384,7 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
   onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
   if (panel.colors) quantise(grey, *panel.colors, panel.dither);
   if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
-  const int levels = *panel.colors;
-  return ui::encodeGreyPng(grey.pixels, grey.width, grey.height,
-                           levels <= 2    ? 1
-                           : levels <= 4  ? 2
-                           : levels <= 16 ? 4
-                                          : 8);
+  return ui::encodeGreyPng(grey.pixels, grey.width, grey.height, bitsFor(*panel.colors));
 }
 
 }  // namespace kelvo::serve
