@@ -193,9 +193,9 @@ TEST_F(ServeTest, AnswersAsTheCommandsDoAndNothingElse) {
            {"/widget.png?family=large&appearance=dark",
             "kelvo-widget",
             {"render", "--family", "large", "--appearance", "dark"}},
-           {"/widget.png?family=large&scale=3",  // drawn in bands
+           {"/widget.png?family=large&scale=1.5",  // drawn in bands
             "kelvo-widget",
-            {"render", "--family", "large", "--scale", "3"}},
+            {"render", "--family", "large", "--scale", "1.5"}},
            {"/widget.json?family=medium",
             "kelvo-widget",
             {"render", "--family", "medium", "--format", "json"}},

@@ -288,11 +288,17 @@ std::string encodeBmp(const GreyImage& image, int levels) {
 
 namespace {
 
+// The most pixel bytes a band holds: well within kHeapDrawingBytes, and
+// small, since a thread's heap grows with the largest drawing it has made
+// and every page it grows by is a fresh one. A band costs a paint of the
+// widget, of which little is left where its text is out of the band.
+constexpr std::size_t kBandBytes = 1u << 20;
+
 // The image drawn in horizontal bands of one surface, each within
-// kHeapDrawingBytes, as its rows are asked for. A larger surface would get
-// pages of its own, which the kernel maps and clears on every drawing (on
-// the development machine 20 ms for a Kindle's 6 MB), where the heap's are
-// there already; painting the widget once more per band costs far less.
+// kBandBytes, as its rows are asked for. A surface over kHeapDrawingBytes
+// would get pages of its own, which the kernel maps and clears on every
+// drawing (on the development machine 20 ms for a Kindle's 6 MB), where the
+// heap's are there already.
 class BandedDrawing {
  public:
   using Paint = std::function<std::optional<Error>(cairo_t*)>;
@@ -301,8 +307,12 @@ class BandedDrawing {
   BandedDrawing(PixelSize size, Paint paint) : paint_(std::move(paint)) {
     const std::size_t bytes =
         static_cast<std::size_t>(size.width) * 4 * static_cast<std::size_t>(size.height);
-    const std::size_t bands = std::max<std::size_t>(1, (bytes + kHeapDrawingBytes - 1) / kHeapDrawingBytes);
+    const std::size_t bands = std::max<std::size_t>(1, (bytes + kBandBytes - 1) / kBandBytes);
     rows_ = static_cast<int>((static_cast<std::size_t>(size.height) + bands - 1) / bands);
+    // An even number, so that every band starts at an even row: Cairo
+    // rounds glyphs at half-pixel positions differently in a band that
+    // starts at an odd one (at 1.5x a line of text moved by a pixel).
+    rows_ += rows_ % 2;
     band_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, rows_));
     if (cairo_surface_status(band_.get()) != CAIRO_STATUS_SUCCESS)
       error_ = Error{"the image would be too large"};

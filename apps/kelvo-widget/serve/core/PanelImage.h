@@ -62,8 +62,8 @@ inline constexpr std::size_t kHeapDrawingBytes = 4u << 20;
 // The laid-out widget as the query's image: PNG or BMP, in colour or in
 // the panel's greys (a PNG then of their bit depth: 1 bit a pixel for 2
 // levels, 2 for 4, 4 for 16, a fraction of RGBA's data to send and inflate);
-// without panel options the same PNG as renderLayout's. An image larger
-// than kHeapDrawingBytes is drawn in bands within it.
+// without panel options the same PNG as renderLayout's. It is drawn in
+// bands of 1 MiB, so its surface comes from the heap.
 Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query);
 
 }  // namespace kelvo::serve
