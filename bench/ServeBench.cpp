@@ -123,6 +123,7 @@ serve::WidgetQuery query(double scale, std::optional<int> width = {}, std::optio
   return q;
 }
 
+BENCHMARK_CAPTURE(drawSize, scale_2, query(2));
 BENCHMARK_CAPTURE(drawSize, scale_1, query(1));
 BENCHMARK_CAPTURE(drawSize, scale_1_5, query(1.5));
 BENCHMARK_CAPTURE(drawSize, scale_3, query(3));
