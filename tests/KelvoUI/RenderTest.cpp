@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "KelvoUI/PngImage.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "LayoutTestSupport.h"
 
@@ -198,6 +199,28 @@ TEST(Render, PngDecodesToThePixelsOfPaintLayoutOnTheCallersCanvasWrittenByCairo)
       differing += painted.at(left + i % side, top + i / side) != ours.pixels[std::size_t(i)];
     EXPECT_EQ(differing, 0);
   }
+}
+
+// Grey PNGs of each bit depth decode to the nearest grey of their levels,
+// rows of a width that leaves part of the last byte unused included; what
+// the writer cannot write is refused.
+TEST(Render, GreyPngsKeepTheirLevelsAtEveryBitDepth) {
+  for (const auto& [bits, width] : {std::pair{1, 13}, {2, 7}, {4, 5}, {8, 3}}) {
+    const int maximum = (1 << bits) - 1, height = 9;
+    std::vector<std::uint8_t> greys;
+    for (int i = 0; i < width * height; ++i) greys.push_back(std::uint8_t(i * 37 % 256));
+    const Png png = decoded(encodeGreyPng(greys, width, height, bits));
+    ASSERT_EQ(std::pair(png.width, png.height), std::pair(width, height)) << bits;
+    for (int i = 0; i < width * height; ++i) {
+      const std::uint32_t grey =
+          std::lround(std::lround(greys[std::size_t(i)] * maximum / 255.0) * 255.0 / maximum);
+      EXPECT_EQ(png.at(i % width, i / width), 0xff000000u | grey << 16 | grey << 8 | grey)
+          << bits << " " << i;
+    }
+  }
+  const std::vector<std::uint8_t> four(4, 0);
+  for (const auto& [bits, width, height] : {std::tuple{3, 2, 2}, {1, 3, 2}, {1, 0, 4}})
+    EXPECT_FALSE(encodeGreyPng(four, width, height, bits).ok()) << bits << " " << width << "x" << height;
 }
 
 struct Tile {

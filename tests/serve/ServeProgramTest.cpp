@@ -193,6 +193,9 @@ TEST_F(ServeTest, AnswersAsTheCommandsDoAndNothingElse) {
            {"/widget.png?family=large&appearance=dark",
             "kelvo-widget",
             {"render", "--family", "large", "--appearance", "dark"}},
+           {"/widget.png?family=large&scale=1.5",  // drawn in bands
+            "kelvo-widget",
+            {"render", "--family", "large", "--scale", "1.5"}},
            {"/widget.json?family=medium",
             "kelvo-widget",
             {"render", "--family", "medium", "--format", "json"}},
@@ -328,6 +331,7 @@ TEST_F(ServeTest, PanelImagesHaveTheSizeGreysAndTurnAskedFor) {
            {"width=800&height=480&colors=2&dither=atkinson", 800, 480, 2, 1},
            {"width=800&height=480&rotate=90&colors=4", 800, 480, 4, 2},
            {"width=600&height=448&colors=16&dither=none&appearance=dark", 600, 448, 16, 4},
+           {"width=1072&height=1448&colors=16&rotate=180", 1072, 1448, 16, 4},
            {"family=small&rotate=270&colors=2&scale=1", 170, 170, 2, 1},
            {"width=800&height=480&colors=2&format=bmp", 800, 480, 2, 1},
            {"width=401&height=300&colors=4&format=bmp&family=large", 401, 300, 4, 4},

@@ -2,6 +2,9 @@
 
 #include <cairo.h>
 
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "KelvoBase/Result.h"
@@ -12,5 +15,16 @@ namespace kelvo::ui {
 // renderLayout's PNGs, for hosts that paint the widget into a surface of
 // their own and change its pixels afterwards (a panel's grey levels).
 Result<std::string> encodePng(cairo_surface_t* surface);
+// The same for an image handed over a row at a time, for hosts that draw a
+// large one in bands: `argbRow(y)` gives row y's ARGB32 pixels, asked for
+// top to bottom, valid until the next call; null ends it with an error.
+Result<std::string> encodePng(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow);
+
+// Greys, 0 black to 255 white, `width` * `height` of them row by row, as a
+// grey PNG of `bits` per pixel (1, 2, 4 or 8), each the nearest sample:
+// the greys evenly spaced between black and white at that depth stay
+// exact. A panel of few greys gets a file and an inflate a fraction of RGBA's.
+Result<std::string> encodeGreyPng(std::span<const std::uint8_t> greys, int width, int height, int bits);
 
 }  // namespace kelvo::ui

@@ -102,27 +102,55 @@ void paintText(cairo_t* cr, const LaidOutNode& node, const TextDrawing& t, Color
   text.draw(cr, request, node.frame.x, node.frame.y, node.frame.width, t.foreground.resolved(scheme));
 }
 
-// One node's own drawing, whichever kind it is.
+// The part of user space that can show, from the clip's extents: to
+// infinity where nothing bounds it.
+struct Visible {
+  double x1, y1, x2, y2;
+};
+
+// Whether ink drawn for `frame` can show: text and symbols may reach past
+// their frame (accents, tall scripts, overhangs), never by a line's height.
+bool mayShow(const Rect& frame, const Visible& visible) {
+  const double reach = std::max(frame.height, 1.0);
+  return frame.x - reach < visible.x2 && frame.x + frame.width + reach > visible.x1 &&
+         frame.y - reach < visible.y2 && frame.y + frame.height + reach > visible.y1;
+}
+
+// One node's own drawing, whichever kind it is. Text and symbols that
+// cannot reach the visible part are not laid out and shaped at all: a host
+// that draws a large image in bands paints the widget once per band.
 struct DrawingPainter {
   cairo_t* cr;
   const LaidOutNode& node;
   ColorScheme scheme;
   LayoutDirection direction;
   PangoTextMeasurer& text;
+  const Visible& visible;
 
   void operator()(std::monostate) const {}
-  void operator()(const TextDrawing& t) const { paintText(cr, node, t, scheme, direction, text); }
-  void operator()(const SymbolDrawing& s) const { paintSymbol(cr, node, s, scheme, text); }
+  void operator()(const TextDrawing& t) const {
+    if (mayShow(node.frame, visible)) paintText(cr, node, t, scheme, direction, text);
+  }
+  void operator()(const SymbolDrawing& s) const {
+    if (mayShow(node.frame, visible)) paintSymbol(cr, node, s, scheme, text);
+  }
   void operator()(const PictureDrawing& p) const { paintPicture(cr, node, p); }
   void operator()(const ShapeDrawing& s) const { paintShape(cr, node, s, scheme); }
 };
+
+void paintVisible(cairo_t* cr, const LaidOutNode& node, ColorScheme scheme, LayoutDirection direction,
+                  PangoTextMeasurer& text, const Visible& visible) {
+  std::visit(DrawingPainter{cr, node, scheme, direction, text, visible}, node.drawing);
+  for (const auto& child : node.children) paintVisible(cr, child, scheme, direction, text, visible);
+}
 
 }  // namespace
 
 void paintNode(cairo_t* cr, const LaidOutNode& node, ColorScheme scheme, LayoutDirection direction,
                PangoTextMeasurer& text) {
-  std::visit(DrawingPainter{cr, node, scheme, direction, text}, node.drawing);
-  for (const auto& child : node.children) paintNode(cr, child, scheme, direction, text);
+  Visible visible{};
+  cairo_clip_extents(cr, &visible.x1, &visible.y1, &visible.x2, &visible.y2);
+  paintVisible(cr, node, scheme, direction, text, visible);
 }
 
 void paintWidget(cairo_t* cr, const WidgetLayout& layout, PangoTextMeasurer& text) {

@@ -4,6 +4,7 @@
 #include <isa-l/igzip_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,7 @@ namespace kelvo::ui {
 namespace {
 
 constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::uint8_t kColorTypeGrey = 0;
 constexpr std::uint8_t kColorTypeRgba = 6;
 // Rows handed to the compressor at a time, and the most image data one IDAT
 // chunk carries: small enough to stay in the cache, large enough that the
@@ -110,32 +112,22 @@ void convertRow(const unsigned char* row, int width, std::uint8_t* out) {
   for (; x < width; ++x) straightRgba(pixelAt(row, x), out + static_cast<std::size_t>(x) * 4);
 }
 
-}  // namespace
-
-cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure) {
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return cairo_surface_status(surface);
-  if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return CAIRO_STATUS_SURFACE_TYPE_MISMATCH;
-  if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) return CAIRO_STATUS_INVALID_FORMAT;
-  cairo_surface_flush(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  const int width = cairo_image_surface_get_width(surface);
-  const int height = cairo_image_surface_get_height(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  if (data == nullptr || width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
-
-  ChunkWriter out(write, closure);
+// Writes the signature, the header, the rows as `fillRow(y, row)` fills them
+// (after the filter byte: type 0, none) deflated by ISA-L at level 1 in a
+// zlib wrapper, and the end. Level 1 is as fast as its level 0 on a widget,
+// and a third smaller.
+template <class FillRow>
+cairo_status_t writeRows(ChunkWriter& out, int width, int height, std::uint8_t bitDepth,
+                         std::uint8_t colorType, std::size_t sampleBytes, FillRow fillRow) {
   std::uint8_t header[13] = {};
   putBigEndian(header, static_cast<std::uint32_t>(width));
   putBigEndian(header + 4, static_cast<std::uint32_t>(height));
-  header[8] = 8;  // bits per channel; compression, filter and interlace methods stay 0
-  header[9] = kColorTypeRgba;
+  header[8] = bitDepth;  // compression, filter and interlace methods stay 0
+  header[9] = colorType;
   if (!out.raw(kSignature, sizeof kSignature) || !out.chunk("IHDR", header, sizeof header))
     return CAIRO_STATUS_WRITE_ERROR;
 
-  // Rows with filter type 0 (none) in front, through ISA-L's deflate at
-  // level 1 in a zlib wrapper (as fast as its level 0 on a widget, and a
-  // third smaller).
-  const std::size_t rowBytes = 1 + static_cast<std::size_t>(width) * 4;
+  const std::size_t rowBytes = 1 + sampleBytes;
   // Uninitialised on purpose: ISA-L sets up what it reads of its buffer, and
   // rows are written before they are read.
   const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>(rowBytes * kRowsPerBatch);
@@ -160,7 +152,7 @@ cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write
     for (int i = 0; i < batch; ++i, ++y) {
       std::uint8_t* row = rows.get() + static_cast<std::size_t>(i) * rowBytes;
       row[0] = 0;
-      convertRow(data + static_cast<std::ptrdiff_t>(y) * stride, width, row + 1);
+      fillRow(y, row + 1);
     }
     stream.next_in = rows.get();
     stream.avail_in = static_cast<std::uint32_t>(rowBytes * static_cast<std::size_t>(batch));
@@ -172,6 +164,68 @@ cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write
   }
   if (!flushIdat() || !out.chunk("IEND", nullptr, 0)) return CAIRO_STATUS_WRITE_ERROR;
   return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure) {
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return cairo_surface_status(surface);
+  if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE) return CAIRO_STATUS_SURFACE_TYPE_MISMATCH;
+  if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) return CAIRO_STATUS_INVALID_FORMAT;
+  cairo_surface_flush(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  if (data == nullptr) return CAIRO_STATUS_INVALID_SIZE;
+  return writePngStream(
+      cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
+      [&](int y) { return data + static_cast<std::ptrdiff_t>(y) * stride; }, write, closure);
+}
+
+cairo_status_t writePngStream(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow,
+                              cairo_write_func_t write, void* closure) {
+  if (width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
+  ChunkWriter out(write, closure);
+  bool rowsThere = true;
+  const cairo_status_t status = writeRows(out, width, height, 8, kColorTypeRgba,
+                                          static_cast<std::size_t>(width) * 4, [&](int y, std::uint8_t* row) {
+                                            const unsigned char* argb = rowsThere ? argbRow(y) : nullptr;
+                                            rowsThere = argb != nullptr;
+                                            if (rowsThere) convertRow(argb, width, row);
+                                          });
+  return rowsThere ? status : CAIRO_STATUS_READ_ERROR;
+}
+
+cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width, int height, int bits,
+                                  cairo_write_func_t write, void* closure) {
+  if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return CAIRO_STATUS_INVALID_FORMAT;
+  if (width <= 0 || height <= 0 ||
+      greys.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
+    return CAIRO_STATUS_INVALID_SIZE;
+  // Grey to sample: a sample's grey is sample * 255 / maximum, so the greys
+  // evenly spaced between black and white at this depth come back exactly.
+  const int maximum = (1 << bits) - 1;
+  std::array<std::uint8_t, 256> sampleOf;
+  for (int grey = 0; grey < 256; ++grey)
+    sampleOf[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>((grey * maximum + 127) / 255);
+  const int perByte = 8 / bits, whole = width / perByte, rest = width % perByte;
+  ChunkWriter out(write, closure);
+  return writeRows(out, width, height, static_cast<std::uint8_t>(bits), kColorTypeGrey,
+                   static_cast<std::size_t>(whole + (rest > 0)), [&](int y, std::uint8_t* row) {
+                     // Samples packed from the high bit; the last byte's unused bits stay 0.
+                     const std::uint8_t* pixel =
+                         greys.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+                     for (int i = 0; i < whole; ++i) {
+                       unsigned byte = 0;
+                       for (int j = 0; j < perByte; ++j) byte = byte << bits | sampleOf[*pixel++];
+                       *row++ = static_cast<std::uint8_t>(byte);
+                     }
+                     if (rest > 0) {
+                       unsigned byte = 0;
+                       for (int j = 0; j < rest; ++j) byte = byte << bits | sampleOf[*pixel++];
+                       *row = static_cast<std::uint8_t>(byte << (bits * (perByte - rest)));
+                     }
+                   });
 }
 
 }  // namespace kelvo::ui

@@ -2,6 +2,10 @@
 
 #include <cairo.h>
 
+#include <cstdint>
+#include <functional>
+#include <span>
+
 namespace kelvo::ui {
 
 // Writes an ARGB32 image surface as an RGBA PNG, like
@@ -10,5 +14,16 @@ namespace kelvo::ui {
 // at level 1 without row filters: the widget is written on every refresh,
 // where time counts more than bytes.
 cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure);
+// The same for an image whose ARGB32 rows `argbRow(y)` hands over top to
+// bottom (each valid until the next call); a null row stops it with
+// CAIRO_STATUS_READ_ERROR.
+cairo_status_t writePngStream(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow,
+                              cairo_write_func_t write, void* closure);
+
+// Writes greys (width * height values, row by row) as a grey PNG of `bits`
+// per pixel, by the same writer.
+cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width, int height, int bits,
+                                  cairo_write_func_t write, void* closure);
 
 }  // namespace kelvo::ui

@@ -4,16 +4,38 @@
 
 namespace kelvo::ui {
 
-Result<std::string> encodePng(cairo_surface_t* surface) {
-  std::string png;
-  const auto append = [](void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-  };
-  const cairo_status_t status = writePngStream(surface, append, &png);
+namespace {
+
+cairo_status_t append(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+Result<std::string> written(cairo_status_t status, std::string png) {
   if (status != CAIRO_STATUS_SUCCESS)
     return Error{std::string("writing the PNG failed: ") + cairo_status_to_string(status)};
   return png;
+}
+
+}  // namespace
+
+Result<std::string> encodePng(cairo_surface_t* surface) {
+  std::string png;
+  const cairo_status_t status = writePngStream(surface, append, &png);
+  return written(status, std::move(png));
+}
+
+Result<std::string> encodePng(int width, int height,
+                              const std::function<const unsigned char*(int y)>& argbRow) {
+  std::string png;
+  const cairo_status_t status = writePngStream(width, height, argbRow, append, &png);
+  return written(status, std::move(png));
+}
+
+Result<std::string> encodeGreyPng(std::span<const std::uint8_t> greys, int width, int height, int bits) {
+  std::string png;
+  const cairo_status_t status = writeGreyPngStream(greys, width, height, bits, append, &png);
+  return written(status, std::move(png));
 }
 
 }  // namespace kelvo::ui

@@ -19,6 +19,7 @@
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/RegularFile.h"
 #include "KelvoUI/PangoTextMeasurer.h"
+#include "PanelImage.h"
 
 namespace kelvo::host {
 
@@ -91,11 +92,13 @@ int serveWidget(ServeOptions& options) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
   ui::PangoTextMeasurer::prepare();
-  // Drawings of up to 4 MiB (the large widget at 2x is 2.2 MB) reuse heap
-  // memory whose pages are already there; larger ones get pages of their own
-  // and give them back, so a rare huge image does not stay in memory. Free
-  // space is kept up to 8 MiB instead of being returned after every drawing.
-  ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  // Drawings reuse heap memory whose pages are already there: drawImage
+  // keeps its surfaces within kHeapDrawingBytes (the large widget at 2x is
+  // 2.2 MB), drawing larger images in bands. Anything larger gets pages of
+  // its own and gives them back, so a rare huge buffer does not stay in
+  // memory. Free space is kept up to 8 MiB instead of being returned after
+  // every drawing.
+  ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(serve::kHeapDrawingBytes));
   ::mallopt(M_TRIM_THRESHOLD, 8 << 20);
 
   serve::ServerSettings settings = options.limits;

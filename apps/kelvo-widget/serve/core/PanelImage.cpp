@@ -4,10 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 
-#include "GreyPng.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "KelvoUI/PngImage.h"
 #include "KelvoUI/Style.h"
 
@@ -80,25 +84,34 @@ cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::op
   return m;
 }
 
-GreyImage greyPixels(cairo_surface_t* surface) {
-  cairo_surface_flush(surface);
-  GreyImage image;
-  image.width = cairo_image_surface_get_width(surface);
-  image.height = cairo_image_surface_get_height(surface);
-  image.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      std::uint32_t pixel;
-      std::memcpy(&pixel, data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, sizeof pixel);
-      const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
-      // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
-      image.pixels[static_cast<std::size_t>(y) * image.width + x] =
-          static_cast<std::uint8_t>((54 * r + 183 * g + 19 * b + 128) >> 8);
-    }
+void greyRow(const unsigned char* argb, int width, std::uint8_t* grey) {
+  // 0.2126, 0.7152, 0.0722 in 1/256ths, summing to 256.
+  constexpr int kRed = 54, kGreen = 183, kBlue = 19;
+  int x = 0;
+#if defined(__SSE2__)
+  // Eight pixels at a time: blue and red, then green and alpha, as pairs of
+  // 16-bit lanes that one multiply-add each weighs and sums.
+  const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+  const __m128i blueRed = _mm_set1_epi32(kRed << 16 | kBlue), greenAlpha = _mm_set1_epi32(kGreen);
+  const __m128i half = _mm_set1_epi32(128);
+  const auto luma = [&](const unsigned char* pixels) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+    const __m128i sum =
+        _mm_add_epi32(_mm_madd_epi16(_mm_and_si128(p, lowBytes), blueRed),
+                      _mm_madd_epi16(_mm_and_si128(_mm_srli_epi32(p, 8), lowBytes), greenAlpha));
+    return _mm_srli_epi32(_mm_add_epi32(sum, half), 8);
+  };
+  for (; x + 8 <= width; x += 8) {
+    const __m128i words = _mm_packs_epi32(luma(argb + x * 4), luma(argb + x * 4 + 16));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(grey + x), _mm_packus_epi16(words, words));
   }
-  return image;
+#endif
+  for (; x < width; ++x) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, argb + static_cast<std::ptrdiff_t>(x) * 4, sizeof pixel);
+    const std::uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+    grey[x] = static_cast<std::uint8_t>((kRed * r + kGreen * g + kBlue * b + 128) >> 8);
+  }
 }
 
 void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background) {
@@ -120,10 +133,14 @@ namespace {
 // pixels of this row stay in registers, since each pixel waits for the one
 // before it (integers keep that chain short).
 template <Dither method>
-void diffuseRow(std::uint8_t* pixels, int width, const std::array<std::uint8_t, 256>& nearest,
-                const std::int32_t* carried, std::int32_t* below, std::int32_t* further) {
+struct RowDiffusion {
+  std::uint8_t* pixels;
+  const std::int32_t* carried;
+  std::int32_t* below;
+  std::int32_t* further;
   std::int32_t right = 0, rightAfter = 0;
-  for (int x = 0; x < width; ++x) {
+
+  void pixel(int x, const std::array<std::uint8_t, 256>& nearest) {
     // What the pixel wants, kept within black and white so that error
     // cannot pile up beyond what a level can pay back.
     const std::int32_t wanted = std::min(std::max(pixels[x] * 16 + carried[x] + right, 0), 255 * 16);
@@ -149,6 +166,44 @@ void diffuseRow(std::uint8_t* pixels, int width, const std::array<std::uint8_t, 
       further[x] += eighth;
     }
   }
+};
+
+// Rows diffused side by side, each two pixels behind the one above: a
+// pixel's error reaches the next row no further than one pixel to its
+// right, so the lower row has all it needs, and the processor overlaps the
+// rows' chains where one row would leave it waiting on each pixel. The
+// result is the same as row after row.
+constexpr int kRowsAtOnce = 4;
+constexpr int kLag = 2;
+
+template <Dither method>
+void diffuseRows(std::uint8_t* image, int width, int y, int rows,
+                 const std::array<std::uint8_t, 256>& nearest,
+                 std::array<std::vector<std::int32_t>, kRowsAtOnce + 2>& errors, int margin) {
+  const auto errorRow = [&](int row) {
+    return errors[static_cast<std::size_t>(row % (kRowsAtOnce + 2))].data() + margin;
+  };
+  std::array<RowDiffusion<method>, kRowsAtOnce> at;
+  for (int k = 0; k < rows; ++k)
+    at[static_cast<std::size_t>(k)] = {
+        image + static_cast<std::size_t>(y + k) * static_cast<std::size_t>(width), errorRow(y + k),
+        errorRow(y + k + 1), errorRow(y + k + 2)};
+  if (rows < kRowsAtOnce) {
+    for (int k = 0; k < rows; ++k)
+      for (int x = 0; x < width; ++x) at[static_cast<std::size_t>(k)].pixel(x, nearest);
+    return;
+  }
+  const auto some = [&](int x) {
+    for (int k = 0; k < kRowsAtOnce; ++k)
+      if (const int own = x - kLag * k; own >= 0 && own < width)
+        at[static_cast<std::size_t>(k)].pixel(own, nearest);
+  };
+  constexpr int kBehind = kLag * (kRowsAtOnce - 1);
+  int x = 0;
+  for (; x < std::min(kBehind, width); ++x) some(x);
+  for (; x < width; ++x)
+    for (int k = 0; k < kRowsAtOnce; ++k) at[static_cast<std::size_t>(k)].pixel(x - kLag * k, nearest);
+  for (; x < width + kBehind; ++x) some(x);
 }
 
 }  // namespace
@@ -159,30 +214,30 @@ void quantise(GreyImage& image, int levels, Dither dither) {
   std::array<std::uint8_t, 256> nearest;
   for (int grey = 0; grey < 256; ++grey)
     nearest[static_cast<std::size_t>(grey)] = levelGrey(nearestLevel(grey, levels), levels);
-  // The errors carried into this row and the next two, with room for the
-  // neighbours past either edge; the three buffers take turns.
+  // The errors carried into the rows being diffused and the two after
+  // them, with room for the neighbours past either edge; the buffers take
+  // turns.
   constexpr int kMargin = 2;
-  std::array<std::vector<std::int32_t>, 3> errors;
+  std::array<std::vector<std::int32_t>, kRowsAtOnce + 2> errors;
   for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
-  for (int y = 0; y < image.height; ++y) {
-    std::int32_t* rows[3];
-    for (int dy = 0; dy < 3; ++dy) rows[dy] = errors[static_cast<std::size_t>((y + dy) % 3)].data() + kMargin;
-    std::uint8_t* pixels =
-        image.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+  for (int y = 0; y < image.height; y += kRowsAtOnce) {
+    const int rows = std::min(kRowsAtOnce, image.height - y);
     switch (dither) {
       case Dither::floydSteinberg:
-        diffuseRow<Dither::floydSteinberg>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        diffuseRows<Dither::floydSteinberg>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
         break;
       case Dither::atkinson:
-        diffuseRow<Dither::atkinson>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        diffuseRows<Dither::atkinson>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
         break;
       case Dither::none:
-        diffuseRow<Dither::none>(pixels, width, nearest, rows[0], rows[1], rows[2]);
+        diffuseRows<Dither::none>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
         break;
     }
-    // This row's buffer carries into row y + 3 next.
-    std::fill(errors[static_cast<std::size_t>(y % 3)].begin(), errors[static_cast<std::size_t>(y % 3)].end(),
-              0.0f);
+    // These rows' buffers carry into later rows next.
+    for (int k = 0; k < rows; ++k) {
+      std::vector<std::int32_t>& used = errors[static_cast<std::size_t>((y + k) % (kRowsAtOnce + 2))];
+      std::fill(used.begin(), used.end(), 0);
+    }
   }
 }
 
@@ -231,40 +286,106 @@ std::string encodeBmp(const GreyImage& image, int levels) {
   return out;
 }
 
+namespace {
+
+// The most pixel bytes a band holds: well within kHeapDrawingBytes, and
+// small, since a thread's heap grows with the largest drawing it has made
+// and every page it grows by is a fresh one. A band costs a paint of the
+// widget, of which little is left where its text is out of the band.
+constexpr std::size_t kBandBytes = 1u << 20;
+
+// The image drawn in horizontal bands of one surface, each within
+// kBandBytes, as its rows are asked for. A surface over kHeapDrawingBytes
+// would get pages of its own, which the kernel maps and clears on every
+// drawing (on the development machine 20 ms for a Kindle's 6 MB), where the
+// heap's are there already.
+class BandedDrawing {
+ public:
+  using Paint = std::function<std::optional<Error>(cairo_t*)>;
+
+  // `paint` draws the whole image in its pixels.
+  BandedDrawing(PixelSize size, Paint paint) : paint_(std::move(paint)) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(size.width) * 4 * static_cast<std::size_t>(size.height);
+    const std::size_t bands = std::max<std::size_t>(1, (bytes + kBandBytes - 1) / kBandBytes);
+    rows_ = static_cast<int>((static_cast<std::size_t>(size.height) + bands - 1) / bands);
+    // An even number, so that every band starts at an even row: Cairo
+    // rounds glyphs at half-pixel positions differently in a band that
+    // starts at an odd one (at 1.5x a line of text moved by a pixel).
+    rows_ += rows_ % 2;
+    band_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, rows_));
+    if (cairo_surface_status(band_.get()) != CAIRO_STATUS_SUCCESS)
+      error_ = Error{"the image would be too large"};
+  }
+
+  // Row y's ARGB32 pixels, valid until a row of another band is asked
+  // for. Null once drawing failed.
+  const unsigned char* row(int y) {
+    if (error_) return nullptr;
+    if (!drawn_ || y < top_ || y >= top_ + rows_) {
+      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(band_.get()));
+      if (drawn_) {
+        cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr.get());
+        cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
+      }
+      top_ = y - y % rows_;
+      drawn_ = true;
+      cairo_translate(cr.get(), 0, -top_);
+      if ((error_ = paint_(cr.get()))) return nullptr;
+      cairo_surface_flush(band_.get());
+    }
+    return cairo_image_surface_get_data(band_.get()) +
+           static_cast<std::ptrdiff_t>(y - top_) * cairo_image_surface_get_stride(band_.get());
+  }
+
+  const std::optional<Error>& error() const { return error_; }
+
+ private:
+  Paint paint_;
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> band_;
+  int rows_ = 1, top_ = 0;
+  bool drawn_ = false;
+  std::optional<Error> error_;
+};
+
+int bitsFor(int levels) { return levels <= 2 ? 1 : levels <= 4 ? 2 : levels <= 16 ? 4 : 8; }
+
+}  // namespace
+
 Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query) {
   const Panel& panel = query.panel;
   const PixelSize size = panelSize(layout.widgetSize, query);
-  if (!panel.active()) {
-    // As renderLayout draws it: from the widget's corner, transparent around its shape.
-    const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-      return Error{"the image would be too large"};
-    {
-      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
-      cairo_scale(cr.get(), query.scale, query.scale);
-      if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
-    }
-    return ui::encodePng(surface.get());
-  }
   const cairo_matrix_t matrix = panelMatrix(layout.widgetSize, size, panel.rotate,
                                             panel.width ? std::nullopt : std::optional(query.scale));
-  const std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-    return Error{"the image would be too large"};
-  {
-    const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+  BandedDrawing drawing(size, [&](cairo_t* cr) {
+    if (!panel.active()) {
+      // As renderLayout draws it: from the widget's corner, transparent around its shape.
+      cairo_scale(cr, query.scale, query.scale);
+      return ui::paintLayout(cr, layout);
+    }
     // Around the widget, the panel shows its window material.
     const ui::Rgba fill = ui::windowMaterial(query.appearance);
-    cairo_set_source_rgb(cr.get(), fill.red, fill.green, fill.blue);
-    cairo_paint(cr.get());
-    cairo_set_matrix(cr.get(), &matrix);
-    if (const std::optional<Error> failed = ui::paintLayout(cr.get(), layout)) return *failed;
+    cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
+    cairo_paint(cr);
+    cairo_transform(cr, &matrix);
+    return ui::paintLayout(cr, layout);
+  });
+  if (drawing.error()) return *drawing.error();
+  if (!panel.colors && !panel.bmp) {
+    Result<std::string> png = ui::encodePng(size.width, size.height, [&](int y) { return drawing.row(y); });
+    if (drawing.error()) return *drawing.error();
+    return png;
   }
-  if (!panel.colors && !panel.bmp) return ui::encodePng(surface.get());
 
-  GreyImage grey = greyPixels(surface.get());
+  GreyImage grey{size.width, size.height, {}};
+  grey.pixels.resize(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height));
+  for (int y = 0; y < size.height; ++y) {
+    const unsigned char* row = drawing.row(y);
+    if (!row) return *drawing.error();
+    greyRow(row, size.width,
+            grey.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(size.width));
+  }
   // The widget's background shows in its content margin, below the middle of its top edge.
   double x = layout.widgetSize.width / 2, y = layout.contentRect.y / 2;
   cairo_matrix_transform_point(&matrix, &x, &y);
@@ -273,7 +394,7 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
   onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
   if (panel.colors) quantise(grey, *panel.colors, panel.dither);
   if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
-  return encodeGreyPng(grey, *panel.colors);
+  return ui::encodeGreyPng(grey.pixels, grey.width, grey.height, bitsFor(*panel.colors));
 }
 
 }  // namespace kelvo::serve

@@ -37,8 +37,8 @@ PixelSize panelSize(ui::Size widget, const WidgetQuery& query);
 // or at `scale` when given, centred, turned `rotate` degrees clockwise.
 cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::optional<double> scale);
 
-// The opaque surface's pixels as grey: Rec. 709 luma of the sRGB values.
-GreyImage greyPixels(cairo_surface_t* surface);
+// An opaque row of ARGB32 pixels as grey: Rec. 709 luma of the sRGB values.
+void greyRow(const unsigned char* argb, int width, std::uint8_t* grey);
 
 // Stretches the greys so that `background`, the widget's own, becomes the
 // paper: white in the light appearance, black in the dark one. Otherwise a
@@ -54,11 +54,16 @@ void quantise(GreyImage& image, int levels, Dither dither);
 // values must be the levels' greys.
 std::string encodeBmp(const GreyImage& image, int levels);
 
+// Drawings larger than this get pages of their own from malloc, mapped
+// and cleared by the kernel for each drawing, and given back after it (the
+// server sets malloc's threshold to it): drawImage stays within it.
+inline constexpr std::size_t kHeapDrawingBytes = 4u << 20;
+
 // The laid-out widget as the query's image: PNG or BMP, in colour or in
-// the panel's greys (a PNG then of their bit depth, GreyPng.h);
-// without panel options the same PNG as renderLayout's. The surface comes
-// from the heap, which a long-running server reuses, where renderLayout maps
-// fresh pages for each drawing (the kernel then clears every one of them).
+// the panel's greys (a PNG then of their bit depth: 1 bit a pixel for 2
+// levels, 2 for 4, 4 for 16, a fraction of RGBA's data to send and inflate);
+// without panel options the same PNG as renderLayout's. It is drawn in
+// bands of 1 MiB, so its surface comes from the heap.
 Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query);
 
 }  // namespace kelvo::serve
