@@ -119,9 +119,9 @@ TEST(Render, EveryFormatDrawsTextThatIsNotCharactersAndVectorsCarryTheLink) {
   EXPECT_EQ(testing::textOf(layout->root.children.at(0))->request.text, "Caf\uFFFD \uFFFD a\uFFFDb \uFFFD");
   EXPECT_NO_THROW(dumpWidget(*layout).dump());
   const View open = Text("Open").widgetURL("kelvo://open?a=1&b='2'");
-  EXPECT_NE(renderWidget(open, {}, OutputFormat::svg)
-                ->find("<a xlink:href=\"kelvo://open?a=1&amp;b=&#39;2&#39;\""),
-            std::string::npos);
+  EXPECT_NE(
+      renderWidget(open, {}, OutputFormat::svg)->find("<a xlink:href=\"kelvo://open?a=1&amp;b=&#39;2&#39;\""),
+      std::string::npos);
   EXPECT_NE(renderWidget(open, {}, OutputFormat::pdf)->find("/URI (kelvo://open?a=1&b='2')"),
             std::string::npos);
   EXPECT_EQ(renderWidget(Text("Open"), {}, OutputFormat::svg)->find("<a "), std::string::npos);
