@@ -291,10 +291,18 @@ GtkWidget* AppWindow::buildSetupPage() {
 
 namespace {
 
-// The choices as desktop.ini spells them, in the order the lists show them
-// (the sizes are the offered families').
-constexpr const char* kCorners[] = {"top-left", "top-right", "bottom-left", "bottom-right", "center"};
-constexpr const char* kAppearances[] = {"auto", "light", "dark"};
+// Where `value` is in `values`, the first when it is not there.
+template <class T>
+guint indexIn(const std::vector<T>& values, T value) {
+  const auto found = std::find(values.begin(), values.end(), value);
+  return found == values.end() ? 0 : guint(found - values.begin());
+}
+
+// The value a drop-down list of `values` shows picked.
+template <class T>
+T pickedIn(const std::vector<T>& values, GtkWidget* list) {
+  return values[std::min<std::size_t>(gtk_drop_down_get_selected(GTK_DROP_DOWN(list)), values.size() - 1)];
+}
 
 GtkWidget* choice(const std::vector<std::string>& names, guint selected) {
   std::vector<const char*> items;
@@ -330,24 +338,14 @@ GtkWidget* AppWindow::buildDesktopPage() {
     margin(grid, 18);
   std::vector<std::string> sizes;
   for (const ui::WidgetFamily family : sizes_) sizes.push_back(desktop::familyLabel(family));
-  const auto family = std::find(sizes_.begin(), sizes_.end(), settings.family);
   // TRANSLATORS: Kelvo window, desktop widget settings: the widget's size.
-  size_ = labelled(GTK_GRID(grid), 0, L("Si_ze"),
-                   choice(sizes, family == sizes_.end() ? 0 : guint(family - sizes_.begin())));
-  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
-  const std::string topLeft = L("Top left");
-  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
-  const std::string topRight = L("Top right");
-  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
-  const std::string bottomLeft = L("Bottom left");
-  // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
-  const std::string bottomRight = L("Bottom right");
-  // TRANSLATORS: Kelvo window, desktop widget settings: the middle of the screen.
-  const std::string centre = L("Centre");
+  size_ = labelled(GTK_GRID(grid), 0, L("Si_ze"), choice(sizes, indexIn(sizes_, settings.family)));
+  std::vector<std::string> corners;
+  for (const desktop::Anchor anchor : desktop::anchorsInOrder())
+    corners.push_back(desktop::anchorLabel(anchor));
   // TRANSLATORS: Kelvo window, desktop widget settings: where on the screen the widget sits.
-  const std::string cornerLabel = L("Cor_ner");
-  corner_ = labelled(GTK_GRID(grid), 1, cornerLabel,
-                     choice({topLeft, topRight, bottomLeft, bottomRight, centre}, guint(settings.anchor)));
+  corner_ = labelled(GTK_GRID(grid), 1, L("Cor_ner"),
+                     choice(corners, indexIn(desktop::anchorsInOrder(), settings.anchor)));
   marginX_ = gtk_spin_button_new_with_range(0, 10000, 1);
   marginY_ = gtk_spin_button_new_with_range(0, 10000, 1);
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(marginX_), settings.margin.x);
@@ -356,16 +354,12 @@ GtkWidget* AppWindow::buildDesktopPage() {
   labelled(GTK_GRID(grid), 2, L("_Margin from the side"), marginX_);
   // TRANSLATORS: Kelvo window, desktop widget settings: pixels from the top or bottom edge.
   labelled(GTK_GRID(grid), 3, L("Margin from the top or bott_om"), marginY_);
-  // TRANSLATORS: Kelvo window, desktop widget settings: light or dark as the desktop is.
-  const std::string automatic = L("Automatic");
-  // TRANSLATORS: Kelvo window, desktop widget settings: always light colours.
-  const std::string light = L("Light");
-  // TRANSLATORS: Kelvo window, desktop widget settings: always dark colours.
-  const std::string dark = L("Dark");
+  std::vector<std::string> appearances;
+  for (const desktop::AppearanceChoice choice : desktop::appearancesInOrder())
+    appearances.push_back(desktop::appearanceLabel(choice));
   // TRANSLATORS: Kelvo window, desktop widget settings: light or dark colours.
-  const std::string appearanceLabel = L("_Appearance");
-  appearance_ = labelled(GTK_GRID(grid), 4, appearanceLabel,
-                         choice({automatic, light, dark}, guint(settings.appearance)));
+  appearance_ = labelled(GTK_GRID(grid), 4, L("_Appearance"),
+                         choice(appearances, indexIn(desktop::appearancesInOrder(), settings.appearance)));
   GtkWidget* save = mnemonicButton(L("_Save"));
   gtk_widget_set_halign(save, GTK_ALIGN_START);
   g_signal_connect_swapped(save, "clicked", G_CALLBACK(+[](AppWindow* self) { self->saveDesktop(); }), this);
@@ -378,20 +372,15 @@ GtkWidget* AppWindow::buildDesktopPage() {
 }
 
 void AppWindow::saveDesktop() {
-  const auto picked = [](GtkWidget* list, const auto& names) {
-    return std::string(
-        names[std::min<guint>(gtk_drop_down_get_selected(GTK_DROP_DOWN(list)), std::size(names) - 1)]);
-  };
   const std::string margin = std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginX_))) +
                              "," +
                              std::to_string(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(marginY_)));
   const auto problem = desktop::rememberValues(
       desktop::defaultConfigFile(), desktop::configGroup(std::nullopt),
-      {{"family", desktop::familyName(sizes_[std::min<std::size_t>(
-                      gtk_drop_down_get_selected(GTK_DROP_DOWN(size_)), sizes_.size() - 1)])},
-       {"anchor", picked(corner_, kCorners)},
+      {{"family", desktop::familyName(pickedIn(sizes_, size_))},
+       {"anchor", desktop::anchorName(pickedIn(desktop::anchorsInOrder(), corner_))},
        {"margin", margin},
-       {"appearance", picked(appearance_, kAppearances)}});
+       {"appearance", desktop::appearanceName(pickedIn(desktop::appearancesInOrder(), appearance_))}});
   if (problem) log(*problem);
   gtk_label_set_text(
       GTK_LABEL(desktopOutcome_),

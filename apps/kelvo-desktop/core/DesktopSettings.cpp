@@ -205,6 +205,67 @@ std::string familyLabel(ui::WidgetFamily family) {
   unreachable(__func__);
 }
 
+namespace {
+
+template <class T, size_t N>
+std::vector<T> valuesOf(const std::array<Named<T>, N>& table) {
+  std::vector<T> out;
+  for (const auto& entry : table) out.push_back(entry.value);
+  return out;
+}
+
+template <class T, size_t N>
+const char* nameOf(const std::array<Named<T>, N>& table, T value) {
+  for (const auto& entry : table) {
+    if (entry.value == value) return entry.name.data();
+  }
+  unreachable(__func__);
+}
+
+}  // namespace
+
+std::vector<Anchor> anchorsInOrder() { return valuesOf(kAnchors); }
+const char* anchorName(Anchor anchor) { return nameOf(kAnchors, anchor); }
+
+std::string anchorLabel(Anchor anchor) {
+  switch (anchor) {
+    case Anchor::topLeft:
+      // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+      return L("Top left");
+    case Anchor::topRight:
+      // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+      return L("Top right");
+    case Anchor::bottomLeft:
+      // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+      return L("Bottom left");
+    case Anchor::bottomRight:
+      // TRANSLATORS: Kelvo window, desktop widget settings: a corner of the screen.
+      return L("Bottom right");
+    case Anchor::center:
+      // TRANSLATORS: Kelvo window, desktop widget settings: the middle of the screen.
+      return L("Centre");
+  }
+  unreachable(__func__);
+}
+
+std::vector<AppearanceChoice> appearancesInOrder() { return valuesOf(kAppearances); }
+const char* appearanceName(AppearanceChoice choice) { return nameOf(kAppearances, choice); }
+
+std::string appearanceLabel(AppearanceChoice choice) {
+  switch (choice) {
+    case AppearanceChoice::automatic:
+      // TRANSLATORS: Kelvo window, desktop widget settings: light or dark as the desktop is.
+      return L("Automatic");
+    case AppearanceChoice::light:
+      // TRANSLATORS: Kelvo window, desktop widget settings: always light colours.
+      return L("Light");
+    case AppearanceChoice::dark:
+      // TRANSLATORS: Kelvo window, desktop widget settings: always dark colours.
+      return L("Dark");
+  }
+  unreachable(__func__);
+}
+
 // Rows name only the fields they need; the others keep their defaults.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -65,6 +65,14 @@ std::optional<AppearanceChoice> parseAppearance(std::string_view text);
 const char* familyName(ui::WidgetFamily family);
 // A family as menus and lists name it, translated ("Small", ...).
 std::string familyLabel(ui::WidgetFamily family);
+// The corners and appearances in the order lists show them, each with the
+// config file's name for it and its label in lists, translated.
+std::vector<Anchor> anchorsInOrder();
+const char* anchorName(Anchor anchor);
+std::string anchorLabel(Anchor anchor);
+std::vector<AppearanceChoice> appearancesInOrder();
+const char* appearanceName(AppearanceChoice choice);
+std::string appearanceLabel(AppearanceChoice choice);
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/kelvo/desktop.ini (XDG_CONFIG_HOME only
 // when absolute); `environment` looks a variable up (getenv by default).
