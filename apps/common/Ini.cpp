@@ -1,7 +1,9 @@
 #include "Ini.h"
 
+#include <optional>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "KelvoShared/Utf8Text.h"
 
@@ -17,6 +19,25 @@ std::string_view trimmed(std::string_view text, std::string_view blanks = " \t")
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// The text's lines without their line feeds; text after the last line feed
+// is a line when there is any.
+std::vector<std::string_view> linesOf(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The group a line trimmed of blanks names, "[name]" with blanks allowed
+// inside the brackets; nothing when it is no group header.
+std::optional<std::string_view> groupHeader(std::string_view line) {
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
+  return trimmed(line.substr(1, line.size() - 2));
+}
+
 }  // namespace
 
 Result<std::vector<IniEntry>> parseIni(std::string_view text) {
@@ -24,20 +45,16 @@ Result<std::vector<IniEntry>> parseIni(std::string_view text) {
   std::set<std::pair<std::string, std::string>> seen;
   std::string group;
   int number = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view raw = text.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view raw : linesOf(text)) {
     ++number;
     if (!isValidUtf8(raw)) return lineError(number, "not valid UTF-8");
     if (raw.find('\0') != std::string_view::npos) return lineError(number, "contains a NUL byte");
     const std::string_view line = trimmed(raw, " \t\r");
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
     if (line.front() == '[') {
-      if (line.back() != ']' || line.size() < 3) return lineError(number, "a group header must read [name]");
-      group = std::string(trimmed(line.substr(1, line.size() - 2)));
-      if (group.empty()) return lineError(number, "a group header must read [name]");
+      const std::optional<std::string_view> header = groupHeader(line);
+      if (!header || header->empty()) return lineError(number, "a group header must read [name]");
+      group = std::string(*header);
       continue;
     }
     const auto equals = line.find('=');
@@ -75,28 +92,16 @@ Result<std::string> setIniValue(std::string_view text, std::string_view group, s
     after = entry.line;
     if (entry.key == key) replace = entry.line;
   }
-  if (!groupSeen) {
-    // The header's line, when the group has no entries yet.
-    int number = 0;
-    std::size_t start = 0;
-    while (start < text.size() && after == 0) {
-      const std::size_t end = std::min(text.find('\n', start), text.size());
-      const std::string_view line = trimmed(text.substr(start, end - start), " \t\r");
-      ++number;
-      if (line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
-          trimmed(line.substr(1, line.size() - 2)) == group)
-        after = number;
-      start = end + 1;
-    }
+  const std::vector<std::string_view> lines = linesOf(text);
+  // The header's line, when the group has no entries yet.
+  for (std::size_t i = 0; !groupSeen && after == 0 && i < lines.size(); ++i) {
+    if (groupHeader(trimmed(lines[i], " \t\r")) == group) after = static_cast<int>(i) + 1;
   }
   const std::string written = std::string(key) + "=" + std::string(value);
   std::string out;
-  int number = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view line = text.substr(start, end - start);
-    ++number;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    const int number = static_cast<int>(i) + 1;
     if (number == replace) {
       // Keep how the line spells its key and separator.
       const std::size_t equals = line.find('=');
@@ -107,9 +112,9 @@ Result<std::string> setIniValue(std::string_view text, std::string_view group, s
     } else {
       out += line;
     }
-    if (end < text.size() || (number == after && replace == 0)) out += '\n';
+    const bool hadLineFeed = i + 1 < lines.size() || text.ends_with('\n');
+    if (hadLineFeed || (number == after && replace == 0)) out += '\n';
     if (number == after && replace == 0) out += written + '\n';
-    start = end + 1;
   }
   if (after == 0) {
     if (!out.empty() && !out.ends_with('\n')) out += '\n';
