@@ -389,7 +389,8 @@ TEST_F(ServeTest, TokenGuardsEveryPathAndNeverShows) {
            {token + " x\n", 0600, {"--token-file", file.string()}, 1, "must be printable ASCII without blanks"},
            {token, 0600, {"--listen", "0.0.0.0:0"}, 2, "is reachable from other machines: give --token-file"},
            {token, 0600, {"--listen", "localhost:80"}, 2, "needs ADDRESS:PORT with a numeric address"},
-           {token, 0600, {"--token-file", "/nonexistent/token"}, 1, "serve: /nonexistent/token: cannot open: No such file or directory\n"}}) {
+           {token, 0600, {"--token-file", "/nonexistent/token"}, 1, "serve: /nonexistent/token: cannot open: No such file or directory\n"},
+           {token, 0600, {"--token-file", "/nonexistent/to\x1bk\\en"}, 1, "serve: /nonexistent/to\\x1bk\\\\en: cannot open"}}) {  // escaped once
     // clang-format on
     writeFile(file, text);
     ::chmod(file.c_str(), static_cast<mode_t>(mode));

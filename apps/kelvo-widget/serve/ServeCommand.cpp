@@ -80,7 +80,7 @@ Result<std::string> readPem(const std::string& file) {
 }
 
 int fail(const std::string& message, int status = apps::kExitFailure) {
-  std::cerr << "kelvo-widget serve: " << escapeForLog(message) << "\n";
+  std::cerr << "kelvo-widget serve: " << logValue(message, 1000) << "\n";
   return status;
 }
 

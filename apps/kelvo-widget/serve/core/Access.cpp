@@ -74,7 +74,8 @@ std::string addressText(const sockaddr* address) {
 }
 
 Result<std::string> readTokenFile(const std::filesystem::path& file) {
-  const std::string name = escapeForLog(file.string());
+  // As given: the caller escapes the whole message for its line.
+  const std::string name = file.string();
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0)
     return Error{name + ": cannot open: " + std::generic_category().message(errno)};
