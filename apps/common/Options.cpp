@@ -5,6 +5,7 @@
 #include <set>
 
 #include "ExitCodes.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/RegularFile.h"
 
 namespace kelvo::apps {
@@ -87,10 +88,7 @@ std::string usageLine(const CLI::ParseError& error, CLI::App& app, const Program
   const std::string seeHelp = " (see " + where + " --help)";
   std::vector<std::string> extras = chosen.empty() ? app.remaining() : chosen.front()->remaining();
   if (extras.empty()) extras = app.remaining();
-  std::string message = error.what();
-  for (char& c : message) {
-    if (c == '\n') c = ' ';
-  }
+  const std::string message = error.what();
   const bool noCommand = chosen.empty() && !program.commands.empty();
   if (!extras.empty() && (noCommand || dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr)) {
     const std::string& word = extras.front();
@@ -204,7 +202,8 @@ Parsed parseCommandLine(const Program& program, int argc, char** argv) {
   } catch (const CLI::Success& e) {  // --help
     parsed.exit = app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << program.name << ": " << usageLine(e, app, program) << '\n';
+    // The row checks quote values as given; the line is escaped once, here.
+    std::cerr << program.name << ": " << logValue(usageLine(e, app, program), 1000) << '\n';
     parsed.exit = kExitUsage;
   }
   if (parsed.exit) parsed.given.clear();

@@ -28,7 +28,9 @@ struct Option {
   std::string help;                  // one sentence, no full stop
   std::string defaultText;           // what holds when it is not given; empty: nothing said
   std::vector<std::string> choices;  // the accepted values of a choice
-  std::function<std::string(const std::string&)> check;  // why a value is refused; empty: accepted
+  // Why a value is refused, quoting it as given (whoever prints the line
+  // escapes it); empty: accepted.
+  std::function<std::string(const std::string&)> check;
   std::function<void(const std::string&)> set;  // puts a checked value on its field ("true" for a flag)
   std::string group;                            // its config file group; empty: command line only
   std::string key;                   // its config key (and its id in Command::options) when not `name`

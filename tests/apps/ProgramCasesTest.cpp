@@ -124,6 +124,8 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo-widget", {"bogus"}, nullptr, 2, {"kelvo-widget: bogus: unknown command (see kelvo-widget --help)\n"}},
       {"kelvo-widget", {"info", "extra"}, nullptr, 2, {"kelvo-widget: extra: unexpected argument (see kelvo-widget info --help)\n"}},
       {"kelvo-widget", {"render", "--family", "medum"}, nullptr, 2, {"kelvo-widget: --family: \"medum\" is not a size (small, medium, large, extraLarge, or systemSmall, ...)\n"}},
+      {"kelvo-widget", {"render", "--family", "m\x1b[2J\\"}, nullptr, 2, {"kelvo-widget: --family: \"m\\x1b[2J\\\\\" is not a size (small, medium, large, extraLarge, or systemSmall, ...)\n"}},  // escaped once
+      {"kelvo-desktop", {"--bogus\x1b"}, nullptr, 2, {"kelvo-desktop: --bogus\\x1b: unknown option (see kelvo-desktop --help)\n"}},
       {"kelvo-widget", {"timeline", "--family", "accessoryCircular"}, nullptr, 2, {"\"accessoryCircular\" is not a size (small, medium, large, extraLarge, or systemSmall, ...)\n"}},
       {"kelvo-widget", {"timeline", "--frobnicate=1"}, nullptr, 2, {"kelvo-widget: --frobnicate: unknown option (see kelvo-widget timeline --help)\n"}},
       {"kelvo-widget", {"render", "--out-dir", "x"}, nullptr, 2, {"kelvo-widget: --out-dir: unknown option (see kelvo-widget render --help)\n"}},

@@ -45,6 +45,7 @@ TEST(DesktopSettings, ConfigFileGivesTheGroupsValuesOrOneLineNamingTheProblem) {
       {"[widget]\nfamily=large\n[widget desk]\nanchor=center\n", "desk", F::systemLarge, Anchor::center, m, ""},  // NAME over the default group
       {"[widget]\nanchor=center\n\nfamily=huge\n", {}, F::systemSmall, Anchor::topRight, m, "4: family: \"huge\" is not a size (small, medium, large)"},
       {"[widget]\nmargin=-3\n", {}, F::systemSmall, Anchor::topRight, m, "2: margin: \"-3\" is not a margin (PX or X,Y, whole pixels from 0 to 10000)"},
+      {"[widget]\nanchor=a\x1b\\b\n", {}, F::systemSmall, Anchor::topRight, m, "2: anchor: \"a\\x1b\\\\b\" is not an anchor"},  // escaped once
       {"[widget]\ncolour=red\n", {}, F::systemSmall, Anchor::topRight, m, "2: unknown key \"colour\" in [widget] (known: layer, anchor, margin, output, family, shared-dir, appearance)"},
       {"[widget desk]\nsize=large\n", "desk", F::systemSmall, Anchor::topRight, m, "2: unknown key \"size\" in [widget desk] (known: layer,"},
       {"[widget]\nlayer=top\nsizes\n", {}, F::systemSmall, Anchor::topRight, m, "3: expected \"key = value\""},

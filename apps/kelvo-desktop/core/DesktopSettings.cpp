@@ -74,7 +74,7 @@ template <class Parse>
 std::function<std::string(const std::string&)> checkedBy(Parse parse, std::string what, std::string choices) {
   return [parse, what, choices](const std::string& value) -> std::string {
     if (parse(value)) return {};
-    return "\"" + logValue(value) + "\" is not " + what + " (" + choices + ")";
+    return "\"" + value + "\" is not " + what + " (" + choices + ")";
   };
 }
 
@@ -311,7 +311,7 @@ apps::Program desktopProgram(DesktopCommandLine& t) {
       {.name = "name", .valueName = "NAME", .help = "Instance name: settings come from the group [widget NAME]",
        .check = [](const std::string& name) -> std::string {
          if (isInstanceName(name)) return {};
-         return "\"" + logValue(name) + "\" cannot name an instance (up to 64 bytes of UTF-8, no brackets or "
+         return "\"" + name + "\" cannot name an instance (up to 64 bytes of UTF-8, no brackets or "
                 "control characters)";
        },
        .set = [&t](const std::string& v) { t.name = v; }},

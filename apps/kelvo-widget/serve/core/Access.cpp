@@ -9,7 +9,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "KelvoShared/LogText.h"
 #include "KelvoShared/RegularFile.h"
 
 namespace kelvo::serve {
@@ -17,7 +16,7 @@ namespace kelvo::serve {
 Result<ListenAddress> parseListenAddress(std::string_view text) {
   const std::size_t colon = text.rfind(':');
   const Error usage{"needs ADDRESS:PORT with a numeric address, e.g. 127.0.0.1:8765 or [::1]:8765, not \"" +
-                    escapeForLog(text) + "\""};
+                    std::string(text) + "\""};
   if (colon == std::string_view::npos) return usage;
   std::string host(text.substr(0, colon));
   const std::string_view portText = text.substr(colon + 1);
