@@ -15,6 +15,7 @@
 
 #include "ExitCodes.h"
 #include "KelvoProgram.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/SnapshotStateJson.h"
@@ -68,7 +69,7 @@ SharedStore storeFor(const Options& options) {
 }
 
 int fail(const std::string& message) {
-  std::cerr << "kelvo: " << message << '\n';
+  std::cerr << "kelvo: " << kelvo::logValue(message, 1000) << '\n';
   return kExitFailure;
 }
 

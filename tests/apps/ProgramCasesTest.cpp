@@ -76,6 +76,7 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo", {"show", "--shared-dir", "@"}, "{\"carTitle\": \"\xC3\x28\"}", 1, {R"({"state":"unreadable",)"}},  // broken bytes never break the JSON
       {"kelvo", {"save", "--shared-dir", "@", "-"}, kCar, 1, {"kelvo: not JSON: "}, "{\"batteryPercentage\": "},
       {"kelvo", {"save", "--shared-dir", "@", "@/missing.json"}, kCar, 1, {"missing.json"}},
+      {"kelvo", {"save", "--shared-dir", "@", "@/mis\x1bsing.json"}, kCar, 1, {"mis\\x1bsing.json: No such file"}},  // escaped
       {"kelvo", {"save", "--shared-dir", "@", "-"}, kCar, 1, {"kelvo: standard input is larger than 1 MiB\n"}, std::string(2 << 20, ' ')},
       {"kelvo", {"save", "-", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}, kCar},
       {"kelvo", {"save-image", "-", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}, "x"},
