@@ -10,6 +10,7 @@
 #include "FeedConfigWriter.h"
 #include "FeedStatus.h"
 #include "KelvoShared/Localization.h"
+#include "KelvoShared/LogText.h"
 #include "KelvoShared/Platform.h"
 #include "KelvoShared/SharedStore.h"
 #include "KelvoWidget/HostEnvironment.h"
@@ -25,7 +26,11 @@ constexpr ui::WidgetFamily kFamily = ui::WidgetFamily::systemLarge;
 constexpr guint kSettleMilliseconds = 150;
 const std::vector<std::string> kUnits = {"kelvo-feed.service", "kelvo-desktop.service"};
 
-void log(const std::string& line) { std::cerr << "kelvo-app: " << line << std::endl; }
+// One line of the window's log, escaped and bounded here unless the caller
+// escaped each outside value in it already.
+void log(const std::string& line, LogEscape escape = LogEscape::wholeLine) {
+  writeLogLine("kelvo-app", escape == LogEscape::wholeLine ? logValue(line, 1000) : line, LogEscape::done);
+}
 
 std::string presetTitle(feed::Preset preset) {
   switch (preset) {
@@ -381,7 +386,7 @@ void AppWindow::saveDesktop() {
        {"anchor", desktop::anchorName(pickedIn(desktop::anchorsInOrder(), corner_))},
        {"margin", margin},
        {"appearance", desktop::appearanceName(pickedIn(desktop::appearancesInOrder(), appearance_))}});
-  if (problem) log(*problem);
+  if (problem) log(*problem, LogEscape::done);  // the desktop's settings escape their values
   gtk_label_set_text(
       GTK_LABEL(desktopOutcome_),
       problem

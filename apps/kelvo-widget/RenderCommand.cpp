@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "Drawing.h"
+#include "KelvoShared/LogText.h"
 #include "OutputFile.h"
 
 namespace kelvo::host {
@@ -27,6 +28,11 @@ widget::CarEntry currentEntry(const RenderOptions& options) {
   return std::move(provider.timeline(context).entries.front());
 }
 
+int fail(const std::string& message) {
+  std::cerr << "kelvo-widget: " << logValue(message, 1000) << "\n";
+  return apps::kExitFailure;
+}
+
 int render(const RenderOptions& options) {
   const widget::CarEntry entry = currentEntry(options);
   const ui::Environment environment =
@@ -34,21 +40,15 @@ int render(const RenderOptions& options) {
   const Result<std::string> drawn =
       drawEntry(entry, environment, *ui::parseOutputFormat(options.format), options.drawing.scale);
   if (!drawn) {
-    std::cerr << "kelvo-widget: cannot draw: " << drawn.error().message << "\n";
-    return apps::kExitFailure;
+    return fail("cannot draw: " + drawn.error().message);
   }
 
   if (options.output == "-") {
-    if (const Status written = writeStandardOutput(*drawn); !written) {
-      std::cerr << "kelvo-widget: " << written.error().message << "\n";
-      return apps::kExitFailure;
-    }
+    if (const Status written = writeStandardOutput(*drawn); !written) return fail(written.error().message);
     return apps::kExitOk;
   }
-  if (const Status written = writeOutputFile(options.output, *drawn); !written) {
-    std::cerr << "kelvo-widget: " << written.error().message << "\n";
-    return apps::kExitFailure;
-  }
+  if (const Status written = writeOutputFile(options.output, *drawn); !written)
+    return fail(written.error().message);
   return apps::kExitOk;
 }
 

@@ -77,6 +77,7 @@ TEST(Programs, AnswerEachCaseWithItsStatusAndOutput) {
       {"kelvo", {"save", "--shared-dir", "@", "-"}, kCar, 1, {"kelvo: not JSON: "}, "{\"batteryPercentage\": "},
       {"kelvo", {"save", "--shared-dir", "@", "@/missing.json"}, kCar, 1, {"missing.json"}},
       {"kelvo", {"save", "--shared-dir", "@", "@/mis\x1bsing.json"}, kCar, 1, {"mis\\x1bsing.json: No such file"}},  // escaped
+      {"kelvo-widget", {"render", "--shared-dir", "@", "-o", "/nonexistent/o\x1b.png"}, kCar, 1, {"kelvo-widget: cannot write o\\x1b.png: No such file or directory\n"}},
       {"kelvo", {"save", "--shared-dir", "@", "-"}, kCar, 1, {"kelvo: standard input is larger than 1 MiB\n"}, std::string(2 << 20, ' ')},
       {"kelvo", {"save", "-", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}, kCar},
       {"kelvo", {"save-image", "-", "--shared-dir", "@/missing"}, nullptr, 1, {"kelvo: no shared directory: ", "@/missing is not a directory\n"}, "x"},
