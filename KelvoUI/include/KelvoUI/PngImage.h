@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <string>
 
 #include "KelvoBase/Result.h"
@@ -21,10 +20,12 @@ Result<std::string> encodePng(cairo_surface_t* surface);
 Result<std::string> encodePng(int width, int height,
                               const std::function<const unsigned char*(int y)>& argbRow);
 
-// Greys, 0 black to 255 white, `width` * `height` of them row by row, as a
-// grey PNG of `bits` per pixel (1, 2, 4 or 8), each the nearest sample:
-// the greys evenly spaced between black and white at that depth stay
-// exact. A panel of few greys gets a file and an inflate a fraction of RGBA's.
-Result<std::string> encodeGreyPng(std::span<const std::uint8_t> greys, int width, int height, int bits);
+// Greys, 0 black to 255 white, as a grey PNG of `bits` per pixel (1, 2, 4
+// or 8), each the nearest sample: the greys evenly spaced between black and
+// white at that depth stay exact. `greyRow(y)` gives row y's `width` greys,
+// asked for as argbRow's rows are. A panel of few greys gets a file and an
+// inflate a fraction of RGBA's.
+Result<std::string> encodeGreyPng(int width, int height, int bits,
+                                  const std::function<const std::uint8_t*(int y)>& greyRow);
 
 }  // namespace kelvo::ui

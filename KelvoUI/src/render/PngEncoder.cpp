@@ -196,12 +196,11 @@ cairo_status_t writePngStream(int width, int height,
   return rowsThere ? status : CAIRO_STATUS_READ_ERROR;
 }
 
-cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width, int height, int bits,
+cairo_status_t writeGreyPngStream(int width, int height, int bits,
+                                  const std::function<const std::uint8_t*(int y)>& greyRow,
                                   cairo_write_func_t write, void* closure) {
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return CAIRO_STATUS_INVALID_FORMAT;
-  if (width <= 0 || height <= 0 ||
-      greys.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
-    return CAIRO_STATUS_INVALID_SIZE;
+  if (width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
   // Grey to sample: a sample's grey is sample * 255 / maximum, so the greys
   // evenly spaced between black and white at this depth come back exactly.
   const int maximum = (1 << bits) - 1;
@@ -210,22 +209,26 @@ cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width
     sampleOf[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>((grey * maximum + 127) / 255);
   const int perByte = 8 / bits, whole = width / perByte, rest = width % perByte;
   ChunkWriter out(write, closure);
-  return writeRows(out, width, height, static_cast<std::uint8_t>(bits), kColorTypeGrey,
-                   static_cast<std::size_t>(whole + (rest > 0)), [&](int y, std::uint8_t* row) {
-                     // Samples packed from the high bit; the last byte's unused bits stay 0.
-                     const std::uint8_t* pixel =
-                         greys.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-                     for (int i = 0; i < whole; ++i) {
-                       unsigned byte = 0;
-                       for (int j = 0; j < perByte; ++j) byte = byte << bits | sampleOf[*pixel++];
-                       *row++ = static_cast<std::uint8_t>(byte);
-                     }
-                     if (rest > 0) {
-                       unsigned byte = 0;
-                       for (int j = 0; j < rest; ++j) byte = byte << bits | sampleOf[*pixel++];
-                       *row = static_cast<std::uint8_t>(byte << (bits * (perByte - rest)));
-                     }
-                   });
+  bool rowsThere = true;
+  const cairo_status_t status =
+      writeRows(out, width, height, static_cast<std::uint8_t>(bits), kColorTypeGrey,
+                static_cast<std::size_t>(whole + (rest > 0)), [&](int y, std::uint8_t* row) {
+                  const std::uint8_t* pixel = rowsThere ? greyRow(y) : nullptr;
+                  rowsThere = pixel != nullptr;
+                  if (!rowsThere) return;
+                  // Samples packed from the high bit; the last byte's unused bits stay 0.
+                  for (int i = 0; i < whole; ++i) {
+                    unsigned byte = 0;
+                    for (int j = 0; j < perByte; ++j) byte = byte << bits | sampleOf[*pixel++];
+                    *row++ = static_cast<std::uint8_t>(byte);
+                  }
+                  if (rest > 0) {
+                    unsigned byte = 0;
+                    for (int j = 0; j < rest; ++j) byte = byte << bits | sampleOf[*pixel++];
+                    *row = static_cast<std::uint8_t>(byte << (bits * (perByte - rest)));
+                  }
+                });
+  return rowsThere ? status : CAIRO_STATUS_READ_ERROR;
 }
 
 }  // namespace kelvo::ui

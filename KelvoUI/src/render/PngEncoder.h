@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 
 namespace kelvo::ui {
 
@@ -21,9 +20,10 @@ cairo_status_t writePngStream(int width, int height,
                               const std::function<const unsigned char*(int y)>& argbRow,
                               cairo_write_func_t write, void* closure);
 
-// Writes greys (width * height values, row by row) as a grey PNG of `bits`
-// per pixel, by the same writer.
-cairo_status_t writeGreyPngStream(std::span<const std::uint8_t> greys, int width, int height, int bits,
+// Writes greys as a grey PNG of `bits` per pixel, by the same writer:
+// `greyRow(y)` hands over row y's `width` greys as argbRow does.
+cairo_status_t writeGreyPngStream(int width, int height, int bits,
+                                  const std::function<const std::uint8_t*(int y)>& greyRow,
                                   cairo_write_func_t write, void* closure);
 
 }  // namespace kelvo::ui

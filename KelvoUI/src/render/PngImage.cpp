@@ -32,9 +32,10 @@ Result<std::string> encodePng(int width, int height,
   return written(status, std::move(png));
 }
 
-Result<std::string> encodeGreyPng(std::span<const std::uint8_t> greys, int width, int height, int bits) {
+Result<std::string> encodeGreyPng(int width, int height, int bits,
+                                  const std::function<const std::uint8_t*(int y)>& greyRow) {
   std::string png;
-  const cairo_status_t status = writeGreyPngStream(greys, width, height, bits, append, &png);
+  const cairo_status_t status = writeGreyPngStream(width, height, bits, greyRow, append, &png);
   return written(status, std::move(png));
 }
 

@@ -114,7 +114,12 @@ void greyRow(const unsigned char* argb, int width, std::uint8_t* grey) {
   }
 }
 
-void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background) {
+namespace {
+
+// Greys stretched so that `background`, the widget's own, becomes the
+// paper: white in the light appearance, black in the dark one. Otherwise a
+// panel shows the background's light grey as a dither of scattered dots.
+std::array<std::uint8_t, 256> onPaper(ui::Appearance appearance, std::uint8_t background) {
   const bool dark = appearance == ui::Appearance::dark;
   const double paper = dark ? std::min<double>(background, 254) : std::max<double>(background, 1);
   std::array<std::uint8_t, 256> stretched;
@@ -123,10 +128,15 @@ void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t backgroun
     stretched[static_cast<std::size_t>(grey)] =
         static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
   }
-  for (std::uint8_t& pixel : image.pixels) pixel = stretched[pixel];
+  return stretched;
 }
 
-namespace {
+// A drawn grey's way to a level's: put on paper, then the nearest level's
+// grey for each grey a pixel can want.
+struct GreyLevels {
+  std::array<std::uint8_t, 256> paper;
+  std::array<std::uint8_t, 256> nearest;
+};
 
 // One row of error diffusion, in sixteenths of a grey step. `below` and
 // `further` collect the errors for the next two rows; those for the next
@@ -140,11 +150,12 @@ struct RowDiffusion {
   std::int32_t* further;
   std::int32_t right = 0, rightAfter = 0;
 
-  void pixel(int x, const std::array<std::uint8_t, 256>& nearest) {
+  void pixel(int x, const GreyLevels& levels) {
     // What the pixel wants, kept within black and white so that error
     // cannot pile up beyond what a level can pay back.
-    const std::int32_t wanted = std::min(std::max(pixels[x] * 16 + carried[x] + right, 0), 255 * 16);
-    pixels[x] = nearest[static_cast<std::size_t>((wanted + 8) >> 4)];
+    const std::int32_t wanted =
+        std::min(std::max(levels.paper[pixels[x]] * 16 + carried[x] + right, 0), 255 * 16);
+    pixels[x] = levels.nearest[static_cast<std::size_t>((wanted + 8) >> 4)];
     const std::int32_t error = wanted - pixels[x] * 16;
     if constexpr (method == Dither::floydSteinberg) {
       // 7/16 on, 3/16, 5/16 and 1/16 below; the last takes what rounding
@@ -175,118 +186,48 @@ struct RowDiffusion {
 // result is the same as row after row.
 constexpr int kRowsAtOnce = 4;
 constexpr int kLag = 2;
+// The errors carried into the rows being diffused and the two after them,
+// with room for the neighbours past either edge; the buffers take turns.
+constexpr int kErrorRows = kRowsAtOnce + 2;
+constexpr int kMargin = 2;
 
+// Diffuses `rows` rows of `width` greys, one after another in `batch`, that
+// are the image's rows from `y` on.
 template <Dither method>
-void diffuseRows(std::uint8_t* image, int width, int y, int rows,
-                 const std::array<std::uint8_t, 256>& nearest,
-                 std::array<std::vector<std::int32_t>, kRowsAtOnce + 2>& errors, int margin) {
+void diffuseRows(std::uint8_t* batch, int width, int y, int rows, const GreyLevels& levels,
+                 std::array<std::vector<std::int32_t>, kErrorRows>& errors) {
   const auto errorRow = [&](int row) {
-    return errors[static_cast<std::size_t>(row % (kRowsAtOnce + 2))].data() + margin;
+    return errors[static_cast<std::size_t>(row % kErrorRows)].data() + kMargin;
   };
   std::array<RowDiffusion<method>, kRowsAtOnce> at;
   for (int k = 0; k < rows; ++k)
-    at[static_cast<std::size_t>(k)] = {
-        image + static_cast<std::size_t>(y + k) * static_cast<std::size_t>(width), errorRow(y + k),
-        errorRow(y + k + 1), errorRow(y + k + 2)};
+    at[static_cast<std::size_t>(k)] = {batch + static_cast<std::size_t>(k) * static_cast<std::size_t>(width),
+                                       errorRow(y + k), errorRow(y + k + 1), errorRow(y + k + 2)};
   if (rows < kRowsAtOnce) {
     for (int k = 0; k < rows; ++k)
-      for (int x = 0; x < width; ++x) at[static_cast<std::size_t>(k)].pixel(x, nearest);
+      for (int x = 0; x < width; ++x) at[static_cast<std::size_t>(k)].pixel(x, levels);
     return;
   }
   const auto some = [&](int x) {
     for (int k = 0; k < kRowsAtOnce; ++k)
       if (const int own = x - kLag * k; own >= 0 && own < width)
-        at[static_cast<std::size_t>(k)].pixel(own, nearest);
+        at[static_cast<std::size_t>(k)].pixel(own, levels);
   };
   constexpr int kBehind = kLag * (kRowsAtOnce - 1);
   int x = 0;
   for (; x < std::min(kBehind, width); ++x) some(x);
-  for (; x < width; ++x)
-    for (int k = 0; k < kRowsAtOnce; ++k) at[static_cast<std::size_t>(k)].pixel(x - kLag * k, nearest);
+  // The rows apart, so that their running errors stay in registers.
+  static_assert(kRowsAtOnce == 4);
+  auto [first, second, third, fourth] = at;
+  for (; x < width; ++x) {
+    first.pixel(x, levels);
+    second.pixel(x - kLag, levels);
+    third.pixel(x - 2 * kLag, levels);
+    fourth.pixel(x - 3 * kLag, levels);
+  }
+  at = {first, second, third, fourth};
   for (; x < width + kBehind; ++x) some(x);
 }
-
-}  // namespace
-
-void quantise(GreyImage& image, int levels, Dither dither) {
-  const int width = image.width;
-  // The nearest level's grey for each grey a pixel can want.
-  std::array<std::uint8_t, 256> nearest;
-  for (int grey = 0; grey < 256; ++grey)
-    nearest[static_cast<std::size_t>(grey)] = levelGrey(nearestLevel(grey, levels), levels);
-  // The errors carried into the rows being diffused and the two after
-  // them, with room for the neighbours past either edge; the buffers take
-  // turns.
-  constexpr int kMargin = 2;
-  std::array<std::vector<std::int32_t>, kRowsAtOnce + 2> errors;
-  for (auto& row : errors) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
-  for (int y = 0; y < image.height; y += kRowsAtOnce) {
-    const int rows = std::min(kRowsAtOnce, image.height - y);
-    switch (dither) {
-      case Dither::floydSteinberg:
-        diffuseRows<Dither::floydSteinberg>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
-        break;
-      case Dither::atkinson:
-        diffuseRows<Dither::atkinson>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
-        break;
-      case Dither::none:
-        diffuseRows<Dither::none>(image.pixels.data(), width, y, rows, nearest, errors, kMargin);
-        break;
-    }
-    // These rows' buffers carry into later rows next.
-    for (int k = 0; k < rows; ++k) {
-      std::vector<std::int32_t>& used = errors[static_cast<std::size_t>((y + k) % (kRowsAtOnce + 2))];
-      std::fill(used.begin(), used.end(), 0);
-    }
-  }
-}
-
-std::string encodeBmp(const GreyImage& image, int levels) {
-  const int bits = levels == 2 ? 1 : levels <= 16 ? 4 : 8;
-  const int paletteSize = 1 << bits;
-  const std::uint32_t rowBytes = ((static_cast<std::uint32_t>(image.width) * bits + 31) / 32) * 4;
-  const std::uint32_t dataOffset = 14 + 40 + 4 * static_cast<std::uint32_t>(paletteSize);
-  const std::uint32_t dataSize = rowBytes * static_cast<std::uint32_t>(image.height);
-
-  std::string out;
-  out.reserve(dataOffset + dataSize);
-  out += "BM";
-  putLittleEndian(out, dataOffset + dataSize, 4);
-  putLittleEndian(out, 0, 4);  // reserved
-  putLittleEndian(out, dataOffset, 4);
-  putLittleEndian(out, 40, 4);  // BITMAPINFOHEADER
-  putLittleEndian(out, static_cast<std::uint32_t>(image.width), 4);
-  putLittleEndian(out, static_cast<std::uint32_t>(image.height), 4);  // positive: rows bottom-up
-  putLittleEndian(out, 1, 2);                                         // planes
-  putLittleEndian(out, static_cast<std::uint32_t>(bits), 2);
-  putLittleEndian(out, 0, 4);  // BI_RGB: uncompressed
-  putLittleEndian(out, dataSize, 4);
-  putLittleEndian(out, 2835, 4);  // 72 dpi, in pixels per metre
-  putLittleEndian(out, 2835, 4);
-  putLittleEndian(out, static_cast<std::uint32_t>(paletteSize), 4);
-  putLittleEndian(out, 0, 4);
-  // Index i is the i-th level's grey; the entries past the levels are black.
-  for (int i = 0; i < paletteSize; ++i) {
-    const std::uint8_t grey = i < levels ? levelGrey(i, levels) : 0;
-    out += {static_cast<char>(grey), static_cast<char>(grey), static_cast<char>(grey), '\0'};
-  }
-  std::array<std::uint8_t, 256> indexOf;
-  for (int grey = 0; grey < 256; ++grey)
-    indexOf[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>(nearestLevel(grey, levels));
-  std::string row(rowBytes, '\0');
-  for (int y = image.height - 1; y >= 0; --y) {
-    std::fill(row.begin(), row.end(), '\0');
-    for (int x = 0; x < image.width; ++x) {
-      const int index = indexOf[image.pixels[static_cast<std::size_t>(y) * image.width + x]];
-      const int bit = x * bits;
-      row[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(index << (8 - bits - bit % 8));
-    }
-    out += row;
-  }
-  return out;
-}
-
-namespace {
 
 // The most pixel bytes a band holds: well within kHeapDrawingBytes, and
 // small, since a thread's heap grows with the largest drawing it has made
@@ -339,6 +280,23 @@ class BandedDrawing {
            static_cast<std::ptrdiff_t>(y - top_) * cairo_image_surface_get_stride(band_.get());
   }
 
+  // The ARGB32 pixel at (x, y), drawn on its own (in a two-row strip
+  // starting at an even row, as the bands do).
+  Result<std::uint32_t> pixel(int x, int y) const {
+    const std::unique_ptr<cairo_surface_t, SurfaceDeleter> strip(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 2));
+    const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(strip.get()));
+    cairo_translate(cr.get(), -x, -(y - y % 2));
+    if (std::optional<Error> failed = paint_(cr.get())) return *failed;
+    cairo_surface_flush(strip.get());
+    std::uint32_t pixel;
+    std::memcpy(
+        &pixel,
+        cairo_image_surface_get_data(strip.get()) + (y % 2) * cairo_image_surface_get_stride(strip.get()),
+        sizeof pixel);
+    return pixel;
+  }
+
   const std::optional<Error>& error() const { return error_; }
 
  private:
@@ -350,6 +308,127 @@ class BandedDrawing {
 };
 
 int bitsFor(int levels) { return levels <= 2 ? 1 : levels <= 4 ? 2 : levels <= 16 ? 4 : 8; }
+
+// The image's greys a few rows at a time, as the encoders ask for them
+// from the top: each drawn, made grey, put on paper and, with levels,
+// diffused to them. No whole grey image is ever kept.
+class PanelGreys {
+ public:
+  // `levels` 0 keeps every grey.
+  PanelGreys(BandedDrawing& drawing, int width, std::array<std::uint8_t, 256> paper, int levels,
+             Dither dither)
+      : drawing_(drawing),
+        width_(width),
+        levels_(levels),
+        dither_(dither),
+        batch_(static_cast<std::size_t>(width) * kRowsAtOnce) {
+    greys_.paper = paper;
+    for (int grey = 0; grey < 256; ++grey)
+      greys_.nearest[static_cast<std::size_t>(grey)] =
+          levels > 0 ? levelGrey(nearestLevel(grey, levels), levels) : grey;
+    for (auto& row : errors_) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
+  }
+
+  // Row y's greys, asked for top to bottom (the errors carry down), valid
+  // until the next batch of rows; null once drawing failed.
+  const std::uint8_t* row(int y, int height) {
+    if (y >= top_ + kRowsAtOnce || !made_) {
+      top_ = y - y % kRowsAtOnce;
+      made_ = true;
+      if (!make(std::min(kRowsAtOnce, height - top_))) return nullptr;
+    }
+    return batch_.data() + static_cast<std::size_t>(y - top_) * static_cast<std::size_t>(width_);
+  }
+
+ private:
+  bool make(int rows) {
+    for (int k = 0; k < rows; ++k) {
+      const unsigned char* argb = drawing_.row(top_ + k);
+      if (!argb) return false;
+      greyRow(argb, width_, batch_.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width_));
+    }
+    if (levels_ == 0) {
+      std::uint8_t* end = batch_.data() + static_cast<std::size_t>(rows) * static_cast<std::size_t>(width_);
+      for (std::uint8_t* grey = batch_.data(); grey != end; ++grey) *grey = greys_.paper[*grey];
+      return true;
+    }
+    switch (dither_) {
+      case Dither::floydSteinberg:
+        diffuseRows<Dither::floydSteinberg>(batch_.data(), width_, top_, rows, greys_, errors_);
+        break;
+      case Dither::atkinson:
+        diffuseRows<Dither::atkinson>(batch_.data(), width_, top_, rows, greys_, errors_);
+        break;
+      case Dither::none:
+        diffuseRows<Dither::none>(batch_.data(), width_, top_, rows, greys_, errors_);
+        break;
+    }
+    // These rows' buffers carry into later rows next.
+    for (int k = 0; k < rows; ++k) {
+      std::vector<std::int32_t>& used = errors_[static_cast<std::size_t>((top_ + k) % kErrorRows)];
+      std::fill(used.begin(), used.end(), 0);
+    }
+    return true;
+  }
+
+  BandedDrawing& drawing_;
+  int width_, levels_;
+  Dither dither_;
+  GreyLevels greys_;
+  std::vector<std::uint8_t> batch_;
+  std::array<std::vector<std::int32_t>, kErrorRows> errors_;
+  int top_ = 0;
+  bool made_ = false;
+};
+
+// An uncompressed BMP with a grey palette: 1 bit per pixel for 2 levels, 4
+// bits for 4 or 16, 8 bits for 256. `greyRow(y)` gives row y's greys, the
+// levels' own, asked for from the top; the file keeps its rows bottom-up.
+Result<std::string> encodeBmp(int width, int height, int levels,
+                              const std::function<const std::uint8_t*(int y)>& greyRow) {
+  const int bits = levels == 2 ? 1 : levels <= 16 ? 4 : 8;
+  const int paletteSize = 1 << bits;
+  const std::uint32_t rowBytes = ((static_cast<std::uint32_t>(width) * bits + 31) / 32) * 4;
+  const std::uint32_t dataOffset = 14 + 40 + 4 * static_cast<std::uint32_t>(paletteSize);
+  const std::uint32_t dataSize = rowBytes * static_cast<std::uint32_t>(height);
+
+  std::string out;
+  out.reserve(dataOffset + dataSize);
+  out += "BM";
+  putLittleEndian(out, dataOffset + dataSize, 4);
+  putLittleEndian(out, 0, 4);  // reserved
+  putLittleEndian(out, dataOffset, 4);
+  putLittleEndian(out, 40, 4);  // BITMAPINFOHEADER
+  putLittleEndian(out, static_cast<std::uint32_t>(width), 4);
+  putLittleEndian(out, static_cast<std::uint32_t>(height), 4);  // positive: rows bottom-up
+  putLittleEndian(out, 1, 2);                                   // planes
+  putLittleEndian(out, static_cast<std::uint32_t>(bits), 2);
+  putLittleEndian(out, 0, 4);  // BI_RGB: uncompressed
+  putLittleEndian(out, dataSize, 4);
+  putLittleEndian(out, 2835, 4);  // 72 dpi, in pixels per metre
+  putLittleEndian(out, 2835, 4);
+  putLittleEndian(out, static_cast<std::uint32_t>(paletteSize), 4);
+  putLittleEndian(out, 0, 4);
+  // Index i is the i-th level's grey; the entries past the levels are black.
+  for (int i = 0; i < paletteSize; ++i) {
+    const std::uint8_t grey = i < levels ? levelGrey(i, levels) : 0;
+    out += {static_cast<char>(grey), static_cast<char>(grey), static_cast<char>(grey), '\0'};
+  }
+  std::array<std::uint8_t, 256> indexOf;
+  for (int grey = 0; grey < 256; ++grey)
+    indexOf[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>(nearestLevel(grey, levels));
+  out.resize(dataOffset + dataSize, '\0');
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* greys = greyRow(y);
+    if (!greys) return Error{"the image could not be drawn"};
+    char* row = out.data() + dataOffset + static_cast<std::size_t>(height - 1 - y) * rowBytes;
+    for (int x = 0; x < width; ++x) {
+      const int bit = x * bits;
+      row[bit / 8] = static_cast<char>(row[bit / 8] | indexOf[greys[x]] << (8 - bits - bit % 8));
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -378,23 +457,22 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
     return png;
   }
 
-  GreyImage grey{size.width, size.height, {}};
-  grey.pixels.resize(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height));
-  for (int y = 0; y < size.height; ++y) {
-    const unsigned char* row = drawing.row(y);
-    if (!row) return *drawing.error();
-    greyRow(row, size.width,
-            grey.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(size.width));
-  }
   // The widget's background shows in its content margin, below the middle of its top edge.
   double x = layout.widgetSize.width / 2, y = layout.contentRect.y / 2;
   cairo_matrix_transform_point(&matrix, &x, &y);
-  const int px = std::clamp(static_cast<int>(x), 0, grey.width - 1),
-            py = std::clamp(static_cast<int>(y), 0, grey.height - 1);
-  onPaper(grey, query.appearance, grey.pixels[static_cast<std::size_t>(py) * grey.width + px]);
-  if (panel.colors) quantise(grey, *panel.colors, panel.dither);
-  if (panel.bmp) return encodeBmp(grey, panel.colors.value_or(256));
-  return ui::encodeGreyPng(grey.pixels, grey.width, grey.height, bitsFor(*panel.colors));
+  const Result<std::uint32_t> background = drawing.pixel(std::clamp(static_cast<int>(x), 0, size.width - 1),
+                                                         std::clamp(static_cast<int>(y), 0, size.height - 1));
+  if (!background) return background.error();
+  std::uint8_t paper;
+  greyRow(reinterpret_cast<const unsigned char*>(&*background), 1, &paper);
+  PanelGreys greys(drawing, size.width, onPaper(query.appearance, paper), panel.colors.value_or(0),
+                   panel.dither);
+  const auto greyRowAt = [&](int row) { return greys.row(row, size.height); };
+  Result<std::string> image =
+      panel.bmp ? encodeBmp(size.width, size.height, panel.colors.value_or(256), greyRowAt)
+                : ui::encodeGreyPng(size.width, size.height, bitsFor(*panel.colors), greyRowAt);
+  if (drawing.error()) return *drawing.error();
+  return image;
 }
 
 }  // namespace kelvo::serve

@@ -9,20 +9,12 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "KelvoBase/Result.h"
 #include "KelvoUI/WidgetRenderer.h"
 #include "ServeRequest.h"
 
 namespace kelvo::serve {
-
-// Grey values, 0 black to 255 white, row by row from the top.
-struct GreyImage {
-  int width = 0;   // pixels
-  int height = 0;  // pixels
-  std::vector<std::uint8_t> pixels;
-};
 
 struct PixelSize {
   int width = 0;
@@ -39,20 +31,6 @@ cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::op
 
 // An opaque row of ARGB32 pixels as grey: Rec. 709 luma of the sRGB values.
 void greyRow(const unsigned char* argb, int width, std::uint8_t* grey);
-
-// Stretches the greys so that `background`, the widget's own, becomes the
-// paper: white in the light appearance, black in the dark one. Otherwise a
-// panel shows the background's light grey as a dither of scattered dots.
-void onPaper(GreyImage& image, ui::Appearance appearance, std::uint8_t background);
-
-// Reduces the image to `levels` evenly spaced greys (black and white among
-// them), spreading each pixel's error to its neighbours by `dither`.
-void quantise(GreyImage& image, int levels, Dither dither);
-
-// An uncompressed BMP with a grey palette: 1 bit per pixel for 2 levels, 4
-// bits for 4 or 16, 8 bits for 256 (the image as it is). The image's
-// values must be the levels' greys.
-std::string encodeBmp(const GreyImage& image, int levels);
 
 // Drawings larger than this get pages of their own from malloc, mapped
 // and cleared by the kernel for each drawing, and given back after it (the
