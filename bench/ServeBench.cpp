@@ -94,6 +94,8 @@ struct Widget {
 
 Widget& widgetOnce() {
   static Widget widget;
+  static const bool prepared = (serve::prepareDrawing(), true);  // as the server does
+  (void)prepared;
   return widget;
 }
 

@@ -83,7 +83,8 @@ void straightRgba(std::uint32_t pixel, std::uint8_t* out) {
   out[3] = static_cast<std::uint8_t>(alpha);
 }
 
-// One row of premultiplied ARGB as straight RGBA. Most pixels of a widget are
+// One row of premultiplied ARGB as straight RGBA, `out` the row itself or
+// another. Each pixel is read before it is written. Most pixels of a widget are
 // opaque or fully transparent: with SSE2, four of those at a time only
 // trade their red and blue bytes (or stay zero).
 void convertRow(const unsigned char* row, int width, std::uint8_t* out) {
@@ -178,23 +179,30 @@ cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write
   if (data == nullptr) return CAIRO_STATUS_INVALID_SIZE;
   return writePngStream(
       cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
-      [&](int y) { return data + static_cast<std::ptrdiff_t>(y) * stride; }, write, closure);
+      [&](int y) { return data + static_cast<std::ptrdiff_t>(y) * stride; }, RowPixels::premultipliedArgb,
+      write, closure);
 }
 
-cairo_status_t writePngStream(int width, int height,
-                              const std::function<const unsigned char*(int y)>& argbRow,
-                              cairo_write_func_t write, void* closure) {
+cairo_status_t writePngStream(int width, int height, const std::function<const unsigned char*(int y)>& row,
+                              RowPixels pixels, cairo_write_func_t write, void* closure) {
   if (width <= 0 || height <= 0) return CAIRO_STATUS_INVALID_SIZE;
   ChunkWriter out(write, closure);
   bool rowsThere = true;
-  const cairo_status_t status = writeRows(out, width, height, 8, kColorTypeRgba,
-                                          static_cast<std::size_t>(width) * 4, [&](int y, std::uint8_t* row) {
-                                            const unsigned char* argb = rowsThere ? argbRow(y) : nullptr;
-                                            rowsThere = argb != nullptr;
-                                            if (rowsThere) convertRow(argb, width, row);
-                                          });
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+  const cairo_status_t status =
+      writeRows(out, width, height, 8, kColorTypeRgba, rowBytes, [&](int y, std::uint8_t* into) {
+        const unsigned char* given = rowsThere ? row(y) : nullptr;
+        rowsThere = given != nullptr;
+        if (!rowsThere) return;
+        if (pixels == RowPixels::premultipliedArgb)
+          convertRow(given, width, into);
+        else
+          std::memcpy(into, given, rowBytes);
+      });
   return rowsThere ? status : CAIRO_STATUS_READ_ERROR;
 }
+
+void straightenRow(unsigned char* pixels, int width) { convertRow(pixels, width, pixels); }
 
 cairo_status_t writeGreyPngStream(int width, int height, int bits,
                                   const std::function<const std::uint8_t*(int y)>& greyRow,

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "KelvoUI/PngImage.h"
+
 namespace kelvo::ui {
 
 // Writes an ARGB32 image surface as an RGBA PNG, like
@@ -13,12 +15,11 @@ namespace kelvo::ui {
 // at level 1 without row filters: the widget is written on every refresh,
 // where time counts more than bytes.
 cairo_status_t writePngStream(cairo_surface_t* surface, cairo_write_func_t write, void* closure);
-// The same for an image whose ARGB32 rows `argbRow(y)` hands over top to
-// bottom (each valid until the next call); a null row stops it with
+// The same for an image whose rows `row(y)` hands over top to bottom (each
+// valid until the next call), as `pixels` says; a null row stops it with
 // CAIRO_STATUS_READ_ERROR.
-cairo_status_t writePngStream(int width, int height,
-                              const std::function<const unsigned char*(int y)>& argbRow,
-                              cairo_write_func_t write, void* closure);
+cairo_status_t writePngStream(int width, int height, const std::function<const unsigned char*(int y)>& row,
+                              RowPixels pixels, cairo_write_func_t write, void* closure);
 
 // Writes greys as a grey PNG of `bits` per pixel, by the same writer:
 // `greyRow(y)` hands over row y's `width` greys as argbRow does.

@@ -25,10 +25,10 @@ Result<std::string> encodePng(cairo_surface_t* surface) {
   return written(status, std::move(png));
 }
 
-Result<std::string> encodePng(int width, int height,
-                              const std::function<const unsigned char*(int y)>& argbRow) {
+Result<std::string> encodePng(int width, int height, const std::function<const unsigned char*(int y)>& row,
+                              RowPixels pixels) {
   std::string png;
-  const cairo_status_t status = writePngStream(width, height, argbRow, append, &png);
+  const cairo_status_t status = writePngStream(width, height, row, pixels, append, &png);
   return written(status, std::move(png));
 }
 

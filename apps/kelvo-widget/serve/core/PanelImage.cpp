@@ -2,11 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -235,8 +242,123 @@ void diffuseRows(std::uint8_t* batch, int width, int y, int rows, const GreyLeve
 // widget, of which little is left where its text is out of the band.
 constexpr std::size_t kBandBytes = 1u << 20;
 
-// The image drawn in horizontal bands of one surface, each within
-// kBandBytes, as its rows are asked for. A surface over kHeapDrawingBytes
+// A thread that paints a drawing's next band while the thread that asked
+// for the drawing writes the rows of the one before: the two halves of the
+// work then take the time of the longer one. A job is done by whichever
+// thread takes it first, so a busy painter never holds a drawing up.
+class AheadPainter {
+ public:
+  struct Job {
+    std::atomic<bool> taken{false};
+    std::function<void()> work;
+    std::promise<void> done;  // kept when the painter did the work
+  };
+
+  // Null on a machine with one processor, where painting ahead gains nothing.
+  static AheadPainter* shared() {
+    static AheadPainter* const painter = std::thread::hardware_concurrency() > 1 ? new AheadPainter : nullptr;
+    return painter;
+  }
+
+  void post(std::shared_ptr<Job> job) {
+    {
+      const std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+      queued_.fetch_add(1, std::memory_order_release);
+    }
+    posted_.notify_one();
+  }
+
+  // Does the job here unless the painter has taken it, else waits for it.
+  static void settle(Job& job, std::future<void>& done) {
+    if (!job.taken.exchange(true))
+      job.work();
+    else
+      done.wait();
+  }
+
+ private:
+  // The thread lives as long as the process: it waits for work, and its
+  // own text measurer stays warm between drawings.
+  AheadPainter() {
+    std::thread([this] { run(); }).detach();
+  }
+
+  [[noreturn]] void run() {
+    for (;;) {
+      // A drawing posts its next band a band's time after the last: the
+      // thread stays awake that long rather than be woken for each, which
+      // can take longer than painting the band on a virtual machine.
+      const auto until = std::chrono::steady_clock::now() + kAwake;
+      while (queued_.load(std::memory_order_acquire) == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+      std::shared_ptr<Job> job;
+      {
+        std::unique_lock lock(mutex_);
+        posted_.wait(lock, [&] { return !jobs_.empty(); });
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+        queued_.fetch_sub(1, std::memory_order_relaxed);
+      }
+      if (job->taken.exchange(true)) continue;  // the drawing's own thread got there first
+      job->work();
+      job->done.set_value();
+    }
+  }
+
+  static constexpr std::chrono::microseconds kAwake{2000};
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::shared_ptr<Job>> jobs_;
+  std::atomic<int> queued_{0};
+};
+
+// Memory for band surfaces, made and touched once, when the server starts:
+// a band in fresh memory first costs its pages (on the development machine
+// 13 µs each, over 3 ms for a band), and each server thread's heap would
+// pay for them again at every larger size it draws.
+class BandMemory {
+ public:
+  // A band's pixels, its rows rounded up to an even number (two rows of
+  // up to 2,048 pixels; wider bands take memory of their own).
+  static constexpr std::size_t kBytes = kBandBytes + (16u << 10);
+
+  static BandMemory& shared() {
+    static BandMemory* const memory = new BandMemory;
+    return *memory;
+  }
+
+  void reserve(int count) {
+    const std::lock_guard lock(mutex_);
+    while (static_cast<int>(owned_.size()) < count) {
+      owned_.push_back(std::make_unique<unsigned char[]>(kBytes));  // zeroed: touched
+      free_.push_back(owned_.back().get());
+    }
+  }
+
+  // Null when every buffer is lent out.
+  unsigned char* take() {
+    const std::lock_guard lock(mutex_);
+    if (free_.empty()) return nullptr;
+    unsigned char* memory = free_.back();
+    free_.pop_back();
+    return memory;
+  }
+
+  void give(unsigned char* memory) {
+    const std::lock_guard lock(mutex_);
+    free_.push_back(memory);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<unsigned char[]>> owned_;
+  std::vector<unsigned char*> free_;
+};
+
+// The image drawn in horizontal bands, each within kBandBytes, as its rows
+// are asked for from the top; while one band's rows are read, the next is
+// painted ahead into a second surface. A surface over kHeapDrawingBytes
 // would get pages of its own, which the kernel maps and clears on every
 // drawing (on the development machine 20 ms for a Kindle's 6 MB), where the
 // heap's are there already.
@@ -244,8 +366,13 @@ class BandedDrawing {
  public:
   using Paint = std::function<std::optional<Error>(cairo_t*)>;
 
+  // What a band's rows are made into where it is painted, ready for the
+  // encoder: the straight RGBA of a colour PNG, or greys.
+  enum class Made { straightRgba, greys };
+
   // `paint` draws the whole image in its pixels.
-  BandedDrawing(PixelSize size, Paint paint) : paint_(std::move(paint)) {
+  BandedDrawing(PixelSize size, Paint paint, Made made)
+      : paint_(std::move(paint)), width_(size.width), height_(size.height), made_(made) {
     const std::size_t bytes =
         static_cast<std::size_t>(size.width) * 4 * static_cast<std::size_t>(size.height);
     const std::size_t bands = std::max<std::size_t>(1, (bytes + kBandBytes - 1) / kBandBytes);
@@ -254,30 +381,50 @@ class BandedDrawing {
     // rounds glyphs at half-pixel positions differently in a band that
     // starts at an odd one (at 1.5x a line of text moved by a pixel).
     rows_ += rows_ % 2;
-    band_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, rows_));
-    if (cairo_surface_status(band_.get()) != CAIRO_STATUS_SUCCESS)
-      error_ = Error{"the image would be too large"};
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, size.width);
+    const bool fits = stride > 0 && static_cast<std::size_t>(stride) * static_cast<std::size_t>(rows_) <=
+                                        BandMemory::kBytes;
+    for (std::size_t i = 0; i < (bands > 1 ? 2u : 1u); ++i) {
+      Band& band = bands_[i];
+      band.lent = fits ? BandMemory::shared().take() : nullptr;
+      band.dirty = band.lent != nullptr;
+      band.surface.reset(band.lent ? cairo_image_surface_create_for_data(band.lent, CAIRO_FORMAT_ARGB32,
+                                                                         size.width, rows_, stride)
+                                   : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, rows_));
+      if (cairo_surface_status(band.surface.get()) != CAIRO_STATUS_SUCCESS) {
+        error_ = Error{"the image would be too large"};
+        return;
+      }
+      if (made_ == Made::greys)
+        band.greys.resize(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(rows_));
+    }
   }
 
-  // Row y's ARGB32 pixels, valid until a row of another band is asked
-  // for. Null once drawing failed.
+  BandedDrawing(const BandedDrawing&) = delete;
+  BandedDrawing& operator=(const BandedDrawing&) = delete;
+
+  // A band still being painted ahead is finished before its surface goes.
+  ~BandedDrawing() {
+    for (Band& band : bands_)
+      if (band.job) AheadPainter::settle(*band.job, band.done);
+  }
+
+  // Row y's straight RGBA pixels, for a drawing that makes them, valid
+  // until a row of another band is asked for. Null once drawing failed.
   const unsigned char* row(int y) {
-    if (error_) return nullptr;
-    if (!drawn_ || y < top_ || y >= top_ + rows_) {
-      const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(band_.get()));
-      if (drawn_) {
-        cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
-        cairo_paint(cr.get());
-        cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
-      }
-      top_ = y - y % rows_;
-      drawn_ = true;
-      cairo_translate(cr.get(), 0, -top_);
-      if ((error_ = paint_(cr.get()))) return nullptr;
-      cairo_surface_flush(band_.get());
-    }
-    return cairo_image_surface_get_data(band_.get()) +
-           static_cast<std::ptrdiff_t>(y - top_) * cairo_image_surface_get_stride(band_.get());
+    const Band* band = ready(y);
+    return band ? cairo_image_surface_get_data(band->surface.get()) +
+                      static_cast<std::ptrdiff_t>(y - band->top) *
+                          cairo_image_surface_get_stride(band->surface.get())
+                : nullptr;
+  }
+
+  // Row y's greys, for a drawing that makes them, as row() has it.
+  const std::uint8_t* greyRow(int y) {
+    const Band* band = ready(y);
+    return band ? band->greys.data() +
+                      static_cast<std::size_t>(y - band->top) * static_cast<std::size_t>(width_)
+                : nullptr;
   }
 
   // The ARGB32 pixel at (x, y), drawn on its own (in a two-row strip
@@ -300,10 +447,89 @@ class BandedDrawing {
   const std::optional<Error>& error() const { return error_; }
 
  private:
+  struct Band {
+    Band() = default;
+    Band(const Band&) = delete;
+    Band& operator=(const Band&) = delete;
+    ~Band() {
+      surface.reset();
+      if (lent) BandMemory::shared().give(lent);
+    }
+
+    unsigned char* lent = nullptr;  // its pixels, from BandMemory
+    bool dirty = false;             // holds pixels of an earlier drawing
+    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface;
+    std::vector<std::uint8_t> greys;
+    int top = -1;  // the first row it holds; -1 before it is painted
+    std::optional<Error> error;
+    std::shared_ptr<AheadPainter::Job> job;  // painting it ahead
+    std::future<void> done;
+  };
+
+  Band& bandFor(int top) { return bands_[static_cast<std::size_t>(top / rows_ % 2)]; }
+
+  // The band with row y, painted; the band after it set to be painted
+  // ahead. Null once drawing failed.
+  const Band* ready(int y) {
+    if (error_) return nullptr;
+    const int top = y - y % rows_;
+    Band& band = bandFor(top);
+    if (band.job) {
+      AheadPainter::settle(*band.job, band.done);
+      band.job.reset();
+      paintAhead(top + rows_);
+    } else if (band.top != top) {
+      // The next band is set going first, so that the painter is awake
+      // by the time this one is painted here.
+      paintAhead(top + rows_);
+      paint(band, top);
+    }
+    if (band.error) error_ = band.error;
+    return error_ ? nullptr : &band;
+  }
+
+  // Sets the band from row `top`, if there is one, to be painted ahead
+  // into the surface that the band before it no longer needs.
+  void paintAhead(int top) {
+    AheadPainter* painter = AheadPainter::shared();
+    if (!painter || top >= height_) return;
+    Band& ahead = bandFor(top);
+    ahead.job = std::make_shared<AheadPainter::Job>();
+    ahead.job->work = [this, &ahead, top] { paint(ahead, top); };
+    ahead.done = ahead.job->done.get_future();
+    painter->post(ahead.job);
+  }
+
+  // Paints the band from row `top`, on whichever thread does it.
+  void paint(Band& band, int top) {
+    const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(band.surface.get()));
+    if (band.dirty) {
+      cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+      cairo_paint(cr.get());
+      cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
+    }
+    band.top = top;
+    band.dirty = true;
+    cairo_translate(cr.get(), 0, -top);
+    if ((band.error = paint_(cr.get()))) return;
+    cairo_surface_flush(band.surface.get());
+    unsigned char* data = cairo_image_surface_get_data(band.surface.get());
+    const int stride = cairo_image_surface_get_stride(band.surface.get());
+    for (int k = 0; k < std::min(rows_, height_ - top); ++k) {
+      unsigned char* row = data + static_cast<std::ptrdiff_t>(k) * stride;
+      if (made_ == Made::greys)
+        serve::greyRow(row, width_,
+                       band.greys.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width_));
+      else
+        ui::straightenRow(row, width_);
+    }
+  }
+
   Paint paint_;
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> band_;
-  int rows_ = 1, top_ = 0;
-  bool drawn_ = false;
+  int width_, height_;
+  Made made_;
+  int rows_ = 1;
+  std::array<Band, 2> bands_;
   std::optional<Error> error_;
 };
 
@@ -343,9 +569,10 @@ class PanelGreys {
  private:
   bool make(int rows) {
     for (int k = 0; k < rows; ++k) {
-      const unsigned char* argb = drawing_.row(top_ + k);
-      if (!argb) return false;
-      greyRow(argb, width_, batch_.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width_));
+      const std::uint8_t* greys = drawing_.greyRow(top_ + k);
+      if (!greys) return false;
+      std::memcpy(batch_.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width_), greys,
+                  static_cast<std::size_t>(width_));
     }
     if (levels_ == 0) {
       std::uint8_t* end = batch_.data() + static_cast<std::size_t>(rows) * static_cast<std::size_t>(width_);
@@ -432,27 +659,41 @@ Result<std::string> encodeBmp(int width, int height, int levels,
 
 }  // namespace
 
+void prepareDrawing(std::function<void()> warmUp) {
+  BandMemory::shared().reserve(2);
+  AheadPainter* painter = AheadPainter::shared();
+  if (!painter || !warmUp) return;
+  auto job = std::make_shared<AheadPainter::Job>();
+  job->work = std::move(warmUp);
+  painter->post(std::move(job));
+}
+
 Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery& query) {
   const Panel& panel = query.panel;
   const PixelSize size = panelSize(layout.widgetSize, query);
   const cairo_matrix_t matrix = panelMatrix(layout.widgetSize, size, panel.rotate,
                                             panel.width ? std::nullopt : std::optional(query.scale));
-  BandedDrawing drawing(size, [&](cairo_t* cr) {
-    if (!panel.active()) {
-      // As renderLayout draws it: from the widget's corner, transparent around its shape.
-      cairo_scale(cr, query.scale, query.scale);
-      return ui::paintLayout(cr, layout);
-    }
-    // Around the widget, the panel shows its window material.
-    const ui::Rgba fill = ui::windowMaterial(query.appearance);
-    cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
-    cairo_paint(cr);
-    cairo_transform(cr, &matrix);
-    return ui::paintLayout(cr, layout);
-  });
+  const bool grey = panel.colors || panel.bmp;
+  BandedDrawing drawing(
+      size,
+      [&](cairo_t* cr) {
+        if (!panel.active()) {
+          // As renderLayout draws it: from the widget's corner, transparent around its shape.
+          cairo_scale(cr, query.scale, query.scale);
+          return ui::paintLayout(cr, layout);
+        }
+        // Around the widget, the panel shows its window material.
+        const ui::Rgba fill = ui::windowMaterial(query.appearance);
+        cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
+        cairo_paint(cr);
+        cairo_transform(cr, &matrix);
+        return ui::paintLayout(cr, layout);
+      },
+      grey ? BandedDrawing::Made::greys : BandedDrawing::Made::straightRgba);
   if (drawing.error()) return *drawing.error();
-  if (!panel.colors && !panel.bmp) {
-    Result<std::string> png = ui::encodePng(size.width, size.height, [&](int y) { return drawing.row(y); });
+  if (!grey) {
+    Result<std::string> png = ui::encodePng(
+        size.width, size.height, [&](int y) { return drawing.row(y); }, ui::RowPixels::straightRgba);
     if (drawing.error()) return *drawing.error();
     return png;
   }

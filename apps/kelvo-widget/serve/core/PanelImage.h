@@ -8,6 +8,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "KelvoBase/Result.h"
@@ -36,6 +37,12 @@ void greyRow(const unsigned char* argb, int width, std::uint8_t* grey);
 // and cleared by the kernel for each drawing, and given back after it (the
 // server sets malloc's threshold to it): drawImage stays within it.
 inline constexpr std::size_t kHeapDrawingBytes = 4u << 20;
+
+// Sets up for drawing: the memory that one drawing's bands are drawn in,
+// made and touched now, and the thread that paints bands ahead, which runs
+// `warmUp` first. Drawings beyond the first at a time, and all without
+// it, take their memory as they go.
+void prepareDrawing(std::function<void()> warmUp = {});
 
 // The laid-out widget as the query's image: PNG or BMP, in colour or in
 // the panel's greys (a PNG then of their bit depth: 1 bit a pixel for 2
