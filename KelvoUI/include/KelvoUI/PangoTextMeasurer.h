@@ -19,7 +19,7 @@ inline constexpr const char* roundedFontFamily = "Quicksand";  // fonts-quicksan
 
 // Text measurement and drawing with Pango on its own font map, with hinting
 // off so that sizes in points do not depend on the output's pixel density.
-// Not thread-safe: use one per thread (threadLocal() does that).
+// Not thread-safe: use one per thread at a time (threadLocal() does that).
 class PangoTextMeasurer final : public TextMeasurer {
  public:
   // Starts loading the font configuration on a thread of its own, so that
@@ -28,8 +28,23 @@ class PangoTextMeasurer final : public TextMeasurer {
   static void prepare();
   // Fails when a needed font family is not installed.
   static Result<std::shared_ptr<PangoTextMeasurer>> create();
-  // One shared measurer per thread, made on first use.
+  // One shared measurer per thread, made on first use, or the one lent to
+  // the thread.
   static Result<std::shared_ptr<PangoTextMeasurer>> threadLocal();
+
+  // While it lives, threadLocal() gives `measurer` on the thread that made
+  // it: a host keeps measurers whose fonts are loaded and lends them to
+  // whichever thread draws next. A measurer is lent to one thread at a time.
+  class Lent {
+   public:
+    explicit Lent(std::shared_ptr<PangoTextMeasurer> measurer);
+    ~Lent();
+    Lent(const Lent&) = delete;
+    Lent& operator=(const Lent&) = delete;
+
+   private:
+    std::shared_ptr<PangoTextMeasurer> earlier_;
+  };
 
   ~PangoTextMeasurer() override;
   PangoTextMeasurer(const PangoTextMeasurer&) = delete;

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Style.h"
@@ -228,7 +229,17 @@ Result<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::create() {
   return std::shared_ptr<PangoTextMeasurer>(new PangoTextMeasurer(std::move(state)));
 }
 
+namespace {
+thread_local std::shared_ptr<PangoTextMeasurer> lentHere;
+}  // namespace
+
+PangoTextMeasurer::Lent::Lent(std::shared_ptr<PangoTextMeasurer> measurer)
+    : earlier_(std::exchange(lentHere, std::move(measurer))) {}
+
+PangoTextMeasurer::Lent::~Lent() { lentHere = std::move(earlier_); }
+
 Result<std::shared_ptr<PangoTextMeasurer>> PangoTextMeasurer::threadLocal() {
+  if (lentHere) return lentHere;
   thread_local std::shared_ptr<PangoTextMeasurer> measurer;
   if (measurer) return measurer;
   auto made = create();

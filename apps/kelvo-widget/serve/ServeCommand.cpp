@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "Access.h"
 #include "Commands.h"
@@ -100,6 +101,12 @@ int serveWidget(ServeOptions& options) {
   // every drawing.
   ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(serve::kHeapDrawingBytes));
   ::mallopt(M_TRIM_THRESHOLD, 8 << 20);
+  // One heap for all threads: a page that one thread's drawing touched is
+  // there for the next drawing on any thread (the kernel's first touch of
+  // a page costs more than the locking; small blocks come from each
+  // thread's cache without it), and the warm-up's drawing below touches
+  // them before the first request.
+  ::mallopt(M_ARENA_MAX, 1);
 
   serve::ServerSettings settings = options.limits;
   if (options.tokenFile) {
@@ -140,6 +147,10 @@ int serveWidget(ServeOptions& options) {
   const Platform platform = Platform::forSharedDirectory(options.request.sharedDir);
   serve::SnapshotSource source(platform, options.request.clock());
   serve::WidgetService service(source, options.request.clock());
+  // The fonts are loaded while the server starts listening, for a text
+  // measurer per server thread and for the thread that paints ahead.
+  serve::prepareDrawing(&serve::WidgetService::drawSample);
+  const std::jthread warming([&] { service.warmUp(settings.threads); });
   serve::HttpServer server(service, source, settings, log);
   if (const Status started = server.start(); !started) {
     if (ownSocket) ::close(*socket);

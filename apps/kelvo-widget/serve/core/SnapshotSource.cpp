@@ -1,6 +1,5 @@
 #include "SnapshotSource.h"
 
-
 #include "KelvoShared/SharedStore.h"
 #include "KelvoShared/SnapshotStateJson.h"
 #include "KelvoShared/WidgetSnapshot.h"

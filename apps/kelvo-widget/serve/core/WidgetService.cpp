@@ -259,7 +259,61 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
   return textReply(404, "not found");
 }
 
+void WidgetService::drawSample() {
+  const widget::CarProvider provider;
+  for (const ui::WidgetFamily family :
+       {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge}) {
+    const widget::CarEntry entry = provider.placeholder({family});
+    const Result<ui::WidgetLayout> layout =
+        ui::layoutWidget(widget::KelvoCarWidget::entryContent()(entry),
+                         widget::hostEnvironment(family, entry.date, ui::Appearance::light));
+    if (!layout) continue;
+    (void)ui::renderLayout(*layout, ui::OutputFormat::png, 1);
+    if (family == ui::WidgetFamily::systemLarge) {
+      // A large image's memory, touched once: its bands, its PNG and the
+      // encoder's buffers.
+      WidgetQuery large;
+      large.family = family;
+      large.scale = 3;
+      (void)drawImage(*layout, large);
+    }
+  }
+}
+
+void WidgetService::warmUp(unsigned count) {
+  for (unsigned i = 0; i < count; ++i) {
+    Result<std::shared_ptr<ui::PangoTextMeasurer>> made = ui::PangoTextMeasurer::create();
+    if (!made) return;  // the drawings will say why
+    {
+      const ui::PangoTextMeasurer::Lent lent(*made);
+      drawSample();
+    }
+    const std::lock_guard lock(measurersMutex_);
+    measurers_.push_back(std::move(made).value());
+  }
+}
+
 Result<std::string> WidgetService::drawWidget(const Current& now, const Request& request) {
+  // A measurer whose fonts are loaded, when one is free, for the layout and
+  // the part of the drawing done on this thread.
+  std::shared_ptr<ui::PangoTextMeasurer> warm;
+  {
+    const std::lock_guard lock(measurersMutex_);
+    if (!measurers_.empty()) {
+      warm = std::move(measurers_.back());
+      measurers_.pop_back();
+    }
+  }
+  std::optional<ui::PangoTextMeasurer::Lent> lent;
+  if (warm) lent.emplace(warm);
+  const auto giveBack = [&](void*) {
+    if (!warm) return;
+    lent.reset();
+    const std::lock_guard lock(measurersMutex_);
+    measurers_.push_back(std::move(warm));
+  };
+  const std::unique_ptr<void, decltype(giveBack)> returned(this, giveBack);
+
   const WidgetQuery& query = request.widget;
   const Speaking speaking(request.language);
   const std::string key = layoutKey(request, now.document->version().text(), now.fresh.period);

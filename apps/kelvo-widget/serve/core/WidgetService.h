@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoWidget/CarProvider.h"
 #include "RenderCache.h"
 #include "ServeRequest.h"
@@ -63,6 +64,17 @@ class WidgetService {
   // Forgets every made answer and what was read (SIGHUP).
   void dropCaches();
 
+  // Makes `count` text measurers and loads their fonts by drawing the
+  // sample car, for drawings to borrow: a thread's first drawing would
+  // otherwise look all its fonts up (several milliseconds). Call it once,
+  // on a thread of its own; drawings meanwhile use their thread's own.
+  void warmUp(unsigned count);
+
+  // Lays out and draws the sample car in every size with this thread's
+  // text measurer, which loads the fonts the widget uses, and once as a
+  // large image.
+  static void drawSample();
+
  private:
   struct Current;
   Current current(ui::WidgetFamily family);
@@ -79,6 +91,9 @@ class WidgetService {
   static constexpr std::size_t kLayouts = 8;
   std::mutex layoutsMutex_;
   std::list<std::pair<std::string, std::shared_ptr<const ui::WidgetLayout>>> layouts_;  // most recent first
+  // Text measurers with their fonts loaded, not lent out now.
+  std::mutex measurersMutex_;
+  std::vector<std::shared_ptr<ui::PangoTextMeasurer>> measurers_;
 };
 
 }  // namespace kelvo::serve
