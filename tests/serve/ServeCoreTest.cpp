@@ -1,14 +1,18 @@
 // The server's rules that no client can see one by one: which catalog a
-// browser gets, renders made once per key and dropped oldest first, and
-// the token kept out of the log.
+// browser gets, renders made once per key and dropped oldest first, the
+// token kept out of the log, and panel greys the same in vector lanes.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <random>
+#include <set>
 #include <thread>
+#include <vector>
 
 #include "Access.h"
 #include "Languages.h"
+#include "PanelImage.h"
 #include "RenderCache.h"
 
 namespace kelvo::serve {
@@ -86,6 +90,38 @@ TEST(ServeCoreTest, TheLogShowsWhereTheTokenWasNeverWhatItIs) {
   EXPECT_FALSE(sameToken("0123456789abcdeF", "0123456789abcdef"));
   EXPECT_FALSE(sameToken("0123456789abcdef0", "0123456789abcdef"));
   EXPECT_FALSE(sameToken("", "0123456789abcdef"));
+}
+
+// Eight rows diffused at once in vector lanes give the greys of row after
+// row, for every dithering and level count: widths shorter than the lanes'
+// stagger, heights that leave rows over, noise, flat fields and ramps, and
+// the extremes where errors are largest.
+TEST(ServeCoreTest, PanelGreysInVectorLanesAreTheRowByRowOnes) {
+  std::mt19937 random(7);
+  const auto image = [&](int width, int height, int kind) {
+    std::vector<std::uint8_t> greys(static_cast<std::size_t>(width * height));
+    for (int i = 0; i < width * height; ++i) {
+      const int x = i % width, y = i / width;
+      greys[static_cast<std::size_t>(i)] =
+          static_cast<std::uint8_t>(kind == 0   ? random() % 256
+                                    : kind == 1 ? 200
+                                    : kind == 2 ? (x * 255) / std::max(1, width - 1)
+                                                : (x + y) % 2 * 255);
+    }
+    return greys;
+  };
+  for (const Dither dither : {Dither::floydSteinberg, Dither::atkinson, Dither::none})
+    for (const int levels : {2, 4, 16})
+      for (const auto& [width, height] : {std::pair{1, 9}, {5, 8}, {15, 17}, {64, 24}, {333, 41}})
+        for (int kind = 0; kind < 4; ++kind) {
+          std::vector<std::uint8_t> rowByRow = image(width, height, kind), lanes = rowByRow;
+          quantise(rowByRow.data(), width, height, levels, dither, false);
+          quantise(lanes.data(), width, height, levels, dither, true);
+          EXPECT_EQ(lanes, rowByRow) << int(dither) << " " << levels << " " << width << "x" << height << " "
+                                     << kind;
+          const std::set<int> seen(rowByRow.begin(), rowByRow.end());
+          for (const int grey : seen) EXPECT_EQ(grey * (levels - 1) % 255, 0) << levels << ": grey " << grey;
+        }
 }
 
 }  // namespace

@@ -193,9 +193,11 @@ struct RowDiffusion {
 // result is the same as row after row.
 constexpr int kRowsAtOnce = 4;
 constexpr int kLag = 2;
+// Rows diffused at once in vector lanes, where the machine has them.
+constexpr int kLanes = 8;
 // The errors carried into the rows being diffused and the two after them,
 // with room for the neighbours past either edge; the buffers take turns.
-constexpr int kErrorRows = kRowsAtOnce + 2;
+constexpr int kErrorRows = kLanes + 2;
 constexpr int kMargin = 2;
 
 // Diffuses `rows` rows of `width` greys, one after another in `batch`, that
@@ -235,6 +237,207 @@ void diffuseRows(std::uint8_t* batch, int width, int y, int rows, const GreyLeve
   at = {first, second, third, fourth};
   for (; x < width + kBehind; ++x) some(x);
 }
+
+#if defined(__SSE2__)
+// Eight rows diffused together, row k in 16-bit lane k of each vector, two
+// pixels behind the row above as diffuseRows has them: step x is pixel
+// x - 2k of row k. An error for the row below then reaches the next lane
+// one, two or three steps later, for the row after it two lanes on four
+// steps later, so it waits in vectors instead of memory. Only the first
+// rows' carried errors come from the buffers, and the last rows' go to
+// them. Grey values times 16 and their errors fit 16 bits.
+template <Dither method>
+void diffuseEight(std::uint8_t* batch, int width, int y, const GreyLevels& levels, int levelCount,
+                  std::array<std::vector<std::int32_t>, kErrorRows>& errors) {
+  const auto errorRow = [&](int row) {
+    return errors[static_cast<std::size_t>(row % kErrorRows)].data() + kMargin;
+  };
+  const std::int32_t* intoFirst = errorRow(y);
+  const std::int32_t* intoSecond = errorRow(y + 1);
+  std::int32_t* afterLast = errorRow(y + kLanes);
+  std::int32_t* afterNext = errorRow(y + kLanes + 1);
+  // The nearest level of grey v: (2v + s) / 2s for levels s apart, by a
+  // multiply-high; v / 128 for two levels.
+  const int spacing = 255 / (levelCount - 1);
+  const __m128i twice = _mm_set1_epi16(static_cast<short>(spacing));
+  const __m128i divide = _mm_set1_epi16(static_cast<short>((65536 + 2 * spacing - 1) / (2 * spacing)));
+  const __m128i levelStep = _mm_set1_epi16(static_cast<short>(spacing * 16));
+  const __m128i eight = _mm_set1_epi16(8), top = _mm_set1_epi16(255 * 16), zero = _mm_setzero_si128();
+  const __m128i three = _mm_set1_epi16(3), five = _mm_set1_epi16(5);
+  const auto row = [&](int k) {
+    return batch + static_cast<std::size_t>(k) * static_cast<std::size_t>(width);
+  };
+
+  __m128i right = zero, rightAfter = zero;
+  __m128i soon[5] = {zero, zero, zero, zero, zero};  // errors for this step and the four after it
+  static_assert(kLanes == 8 && kLag == 2);
+  const __m128i behind = _mm_set_epi16(14, 12, 10, 8, 6, 4, 2, 0),
+                edge = _mm_set1_epi16(static_cast<short>(width));
+  const int steps = width + kLag * (kLanes - 1);
+  for (int x = 0; x < steps; ++x) {
+    const bool whole = x >= kLag * (kLanes - 1) && x < width;
+    // Lane k's pixel, times 16; none before its row starts or after it ends.
+    const auto at = [&](int k) -> short {
+      const int own = x - kLag * k;
+      return static_cast<short>(whole || (own >= 0 && own < width) ? levels.paper[row(k)[own]] * 16 : 0);
+    };
+    // Lane by lane from registers: a vector read from eight stored
+    // values would wait for the stores to drain.
+    __m128i in = _mm_cvtsi32_si128(at(0));
+    in = _mm_insert_epi16(in, at(1), 1);
+    in = _mm_insert_epi16(in, at(2), 2);
+    in = _mm_insert_epi16(in, at(3), 3);
+    in = _mm_insert_epi16(in, at(4), 4);
+    in = _mm_insert_epi16(in, at(5), 5);
+    in = _mm_insert_epi16(in, at(6), 6);
+    in = _mm_insert_epi16(in, at(7), 7);
+    const __m128i own = _mm_sub_epi16(_mm_set1_epi16(static_cast<short>(x)), behind);
+    const __m128i mask = _mm_andnot_si128(_mm_cmplt_epi16(own, zero), _mm_cmplt_epi16(own, edge));
+    __m128i carried = soon[0];
+    if (x < width) carried = _mm_insert_epi16(carried, _mm_extract_epi16(carried, 0) + intoFirst[x], 0);
+    if (x >= kLag && x - kLag < width)
+      carried = _mm_insert_epi16(carried, _mm_extract_epi16(carried, 1) + intoSecond[x - kLag], 1);
+    const __m128i wanted =
+        _mm_max_epi16(_mm_min_epi16(_mm_add_epi16(in, _mm_add_epi16(carried, right)), top), zero);
+    const __m128i grey = _mm_srli_epi16(_mm_add_epi16(wanted, eight), 4);
+    const __m128i level = levelCount == 2
+                              ? _mm_srli_epi16(grey, 7)
+                              : _mm_mulhi_epu16(_mm_add_epi16(_mm_add_epi16(grey, grey), twice), divide);
+    const __m128i chosen = _mm_mullo_epi16(level, levelStep);
+    const __m128i error = _mm_and_si128(_mm_sub_epi16(wanted, chosen), mask);
+    soon[0] = soon[1];
+    soon[1] = soon[2];
+    soon[2] = soon[3];
+    soon[3] = soon[4];
+    soon[4] = zero;
+    __m128i lastLeft = zero, lastUnder = zero, lastRight = zero, further = zero;
+    if constexpr (method == Dither::floydSteinberg) {
+      right = _mm_srai_epi16(_mm_sub_epi16(_mm_slli_epi16(error, 3), error), 4);
+      const __m128i left = _mm_srai_epi16(_mm_mullo_epi16(error, three), 4);
+      const __m128i under = _mm_srai_epi16(_mm_mullo_epi16(error, five), 4);
+      const __m128i rest = _mm_sub_epi16(_mm_sub_epi16(_mm_sub_epi16(error, right), left), under);
+      soon[0] = _mm_add_epi16(soon[0], _mm_slli_si128(left, 2));
+      soon[1] = _mm_add_epi16(soon[1], _mm_slli_si128(under, 2));
+      soon[2] = _mm_add_epi16(soon[2], _mm_slli_si128(rest, 2));
+      lastLeft = left, lastUnder = under, lastRight = rest;
+    } else if constexpr (method == Dither::atkinson) {
+      const __m128i eighth = _mm_srai_epi16(error, 3);
+      right = _mm_add_epi16(rightAfter, eighth);
+      rightAfter = eighth;
+      const __m128i below = _mm_slli_si128(eighth, 2);
+      soon[0] = _mm_add_epi16(soon[0], below);
+      soon[1] = _mm_add_epi16(soon[1], below);
+      soon[2] = _mm_add_epi16(soon[2], below);
+      soon[3] = _mm_add_epi16(soon[3], _mm_slli_si128(eighth, 4));
+      lastLeft = lastUnder = lastRight = further = eighth;
+    }
+    const __m128i greys = _mm_srli_epi16(chosen, 4);
+    const auto put = [&](int k, int grey) {
+      if (const int own = x - kLag * k; whole || (own >= 0 && own < width))
+        row(k)[own] = static_cast<std::uint8_t>(grey);
+    };
+    put(0, _mm_extract_epi16(greys, 0));
+    put(1, _mm_extract_epi16(greys, 1));
+    put(2, _mm_extract_epi16(greys, 2));
+    put(3, _mm_extract_epi16(greys, 3));
+    put(4, _mm_extract_epi16(greys, 4));
+    put(5, _mm_extract_epi16(greys, 5));
+    put(6, _mm_extract_epi16(greys, 6));
+    put(7, _mm_extract_epi16(greys, 7));
+    if constexpr (method != Dither::none) {
+      // The last row's errors go to the row after the batch, and with
+      // Atkinson's the last two rows' to the second row after it.
+      const int last = x - kLag * (kLanes - 1);
+      if (last >= 0 && last < width) {
+        afterLast[last - 1] += static_cast<std::int16_t>(_mm_extract_epi16(lastLeft, kLanes - 1));
+        afterLast[last] += static_cast<std::int16_t>(_mm_extract_epi16(lastUnder, kLanes - 1));
+        afterLast[last + 1] += static_cast<std::int16_t>(_mm_extract_epi16(lastRight, kLanes - 1));
+        if constexpr (method == Dither::atkinson)
+          afterNext[last] += static_cast<std::int16_t>(_mm_extract_epi16(further, kLanes - 1));
+      }
+      if constexpr (method == Dither::atkinson)
+        if (last + kLag >= 0 && last + kLag < width)
+          afterLast[last + kLag] += static_cast<std::int16_t>(_mm_extract_epi16(further, kLanes - 2));
+    }
+  }
+}
+#endif
+
+// Rows of greys put on paper and reduced to evenly spaced levels, batch by
+// batch from the top, the errors carried from each batch to the next.
+class Diffusion {
+ public:
+  // `levels` 0 keeps every grey (after the paper).
+  Diffusion(int width, std::array<std::uint8_t, 256> paper, int levels, Dither dither, bool vectors)
+      : width_(width), levels_(levels), dither_(dither) {
+    greys_.paper = paper;
+    for (int grey = 0; grey < 256; ++grey)
+      greys_.nearest[static_cast<std::size_t>(grey)] =
+          static_cast<std::uint8_t>(levels > 0 ? levelGrey(nearestLevel(grey, levels), levels) : grey);
+    for (auto& row : errors_) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
+#if defined(__SSE2__)
+    // The lanes find the nearest level by arithmetic; it must agree with
+    // the table for every grey.
+    const int spacing = levels > 1 ? 255 / (levels - 1) : 0;
+    vectors_ = vectors && levels > 1 && 255 % (levels - 1) == 0;
+    for (int grey = 0; vectors_ && grey < 256; ++grey) {
+      const int level =
+          levels == 2 ? grey >> 7 : (2 * grey + spacing) * ((65536 + 2 * spacing - 1) / (2 * spacing)) >> 16;
+      vectors_ = level * spacing == greys_.nearest[static_cast<std::size_t>(grey)];
+    }
+#else
+    (void)vectors;
+#endif
+  }
+
+  // The image's next `rows` rows (at most kLanes), one after another in
+  // `batch`, in place.
+  void next(std::uint8_t* batch, int rows) {
+    if (levels_ == 0) {
+      std::uint8_t* end = batch + static_cast<std::size_t>(rows) * static_cast<std::size_t>(width_);
+      for (std::uint8_t* grey = batch; grey != end; ++grey) *grey = greys_.paper[*grey];
+    } else {
+      for (int done = 0; done < rows;) {
+        const int now = vectors_ && rows - done == kLanes ? kLanes : std::min(kRowsAtOnce, rows - done);
+        std::uint8_t* at = batch + static_cast<std::size_t>(done) * static_cast<std::size_t>(width_);
+        switch (dither_) {
+          case Dither::floydSteinberg:
+            diffuse<Dither::floydSteinberg>(at, now);
+            break;
+          case Dither::atkinson:
+            diffuse<Dither::atkinson>(at, now);
+            break;
+          case Dither::none:
+            diffuse<Dither::none>(at, now);
+            break;
+        }
+        // These rows' buffers carry into later rows next.
+        for (int k = 0; k < now; ++k) {
+          std::vector<std::int32_t>& used = errors_[static_cast<std::size_t>((y_ + k) % kErrorRows)];
+          std::fill(used.begin(), used.end(), 0);
+        }
+        y_ += now;
+        done += now;
+      }
+    }
+  }
+
+ private:
+  template <Dither method>
+  void diffuse(std::uint8_t* rows, int count) {
+#if defined(__SSE2__)
+    if (count == kLanes) return diffuseEight<method>(rows, width_, y_, greys_, levels_, errors_);
+#endif
+    diffuseRows<method>(rows, width_, y_, count, greys_, errors_);
+  }
+
+  int width_, levels_;
+  Dither dither_;
+  bool vectors_ = false;
+  GreyLevels greys_;
+  std::array<std::vector<std::int32_t>, kErrorRows> errors_;
+  int y_ = 0;  // the first row of the next batch
+};
 
 // The most pixel bytes a band holds: well within kHeapDrawingBytes, and
 // small, since a thread's heap grows with the largest drawing it has made
@@ -545,23 +748,16 @@ class PanelGreys {
              Dither dither)
       : drawing_(drawing),
         width_(width),
-        levels_(levels),
-        dither_(dither),
-        batch_(static_cast<std::size_t>(width) * kRowsAtOnce) {
-    greys_.paper = paper;
-    for (int grey = 0; grey < 256; ++grey)
-      greys_.nearest[static_cast<std::size_t>(grey)] =
-          levels > 0 ? levelGrey(nearestLevel(grey, levels), levels) : grey;
-    for (auto& row : errors_) row.assign(static_cast<std::size_t>(width + 2 * kMargin), 0);
-  }
+        diffusion_(width, paper, levels, dither, true),
+        batch_(static_cast<std::size_t>(width) * kLanes) {}
 
   // Row y's greys, asked for top to bottom (the errors carry down), valid
   // until the next batch of rows; null once drawing failed.
   const std::uint8_t* row(int y, int height) {
-    if (y >= top_ + kRowsAtOnce || !made_) {
-      top_ = y - y % kRowsAtOnce;
+    if (y >= top_ + kLanes || !made_) {
+      top_ = y - y % kLanes;
       made_ = true;
-      if (!make(std::min(kRowsAtOnce, height - top_))) return nullptr;
+      if (!make(std::min(kLanes, height - top_))) return nullptr;
     }
     return batch_.data() + static_cast<std::size_t>(y - top_) * static_cast<std::size_t>(width_);
   }
@@ -574,36 +770,14 @@ class PanelGreys {
       std::memcpy(batch_.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width_), greys,
                   static_cast<std::size_t>(width_));
     }
-    if (levels_ == 0) {
-      std::uint8_t* end = batch_.data() + static_cast<std::size_t>(rows) * static_cast<std::size_t>(width_);
-      for (std::uint8_t* grey = batch_.data(); grey != end; ++grey) *grey = greys_.paper[*grey];
-      return true;
-    }
-    switch (dither_) {
-      case Dither::floydSteinberg:
-        diffuseRows<Dither::floydSteinberg>(batch_.data(), width_, top_, rows, greys_, errors_);
-        break;
-      case Dither::atkinson:
-        diffuseRows<Dither::atkinson>(batch_.data(), width_, top_, rows, greys_, errors_);
-        break;
-      case Dither::none:
-        diffuseRows<Dither::none>(batch_.data(), width_, top_, rows, greys_, errors_);
-        break;
-    }
-    // These rows' buffers carry into later rows next.
-    for (int k = 0; k < rows; ++k) {
-      std::vector<std::int32_t>& used = errors_[static_cast<std::size_t>((top_ + k) % kErrorRows)];
-      std::fill(used.begin(), used.end(), 0);
-    }
+    diffusion_.next(batch_.data(), rows);
     return true;
   }
 
   BandedDrawing& drawing_;
-  int width_, levels_;
-  Dither dither_;
-  GreyLevels greys_;
+  int width_;
+  Diffusion diffusion_;
   std::vector<std::uint8_t> batch_;
-  std::array<std::vector<std::int32_t>, kErrorRows> errors_;
   int top_ = 0;
   bool made_ = false;
 };
@@ -658,6 +832,16 @@ Result<std::string> encodeBmp(int width, int height, int levels,
 }
 
 }  // namespace
+
+void quantise(std::uint8_t* greys, int width, int height, int levels, Dither dither, bool vectors) {
+  std::array<std::uint8_t, 256> same;
+  for (int grey = 0; grey < 256; ++grey)
+    same[static_cast<std::size_t>(grey)] = static_cast<std::uint8_t>(grey);
+  Diffusion diffusion(width, same, levels, dither, vectors);
+  for (int y = 0; y < height; y += kLanes)
+    diffusion.next(greys + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
+                   std::min(kLanes, height - y));
+}
 
 void prepareDrawing(std::function<void()> warmUp) {
   BandMemory::shared().reserve(2);

@@ -33,6 +33,13 @@ cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::op
 // An opaque row of ARGB32 pixels as grey: Rec. 709 luma of the sRGB values.
 void greyRow(const unsigned char* argb, int width, std::uint8_t* grey);
 
+// Reduces `height` rows of `width` greys, one after another, to `levels`
+// evenly spaced greys (black and white among them), spreading each
+// pixel's error to its neighbours by `dither`, in place. With `vectors`
+// eight rows go at once in SSE2 lanes where the machine has them, to the
+// same greys; drawImage does that.
+void quantise(std::uint8_t* greys, int width, int height, int levels, Dither dither, bool vectors);
+
 // Drawings larger than this get pages of their own from malloc, mapped
 // and cleared by the kernel for each drawing, and given back after it (the
 // server sets malloc's threshold to it): drawImage stays within it.
