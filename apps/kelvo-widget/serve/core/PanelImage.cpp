@@ -598,8 +598,6 @@ class BandedDrawing {
         error_ = Error{"the image would be too large"};
         return;
       }
-      if (made_ == Made::greys)
-        band.greys.resize(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(rows_));
     }
   }
 
@@ -622,13 +620,9 @@ class BandedDrawing {
                 : nullptr;
   }
 
-  // Row y's greys, for a drawing that makes them, as row() has it.
-  const std::uint8_t* greyRow(int y) {
-    const Band* band = ready(y);
-    return band ? band->greys.data() +
-                      static_cast<std::size_t>(y - band->top) * static_cast<std::size_t>(width_)
-                : nullptr;
-  }
+  // Row y's greys, for a drawing that makes them, as row() has it: they
+  // take the place of the row's first pixels.
+  const std::uint8_t* greyRow(int y) { return row(y); }
 
   // The ARGB32 pixel at (x, y), drawn on its own (in a two-row strip
   // starting at an even row, as the bands do).
@@ -662,7 +656,6 @@ class BandedDrawing {
     unsigned char* lent = nullptr;  // its pixels, from BandMemory
     bool dirty = false;             // holds pixels of an earlier drawing
     std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface;
-    std::vector<std::uint8_t> greys;
     int top = -1;  // the first row it holds; -1 before it is painted
     std::optional<Error> error;
     std::shared_ptr<AheadPainter::Job> job;  // painting it ahead
@@ -721,8 +714,7 @@ class BandedDrawing {
     for (int k = 0; k < std::min(rows_, height_ - top); ++k) {
       unsigned char* row = data + static_cast<std::ptrdiff_t>(k) * stride;
       if (made_ == Made::greys)
-        serve::greyRow(row, width_,
-                       band.greys.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width_));
+        serve::greyRow(row, width_, row);
       else
         ui::straightenRow(row, width_);
     }

@@ -31,6 +31,7 @@ PixelSize panelSize(ui::Size widget, const WidgetQuery& query);
 cairo_matrix_t panelMatrix(ui::Size widget, PixelSize image, int rotate, std::optional<double> scale);
 
 // An opaque row of ARGB32 pixels as grey: Rec. 709 luma of the sRGB values.
+// `grey` may be `argb` itself: each pixel is read before its grey is written.
 void greyRow(const unsigned char* argb, int width, std::uint8_t* grey);
 
 // Reduces `height` rows of `width` greys, one after another, to `levels`
