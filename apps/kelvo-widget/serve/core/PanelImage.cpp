@@ -573,9 +573,10 @@ class BandedDrawing {
   // encoder: the straight RGBA of a colour PNG, or greys.
   enum class Made { straightRgba, greys };
 
-  // `paint` draws the whole image in its pixels.
-  BandedDrawing(PixelSize size, Paint paint, Made made)
-      : paint_(std::move(paint)), width_(size.width), height_(size.height), made_(made) {
+  // `paint` draws the whole image in its pixels; `opaque` when it covers
+  // every one of them, so that a band need not be cleared first.
+  BandedDrawing(PixelSize size, Paint paint, Made made, bool opaque)
+      : paint_(std::move(paint)), width_(size.width), height_(size.height), made_(made), opaque_(opaque) {
     const std::size_t bytes =
         static_cast<std::size_t>(size.width) * 4 * static_cast<std::size_t>(size.height);
     const std::size_t bands = std::max<std::size_t>(1, (bytes + kBandBytes - 1) / kBandBytes);
@@ -699,7 +700,7 @@ class BandedDrawing {
   // Paints the band from row `top`, on whichever thread does it.
   void paint(Band& band, int top) {
     const std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(band.surface.get()));
-    if (band.dirty) {
+    if (band.dirty && !opaque_) {
       cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
       cairo_paint(cr.get());
       cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
@@ -723,6 +724,7 @@ class BandedDrawing {
   Paint paint_;
   int width_, height_;
   Made made_;
+  bool opaque_;
   int rows_ = 1;
   std::array<Band, 2> bands_;
   std::optional<Error> error_;
@@ -865,7 +867,7 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
         cairo_transform(cr, &matrix);
         return ui::paintLayout(cr, layout);
       },
-      grey ? BandedDrawing::Made::greys : BandedDrawing::Made::straightRgba);
+      grey ? BandedDrawing::Made::greys : BandedDrawing::Made::straightRgba, panel.active());
   if (drawing.error()) return *drawing.error();
   if (!grey) {
     Result<std::string> png = ui::encodePng(
