@@ -13,9 +13,9 @@
 #include "KelvoBase/Unreachable.h"
 #include "KelvoUI/Layout.h"
 #include "KelvoUI/PangoTextMeasurer.h"
+#include "KelvoUI/PngImage.h"
 #include "KelvoUI/ReadingOrder.h"
 #include "render/Painter.h"
-#include "render/PngEncoder.h"
 #include "text/Utf8.h"
 
 namespace kelvo::ui {
@@ -117,15 +117,6 @@ using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 
 Error cairoError(const char* what, cairo_status_t status) {
   return Error{std::string(what) + cairo_status_to_string(status)};
-}
-
-// The PNG file of an image surface.
-Result<std::string> encodePng(cairo_surface_t* surface) {
-  std::string png;
-  cairo_surface_flush(surface);
-  const cairo_status_t status = writePngStream(surface, appendToString, &png);
-  if (status != CAIRO_STATUS_SUCCESS) return cairoError("writing the PNG failed: ", status);
-  return png;
 }
 
 // A vector surface's document, once every page is written to `out`.
