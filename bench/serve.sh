@@ -54,14 +54,21 @@ save() {   # save PERCENT [true|false]: the charging car at PERCENT
 }
 save 64
 
+# The port a server logging to $1 listens on, once it says so.
+port_in() {
+  local port=""
+  for _ in $(seq 100); do
+    port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$1")
+    [ -n "$port" ] && { echo "$port"; return 0; }
+    sleep 0.1
+  done
+  cat "$1" >&2
+  return 1
+}
+
 "$widget" serve --listen 127.0.0.1:0 --shared-dir "$shared" --now "$now" 2>"$work/server.log" &
 server=$!
-for _ in $(seq 100); do
-  port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/server.log")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { cat "$work/server.log" >&2; exit 1; }
+port=$(port_in "$work/server.log")
 base=http://127.0.0.1:$port
 large="$base/widget.png?family=large"
 rss() { sed -n "s/^$1:[[:space:]]*\([0-9]*\) kB/\1/p" "/proc/$server/status"; }
@@ -111,13 +118,7 @@ read -r first_picture first_picture_cpu < <(render_ms "$large")
 for round in 1 2 3 4 5; do
   "$widget" serve --listen 127.0.0.1:0 --shared-dir "$shared" --now "$now" 2>"$work/sizes.log" &
   sizes_server=$!
-  sizes_port=""
-  for _ in $(seq 100); do
-    sizes_port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/sizes.log")
-    [ -n "$sizes_port" ] && break
-    sleep 0.1
-  done
-  [ -n "$sizes_port" ] || { cat "$work/sizes.log" >&2; exit 1; }
+  sizes_port=$(port_in "$work/sizes.log")
   sizes_large="http://127.0.0.1:$sizes_port/widget.png?family=large"
   sleep 1
   render_ms "$sizes_large" >/dev/null
