@@ -19,6 +19,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "FreeList.h"
 #include "KelvoUI/PngImage.h"
 #include "KelvoUI/Style.h"
 
@@ -535,28 +536,18 @@ class BandMemory {
     const std::lock_guard lock(mutex_);
     while (static_cast<int>(owned_.size()) < count) {
       owned_.push_back(std::make_unique<unsigned char[]>(kBytes));  // zeroed: touched
-      free_.push_back(owned_.back().get());
+      free_.give(owned_.back().get());
     }
   }
 
   // Null when every buffer is lent out.
-  unsigned char* take() {
-    const std::lock_guard lock(mutex_);
-    if (free_.empty()) return nullptr;
-    unsigned char* memory = free_.back();
-    free_.pop_back();
-    return memory;
-  }
-
-  void give(unsigned char* memory) {
-    const std::lock_guard lock(mutex_);
-    free_.push_back(memory);
-  }
+  unsigned char* take() { return free_.take(); }
+  void give(unsigned char* memory) { free_.give(memory); }
 
  private:
-  std::mutex mutex_;
+  std::mutex mutex_;  // for owned_
   std::vector<std::unique_ptr<unsigned char[]>> owned_;
-  std::vector<unsigned char*> free_;
+  FreeList<unsigned char*> free_;
 };
 
 // The image drawn in horizontal bands, each within kBandBytes, as its rows

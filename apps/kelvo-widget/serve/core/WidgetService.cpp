@@ -259,6 +259,28 @@ Reply WidgetService::answer(const Request& request, const RequestHeaders& header
   return textReply(404, "not found");
 }
 
+// A warm text measurer, when one is free, lent to this thread while the
+// object lives and then given back.
+class WidgetService::Borrowed {
+ public:
+  explicit Borrowed(FreeList<std::shared_ptr<ui::PangoTextMeasurer>>& measurers)
+      : measurers_(measurers), measurer_(measurers.take()) {
+    if (measurer_) lent_.emplace(measurer_);
+  }
+  ~Borrowed() {
+    if (!measurer_) return;
+    lent_.reset();
+    measurers_.give(std::move(measurer_));
+  }
+  Borrowed(const Borrowed&) = delete;
+  Borrowed& operator=(const Borrowed&) = delete;
+
+ private:
+  FreeList<std::shared_ptr<ui::PangoTextMeasurer>>& measurers_;
+  std::shared_ptr<ui::PangoTextMeasurer> measurer_;
+  std::optional<ui::PangoTextMeasurer::Lent> lent_;
+};
+
 void WidgetService::drawSample() {
   const widget::CarProvider provider;
   for (const ui::WidgetFamily family :
@@ -288,31 +310,14 @@ void WidgetService::warmUp(unsigned count) {
       const ui::PangoTextMeasurer::Lent lent(*made);
       drawSample();
     }
-    const std::lock_guard lock(measurersMutex_);
-    measurers_.push_back(std::move(made).value());
+    measurers_.give(std::move(made).value());
   }
 }
 
 Result<std::string> WidgetService::drawWidget(const Current& now, const Request& request) {
   // A measurer whose fonts are loaded, when one is free, for the layout and
   // the part of the drawing done on this thread.
-  std::shared_ptr<ui::PangoTextMeasurer> warm;
-  {
-    const std::lock_guard lock(measurersMutex_);
-    if (!measurers_.empty()) {
-      warm = std::move(measurers_.back());
-      measurers_.pop_back();
-    }
-  }
-  std::optional<ui::PangoTextMeasurer::Lent> lent;
-  if (warm) lent.emplace(warm);
-  const auto giveBack = [&](void*) {
-    if (!warm) return;
-    lent.reset();
-    const std::lock_guard lock(measurersMutex_);
-    measurers_.push_back(std::move(warm));
-  };
-  const std::unique_ptr<void, decltype(giveBack)> returned(this, giveBack);
+  const Borrowed measurer(measurers_);
 
   const WidgetQuery& query = request.widget;
   const Speaking speaking(request.language);

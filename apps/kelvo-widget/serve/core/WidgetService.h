@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "FreeList.h"
 #include "KelvoUI/PangoTextMeasurer.h"
 #include "KelvoWidget/CarProvider.h"
 #include "RenderCache.h"
@@ -77,6 +78,7 @@ class WidgetService {
 
  private:
   struct Current;
+  class Borrowed;
   Current current(ui::WidgetFamily family);
   Reply cached(const Request& request, const RequestHeaders& headers, const std::string& key,
                const std::string& cacheControl, const std::function<Rendered()>& make);
@@ -92,8 +94,7 @@ class WidgetService {
   std::mutex layoutsMutex_;
   std::list<std::pair<std::string, std::shared_ptr<const ui::WidgetLayout>>> layouts_;  // most recent first
   // Text measurers with their fonts loaded, not lent out now.
-  std::mutex measurersMutex_;
-  std::vector<std::shared_ptr<ui::PangoTextMeasurer>> measurers_;
+  FreeList<std::shared_ptr<ui::PangoTextMeasurer>> measurers_;
 };
 
 }  // namespace kelvo::serve
