@@ -149,7 +149,7 @@ int serveWidget(ServeOptions& options) {
   serve::WidgetService service(source, options.request.clock());
   // The fonts are loaded while the server starts listening, for a text
   // measurer per server thread and for the thread that paints ahead.
-  serve::prepareDrawing(&serve::WidgetService::drawSample);
+  serve::prepareDrawing([] { serve::WidgetService::drawSample(false); });
   const std::jthread warming([&] { service.warmUp(settings.threads); });
   serve::HttpServer server(service, source, settings, log);
   if (const Status started = server.start(); !started) {

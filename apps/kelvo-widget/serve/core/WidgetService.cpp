@@ -281,7 +281,7 @@ class WidgetService::Borrowed {
   std::optional<ui::PangoTextMeasurer::Lent> lent_;
 };
 
-void WidgetService::drawSample() {
+void WidgetService::drawSample(bool largeImage) {
   const widget::CarProvider provider;
   for (const ui::WidgetFamily family :
        {ui::WidgetFamily::systemSmall, ui::WidgetFamily::systemMedium, ui::WidgetFamily::systemLarge}) {
@@ -291,7 +291,7 @@ void WidgetService::drawSample() {
                          widget::hostEnvironment(family, entry.date, ui::Appearance::light));
     if (!layout) continue;
     (void)ui::renderLayout(*layout, ui::OutputFormat::png, 1);
-    if (family == ui::WidgetFamily::systemLarge) {
+    if (largeImage && family == ui::WidgetFamily::systemLarge) {
       // A large image's memory, touched once: its bands, its PNG and the
       // encoder's buffers.
       WidgetQuery large;
@@ -308,7 +308,7 @@ void WidgetService::warmUp(unsigned count) {
     if (!made) return;  // the drawings will say why
     {
       const ui::PangoTextMeasurer::Lent lent(*made);
-      drawSample();
+      drawSample(i == 0);  // the one heap's pages need touching once
     }
     measurers_.give(std::move(made).value());
   }

@@ -72,9 +72,10 @@ class WidgetService {
   void warmUp(unsigned count);
 
   // Lays out and draws the sample car in every size with this thread's
-  // text measurer, which loads the fonts the widget uses, and once as a
-  // large image.
-  static void drawSample();
+  // text measurer, which loads the fonts the widget uses; with
+  // `largeImage` also as a 3x image, which touches the memory that large
+  // drawings use.
+  static void drawSample(bool largeImage);
 
  private:
   struct Current;
