@@ -64,6 +64,7 @@ struct Widget {
   ui::WidgetLayout standard, increased;
 
   Widget() {
+    serve::prepareDrawing();  // as the server does
     directory = std::filesystem::temp_directory_path() / ("kelvo-serve-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(directory);
     const SharedStore store(Platform::withSharedDirectory(directory));
@@ -94,8 +95,6 @@ struct Widget {
 
 Widget& widgetOnce() {
   static Widget widget;
-  static const bool prepared = (serve::prepareDrawing(), true);  // as the server does
-  (void)prepared;
   return widget;
 }
 

@@ -239,6 +239,11 @@ void diffuseRows(std::uint8_t* batch, int width, int y, int rows, const GreyLeve
   for (; x < width + kBehind; ++x) some(x);
 }
 
+// The nearest level of grey v, for levels `spacing` apart, is
+// (2v + spacing) * levelDivisor(spacing) >> 16 where the lanes compute it
+// (a multiply-high); Diffusion checks that against its table.
+constexpr int levelDivisor(int spacing) { return (65536 + 2 * spacing - 1) / (2 * spacing); }
+
 #if defined(__SSE2__)
 // Eight rows diffused together, row k in 16-bit lane k of each vector, two
 // pixels behind the row above as diffuseRows has them: step x is pixel
@@ -257,11 +262,10 @@ void diffuseEight(std::uint8_t* batch, int width, int y, const GreyLevels& level
   const std::int32_t* intoSecond = errorRow(y + 1);
   std::int32_t* afterLast = errorRow(y + kLanes);
   std::int32_t* afterNext = errorRow(y + kLanes + 1);
-  // The nearest level of grey v: (2v + s) / 2s for levels s apart, by a
-  // multiply-high; v / 128 for two levels.
+  // The nearest level of grey v by levelDivisor; v / 128 for two levels.
   const int spacing = 255 / (levelCount - 1);
   const __m128i twice = _mm_set1_epi16(static_cast<short>(spacing));
-  const __m128i divide = _mm_set1_epi16(static_cast<short>((65536 + 2 * spacing - 1) / (2 * spacing)));
+  const __m128i divide = _mm_set1_epi16(static_cast<short>(levelDivisor(spacing)));
   const __m128i levelStep = _mm_set1_epi16(static_cast<short>(spacing * 16));
   const __m128i eight = _mm_set1_epi16(8), top = _mm_set1_epi16(255 * 16), zero = _mm_setzero_si128();
   const __m128i three = _mm_set1_epi16(3), five = _mm_set1_epi16(5);
@@ -382,8 +386,7 @@ class Diffusion {
     const int spacing = levels > 1 ? 255 / (levels - 1) : 0;
     vectors_ = vectors && levels > 1 && 255 % (levels - 1) == 0;
     for (int grey = 0; vectors_ && grey < 256; ++grey) {
-      const int level =
-          levels == 2 ? grey >> 7 : (2 * grey + spacing) * ((65536 + 2 * spacing - 1) / (2 * spacing)) >> 16;
+      const int level = levels == 2 ? grey >> 7 : (2 * grey + spacing) * levelDivisor(spacing) >> 16;
       vectors_ = level * spacing == greys_.nearest[static_cast<std::size_t>(grey)];
     }
 #else
@@ -729,20 +732,21 @@ int bitsFor(int levels) { return levels <= 2 ? 1 : levels <= 4 ? 2 : levels <= 1
 class PanelGreys {
  public:
   // `levels` 0 keeps every grey.
-  PanelGreys(BandedDrawing& drawing, int width, std::array<std::uint8_t, 256> paper, int levels,
+  PanelGreys(BandedDrawing& drawing, PixelSize size, std::array<std::uint8_t, 256> paper, int levels,
              Dither dither)
       : drawing_(drawing),
-        width_(width),
-        diffusion_(width, paper, levels, dither, true),
-        batch_(static_cast<std::size_t>(width) * kLanes) {}
+        width_(size.width),
+        height_(size.height),
+        diffusion_(size.width, paper, levels, dither, true),
+        batch_(static_cast<std::size_t>(size.width) * kLanes) {}
 
   // Row y's greys, asked for top to bottom (the errors carry down), valid
   // until the next batch of rows; null once drawing failed.
-  const std::uint8_t* row(int y, int height) {
+  const std::uint8_t* row(int y) {
     if (y >= top_ + kLanes || !made_) {
       top_ = y - y % kLanes;
       made_ = true;
-      if (!make(std::min(kLanes, height - top_))) return nullptr;
+      if (!make(std::min(kLanes, height_ - top_))) return nullptr;
     }
     return batch_.data() + static_cast<std::size_t>(y - top_) * static_cast<std::size_t>(width_);
   }
@@ -760,7 +764,7 @@ class PanelGreys {
   }
 
   BandedDrawing& drawing_;
-  int width_;
+  int width_, height_;
   Diffusion diffusion_;
   std::vector<std::uint8_t> batch_;
   int top_ = 0;
@@ -875,9 +879,8 @@ Result<std::string> drawImage(const ui::WidgetLayout& layout, const WidgetQuery&
   if (!background) return background.error();
   std::uint8_t paper;
   greyRow(reinterpret_cast<const unsigned char*>(&*background), 1, &paper);
-  PanelGreys greys(drawing, size.width, onPaper(query.appearance, paper), panel.colors.value_or(0),
-                   panel.dither);
-  const auto greyRowAt = [&](int row) { return greys.row(row, size.height); };
+  PanelGreys greys(drawing, size, onPaper(query.appearance, paper), panel.colors.value_or(0), panel.dither);
+  const auto greyRowAt = [&](int row) { return greys.row(row); };
   Result<std::string> image =
       panel.bmp ? encodeBmp(size.width, size.height, panel.colors.value_or(256), greyRowAt)
                 : ui::encodeGreyPng(size.width, size.height, bitsFor(*panel.colors), greyRowAt);
