@@ -203,7 +203,7 @@ Parsed parseCommandLine(const Program& program, int argc, char** argv) {
     parsed.exit = app.exit(e);
   } catch (const CLI::ParseError& e) {
     // The row checks quote values as given; the line is escaped once, here.
-    std::cerr << program.name << ": " << logValue(usageLine(e, app, program), 1000) << '\n';
+    std::cerr << program.name << ": " << logValue(usageLine(e, app, program), kLogLineBytes) << '\n';
     parsed.exit = kExitUsage;
   }
   if (parsed.exit) parsed.given.clear();

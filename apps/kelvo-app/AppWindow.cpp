@@ -29,7 +29,8 @@ const std::vector<std::string> kUnits = {"kelvo-feed.service", "kelvo-desktop.se
 // One line of the window's log, escaped and bounded here unless the caller
 // escaped each outside value in it already.
 void log(const std::string& line, LogEscape escape = LogEscape::wholeLine) {
-  writeLogLine("kelvo-app", escape == LogEscape::wholeLine ? logValue(line, 1000) : line, LogEscape::done);
+  writeLogLine("kelvo-app", escape == LogEscape::wholeLine ? logValue(line, kLogLineBytes) : line,
+               LogEscape::done);
 }
 
 std::string presetTitle(feed::Preset preset) {

@@ -37,7 +37,7 @@ struct CommandLine {
 
 // Start-up errors carry paths and values from the command line and the
 // config file as they are: escaped here, where they reach the log.
-std::string shown(const std::string& message) { return kelvo::logValue(message, 1000); }
+std::string shown(const std::string& message) { return kelvo::logValue(message, kelvo::kLogLineBytes); }
 
 int fail(const std::string& message) {
   logLine(shown(message));

@@ -29,7 +29,7 @@ widget::CarEntry currentEntry(const RenderOptions& options) {
 }
 
 int fail(const std::string& message) {
-  std::cerr << "kelvo-widget: " << logValue(message, 1000) << "\n";
+  std::cerr << "kelvo-widget: " << logValue(message, kLogLineBytes) << "\n";
   return apps::kExitFailure;
 }
 

@@ -69,7 +69,7 @@ SharedStore storeFor(const Options& options) {
 }
 
 int fail(const std::string& message) {
-  std::cerr << "kelvo: " << kelvo::logValue(message, 1000) << '\n';
+  std::cerr << "kelvo: " << kelvo::logValue(message, kelvo::kLogLineBytes) << '\n';
   return kExitFailure;
 }
 

@@ -15,6 +15,9 @@ std::string escapeForLog(std::string_view text);
 
 // The most bytes an outside value takes up in a log line, "…" not counted.
 inline constexpr std::size_t kLogValueBytes = 200;
+// The most bytes a whole message line takes when it is escaped at once
+// (an error with the values it quotes), "…" not counted.
+inline constexpr std::size_t kLogLineBytes = 1000;
 
 // An outside value (a payload, a topic, a file name, a library's message) for
 // a log line: escaped by escapeForLog and cut where a character begins, so

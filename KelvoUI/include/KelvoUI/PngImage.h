@@ -33,7 +33,7 @@ void straightenRow(unsigned char* pixels, int width);
 // Greys, 0 black to 255 white, as a grey PNG of `bits` per pixel (1, 2, 4
 // or 8), each the nearest sample: the greys evenly spaced between black and
 // white at that depth stay exact. `greyRow(y)` gives row y's `width` greys,
-// asked for as argbRow's rows are. A panel of few greys gets a file and an
+// asked for as encodePng's rows are. A panel of few greys gets a file and an
 // inflate a fraction of RGBA's.
 Result<std::string> encodeGreyPng(int width, int height, int bits,
                                   const std::function<const std::uint8_t*(int y)>& greyRow);

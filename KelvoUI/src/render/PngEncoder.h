@@ -22,7 +22,7 @@ cairo_status_t writePngStream(int width, int height, const std::function<const u
                               RowPixels pixels, cairo_write_func_t write, void* closure);
 
 // Writes greys as a grey PNG of `bits` per pixel, by the same writer:
-// `greyRow(y)` hands over row y's `width` greys as argbRow does.
+// `greyRow(y)` hands over row y's `width` greys as `row` does above.
 cairo_status_t writeGreyPngStream(int width, int height, int bits,
                                   const std::function<const std::uint8_t*(int y)>& greyRow,
                                   cairo_write_func_t write, void* closure);

@@ -365,7 +365,7 @@ std::optional<std::string> applyConfigFile(const fs::path& file, const std::stri
   for (const std::string& read : {std::string("widget"), group}) {
     if (const Status ok = apps::applyConfigGroup(program, *entries, "widget", file.string(), warnings, read);
         !ok) {
-      return logValue(ok.error().message, 1000);
+      return logValue(ok.error().message, kLogLineBytes);
     }
     if (group == "widget") break;
   }

@@ -81,7 +81,7 @@ Result<std::string> readPem(const std::string& file) {
 }
 
 int fail(const std::string& message, int status = apps::kExitFailure) {
-  std::cerr << "kelvo-widget serve: " << logValue(message, 1000) << "\n";
+  std::cerr << "kelvo-widget serve: " << logValue(message, kLogLineBytes) << "\n";
   return status;
 }
 
