@@ -174,7 +174,10 @@ def register_handler(session):
     os.makedirs(session.env["XDG_CONFIG_HOME"], exist_ok=True)
     opened, script = os.path.join(session.root, "opened"), os.path.join(session.root, "handler.sh")
     with open(script, "w") as out:
-        out.write(f"#!/bin/sh\nprintf '%s' \"$1\" > '{opened}'\nexec kelvo-app \"$1\"\n")
+        # Written aside and renamed, so the test never reads a file the
+        # shell has made but printf has not yet filled.
+        out.write(f"#!/bin/sh\nprintf '%s' \"$1\" > '{opened}.new' && mv '{opened}.new' '{opened}'\n"
+                  "exec kelvo-app \"$1\"\n")
     os.chmod(script, 0o755)
     with open(os.path.join(applications, "kelvo-test-handler.desktop"), "w") as out:
         out.write("[Desktop Entry]\nType=Application\nName=Kelvo test handler\nExec=" + script +
