@@ -122,7 +122,7 @@ class DesktopWidget(unittest.TestCase):
                 os.makedirs(os.path.dirname(link))
                 os.symlink(target, link)
             start = time.monotonic()
-            shown = wait_for(lambda: extents() == placed and logged() == said and placed, 1)
+            shown = wait_for(lambda: extents() == placed and logged() == said and placed, 3)
             print(f"--- {text!r} applied after {time.monotonic() - start:.2f} s", file=sys.stderr)
             self.assertEqual((shown, logged()), (placed, said), text)
             time.sleep(0.4)  # the next edit is one of its own
