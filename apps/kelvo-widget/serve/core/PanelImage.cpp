@@ -200,19 +200,23 @@ constexpr int kLanes = 8;
 // with room for the neighbours past either edge; the buffers take turns.
 constexpr int kErrorRows = kLanes + 2;
 constexpr int kMargin = 2;
+using ErrorRows = std::array<std::vector<std::int32_t>, kErrorRows>;
+
+// The errors carried into the image's row `row`, from its first pixel.
+std::int32_t* errorRow(ErrorRows& errors, int row) {
+  return errors[static_cast<std::size_t>(row % kErrorRows)].data() + kMargin;
+}
 
 // Diffuses `rows` rows of `width` greys, one after another in `batch`, that
 // are the image's rows from `y` on.
 template <Dither method>
 void diffuseRows(std::uint8_t* batch, int width, int y, int rows, const GreyLevels& levels,
-                 std::array<std::vector<std::int32_t>, kErrorRows>& errors) {
-  const auto errorRow = [&](int row) {
-    return errors[static_cast<std::size_t>(row % kErrorRows)].data() + kMargin;
-  };
+                 ErrorRows& errors) {
   std::array<RowDiffusion<method>, kRowsAtOnce> at;
   for (int k = 0; k < rows; ++k)
     at[static_cast<std::size_t>(k)] = {batch + static_cast<std::size_t>(k) * static_cast<std::size_t>(width),
-                                       errorRow(y + k), errorRow(y + k + 1), errorRow(y + k + 2)};
+                                       errorRow(errors, y + k), errorRow(errors, y + k + 1),
+                                       errorRow(errors, y + k + 2)};
   if (rows < kRowsAtOnce) {
     for (int k = 0; k < rows; ++k)
       for (int x = 0; x < width; ++x) at[static_cast<std::size_t>(k)].pixel(x, levels);
@@ -254,14 +258,11 @@ constexpr int levelDivisor(int spacing) { return (65536 + 2 * spacing - 1) / (2 
 // them. Grey values times 16 and their errors fit 16 bits.
 template <Dither method>
 void diffuseEight(std::uint8_t* batch, int width, int y, const GreyLevels& levels, int levelCount,
-                  std::array<std::vector<std::int32_t>, kErrorRows>& errors) {
-  const auto errorRow = [&](int row) {
-    return errors[static_cast<std::size_t>(row % kErrorRows)].data() + kMargin;
-  };
-  const std::int32_t* intoFirst = errorRow(y);
-  const std::int32_t* intoSecond = errorRow(y + 1);
-  std::int32_t* afterLast = errorRow(y + kLanes);
-  std::int32_t* afterNext = errorRow(y + kLanes + 1);
+                  ErrorRows& errors) {
+  const std::int32_t* intoFirst = errorRow(errors, y);
+  const std::int32_t* intoSecond = errorRow(errors, y + 1);
+  std::int32_t* afterLast = errorRow(errors, y + kLanes);
+  std::int32_t* afterNext = errorRow(errors, y + kLanes + 1);
   // The nearest level of grey v by levelDivisor; v / 128 for two levels.
   const int spacing = 255 / (levelCount - 1);
   const __m128i twice = _mm_set1_epi16(static_cast<short>(spacing));
@@ -439,7 +440,7 @@ class Diffusion {
   Dither dither_;
   bool vectors_ = false;
   GreyLevels greys_;
-  std::array<std::vector<std::int32_t>, kErrorRows> errors_;
+  ErrorRows errors_;
   int y_ = 0;  // the first row of the next batch
 };
 
@@ -743,9 +744,8 @@ class PanelGreys {
   // Row y's greys, asked for top to bottom (the errors carry down), valid
   // until the next batch of rows; null once drawing failed.
   const std::uint8_t* row(int y) {
-    if (y >= top_ + kLanes || !made_) {
+    if (y >= top_ + kLanes) {
       top_ = y - y % kLanes;
-      made_ = true;
       if (!make(std::min(kLanes, height_ - top_))) return nullptr;
     }
     return batch_.data() + static_cast<std::size_t>(y - top_) * static_cast<std::size_t>(width_);
@@ -767,8 +767,7 @@ class PanelGreys {
   int width_, height_;
   Diffusion diffusion_;
   std::vector<std::uint8_t> batch_;
-  int top_ = 0;
-  bool made_ = false;
+  int top_ = -kLanes;  // the batch's first row; none made yet
 };
 
 // An uncompressed BMP with a grey palette: 1 bit per pixel for 2 levels, 4
